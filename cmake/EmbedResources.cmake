@@ -1,0 +1,14 @@
+# Embeds every file of the resources folder whose name is a number and whose extension
+# tells its type (.rle raw data, .bmp bitmap, .wav wave) into a generated C++ table.
+function(pingel_embed_resources target dir)
+  file(GLOB files CONFIGURE_DEPENDS ${dir}/*.rle ${dir}/*.bmp ${dir}/*.wav)
+  set(out ${CMAKE_BINARY_DIR}/generated/embedded_resources.cpp)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DFILES="${files}"
+            -P ${CMAKE_SOURCE_DIR}/cmake/WriteResourceTable.cmake
+    DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/WriteResourceTable.cmake
+    COMMENT "Embedding resources")
+  add_library(${target} STATIC ${out})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,75 @@
+// Actor geometry and drawing. Positions are floats; they become pixel coordinates only by
+// truncation toward zero where a sprite is drawn.
+#include "game/actor.h"
+
+#include "gfx/screen_buffer.h"
+
+Actor::Actor(Image* spriteImage, ScreenBuffer* screenBuffer) : screen(screenBuffer) {
+    setSprite(spriteImage);
+    visible = true;
+    setPosition(100, 100);
+}
+
+Actor::~Actor() = default;
+
+void Actor::setSprite(Image* image) {
+    anchor = {float(image->width) * 0.5f, float(image->height) * 0.5f};
+    boxMin = {0, 0};
+    boxMax = {float(image->width), float(image->height)};
+    sprite = image;
+}
+
+void Actor::updateBox() {
+    box.left = position.x + boxMin.x - anchor.x;
+    box.top = position.y + boxMin.y - anchor.y;
+    box.right = position.x + boxMax.x - anchor.x;
+    box.bottom = position.y + boxMax.y - anchor.y;
+}
+
+void Actor::setPosition(float x, float y) {
+    position = {x, y};
+    updateBox();
+}
+
+void Actor::moveBy(float dx, float dy) {
+    position.x += dx;
+    position.y += dy;
+    updateBox();
+}
+
+void Actor::inflateBox(int d) {
+    boxMin.x -= float(d);
+    boxMin.y -= float(d);
+    boxMax.x += float(d);
+    boxMax.y += float(d);
+    updateBox();
+}
+
+void Actor::draw() {
+    if (!visible || screen == nullptr || removalPending) {
+        return;
+    }
+    screen->draw(*sprite, static_cast<int>(position.x - anchor.x),
+                 static_cast<int>(position.y - anchor.y));
+}
+
+bool Actor::overlaps(const Actor& other) const {
+    const Box& a = box;
+    const Box& b = other.box;
+    return b.left <= a.right && b.right >= a.left && b.top <= a.bottom && b.bottom >= a.top;
+}
+
+bool Actor::liesWithin(const Box& r) const {
+    const float x = position.x, y = position.y;
+    return r.left + 2 <= x && x <= r.right - 1 && r.top + 1 <= y && y <= r.bottom - 1;
+}
+
+ActiveActor::ActiveActor(Image* spriteImage, ScreenBuffer* screenBuffer)
+    : Actor(spriteImage, screenBuffer) {}
+
+void ActiveActor::draw() {
+    blinkPhase = blinking ? !blinkPhase : false;
+    if (!blinkPhase) {
+        Actor::draw();
+    }
+}

@@ -1,0 +1,61 @@
+// Actors: everything on the board. An Actor is a sprite with a float position naming the
+// sprite's centre, and a collision rectangle that follows the position. ActiveActor adds
+// the per-update step, the blinking draw and the flags the player and the enemies trade.
+#pragma once
+
+#include "game/object_list.h"
+
+class Image;
+class ScreenBuffer;
+class Controller;
+
+struct Vec2 {
+    float x = 0, y = 0;
+};
+
+struct Box {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class Actor : public ListedObject {
+  public:
+    Actor(Image* sprite, ScreenBuffer* screen);
+    ~Actor() override;
+
+    // Takes the image's size for the anchor and the rectangle; the box follows at the next
+    // change of position.
+    void setSprite(Image* image);
+    void setPosition(float x, float y);
+    void moveBy(float dx, float dy);
+    // Grows the rectangle by d on every side (the game shrinks it with d = -2).
+    void inflateBox(int d);
+    virtual void draw();
+    // The rectangles overlap, touching edges included.
+    bool overlaps(const Actor& other) const;
+    // The position lies inside r with margins of 2 on the left and 1 elsewhere.
+    bool liesWithin(const Box& r) const;
+
+    ScreenBuffer* screen;
+    Vec2 position;
+    Vec2 anchor;
+    Vec2 boxMin, boxMax;
+    Image* sprite = nullptr;
+    bool visible = true;
+    Box box;
+
+  private:
+    void updateBox();
+};
+
+class ActiveActor : public Actor {
+  public:
+    ActiveActor(Image* sprite, ScreenBuffer* screen);
+    // A blinking actor is drawn only on every second draw.
+    void draw() override;
+    virtual void update() = 0;
+
+    Controller* controller = nullptr;
+    bool blinking = false;
+    bool caught = false;
+    bool blinkPhase = false;
+};

@@ -1,0 +1,116 @@
+// The headless platform: no window, no sound card, no real time. A test or a tool sets the
+// clock, scripts the keys, reads the log of sounds, pages and debug texts, and looks at the
+// frames that were presented. Waiting advances the clock instead of sleeping, so a paced
+// game runs as fast as the processor allows and always the same way.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <functional>
+#include <map>
+#include <utility>
+#include <vector>
+
+class HeadlessPlatform : public Platform {
+  public:
+    struct SoundEvent {
+        int id;
+        SoundMode mode;
+        Millis at;
+        bool operator==(const SoundEvent&) const = default;
+    };
+
+    HeadlessPlatform();
+    ~HeadlessPlatform() override;
+
+    // --- controls for tests and tools ---
+    void setClock(Millis t) { clock_ = t; }
+    void advance(Millis ms) { clock_ += ms; }
+    // Holds a key down (or releases it); a press is latched until the next query.
+    void setKeyDown(Key key, bool down);
+    // A press and release between two queries: the next query reports it once.
+    void tap(Key key);
+    void setResource(ResourceType type, int id, std::vector<std::uint8_t> bytes);
+    void hideResource(ResourceType type, int id);
+    void setOwnExecutablePath(std::string path) { exePath_ = std::move(path); }
+    void setProcessorType(int type) { processorType_ = type; }
+    // A fake run-time library: its name and its functions.
+    void addLibrary(const std::string& name, std::map<std::string, void*> functions);
+    std::function<int()> onPumpMessage;                 // default: 1, nothing happens
+    std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
+
+    // --- what happened ---
+    std::vector<SoundEvent> sounds;
+    std::vector<std::string> urls;
+    std::vector<std::string> debugTexts;
+    std::vector<std::uint8_t> lastFrame; // width x height, rows packed, as last presented
+    int lastFrameWidth = 0, lastFrameHeight = 0;
+    int presentCount = 0;
+    int realiseCount = 0;
+    Palette realisedPalette{};
+    Palette framePalette{};
+    int clockReads = 0;
+    int pauses = 0;
+    int framesAlive = 0;
+
+    // Length of a wave resource in milliseconds, 0 if it is missing or unreadable.
+    Millis soundLength(int id);
+
+    // --- Platform ---
+    Millis now() override;
+    void pause(Millis ms) override;
+    bool keyPressed(Key key) override;
+    void playSound(int id, SoundMode mode) override;
+    std::span<const std::uint8_t> resource(ResourceType type, int id) override;
+    std::uint8_t* createFrame(int width, int height, int pitch, const Palette& palette) override;
+    void releaseFrame(std::uint8_t* pixels) override;
+    void presentFrame(const std::uint8_t* pixels, int width, int height, int pitch) override;
+    void realisePalette(const Palette& palette) override;
+    void openUrl(const std::string& url) override;
+    std::string ownExecutablePath() override { return exePath_; }
+    int processorType() override { return processorType_; }
+    void* loadLibrary(const std::string& name) override;
+    void* findFunction(void* library, const std::string& name) override;
+    int pumpMessage() override;
+    void runDialog(int templateId, DialogLogic& logic) override;
+    void debugText(const char* text) override { debugTexts.emplace_back(text); }
+
+  private:
+    static constexpr int keyCount = 5;
+    Millis clock_ = 0;
+    std::array<bool, keyCount> down_{};
+    std::array<bool, keyCount> latched_{};
+    std::map<std::pair<ResourceType, int>, std::vector<std::uint8_t>> resources_;
+    std::map<std::pair<ResourceType, int>, bool> hidden_;
+    std::string exePath_;
+    int processorType_ = 586;
+    std::map<std::string, std::map<std::string, void*>> libraries_;
+};
+
+// A dialog view that keeps the texts set on it, for driving dialog logic headless.
+class RecordingDialogView : public DialogView {
+  public:
+    std::string caption;
+    std::map<int, std::string> items;
+    bool ended = false;
+    void setCaption(const std::string& latin1) override { caption = latin1; }
+    void setItemText(int id, const std::string& latin1) override { items[id] = latin1; }
+    std::string itemText(int id) const override {
+        auto it = items.find(id);
+        return it == items.end() ? std::string() : it->second;
+    }
+    void end() override { ended = true; }
+};
+
+// Installs a fresh HeadlessPlatform for the lifetime of the guard (tests use one each).
+class HeadlessScope {
+  public:
+    HeadlessScope() : previous_(setPlatform(&headless)) {}
+    ~HeadlessScope() { setPlatform(previous_); }
+    HeadlessScope(const HeadlessScope&) = delete;
+    HeadlessScope& operator=(const HeadlessScope&) = delete;
+    HeadlessPlatform headless;
+
+  private:
+    Platform* previous_;
+};

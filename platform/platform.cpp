@@ -1,0 +1,23 @@
+// The process-wide pointer to the installed platform backend.
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+Platform* installed = nullptr;
+}
+
+Platform& platform() {
+    if (installed == nullptr) {
+        std::fputs("pingel: no platform installed\n", stderr);
+        std::abort();
+    }
+    return *installed;
+}
+
+Platform* setPlatform(Platform* p) {
+    Platform* previous = installed;
+    installed = p;
+    return previous;
+}

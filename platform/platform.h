@@ -1,0 +1,102 @@
+// The seam between the game and the operating system. Everything the game needs from a
+// platform goes through the one Platform object installed with setPlatform(): the
+// millisecond clock, waiting, the keyboard, sounds, resources, the frame buffer and its
+// presentation, web pages, facts about the program and the machine, run-time libraries,
+// window messages and modal dialogs. Backends live beside this header: headless/ (tests and
+// tools), sdl/ (Linux), win32/ (Windows). No game file includes a system header.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Milliseconds of the system clock, as timeGetTime counts them: unsigned 32-bit, wrapping
+// after about 49.7 days. Take differences in unsigned arithmetic and the wrap is harmless.
+using Millis = std::uint32_t;
+
+enum class Key { Left, Right, Up, Down, F1 };
+
+enum class ResourceType { RcData, Bitmap, Wave };
+
+// Play a sound and return at once (a sound already playing stops), or play it to its end.
+enum class SoundMode { Async, Sync };
+
+struct Colour {
+    std::uint8_t red = 0, green = 0, blue = 0;
+    bool operator==(const Colour&) const = default;
+};
+using Palette = std::array<Colour, 256>;
+
+// The platform's view of one modal dialog: the shell's dialog logic drives it through this
+// and knows nothing of how the dialog is drawn.
+class DialogView {
+  public:
+    virtual ~DialogView() = default;
+    virtual void setCaption(const std::string& latin1) = 0;
+    virtual void setItemText(int id, const std::string& latin1) = 0;
+    virtual std::string itemText(int id) const = 0;
+    virtual void end() = 0;
+};
+
+// What a dialog does on its messages, independent of any platform.
+class DialogLogic {
+  public:
+    virtual ~DialogLogic() = default;
+    virtual void init(DialogView& view) = 0;
+    virtual void command(DialogView& view, int id) = 0;
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // Clock and waiting.
+    virtual Millis now() = 0;
+    // Gives the processor away for about ms milliseconds (0: a fraction of one).
+    virtual void pause(Millis ms) = 0;
+
+    // True when the key is down now or was pressed since the previous query of that key.
+    virtual bool keyPressed(Key key) = 0;
+
+    // Wave resource `id`; Sync returns only when the sound has ended.
+    virtual void playSound(int id, SoundMode mode) = 0;
+
+    // The bytes of resource (type, id); empty when there is none.
+    virtual std::span<const std::uint8_t> resource(ResourceType type, int id) = 0;
+
+    // The frame buffer: memory of height rows of `pitch` bytes owned by the platform (a
+    // device-independent bitmap on Windows), shown `width` pixels wide through `palette`.
+    virtual std::uint8_t* createFrame(int width, int height, int pitch, const Palette& palette) = 0;
+    virtual void releaseFrame(std::uint8_t* pixels) = 0;
+    // Copies the top-left part of the frame, as large as the window's picture, unscaled.
+    virtual void presentFrame(const std::uint8_t* pixels, int width, int height, int pitch) = 0;
+    // Applies the palette to the window again (after the window regained palette focus).
+    virtual void realisePalette(const Palette& palette) = 0;
+
+    // Opens a web page in the user's browser; never blocks, reports nothing.
+    virtual void openUrl(const std::string& url) = 0;
+    // The full path of the running program's own file, empty if unknown.
+    virtual std::string ownExecutablePath() = 0;
+    // The processor type in the numbering of the Windows system information: 386, 486,
+    // 586, 4000 (MIPS R4000), 21064 (Alpha); anything else is unknown.
+    virtual int processorType() = 0;
+
+    // Run-time libraries; null when the library or the function is not there.
+    virtual void* loadLibrary(const std::string& name) = 0;
+    virtual void* findFunction(void* library, const std::string& name) = 0;
+
+    // Handles at most one pending window message. Returns 1 to go on, 0 when the quit
+    // message arrived, -1 on error.
+    virtual int pumpMessage() = 0;
+    // Runs a modal dialog (template id 129, 131 or 135) until its logic ends it.
+    virtual void runDialog(int templateId, DialogLogic& logic) = 0;
+
+    // A line for a debugger, never shown to the user.
+    virtual void debugText(const char* text) = 0;
+};
+
+// The installed platform. Installing one returns the previous one.
+Platform& platform();
+Platform* setPlatform(Platform* p);

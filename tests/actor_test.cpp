@@ -1,0 +1,166 @@
+// Actors: anchor and box arithmetic, overlap and liesWithin margins, draw truncation and
+// the blinking phase.
+#include "game/actor.h"
+
+#include "gfx/screen_buffer.h"
+#include "platform/headless/headless.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct Probe : ActiveActor {
+    using ActiveActor::ActiveActor;
+    void update() override {}
+};
+
+void expectBox(const Box& b, float l, float t, float r, float bo) {
+    EXPECT_FLOAT_EQ(b.left, l);
+    EXPECT_FLOAT_EQ(b.top, t);
+    EXPECT_FLOAT_EQ(b.right, r);
+    EXPECT_FLOAT_EQ(b.bottom, bo);
+}
+
+struct ScreenFixture : ::testing::Test {
+    HeadlessScope scope;
+    ScreenBuffer screen{424, 271};
+    void SetUp() override {
+        scope.headless.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
+        screen.initialise();
+        ASSERT_TRUE(screen.initialised);
+        screen.fillRect(0, 0, 424, 271, 0);
+    }
+    // The left-most column of row y that is not 0, or -1.
+    int firstInk(int y) {
+        for (int x = 0; x < 424; ++x) {
+            if (screen.pixel(x, y) != 0) {
+                return x;
+            }
+        }
+        return -1;
+    }
+};
+} // namespace
+
+TEST(Actor, BoxFollowsPositionAndInflation) {
+    Image sprite(16, 12);
+    Probe a(&sprite, nullptr);
+    a.setPosition(100, 50);
+    expectBox(a.box, 92, 44, 108, 56);
+    a.inflateBox(-2);
+    expectBox(a.box, 94, 46, 106, 54);
+    a.moveBy(1.5f, -1);
+    expectBox(a.box, 95.5f, 45, 107.5f, 53);
+    // A new sprite takes effect only at the next change of position.
+    Image wide(30, 30);
+    a.setSprite(&wide);
+    expectBox(a.box, 95.5f, 45, 107.5f, 53);
+    a.moveBy(0, 0);
+    expectBox(a.box, 86.5f, 34, 116.5f, 64);
+}
+
+TEST(Actor, OverlapCountsTouchingEdges) {
+    Image sprite(10, 10);
+    Probe a(&sprite, nullptr), b(&sprite, nullptr);
+    struct Case {
+        float bx, by;
+        bool overlap;
+    };
+    a.setPosition(50, 50);
+    const Case cases[] = {{60, 50, true},     {60.01f, 50, false}, {40, 50, true},
+                          {50, 60, true},     {50, 39.9f, false},  {59, 59, true},
+                          {39.99f, 50, false}};
+    for (const Case& c : cases) {
+        b.setPosition(c.bx, c.by);
+        EXPECT_EQ(a.overlaps(b), c.overlap) << c.bx << "," << c.by;
+        EXPECT_EQ(b.overlaps(a), c.overlap) << c.bx << "," << c.by;
+    }
+}
+
+TEST(Actor, LiesWithinMargins) {
+    Image sprite(4, 4);
+    Probe p(&sprite, nullptr);
+    const Box r{94, 46, 106, 54};
+    struct Case {
+        float x, y;
+        bool inside;
+    };
+    const Case cases[] = {{95.9f, 50, false},  {96, 50, true},     {105, 50, true},
+                          {105.1f, 50, false}, {100, 47, true},    {100, 53, true},
+                          {100, 46.9f, false}, {100, 53.1f, false}};
+    for (const Case& c : cases) {
+        p.setPosition(c.x, c.y);
+        EXPECT_EQ(p.liesWithin(r), c.inside) << c.x << "," << c.y;
+    }
+}
+
+TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
+    Image sprite(9, 4);
+    sprite.fillRect(0, 0, 9, 4, 7);
+    Probe p(&sprite, &screen);
+    struct Case {
+        float x;
+        int column; // where the sprite's left edge lands (-1: clipped by one)
+    };
+    // x - 4.5 truncates toward zero: 3 - 4.5 = -1.5 -> -1, 4.2 - 4.5 = -0.3 -> 0.
+    const Case cases[] = {{3, -1}, {4.2f, 0}, {100.9f, 96}};
+    for (const Case& c : cases) {
+        screen.fillRect(0, 0, 424, 271, 0);
+        p.setPosition(c.x, 50);
+        p.draw();
+        const int visibleFrom = std::max(c.column, 0);
+        EXPECT_EQ(firstInk(48), visibleFrom) << c.x;
+        int width = 0;
+        for (int x = 0; x < 424; ++x) {
+            width += screen.pixel(x, 48) == 7;
+        }
+        EXPECT_EQ(width, 9 + std::min(c.column, 0)) << c.x;
+    }
+    // A sprite 16 x 12 at (100, 50) has its top-left pixel at (92, 44).
+    Image big(16, 12);
+    big.fillRect(0, 0, 16, 12, 9);
+    Probe q(&big, &screen);
+    screen.fillRect(0, 0, 424, 271, 0);
+    q.setPosition(100, 50);
+    q.draw();
+    EXPECT_EQ(screen.pixel(92, 44), 9);
+    EXPECT_EQ(screen.pixel(91, 44), 0);
+    EXPECT_EQ(screen.pixel(92, 43), 0);
+    EXPECT_EQ(screen.pixel(107, 55), 9);
+    EXPECT_EQ(screen.pixel(108, 55), 0);
+}
+
+TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {
+    Image sprite(2, 2);
+    sprite.fillRect(0, 0, 2, 2, 5);
+    Probe p(&sprite, &screen);
+    p.setPosition(50, 50);
+    auto drawnNow = [&] {
+        screen.fillRect(0, 0, 424, 271, 0);
+        p.draw();
+        return screen.pixel(49, 49) == 5;
+    };
+    EXPECT_TRUE(drawnNow());
+    p.blinking = true;
+    EXPECT_FALSE(drawnNow()); // the first frame after blinking starts is hidden
+    EXPECT_TRUE(drawnNow());
+    EXPECT_FALSE(drawnNow());
+    p.blinking = false;
+    EXPECT_TRUE(drawnNow());
+    EXPECT_FALSE(p.blinkPhase);
+
+    // Invisible, dead or screenless actors draw nothing, but the phase still advances.
+    for (int variant = 0; variant < 3; ++variant) {
+        Probe hidden(&sprite, variant == 2 ? nullptr : &screen);
+        hidden.setPosition(50, 50);
+        hidden.visible = variant != 0;
+        hidden.removalPending = variant == 1;
+        hidden.blinking = true;
+        screen.fillRect(0, 0, 424, 271, 0);
+        hidden.draw();
+        EXPECT_TRUE(hidden.blinkPhase);
+        hidden.draw();
+        EXPECT_FALSE(hidden.blinkPhase);
+        EXPECT_EQ(screen.pixel(49, 49), 0);
+    }
+}
