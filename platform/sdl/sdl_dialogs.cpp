@@ -21,6 +21,7 @@
 #include <imgui_impl_sdl.h>
 
 #include <array>
+#include <cfloat>
 #include <cstring>
 #include <map>
 

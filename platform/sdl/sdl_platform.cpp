@@ -20,6 +20,7 @@
 #include <imgui_impl_sdlrenderer.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdio>
 #include <ctime>
 
@@ -237,6 +238,13 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     }
     ImGui_ImplSDLRenderer_NewFrame();
     ImGui_ImplSDL2_NewFrame();
+    // The pointer as SDL last saw it over the window: the toolkit's own reading of the
+    // screen-wide pointer position can lag behind on X11.
+    int mouseX = 0, mouseY = 0;
+    SDL_GetMouseState(&mouseX, &mouseY);
+    ImGui::GetIO().MousePos = SDL_GetMouseFocus() == window_
+                                  ? ImVec2(static_cast<float>(mouseX), static_cast<float>(mouseY))
+                                  : ImVec2(-FLT_MAX, -FLT_MAX);
     ImGui::NewFrame();
     drawMenuBar(!inDialog_);
     if (overlay) {
