@@ -66,4 +66,5 @@ grep '^frame ' "$work/frames.log" | tail -n +"$((startLines + 1))" | awk '{ prin
   awk '{ v[NR] = $1 } END {
          if (NR == 0) { print "no frames drawn"; exit }
          p50 = v[int((NR + 1) / 2)]; p99 = v[int(NR * 0.99 + 0.999)]
-         printf "frame to frame (%d intervals): median %.2f ms, 99th percentile %.2f ms, min %.2f, max %.2f\n", NR, p50, p99, v[1], v[NR] }'
+         over = 0; for (i = 1; i <= NR; i++) if (v[i] > 42) over++
+         printf "frame to frame (%d intervals): median %.2f ms, 99th percentile %.2f ms, min %.2f, max %.2f, over 42 ms: %d\n", NR, p50, p99, v[1], v[NR], over }'
