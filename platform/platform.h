@@ -90,6 +90,9 @@ class Platform {
     // Handles at most one pending window message. Returns 1 to go on, 0 when the quit
     // message arrived, -1 on error.
     virtual int pumpMessage() = 0;
+    // Posts the quit message: pumpMessage returns 0 once the messages already waiting have
+    // been handled. The program's exit code goes with it.
+    virtual void postQuit(int exitCode) = 0;
     // Runs a modal dialog (template id 129, 131 or 135) until its logic ends it.
     virtual void runDialog(int templateId, DialogLogic& logic) = 0;
 

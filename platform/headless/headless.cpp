@@ -154,7 +154,15 @@ void* HeadlessPlatform::findFunction(void* library, const std::string& name) {
 }
 
 int HeadlessPlatform::pumpMessage() {
+    if (quitPosted) {
+        return 0;
+    }
     return onPumpMessage ? onPumpMessage() : 1;
+}
+
+void HeadlessPlatform::postQuit(int code) {
+    quitPosted = true;
+    exitCode = code;
 }
 
 void HeadlessPlatform::runDialog(int templateId, DialogLogic& logic) {

@@ -36,7 +36,8 @@ class HeadlessPlatform : public Platform {
     void setProcessorType(int type) { processorType_ = type; }
     // A fake run-time library: its name and its functions.
     void addLibrary(const std::string& name, std::map<std::string, void*> functions);
-    std::function<int()> onPumpMessage;                 // default: 1, nothing happens
+    std::function<int()> onPumpMessage; // default: 1, nothing happens
+    // Once the quit message is posted, pumpMessage returns 0 without asking onPumpMessage.
     std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
 
     // --- what happened ---
@@ -52,6 +53,8 @@ class HeadlessPlatform : public Platform {
     int clockReads = 0;
     int pauses = 0;
     int framesAlive = 0;
+    bool quitPosted = false;
+    int exitCode = -1;
 
     // Length of a wave resource in milliseconds, 0 if it is missing or unreadable.
     Millis soundLength(int id);
@@ -72,6 +75,7 @@ class HeadlessPlatform : public Platform {
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
     int pumpMessage() override;
+    void postQuit(int code) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override { debugTexts.emplace_back(text); }
 
