@@ -31,6 +31,7 @@ for target in reply; do
   corpus="build/fuzz/corpus-$target"
   rm -rf "$corpus" && mkdir -p "$corpus" && cp "fuzz/corpus/$target/"* "$corpus/"
   if ! "build/fuzz/fuzz/pingel_${target}_fuzz" -max_total_time="$fuzz_seconds" -max_len=20000 \
+    -artifact_prefix="build/fuzz/$target-" \
     "$corpus" >"build/fuzz/$target.log" 2>&1; then
     tail -n 40 "build/fuzz/$target.log" >&2
     echo "fuzz: pingel_${target}_fuzz found a fault (log: build/fuzz/$target.log)" >&2

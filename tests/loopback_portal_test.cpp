@@ -209,7 +209,9 @@ TEST(LoopbackPortal, ATryAfterAFailureReachesThePortalWithTheSameScore) {
     const auto requests = portal.requests();
     ASSERT_EQ(requests.size(), 2u);
     for (const std::string& request : requests) {
-        EXPECT_EQ(LoopbackPortal::decodeFields(LoopbackPortal::bodyOf(request)).at("f4"), "1234");
+        const auto fields = LoopbackPortal::decodeFields(LoopbackPortal::bodyOf(request));
+        EXPECT_EQ(fields.at("f4"), "1234");
+        EXPECT_EQ(fields.at("f5"), "98765");
     }
 }
 
