@@ -56,6 +56,9 @@ class Platform {
     virtual Millis now() = 0;
     // Gives the processor away for about ms milliseconds (0: a fraction of one).
     virtual void pause(Millis ms) = 0;
+    // The calendar clock in whole seconds (what time() counts). Only the highscore
+    // submission reads it; the default asks the C library.
+    virtual std::int64_t calendarSeconds();
 
     // True when the key is down now or was pressed since the previous query of that key.
     virtual bool keyPressed(Key key) = 0;

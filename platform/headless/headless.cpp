@@ -52,6 +52,15 @@ void HeadlessPlatform::pause(Millis ms) {
     clock_ += std::max<Millis>(ms, 1);
 }
 
+std::int64_t HeadlessPlatform::calendarSeconds() {
+    ++calendarReads;
+    if (onCalendarSeconds) {
+        return onCalendarSeconds();
+    }
+    const int perSecond = std::max(calendarReadsPerSecond, 1);
+    return calendarStart + (calendarReads - 1) / perSecond;
+}
+
 bool HeadlessPlatform::keyPressed(Key key) {
     const int k = static_cast<int>(key);
     const bool pressed = down_[k] || latched_[k];

@@ -39,6 +39,12 @@ class HeadlessPlatform : public Platform {
     std::function<int()> onPumpMessage; // default: 1, nothing happens
     // Once the quit message is posted, pumpMessage returns 0 without asking onPumpMessage.
     std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
+    // The calendar clock: it starts at calendarStart and ticks one second every
+    // calendarReadsPerSecond readings, so that anything timed by it ends quickly and
+    // always after the same number of readings. A test may script it instead.
+    std::int64_t calendarStart = 946684800; // 2000-01-01
+    int calendarReadsPerSecond = 1000;
+    std::function<std::int64_t()> onCalendarSeconds;
 
     // --- what happened ---
     std::vector<SoundEvent> sounds;
@@ -51,6 +57,7 @@ class HeadlessPlatform : public Platform {
     Palette realisedPalette{};
     Palette framePalette{};
     int clockReads = 0;
+    int calendarReads = 0;
     int pauses = 0;
     int framesAlive = 0;
     bool quitPosted = false;
@@ -62,6 +69,7 @@ class HeadlessPlatform : public Platform {
     // --- Platform ---
     Millis now() override;
     void pause(Millis ms) override;
+    std::int64_t calendarSeconds() override;
     bool keyPressed(Key key) override;
     void playSound(int id, SoundMode mode) override;
     std::span<const std::uint8_t> resource(ResourceType type, int id) override;
