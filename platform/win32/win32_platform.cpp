@@ -222,6 +222,10 @@ int Win32Platform::pumpMessage() {
     return 1;
 }
 
+void Win32Platform::postQuit(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
 INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
     repaintBehindDialog();

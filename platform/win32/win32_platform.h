@@ -36,6 +36,7 @@ class Win32Platform : public Platform {
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
     int pumpMessage() override;
+    void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override;
 
