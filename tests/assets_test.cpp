@@ -9,6 +9,7 @@
 #include "platform/headless/headless.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
+#include "tools/assetgen/resource_files.h"
 #include "tools/assetgen/rle_encoder.h"
 #include "tools/assetgen/sounds.h"
 
@@ -327,12 +328,25 @@ TEST(Assets, EncoderRoundTripsInTheStoredForm) {
     EXPECT_NE(storedFormFault({0xFF, 5, 2, 0xFF, 5, 2}, {5, 5, 5, 5}), "");
 }
 
-TEST(Assets, CommittedPicturesAreWhatTheToolDraws) {
+TEST(Assets, CommittedResourcesAreWhatTheToolMakes) {
     HeadlessScope scope;
+    auto committed = [&](ResourceType type, int id) {
+        const auto bytes = scope.headless.resource(type, id);
+        return Bytes(bytes.begin(), bytes.end());
+    };
+    const char* regenerate = ": run pingel-assetgen resources docs";
     for (const assetgen::Picture& p : assetgen::drawPictures()) {
-        const auto committed = scope.headless.resource(ResourceType::RcData, p.id);
-        EXPECT_EQ(Bytes(committed.begin(), committed.end()), assetgen::encodeRle(*p.image))
-            << p.id << ": run pingel-assetgen resources docs";
+        EXPECT_EQ(committed(ResourceType::RcData, p.id), assetgen::encodeRle(*p.image))
+            << p.id << regenerate;
+    }
+    // The bitmap resource is the file without its 14-byte file header.
+    const Bytes bitmap = assetgen::paletteBitmap(assetgen::gamePalette());
+    EXPECT_EQ(committed(ResourceType::Bitmap, 139), Bytes(bitmap.begin() + 14, bitmap.end()))
+        << 139 << regenerate;
+    for (const assetgen::SoundSpec& s : assetgen::soundInventory()) {
+        EXPECT_EQ(committed(ResourceType::Wave, s.id),
+                  assetgen::waveFile(assetgen::synthesise(s.id)))
+            << s.id << regenerate;
     }
 }
 
