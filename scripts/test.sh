@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: a debug build with GCC, a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, and the format
-# check. Warnings are errors. Then the asset tool of both builds must make exactly the
-# committed resources, and the loader's fuzz targets run for a short while each.
-# Exits non-zero on any failure.
+# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, the format check,
+# a check that the asset tool of both builds makes exactly the committed resources, and a
+# short run of each fuzz target under the sanitizers. Warnings are errors. Exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,18 +28,21 @@ for preset in dev asan; do
   scripts/check_assets.sh "build/$preset/tools/assetgen/pingel-assetgen"
 done
 
-echo "== fuzz"
+# Each fuzz target runs for a while on a scratch copy of its seed corpus.
+fuzz_seconds="${PINGEL_FUZZ_SECONDS:-20}"
+echo "== fuzz (${fuzz_seconds} s a target)"
 cmake --preset fuzz -DPINGEL_WERROR=ON >/dev/null
-cmake --build --preset fuzz -j"$jobs" --target pingel_fuzz_rle pingel_fuzz_bitmap
-for target in rle bitmap; do
-  scratch=$(mktemp -d)
-  # New inputs go to the scratch folder; resources/ only seeds the run.
-  if ! "build/fuzz/fuzz/pingel_fuzz_$target" -max_total_time=20 -timeout=10 -rss_limit_mb=1024 \
-      -artifact_prefix="$scratch/" "$scratch" resources >"$scratch/log" 2>&1; then
-    tail -n 40 "$scratch/log" >&2
-    echo "fuzz target $target failed; the input is kept in $scratch" >&2
+cmake --build --preset fuzz -j"$jobs" --target pingel_reply_fuzz pingel_rle_fuzz \
+  pingel_bitmap_fuzz
+for target in reply rle bitmap; do
+  corpus="build/fuzz/corpus-$target"
+  rm -rf "$corpus" && mkdir -p "$corpus" && cp "fuzz/corpus/$target/"* "$corpus/"
+  if ! "build/fuzz/fuzz/pingel_${target}_fuzz" -max_total_time="$fuzz_seconds" -max_len=20000 \
+    -artifact_prefix="build/fuzz/$target-" \
+    "$corpus" >"build/fuzz/$target.log" 2>&1; then
+    tail -n 40 "build/fuzz/$target.log" >&2
+    echo "fuzz: pingel_${target}_fuzz found a fault (log: build/fuzz/$target.log)" >&2
     exit 1
   fi
-  grep -h "^Done" "$scratch/log" || true
-  rm -rf "$scratch"
+  tail -n 1 "build/fuzz/$target.log"
 done
