@@ -48,6 +48,11 @@ constexpr int screenWidth = 424, screenHeight = 271;
 constexpr std::int64_t pointsPerExtraLife = 10000;
 constexpr int firstBannerLevel = 2, lastBannerLevel = 10;
 
+// Worlds are numbered as they are built; the pointers published are the last one's. (An
+// address cannot tell: a new World may reuse the memory of the player it destroyed.)
+std::uint64_t worldsBuilt = 0;
+std::uint64_t publisher = 0;
+
 template <std::size_t N>
 void loadImages(std::array<World::ImagePtr, N>& images, const std::array<int, N>& ids) {
     for (std::size_t i = 0; i < N; ++i) {
@@ -73,7 +78,8 @@ std::unique_ptr<CounterDisplay> placed(std::unique_ptr<CounterDisplay> display,
 }
 } // namespace
 
-World::World() {
+World::World() : serial_(++worldsBuilt) {
+    publisher = serial_;
     allObjects.clear();
     enemyList.clear();
     pelletList.clear();
@@ -116,7 +122,7 @@ World::World() {
     auto* penguin = new Player(sprites.data(), screenBuffer);
     penguin->controller = &controller;
     penguin->maze = &maze;
-    player = ownPlayer_ = penguin;
+    player = penguin;
     addObject(ObjectKind::Player, penguin);
 
     setupLevel();
@@ -126,20 +132,11 @@ World::World() {
 World::~World() {
     // The actors stay in the lists until the next World clears them; what this World
     // published must not outlive it.
-    if (screenBuffer == screen.get()) {
+    if (publisher == serial_) {
         screenBuffer = nullptr;
-    }
-    if (scoreCounter == scoreDisplay.get()) {
-        scoreCounter = nullptr;
-    }
-    if (levelCounter == levelDisplay.get()) {
-        levelCounter = nullptr;
-    }
-    if (livesCounter == livesDisplay.get()) {
-        livesCounter = nullptr;
-    }
-    if (player == ownPlayer_) {
+        scoreCounter = levelCounter = livesCounter = nullptr;
         player = nullptr;
+        publisher = 0;
     }
     screen.reset();
     backgroundImage.reset();

@@ -64,7 +64,7 @@ class World : public Game {
     void addEnemy();
     void loseLife();
 
-    Player* ownPlayer_ = nullptr; // compared with `player`, never followed after the game
+    std::uint64_t serial_ = 0; // which World this is, to know whose pointers are published
 };
 
 // Builds a World for the GameDriver.
