@@ -117,6 +117,14 @@ TEST_F(EnemyFixture, ChaseAndFlightRules) {
         EXPECT_FLOAT_EQ(e->velocity.y, c.vy) << c.what;
         EXPECT_EQ(e->blinking, c.powered) << c.what;
     }
+    // Comparisons are strict: a hidden butterfly on the very spot of the penguin follows no
+    // rule and wanders (up, here), though the pixel below is on the track.
+    auto e = active(38, 100);
+    e->visible = false;
+    e->preferredDirection = {0, -1};
+    placePlayer(38, 100, true);
+    e->update();
+    EXPECT_FLOAT_EQ(e->position.y, 99);
 }
 
 TEST_F(EnemyFixture, WanderingFollowsPreferenceThenMomentumElseRedraws) {

@@ -63,7 +63,8 @@ const char* const usageText =
     "game exactly.\n"
     "\n"
     "The last line of every run is a summary in the format of --trace.\n"
-    "Exit status: 0 done, 1 a picture could not be written, 2 bad arguments.\n";
+    "Exit status: 0 done, 1 a picture could not be written, 2 bad arguments (also a\n"
+    "--png directory that cannot be made).\n";
 
 bool parseNumber(const std::string& text, std::uint64_t largest, std::uint64_t& out) {
     if (text.empty() || text.size() > 20) {
@@ -321,9 +322,9 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
         std::error_code ec;
         fs::create_directories(options.pngDir, ec);
         if (ec || !fs::is_directory(options.pngDir)) {
-            std::fprintf(err, "pingel-sim: cannot make the directory '%s'\n",
+            std::fprintf(err, "pingel-sim: --png: cannot make the directory '%s'\n",
                          options.pngDir.c_str());
-            return 1;
+            return 2;
         }
     }
 

@@ -46,8 +46,8 @@ bool parseArguments(const std::vector<std::string>& args, Options& out, std::str
 // The text of --help.
 const char* usage();
 // Plays the game the options describe, writing trace and summary lines to `out` and
-// complaints to `err`. Returns the process exit status (0, or 1 when a picture could not
-// be written).
+// complaints to `err`. Returns the process exit status: 0; 1 when a picture could not be
+// written; 2 when the --png directory cannot be made.
 int run(const Options& options, std::FILE* out, std::FILE* err);
 
 } // namespace sim
