@@ -1,11 +1,17 @@
 // pingel-sim's engine: its arguments and key scripts, keys reaching exactly the update
 // they name across the two updates of a frame, byte-identical traces on repeated runs,
-// and a summary line that ends every run.
+// a summary line that ends every run, and the frames written as pictures.
 #include "tools/sim.h"
+
+#include "platform/headless/headless.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -144,4 +150,34 @@ TEST(PingelSim, UntilGameOverEndsOnTheUpdateThatEndsTheGame) {
     const auto quiet = lines(runSim({"--until-game-over", "--clock-start", "5"}));
     ASSERT_EQ(quiet.size(), 1u);
     EXPECT_EQ(quiet[0], out.back());
+}
+
+TEST(PingelSim, WritesTheDrawnFramesAsPictures) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "pingel_sim_test_png";
+    fs::remove_all(dir);
+    sim::Options options;
+    std::string error;
+    ASSERT_TRUE(sim::parseArguments({"--png", dir.string(), "--png-every", "4", "--updates", "20"},
+                                    options, error));
+    options.prepare = [](HeadlessPlatform& h) {
+        h.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
+        h.setResource(ResourceType::RcData, 102, makeRle(421, 271, 7));
+    };
+    std::FILE* out = std::tmpfile();
+    EXPECT_EQ(sim::run(options, out, stderr), 0);
+    std::fclose(out);
+    // Ten frames: frame 0 starts the game and draws nothing; 4 and 8 are written.
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"frame-000004.png", "frame-000008.png", "last.png"}));
+    std::ifstream png(dir / "last.png", std::ios::binary);
+    char signature[8] = {};
+    png.read(signature, 8);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+    fs::remove_all(dir);
 }

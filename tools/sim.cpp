@@ -331,6 +331,9 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
     HeadlessScope scope;
     HeadlessPlatform& h = scope.headless;
     h.setClock(options.clockStart);
+    if (options.prepare) {
+        options.prepare(h);
+    }
     Run state{options, h, out};
     if (options.updatesGiven) {
         state.limit = options.updates;

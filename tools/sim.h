@@ -6,8 +6,11 @@
 
 #include "platform/platform.h"
 
+class HeadlessPlatform;
+
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,9 @@ struct Options {
     std::string pngDir;
     std::uint64_t pngEvery = 0; // 0: no pictures
     bool help = false;
+    // Called on the run's headless platform before anything is built (tests put stand-in
+    // pictures there).
+    std::function<void(HeadlessPlatform&)> prepare;
 };
 
 // The most World updates --until-game-over runs before it gives up (about 55 hours of
