@@ -5,3 +5,4 @@ std::int32_t lastOfferedScore = 0;
 Millis playTimeAtBest = 0;
 bool tamperedAtBest = false;
 std::int32_t infoTextSelector = 0;
+CounterDisplay* scoreCounter = nullptr;

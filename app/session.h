@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+class CounterDisplay;
+
 // The best score for which the offer to send it was last made (0 at start).
 extern std::int32_t lastOfferedScore;
 // Milliseconds of play when the best score was last recorded or offered.
@@ -15,3 +17,6 @@ extern Millis playTimeAtBest;
 extern bool tamperedAtBest;
 // The information dialog's text: 0 the game rules, 1 the competition rules, 2 the about text.
 extern std::int32_t infoTextSelector;
+// The score display of the current game, set by each World when it is built; null before
+// the first. The main loop reads it, the highscore dialog resets it.
+extern CounterDisplay* scoreCounter;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 Platform* installed = nullptr;
@@ -20,4 +21,8 @@ Platform* setPlatform(Platform* p) {
     Platform* previous = installed;
     installed = p;
     return previous;
+}
+
+std::int64_t Platform::calendarSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
 }

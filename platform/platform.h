@@ -56,6 +56,9 @@ class Platform {
     virtual Millis now() = 0;
     // Gives the processor away for about ms milliseconds (0: a fraction of one).
     virtual void pause(Millis ms) = 0;
+    // The calendar clock in whole seconds (what time() counts). Only the highscore
+    // submission reads it; the default asks the C library.
+    virtual std::int64_t calendarSeconds();
 
     // True when the key is down now or was pressed since the previous query of that key.
     virtual bool keyPressed(Key key) = 0;
@@ -90,6 +93,9 @@ class Platform {
     // Handles at most one pending window message. Returns 1 to go on, 0 when the quit
     // message arrived, -1 on error.
     virtual int pumpMessage() = 0;
+    // Posts the quit message: pumpMessage returns 0 once the messages already waiting have
+    // been handled. The program's exit code goes with it.
+    virtual void postQuit(int exitCode) = 0;
     // Runs a modal dialog (template id 129, 131 or 135) until its logic ends it.
     virtual void runDialog(int templateId, DialogLogic& logic) = 0;
 

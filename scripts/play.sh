@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target pingel-demo
-exec build/release/tools/pingel-demo "$@"
+cmake --build --preset release -j"$(nproc)" --target pingel
+exec build/release/platform/sdl/pingel

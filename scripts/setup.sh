@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
-  libsdl2-dev libimgui-dev
+  libsdl2-dev libimgui-dev fonts-dejavu-extra
+  libcurl4 libcurl3-gnutls
   xvfb xdotool x11-apps imagemagick
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: a debug build with GCC, a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, and the format
-# check. Warnings are errors. Exits non-zero on any failure.
+# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, the format check,
+# and a short run of each fuzz target under the sanitizers. Warnings are errors. Exits
+# non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -19,4 +20,22 @@ for preset in dev asan; do
   cmake --preset "$preset" -DPINGEL_WERROR=ON >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
+done
+
+# Each fuzz target runs for a while on a scratch copy of its seed corpus.
+fuzz_seconds="${PINGEL_FUZZ_SECONDS:-20}"
+echo "== fuzz (${fuzz_seconds} s a target)"
+cmake --preset fuzz -DPINGEL_WERROR=ON >/dev/null
+cmake --build --preset fuzz -j"$jobs" --target pingel_reply_fuzz
+for target in reply; do
+  corpus="build/fuzz/corpus-$target"
+  rm -rf "$corpus" && mkdir -p "$corpus" && cp "fuzz/corpus/$target/"* "$corpus/"
+  if ! "build/fuzz/fuzz/pingel_${target}_fuzz" -max_total_time="$fuzz_seconds" -max_len=20000 \
+    -artifact_prefix="build/fuzz/$target-" \
+    "$corpus" >"build/fuzz/$target.log" 2>&1; then
+    tail -n 40 "build/fuzz/$target.log" >&2
+    echo "fuzz: pingel_${target}_fuzz found a fault (log: build/fuzz/$target.log)" >&2
+    exit 1
+  fi
+  tail -n 1 "build/fuzz/$target.log"
 done

@@ -52,6 +52,15 @@ void HeadlessPlatform::pause(Millis ms) {
     clock_ += std::max<Millis>(ms, 1);
 }
 
+std::int64_t HeadlessPlatform::calendarSeconds() {
+    ++calendarReads;
+    if (onCalendarSeconds) {
+        return onCalendarSeconds();
+    }
+    const int perSecond = std::max(calendarReadsPerSecond, 1);
+    return calendarStart + (calendarReads - 1) / perSecond;
+}
+
 bool HeadlessPlatform::keyPressed(Key key) {
     const int k = static_cast<int>(key);
     const bool pressed = down_[k] || latched_[k];
@@ -154,7 +163,15 @@ void* HeadlessPlatform::findFunction(void* library, const std::string& name) {
 }
 
 int HeadlessPlatform::pumpMessage() {
+    if (quitPosted) {
+        return 0;
+    }
     return onPumpMessage ? onPumpMessage() : 1;
+}
+
+void HeadlessPlatform::postQuit(int code) {
+    quitPosted = true;
+    exitCode = code;
 }
 
 void HeadlessPlatform::runDialog(int templateId, DialogLogic& logic) {

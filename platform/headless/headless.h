@@ -36,8 +36,15 @@ class HeadlessPlatform : public Platform {
     void setProcessorType(int type) { processorType_ = type; }
     // A fake run-time library: its name and its functions.
     void addLibrary(const std::string& name, std::map<std::string, void*> functions);
-    std::function<int()> onPumpMessage;                 // default: 1, nothing happens
+    std::function<int()> onPumpMessage; // default: 1, nothing happens
+    // Once the quit message is posted, pumpMessage returns 0 without asking onPumpMessage.
     std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
+    // The calendar clock: it starts at calendarStart and ticks one second every
+    // calendarReadsPerSecond readings, so that anything timed by it ends quickly and
+    // always after the same number of readings. A test may script it instead.
+    std::int64_t calendarStart = 946684800; // 2000-01-01
+    int calendarReadsPerSecond = 1000;
+    std::function<std::int64_t()> onCalendarSeconds;
 
     // --- what happened ---
     std::vector<SoundEvent> sounds;
@@ -50,8 +57,11 @@ class HeadlessPlatform : public Platform {
     Palette realisedPalette{};
     Palette framePalette{};
     int clockReads = 0;
+    int calendarReads = 0;
     int pauses = 0;
     int framesAlive = 0;
+    bool quitPosted = false;
+    int exitCode = -1;
 
     // Length of a wave resource in milliseconds, 0 if it is missing or unreadable.
     Millis soundLength(int id);
@@ -59,6 +69,7 @@ class HeadlessPlatform : public Platform {
     // --- Platform ---
     Millis now() override;
     void pause(Millis ms) override;
+    std::int64_t calendarSeconds() override;
     bool keyPressed(Key key) override;
     void playSound(int id, SoundMode mode) override;
     std::span<const std::uint8_t> resource(ResourceType type, int id) override;
@@ -72,6 +83,7 @@ class HeadlessPlatform : public Platform {
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
     int pumpMessage() override;
+    void postQuit(int code) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override { debugTexts.emplace_back(text); }
 

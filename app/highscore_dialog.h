@@ -1,0 +1,39 @@
+// The highscore dialog: the user gives the portal account (an e-mail address and a
+// password), the best score is sent, and the reply closes the dialog or opens a page of
+// the portal in the browser. Platform-free logic behind dialog template 131; a backend
+// draws the controls and reports the buttons.
+//
+// The best score, its play time and the current score are given up only when the server
+// has accepted them; after any other outcome they stay, so a new try sends them again.
+// The account stays in the record for the rest of the run and is never written anywhere.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string>
+#include <string_view>
+
+class HttpBinding;
+
+class HighscoreDialog : public DialogLogic {
+  public:
+    HighscoreDialog();
+    explicit HighscoreDialog(HttpBinding& binding);
+
+    void init(DialogView& view) override;
+    void command(DialogView& view, int id) override;
+
+    // A page of the portal: "http://" + host (+ ":" + port unless 80) + path.
+    static std::string portalPage(std::string_view path);
+    // The e-mail address as a URL's query value: characters that would end or change the
+    // URL are percent-encoded, everything else is left as typed.
+    static std::string queryValue(std::string_view text);
+
+  private:
+    void send(DialogView& view);
+
+    HttpBinding& binding_;
+};
+
+// Runs the highscore dialog modally (the main loop, when a login is requested).
+void runHighscoreDialog();

@@ -1,0 +1,95 @@
+// The Linux backend: one SDL2 window titled "Pingel", not resizable, with the menu bar
+// (Dear ImGui) above the 421 x 271 game picture, which is copied unscaled from the 8-bit
+// frame buffer through the palette. Keys are read from SDL's keyboard state plus a latch
+// of presses; sounds go through SdlAudio; web pages open with xdg-open.
+//
+// Window messages: pumpMessage handles at most one per call: a menu command chosen while
+// the last picture was drawn, or one SDL event. The window's meaning of each (a command,
+// the window going away, the palette) is handed to the shell through the three callbacks,
+// so that this backend knows nothing of the game. Modal dialogs run their own loop, drawn
+// from the templates in app/shell_resources.h (sdl_dialogs.cpp).
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/sdl/key_latch.h"
+
+#include <SDL.h>
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class SdlAudio;
+
+class SdlPlatform : public Platform {
+  public:
+    static constexpr int pictureWidth = 421;
+    static constexpr int pictureHeight = 271;
+    static constexpr int menuBarHeight = 20;
+
+    SdlPlatform();
+    ~SdlPlatform() override;
+    SdlPlatform(const SdlPlatform&) = delete;
+    SdlPlatform& operator=(const SdlPlatform&) = delete;
+
+    // False when there is no window (no display); `error` says why.
+    bool ok() const { return renderer_ != nullptr; }
+    std::string error;
+
+    // What the window's messages mean to the shell.
+    std::function<void(int)> onCommand;   // a menu command id
+    std::function<void()> onDestroy;      // the window goes away (close box, Alt-F4)
+    std::function<void()> onPaletteFocus; // the window is active again
+
+    Millis now() override;
+    void pause(Millis ms) override;
+    bool keyPressed(Key key) override;
+    void playSound(int id, SoundMode mode) override;
+    std::span<const std::uint8_t> resource(ResourceType type, int id) override;
+    std::uint8_t* createFrame(int width, int height, int pitch, const Palette& palette) override;
+    void releaseFrame(std::uint8_t* pixels) override;
+    void presentFrame(const std::uint8_t* pixels, int width, int height, int pitch) override;
+    void realisePalette(const Palette& palette) override;
+    void openUrl(const std::string& url) override;
+    std::string ownExecutablePath() override;
+    int processorType() override;
+    void* loadLibrary(const std::string& name) override;
+    void* findFunction(void* library, const std::string& name) override;
+    int pumpMessage() override;
+    void postQuit(int exitCode) override;
+    void runDialog(int templateId, DialogLogic& logic) override;
+    void debugText(const char* text) override;
+
+  private:
+    // Composes the window: the last picture, the menu bar, and whatever `overlay` draws
+    // (an open dialog), then shows it.
+    void renderWindow(const std::function<void()>& overlay);
+    void drawMenuBar(bool enabled);
+    // The meaning of one SDL event in the main loop.
+    void handleEvent(const SDL_Event& event);
+    void windowGoesAway();
+    static int watchEvents(void* self, SDL_Event* event);
+
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* picture_ = nullptr;
+    bool hasPicture_ = false;
+    bool imguiReady_ = false;
+    bool inDialog_ = false;
+    bool destroyed_ = false;     // the window's going away was handed on once
+    bool closeDeferred_ = false; // the window was closed while a dialog was open
+    bool quitFallback_ = false;  // the quit event could not be queued
+    Uint32 quitEvent_ = 0;
+    Uint32 lastRender_ = 0;
+    Uint32 lastPump_ = 0;
+    std::array<Uint32, 256> colours_{};     // the palette as ARGB
+    std::vector<std::string> menuCaptions_; // UTF-8, in menu order
+    std::vector<std::string> popupCaptions_;
+    std::deque<int> pendingCommands_;
+    KeyLatch keys_;
+    std::unique_ptr<SdlAudio> audio_;
+};

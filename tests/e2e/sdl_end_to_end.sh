@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# End to end: starts pingel under its own virtual X server (Xvfb), finds the window
+# "Pingel", checks its size, compares the frozen start board with what the headless
+# platform renders of the same game, starts a game with F1, holds an arrow, opens
+# "Spelregler" from the menu and closes it with Enter, and quits with "Avsluta (Alt-F4)",
+# expecting exit code 0. Each step's screenshot is kept in the work folder on failure.
+#
+# The checks compare with the headless pictures rather than fixed pixels, so they hold for
+# whatever the game draws: where the headless game shows a change (the game starting, the
+# penguin leaving his start), the window must show one too.
+#
+# Usage: sdl_end_to_end.sh PINGEL HEADLESS_FRAME_TOOL
+set -euo pipefail
+
+pingel=$1
+frameTool=$2
+work=$(mktemp -d /tmp/pingel-e2e.XXXXXX)
+xvfbPid=""
+pingelPid=""
+failed=1
+
+cleanup() {
+  if [ -n "$pingelPid" ] && kill -0 "$pingelPid" 2>/dev/null; then
+    kill "$pingelPid" 2>/dev/null || true
+    wait "$pingelPid" 2>/dev/null || true
+  fi
+  if [ -n "$xvfbPid" ]; then
+    kill "$xvfbPid" 2>/dev/null || true
+    wait "$xvfbPid" 2>/dev/null || true
+  fi
+  if [ "$failed" -eq 0 ]; then
+    rm -rf "$work"
+  else
+    echo "screenshots and logs kept in $work" >&2
+  fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The game picture's size, and where the menu items are: the menu bar is at the top of the
+# window, its pop-up rows below it (the first pop-up "Spel" at the left).
+pictureWidth=421
+pictureHeight=271
+spelX=15
+rowY=(30 46 62) # "Starta nytt spel (F1)", "Spelregler", "Avsluta (Alt-F4)"
+# The penguin's start, as a box in the picture: he stands at (179, 188), 24 x 24 pixels.
+startBox="40x40+159+168"
+# The classic face colour of a dialog.
+face="rgb(192,192,192)"
+
+# --- expectations from the headless platform ---
+"$frameTool" "$work" || fail "the headless renderer failed"
+
+# --- a display of our own ---
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfbPid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# --- helpers ---
+shot() { # name: the game picture of the window, as PNG
+  import -window "$window" "$work/$1-window.png"
+  convert "$work/$1-window.png" -crop "${pictureWidth}x${pictureHeight}+0+${menuHeight}" +repage \
+    "$work/$1.png"
+}
+differing() { # a b [crop]: how many pixels differ
+  local a=$1 b=$2
+  if [ $# -ge 3 ]; then
+    convert "$a" -crop "$3" +repage "$work/crop-a.png"
+    convert "$b" -crop "$3" +repage "$work/crop-b.png"
+    a="$work/crop-a.png"
+    b="$work/crop-b.png"
+  fi
+  compare -metric AE "$a" "$b" null: 2>&1 || true
+}
+faceCount() { # picture: how many pixels have the dialog's face colour
+  convert "$1" -fill black +opaque "$face" -fill white -opaque "$face" -format "%[fx:mean*w*h]" info: |
+    cut -d. -f1
+}
+click() { # x y, in the window
+  xdotool mousemove --window "$window" "$1" "$2"
+  sleep 0.2
+  xdotool click 1
+  sleep 0.4
+}
+alive() {
+  kill -0 "$pingelPid" 2>/dev/null
+}
+
+# --- start ---
+# In a sanitizer build, memory errors still end the run; leak reports do not, since the
+# system's sound and desktop-bus libraries that SDL loads leave allocations behind (some in
+# libraries already unloaded at exit, which no suppression can name). The shell's own
+# leaks are caught by the unit tests, which run without those libraries.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+"$pingel" >"$work/pingel.log" 2>&1 &
+pingelPid=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --name '^Pingel$' 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && break
+  alive || fail "pingel ended at start"
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window named Pingel"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" -eq "$pictureWidth" ] || fail "window width $WIDTH, expected $pictureWidth"
+menuHeight=$((HEIGHT - pictureHeight))
+[ "$menuHeight" -ge 10 ] && [ "$menuHeight" -le 40 ] ||
+  fail "window height $HEIGHT leaves no room for a menu bar above the picture"
+xdotool windowfocus --sync "$window"
+sleep 1
+
+# --- the frozen start board, pixel for pixel ---
+shot frozen
+n=$(differing "$work/frozen.png" "$work/frozen.ppm")
+[ "$n" = "0" ] || fail "the start board differs from the headless render in $n pixels"
+sleep 0.5
+shot frozen-later
+n=$(differing "$work/frozen.png" "$work/frozen-later.png")
+[ "$n" = "0" ] || fail "the frozen board changed by itself ($n pixels)"
+
+# --- F1 starts a game ---
+xdotool key F1
+sleep 1.5
+shot started
+expectStart=$(differing "$work/frozen.ppm" "$work/started.ppm")
+seenStart=$(differing "$work/frozen.png" "$work/started.png")
+if [ "$expectStart" != "0" ]; then
+  [ "$seenStart" != "0" ] || fail "F1 did not start a game: the board stayed as it was"
+else
+  [ "$seenStart" = "0" ] || fail "the board changed after F1 where the headless game does not"
+fi
+
+# --- holding an arrow moves the penguin ---
+xdotool keydown Right
+sleep 1
+xdotool keyup Right
+sleep 0.2
+shot moved
+expectMove=$(differing "$work/started.ppm" "$work/moved.ppm" "$startBox")
+seenMove=$(differing "$work/started.png" "$work/moved.png" "$startBox")
+if [ "$expectMove" != "0" ]; then
+  [ "$seenMove" != "0" ] || fail "holding the right arrow did not move the penguin"
+fi
+alive || fail "pingel ended during play"
+
+# --- "Spelregler" opens the information dialog; Enter closes it ---
+before=$(faceCount "$work/moved.png")
+click "$spelX" $((menuHeight / 2))
+click "$spelX" "${rowY[1]}"
+sleep 0.5
+shot dialog
+during=$(faceCount "$work/dialog.png")
+[ "$during" -gt $((before + 20000)) ] ||
+  fail "no dialog over the game after Spelregler (face pixels $before -> $during)"
+xdotool key Escape # ignored by the information dialog
+sleep 0.5
+shot dialog-escape
+n=$(differing "$work/dialog.png" "$work/dialog-escape.png" "400x180+10+20")
+[ "$n" = "0" ] || fail "Escape changed the information dialog"
+xdotool key Return
+sleep 0.8
+shot closed
+after=$(faceCount "$work/closed.png")
+[ "$after" -lt $((before + 2000)) ] || fail "the dialog stayed after Enter (face pixels $after)"
+
+# --- "Avsluta (Alt-F4)" ends the program with exit code 0 ---
+click "$spelX" $((menuHeight / 2))
+click "$spelX" "${rowY[2]}"
+for _ in $(seq 50); do
+  alive || break
+  sleep 0.1
+done
+alive && fail "pingel still runs after Avsluta"
+set +e
+wait "$pingelPid"
+code=$?
+set -e
+pingelPid=""
+[ "$code" -eq 0 ] || fail "pingel exited with code $code"
+
+failed=0
+echo "pingel end to end: passed"

@@ -1,0 +1,574 @@
+// The main loop, the menu and the dialog logic, run headless: the pump hook plays the user
+// (keys, menu commands) once per pass and the dialog hook answers the dialogs. The games
+// are scripted: each scores a set number of points and ends after a set number of updates.
+#include "app/dialogs.h"
+#include "app/game_driver.h"
+#include "app/info_texts.h"
+#include "app/main_loop.h"
+#include "app/main_window.h"
+#include "app/session.h"
+#include "app/shell_resources.h"
+#include "app/web_pages.h"
+#include "game/counter.h"
+#include "gfx/screen_buffer.h"
+#include "platform/headless/headless.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// How the next game built will play.
+struct GamePlan {
+    std::int32_t pointsPerUpdate = 0;
+    int length = -1; // updates until it is over; -1: never
+};
+
+// A game that scores and ends as planned, and publishes its score display and frame buffer
+// the way a World does.
+struct ScriptedGame : Game {
+    explicit ScriptedGame(GamePlan plan) : plan_(plan), screen(424, 271) {
+        scoreCounter = &score;
+        screenBuffer = &screen;
+    }
+    void update() override {
+        if (gameOver) {
+            return;
+        }
+        ++updates;
+        score.add(plan_.pointsPerUpdate + 1);
+        if (plan_.length >= 0 && updates >= plan_.length) {
+            gameOver = true;
+        }
+    }
+    void render() override {
+        screen.initialise();
+        screen.present();
+    }
+    GamePlan plan_;
+    CounterDisplay score;
+    ScreenBuffer screen;
+    int updates = 0;
+};
+
+// One dialog as the hook saw it.
+struct DialogSeen {
+    int templateId;
+    int pass;
+    std::string caption;
+    std::string text; // item 1000
+};
+
+struct MainLoop : ::testing::Test {
+    HeadlessScope scope;
+    HeadlessPlatform& h = scope.headless;
+    GamePlan next;
+    int built = 0;
+    int pass = 0;
+    std::vector<DialogSeen> dialogs;
+    // The answer a dialog gets, by template id; none: it is only opened (init) and left.
+    std::map<int, int> answers;
+    std::function<void(DialogView&)> whileOpen; // runs between init and the answer
+    std::function<void()> eachPass;             // the user, at the end of every pass
+    int exitCode = -1;
+
+    MainLoop() {
+        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
+        h.onPumpMessage = [this] {
+            ++pass;
+            if (eachPass) {
+                eachPass();
+            }
+            return 1;
+        };
+        h.onRunDialog = [this](int id, DialogLogic& logic) {
+            RecordingDialogView view;
+            logic.init(view);
+            dialogs.push_back({id, pass + 1, view.caption, view.itemText(shell::idText)});
+            if (whileOpen) {
+                whileOpen(view);
+            }
+            if (auto it = answers.find(id); it != answers.end()) {
+                logic.command(view, it->second);
+                EXPECT_TRUE(view.ended) << "dialog " << id << " answered " << it->second;
+            }
+        };
+    }
+    ~MainLoop() override {
+        scoreCounter = nullptr;
+        screenBuffer = nullptr;
+    }
+    GameDriver::Factory factory() {
+        return [this] {
+            ++built;
+            return std::make_unique<ScriptedGame>(next);
+        };
+    }
+    ScriptedGame& game() { return static_cast<ScriptedGame&>(*gameDriver->world); }
+    // Runs the program until the user quits; passes are counted from 1.
+    void run() { exitCode = runPingel(factory()); }
+    std::int32_t best() { return bestScore.get() - 1; }
+};
+
+} // namespace
+
+TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrame) {
+    int f1Pass = 0;
+    eachPass = [&] {
+        if (pass <= 5) {
+            EXPECT_EQ(built, 1);
+            EXPECT_TRUE(gameDriver->gameOver);
+            EXPECT_EQ(game().updates, 0); // frozen: nothing moves
+        }
+        if (pass == 5) {
+            h.tap(Key::F1);
+            f1Pass = pass;
+        }
+        if (pass == 7) {
+            // F1 was seen at the end of pass 6, the game began in the frame of pass 7.
+            EXPECT_EQ(built, 2);
+            EXPECT_FALSE(gameDriver->gameOver);
+            EXPECT_EQ(game().updates, 2);
+            windowCommand(shell::cmdQuit);
+            EXPECT_EQ(gameDriver, nullptr); // at once
+        }
+    };
+    run();
+    EXPECT_EQ(f1Pass, 5);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_GT(h.presentCount, 0); // the frozen board is drawn
+    EXPECT_EQ(pass, 7);           // the quit message ended the loop
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(h.exitCode, 0);
+}
+
+TEST_F(MainLoop, OffersEachNewBestOnceWhateverTheAnswer) {
+    // Each game scores 5 a update for `updates` updates, then ends; the user answers the
+    // question (if it comes) with `answer` and starts the next game some passes later.
+    struct Round {
+        int updates;
+        int answer; // 1 "Ja", 2 "Nej" (also Escape and the close box)
+        bool offered;
+    };
+    const std::vector<Round> rounds = {
+        {100, shell::idOk, true},      // 500: the first best
+        {60, shell::idOk, false},      // 300: below the best
+        {120, shell::idCancel, true},  // 600
+        {120, shell::idOk, false},     // 600 again: offered already
+        {100, shell::idCancel, false}, // 500
+        {121, shell::idOk, true},      // 605
+    };
+    std::size_t round = 0;
+    int overPass = 0;
+    int overGame = 1; // the game whose end was seen last (the frozen first one: no end)
+    bool loginSeen = false;
+    next = {5, -1};
+    answers[shell::questionDialogId] = 0; // set per round
+    whileOpen = [&](DialogView&) {
+        ASSERT_LT(round, rounds.size());
+        answers[shell::questionDialogId] = rounds[round].answer;
+    };
+    eachPass = [&] {
+        if (!dialogs.empty() && dialogs.back().pass == pass) {
+            // The login (a "Ja") was handled in this same pass, after the question.
+            EXPECT_FALSE(gameDriver->loginRequested);
+            EXPECT_FALSE(gameDriver->submitOfferRequested);
+            loginSeen = loginSeen || dialogs.back().templateId == shell::highscoreDialogId;
+        }
+        if (built == 1 && pass == 2) {
+            next = {5, rounds[0].updates * 1};
+            h.tap(Key::F1);
+        }
+        if (built > overGame && gameDriver->gameOver) {
+            overPass = pass;
+            overGame = built;
+            EXPECT_EQ(scoreCounter->get() - 1, 5 * rounds[round].updates);
+        }
+        if (overPass != 0 && pass == overPass + 3) {
+            ++round;
+            overPass = 0;
+            if (round == rounds.size()) {
+                windowDestroyed();
+                return;
+            }
+            next = {5, rounds[round].updates};
+            h.tap(Key::F1);
+        }
+    };
+    answers[shell::highscoreDialogId] = shell::idCancel;
+    run();
+    std::size_t offers = 0, yes = 0;
+    for (const Round& r : rounds) {
+        offers += r.offered ? 1 : 0;
+        yes += r.offered && r.answer == shell::idOk ? 1 : 0;
+    }
+    std::size_t questions = 0, logins = 0;
+    for (std::size_t i = 0; i < dialogs.size(); ++i) {
+        const DialogSeen& d = dialogs[i];
+        if (d.templateId == shell::highscoreDialogId) {
+            // A "Ja" opens the highscore dialog right after the question, in the same pass.
+            ++logins;
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(dialogs[i - 1].templateId, shell::questionDialogId);
+            EXPECT_EQ(dialogs[i - 1].pass, d.pass);
+            continue;
+        }
+        ++questions;
+        EXPECT_EQ(d.templateId, shell::questionDialogId);
+        EXPECT_EQ(d.caption, "Registrera");
+        EXPECT_EQ(d.text, "Vill du skicka din highscore till Internet?");
+    }
+    EXPECT_EQ(questions, offers);
+    EXPECT_EQ(logins, yes);
+    EXPECT_EQ(lastOfferedScore, 605);
+    EXPECT_EQ(best(), 605);
+    EXPECT_TRUE(loginSeen);
+}
+
+TEST_F(MainLoop, TheQuestionOpensOnThePassAfterTheGameEnded) {
+    int overPass = 0;
+    Millis playTime = 0;
+    eachPass = [&] {
+        if (pass == 1) {
+            next = {5, 40}; // 200 points in 20 frames
+            h.tap(Key::F1);
+        }
+        if (built == 2 && gameDriver->gameOver && overPass == 0) {
+            overPass = pass;
+            playTime = h.now() - gameDriver->startTime;
+        }
+        if (overPass != 0 && pass == overPass + 2) {
+            windowCommand(shell::cmdQuit);
+        }
+    };
+    answers[shell::questionDialogId] = shell::idCancel;
+    run();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].pass, overPass + 1);
+    EXPECT_EQ(lastOfferedScore, 200);
+    // Taken when the offer was made, at the start of the next pass: the same moment here,
+    // since nothing advances the headless clock between the end of a pass and the next.
+    EXPECT_EQ(playTimeAtBest, playTime);
+}
+
+TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
+    eachPass = [&] {
+        if (pass == 1) {
+            next = {5, -1};
+            h.tap(Key::F1);
+        }
+        if (pass >= 3 && pass <= 20) {
+            EXPECT_EQ(best(), scoreCounter->get() - 1);
+            EXPECT_EQ(playTimeAtBest, h.now() - gameDriver->startTime);
+        }
+        if (pass == 20) {
+            EXPECT_EQ(best(), 5 * 2 * 18); // the game began in pass 3
+            next = {0, -1};                // a new game that scores nothing leaves the best alone
+            h.tap(Key::F1);
+        }
+        if (pass == 30) {
+            EXPECT_EQ(best(), 5 * 2 * 19); // the old game ran one frame more before F1 was seen
+            EXPECT_EQ(scoreCounter->get() - 1, 0);
+            EXPECT_LT(playTimeAtBest, h.now() - gameDriver->startTime + 1000);
+            windowCommand(shell::cmdQuit);
+        }
+    };
+    run();
+    EXPECT_TRUE(dialogs.empty()); // the games never ended
+}
+
+TEST_F(MainLoop, HoldingF1RestartsOnEveryFrame) {
+    eachPass = [&] {
+        if (pass == 2) {
+            h.setKeyDown(Key::F1, true);
+        }
+        if (pass >= 4 && pass <= 10) {
+            EXPECT_EQ(built, pass - 2); // F1 seen after each frame, a new game in the next
+            EXPECT_EQ(game().updates, 2);
+        }
+        if (pass == 10) {
+            windowCommand(shell::cmdQuit);
+        }
+    };
+    run();
+}
+
+TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
+    int updatesBefore = 0;
+    int closedPass = 0;
+    Millis closedAt = 0;
+    int presentsAtClose = 0;
+    eachPass = [&] {
+        if (pass == 1) {
+            next = {1, -1};
+            h.tap(Key::F1);
+        }
+        if (pass == 10) {
+            windowCommand(shell::cmdCompetitionRules);
+            updatesBefore = game().updates;
+        }
+        if (closedPass == 0 && !dialogs.empty()) {
+            closedPass = pass;
+            // The pass that opened the dialog ran one frame after it: due at once, not drawn.
+            EXPECT_EQ(game().updates, updatesBefore + 2);
+            closedAt = h.now();
+            presentsAtClose = h.presentCount;
+        }
+        if (closedPass != 0 && pass == closedPass + 5) {
+            // The frames after it keep their pace and draw: the 5 s in the dialog are
+            // neither caught up nor counted.
+            EXPECT_EQ(h.now() - closedAt, 5 * 40u);
+            EXPECT_EQ(h.presentCount - presentsAtClose, 5);
+            EXPECT_EQ(game().updates, updatesBefore + 12);
+            windowCommand(shell::cmdQuit);
+        }
+    };
+    whileOpen = [&](DialogView& view) {
+        h.advance(5000);
+        auto& info = dynamic_cast<RecordingDialogView&>(view);
+        EXPECT_FALSE(info.ended);
+    };
+    answers[shell::infoDialogId] = shell::idOk;
+    run();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].templateId, shell::infoDialogId);
+    EXPECT_EQ(dialogs[0].pass, 11);
+    EXPECT_EQ(dialogs[0].caption, "");
+    EXPECT_EQ(dialogs[0].text, infoText(1));
+}
+
+TEST_F(MainLoop, RegisterHighscoreActsOnlyWhenTheGameIsOver) {
+    bool loginPending = false;
+    int requestPass = 0;
+    eachPass = [&] {
+        if (pass == 1) {
+            windowCommand(shell::cmdRegisterHighscore); // the frozen first board is over
+            EXPECT_TRUE(gameDriver->loginRequested);
+            requestPass = pass;
+        }
+        if (pass == 2) {
+            EXPECT_FALSE(gameDriver->loginRequested); // handled on the next pass
+            next = {0, 10};
+            h.tap(Key::F1);
+        }
+        if (pass == 4) {
+            windowCommand(shell::cmdRegisterHighscore); // in play: nothing
+            loginPending = gameDriver->loginRequested;
+        }
+        if (built == 2 && gameDriver->gameOver) {
+            windowCommand(shell::cmdQuit);
+        }
+    };
+    answers[shell::highscoreDialogId] = shell::idCancel;
+    run();
+    EXPECT_EQ(requestPass, 1);
+    EXPECT_FALSE(loginPending);
+    // Only the highscore dialog, on the pass after the command, and no question (no best
+    // above 0).
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].templateId, shell::highscoreDialogId);
+    EXPECT_EQ(dialogs[0].pass, 2);
+    EXPECT_EQ(dialogs[0].caption, "Registrera din po\xE4ng (0)");
+}
+
+TEST_F(MainLoop, AfterQuitOnlyMessagesRemainAndCommandsAreHarmless) {
+    eachPass = [&] {
+        if (pass == 3) {
+            windowDestroyed(); // the close box
+            EXPECT_EQ(gameDriver, nullptr);
+            EXPECT_TRUE(h.quitPosted);
+            for (const shell::MenuItem& item : shell::menu) {
+                windowCommand(item.id); // no driver: nothing to raise, nothing to crash
+            }
+            runMainLoopPass(); // a pass without a driver does nothing
+        }
+    };
+    run();
+    EXPECT_EQ(pass, 3);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(gameDriver, nullptr);
+}
+
+// --- the menu, command by command ---
+
+TEST(MenuCommands, EachCommandDoesWhatItsRowSays) {
+    struct Row {
+        int id;
+        bool over; // the game is over when the command comes
+        bool restart, info, login, quit;
+        std::int32_t selector; // -1: unchanged
+        std::string url;
+    };
+    const std::vector<Row> rows = {
+        {shell::cmdNewGame, false, true, false, false, false, -1, ""},
+        {shell::cmdNewGame, true, true, false, false, false, -1, ""},
+        {shell::cmdRules, false, false, true, false, false, 0, ""},
+        {shell::cmdCompetitionRules, false, false, true, false, false, 1, ""},
+        {shell::cmdAboutPortal, true, false, true, false, false, 2, ""},
+        {shell::cmdRegisterHighscore, false, false, false, false, false, -1, ""},
+        {shell::cmdRegisterHighscore, true, false, false, true, false, -1, ""},
+        {shell::cmdChallengeFriends, false, false, false, false, false, -1,
+         portalUrl("/useradm/challenge/")},
+        {shell::cmdPortalSite, false, false, false, false, false, -1, portalUrl("/")},
+        {shell::cmdPublisherSite, false, false, false, false, false, -1, publisherUrl("/")},
+        {shell::cmdQuit, false, false, false, false, true, -1, ""},
+        {12345, true, false, false, false, false, -1, ""},
+        {shell::idOk, true, false, false, false, false, -1, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.id);
+        HeadlessScope scope;
+        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
+        gameDriver->gameOver = row.over;
+        infoTextSelector = 7;
+        windowCommand(row.id);
+        if (row.quit) {
+            EXPECT_EQ(gameDriver, nullptr);
+            EXPECT_TRUE(scope.headless.quitPosted);
+            EXPECT_EQ(scope.headless.exitCode, 0);
+        } else {
+            ASSERT_NE(gameDriver, nullptr);
+            EXPECT_FALSE(scope.headless.quitPosted);
+            EXPECT_EQ(gameDriver->restartRequested, row.restart);
+            EXPECT_EQ(gameDriver->infoRequested, row.info);
+            EXPECT_EQ(gameDriver->loginRequested, row.login);
+            EXPECT_FALSE(gameDriver->submitOfferRequested);
+            EXPECT_EQ(infoTextSelector, row.selector == -1 ? 7 : row.selector);
+        }
+        if (row.url.empty()) {
+            EXPECT_TRUE(scope.headless.urls.empty());
+        } else {
+            EXPECT_EQ(scope.headless.urls, std::vector<std::string>{row.url});
+        }
+        delete gameDriver;
+        gameDriver = nullptr;
+    }
+    scoreCounter = nullptr;
+    screenBuffer = nullptr;
+    infoTextSelector = 0;
+}
+
+TEST(MenuCommands, EveryMenuItemHasAnAction) {
+    // A menu row without an action would do nothing when chosen.
+    for (const shell::MenuItem& item : shell::menu) {
+        SCOPED_TRACE(item.id);
+        HeadlessScope scope;
+        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
+        gameDriver->gameOver = true;
+        windowCommand(item.id);
+        const bool acted = gameDriver == nullptr || gameDriver->restartRequested ||
+                           gameDriver->infoRequested || gameDriver->loginRequested ||
+                           !scope.headless.urls.empty();
+        EXPECT_TRUE(acted);
+        delete gameDriver;
+        gameDriver = nullptr;
+    }
+    scoreCounter = nullptr;
+    screenBuffer = nullptr;
+    infoTextSelector = 0;
+}
+
+TEST(MenuCommands, RegainingThePaletteRealisesItOnTheNextPresent) {
+    HeadlessScope scope;
+    ScreenBuffer screen(424, 271);
+    scope.headless.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource,
+                               makePaletteDib(236));
+    screen.initialise();
+    paletteRefreshPending = false;
+    const int realised = scope.headless.realiseCount;
+    screen.present();
+    EXPECT_EQ(scope.headless.realiseCount, realised);
+    windowRegainedPalette();
+    screen.present();
+    screen.present();
+    EXPECT_EQ(scope.headless.realiseCount, realised + 1);
+}
+
+// --- the dialog logic on its own ---
+
+TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
+    enum Which { Info, Question };
+    struct Row {
+        Which dialog;
+        bool offer; // submitOfferRequested while the question is open
+        int command;
+        bool ended, login, resumed;
+    };
+    const std::vector<Row> rows = {
+        {Info, false, shell::idOk, true, false, true},
+        {Info, false, shell::idCancel, false, false, false}, // Escape is ignored
+        {Info, false, shell::idText, false, false, false},
+        {Info, true, shell::idOk, true, false, true},
+        {Question, true, shell::idOk, true, true, false},
+        {Question, false, shell::idOk, true, false, false},
+        {Question, true, shell::idCancel, true, false, false},
+        {Question, true, shell::idNewUser, false, false, false},
+        {Question, true, shell::idText, false, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << (row.dialog == Info ? "info " : "question ")
+                                          << row.command << (row.offer ? " offered" : ""));
+        HeadlessScope scope;
+        HeadlessPlatform& h = scope.headless;
+        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
+        h.setClock(1000);
+        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
+        gameDriver->runFrame();
+        gameDriver->runFrame(); // waits and draws: the frame buffer exists
+        gameDriver->submitOfferRequested = row.offer;
+        const Millis start = gameDriver->startTime;
+        const int presents = h.presentCount;
+
+        InfoDialog info;
+        QuestionDialog question;
+        DialogLogic& logic = row.dialog == Info ? static_cast<DialogLogic&>(info) : question;
+        RecordingDialogView view;
+        logic.init(view);
+        h.advance(3000); // the user reads for a while
+        logic.command(view, row.command);
+
+        EXPECT_EQ(view.ended, row.ended);
+        EXPECT_EQ(gameDriver->loginRequested, row.login);
+        EXPECT_EQ(gameDriver->startTime != start, row.resumed);
+        if (row.resumed) {
+            // The next frame is due now.
+            EXPECT_EQ(gameDriver->startTime + 40u * gameDriver->frameCount, h.now());
+        }
+        EXPECT_EQ(h.presentCount, presents + 2); // the frame behind, on each message
+        delete gameDriver;
+        gameDriver = nullptr;
+    }
+    scoreCounter = nullptr;
+    screenBuffer = nullptr;
+}
+
+TEST(DialogLogic, InitFillsTheTexts) {
+    HeadlessScope scope;
+    gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
+    for (std::int32_t selector = 0; selector < infoTextCount; ++selector) {
+        infoTextSelector = selector;
+        RecordingDialogView view;
+        InfoDialog().init(view);
+        EXPECT_EQ(view.itemText(shell::idText), infoText(selector));
+        EXPECT_EQ(view.caption, "");
+    }
+    // The question has its texts only while an offer is open.
+    for (bool offer : {false, true}) {
+        gameDriver->submitOfferRequested = offer;
+        RecordingDialogView view;
+        QuestionDialog().init(view);
+        EXPECT_EQ(view.caption, offer ? "Registrera" : "");
+        EXPECT_EQ(view.itemText(shell::idText),
+                  offer ? "Vill du skicka din highscore till Internet?" : "");
+    }
+    delete gameDriver;
+    gameDriver = nullptr;
+    scoreCounter = nullptr;
+    screenBuffer = nullptr;
+    infoTextSelector = 0;
+}

@@ -1,0 +1,151 @@
+// The shell's texts and addresses: the three information texts (exact rules text, CR LF
+// line ends, Latin-1), the web page addresses, and the Latin-1/UTF-8 conversion where the
+// texts meet a toolkit.
+#include "app/info_texts.h"
+#include "app/web_pages.h"
+#include "platform/latin1.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+// Splits at CR LF; false if a CR or an LF stands alone or the text does not end in CR LF.
+bool splitCrLf(std::string_view text, std::vector<std::string_view>& lines) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            return false;
+        }
+        if (text[i] == '\r') {
+            if (i + 1 >= text.size() || text[i + 1] != '\n') {
+                return false;
+            }
+            lines.push_back(text.substr(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    return start == text.size();
+}
+} // namespace
+
+TEST(InfoTexts, GameRulesAreExactlyTheEightLines) {
+    const std::string_view text = infoText(0);
+    EXPECT_EQ(text.size(), 565u);
+    std::vector<std::string_view> lines;
+    ASSERT_TRUE(splitCrLf(text, lines));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "Pingel");
+    EXPECT_EQ(lines[2].substr(0, 36), "Den nyfikna pingvinen Pingel vill l\xE4");
+    EXPECT_NE(lines[2].find(" \"Fj\xE4rilarna\" g\xF6r allt "), std::string_view::npos);
+    EXPECT_TRUE(lines[2].ends_with(" desto fler fiender har han att tampas med."));
+    EXPECT_EQ(lines[4], "Du styr pingvinen Pingel med piltangenterna.");
+    EXPECT_EQ(lines[6], "Lycka till!");
+    for (int empty : {1, 3, 5, 7}) {
+        EXPECT_EQ(lines[empty], "");
+    }
+}
+
+TEST(InfoTexts, EachTextIsTitledParagraphsInLatin1WithCrLf) {
+    struct Row {
+        std::int32_t selector;
+        std::string_view title;
+        std::size_t paragraphs;
+        std::string_view last;
+    };
+    const std::vector<Row> rows = {
+        {1, "T\xC4VLINGSREGLER", 4, ""},
+        {2, "OM spelia", 5, "Lycka till med spelandet!"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.selector);
+        const std::string_view text = infoText(row.selector);
+        std::vector<std::string_view> lines;
+        ASSERT_TRUE(splitCrLf(text, lines));
+        // Title, empty line, then paragraphs separated by empty lines; the last ends in a
+        // single CR LF.
+        ASSERT_EQ(lines.size(), 2 * row.paragraphs + 1);
+        EXPECT_EQ(lines[0], row.title);
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
+        }
+        if (!row.last.empty()) {
+            EXPECT_EQ(lines.back(), row.last);
+        }
+        // Latin-1, not UTF-8: every letter above ASCII is one byte of the Swedish alphabet.
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b >= 0x80) {
+                EXPECT_NE(std::string_view("\xE5\xE4\xF6\xC5\xC4\xD6\xE9").find(c),
+                          std::string_view::npos)
+                    << "byte " << int(b);
+            }
+        }
+    }
+    // The competition rules name the tipster word and the closing date.
+    EXPECT_NE(infoText(1).find("\"tipsare\""), std::string_view::npos);
+    EXPECT_NE(infoText(1).find("10 januari 1999"), std::string_view::npos);
+}
+
+TEST(InfoTexts, ASelectorOutOfRangeShowsTheRules) {
+    for (std::int32_t selector : {-1, 3, 1000}) {
+        EXPECT_EQ(infoText(selector), infoText(0)) << selector;
+    }
+}
+
+TEST(WebPages, AddressesAreHttpHostPortAndPath) {
+    struct Row {
+        std::string_view host;
+        int port;
+        std::string_view path;
+        std::string url;
+    };
+    const std::vector<Row> rows = {
+        {"spelia.example", 80, "/", "http://spelia.example/"},
+        {"spelia.example", 8080, "/useradm/challenge/",
+         "http://spelia.example:8080/useradm/challenge/"},
+        {"localhost", 80, "/getpass.asp?mail=a@b.se", "http://localhost/getpass.asp?mail=a@b.se"},
+        {"10.0.0.1", 1, "/dll/", "http://10.0.0.1:1/dll/"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(makeUrl(row.host, row.port, row.path), row.url);
+    }
+    EXPECT_EQ(portalUrl("/registrera/").substr(0, 7), "http://");
+    EXPECT_EQ(publisherUrl("/").back(), '/');
+}
+
+TEST(Latin1, RoundTripsAndReplacesWhatLatin1CannotHold) {
+    struct Row {
+        std::string utf8;
+        std::string latin1;
+    };
+    const std::vector<Row> rows = {
+        {"", ""},
+        {"Pingel", "Pingel"},
+        {"T\xC3\xA4vling", "T\xE4vling"},             // ä
+        {"\xC3\x85\xC3\x84\xC3\x96", "\xC5\xC4\xD6"}, // ÅÄÖ
+        {"\xC3\xBF\xC2\x80", "\xFF\x80"},             // the ends of the range
+        {"\xE2\x82\xAC", "?"},                        // the euro sign: above 255
+        {"a\xF0\x9F\x90\xA7z", "a?z"},                // a penguin
+        {"\xC3", "?"},                                // cut short at the end
+        {"\xC3(", "?("},                              // cut short by ASCII
+        {"\xA4x", "?x"},                              // a lone continuation byte
+        {"\xC0\xB1", "?"},                            // an overlong '1'
+        {"\xE0\x80\xAF", "?"},                        // an overlong '/'
+        {"\xFF\xFE", "??"},                           // never valid
+        {"\xF4\x90\x80\x80", "?"},                    // above U+10FFFF
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.utf8);
+        EXPECT_EQ(utf8ToLatin1(row.utf8), row.latin1);
+    }
+    // Every Latin-1 byte survives the way there and back.
+    std::string all;
+    for (int c = 1; c < 256; ++c) {
+        all += static_cast<char>(c);
+    }
+    EXPECT_EQ(utf8ToLatin1(latin1ToUtf8(all)), all);
+    EXPECT_EQ(latin1ToUtf8("Bes\xF6k"), "Bes\xC3\xB6k");
+}
