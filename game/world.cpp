@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 
-CounterDisplay* scoreCounter = nullptr;
+// scoreCounter is defined with the shell's session state (app/session.cpp), which reads it.
 CounterDisplay* levelCounter = nullptr;
 CounterDisplay* livesCounter = nullptr;
 Player* player = nullptr;
