@@ -1,4 +1,6 @@
-# Script mode: writes OUT, a C++ file defining embeddedResources() over the FILES given.
+# Script mode: writes OUT, a C++ file defining embeddedResources() over the FILES given
+# (separated by '|').
+string(REPLACE "|" ";" FILES "${FILES}")
 set(body "")
 set(entries "")
 set(n 0)

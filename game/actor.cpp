@@ -59,11 +59,6 @@ bool Actor::overlaps(const Actor& other) const {
     return b.left <= a.right && b.right >= a.left && b.top <= a.bottom && b.bottom >= a.top;
 }
 
-bool Actor::liesWithin(const Box& r) const {
-    const float x = position.x, y = position.y;
-    return r.left + 2 <= x && x <= r.right - 1 && r.top + 1 <= y && y <= r.bottom - 1;
-}
-
 ActiveActor::ActiveActor(Image* spriteImage, ScreenBuffer* screenBuffer)
     : Actor(spriteImage, screenBuffer) {}
 

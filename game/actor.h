@@ -32,8 +32,12 @@ class Actor : public ListedObject {
     virtual void draw();
     // The rectangles overlap, touching edges included.
     bool overlaps(const Actor& other) const;
-    // The position lies inside r with margins of 2 on the left and 1 elsewhere.
-    bool liesWithin(const Box& r) const;
+    // The position lies inside r with margins of 2 on the left and 1 elsewhere. (Inline:
+    // every pellet asks it on every update.)
+    bool liesWithin(const Box& r) const {
+        const float x = position.x, y = position.y;
+        return r.left + 2 <= x && x <= r.right - 1 && r.top + 1 <= y && y <= r.bottom - 1;
+    }
 
     ScreenBuffer* screen;
     Vec2 position;

@@ -34,15 +34,6 @@ void ObjectList::insert(ListedObject* item, std::int32_t index) {
     ++item->listCount;
 }
 
-ListedObject* ObjectList::next() {
-    if (cursor_ == nullptr) {
-        return nullptr;
-    }
-    ListedObject* item = cursor_->item;
-    cursor_ = cursor_->following;
-    return item;
-}
-
 void ObjectList::unlink(Node* node) {
     if (node->previous != nullptr) {
         node->previous->following = node->following;

@@ -26,7 +26,14 @@ class ObjectList {
     void insert(ListedObject* item, std::int32_t index);
     void rewind() { cursor_ = head_; }
     // The item under the cursor, moving the cursor on; null at the end.
-    ListedObject* next();
+    ListedObject* next() {
+        if (cursor_ == nullptr) {
+            return nullptr;
+        }
+        ListedObject* item = cursor_->item;
+        cursor_ = cursor_->following;
+        return item;
+    }
     std::int32_t size() const { return count_; }
     // Unlinks the node at index and returns its item untouched; null when out of range.
     ListedObject* removeAt(std::int32_t index);

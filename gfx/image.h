@@ -4,6 +4,7 @@
 // Drawing clips silently; nothing here reports an error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,15 +30,20 @@ class Image {
     void blit(const Image& source, int x, int y);
 
     // Image resources in the run-length format "mzt/rle", with an 8-bit bitmap as fallback
-    // (a bitmap resource, then a bitmap file of that name). False when nothing was found.
+    // (a bitmap resource, then a bitmap file of that name). False when nothing was found;
+    // a failed load leaves the Image as it was.
     bool loadImage(int resourceId);
     bool loadImage(const std::string& name);
-    // A run-length resource by id; false if there is none.
+    // A run-length resource by id; false if there is none, or if its header claims more
+    // pixels than its stream could ever hold. Pixels the stream does not reach are 236.
     bool loadRle(int resourceId);
-    // Expands a pixel stream of `size` bytes into the `count` pixels of this Image's buffer.
-    // Never reads past the stream's end and never writes past `count`; pixels the stream
-    // does not reach keep their contents.
-    void decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t count);
+    // The bytes of a picture file: the file variant of the run-length format (magic
+    // checked, 32-bit little-endian pixel count and width) or a bitmap file.
+    bool loadFileImage(const std::uint8_t* data, std::size_t size);
+    // Expands a pixel stream of `size` bytes into the first `count` pixels of this Image's
+    // buffer and returns how many it produced. Never reads past the stream's end and never
+    // writes past `count`; pixels the stream does not reach keep their contents.
+    std::size_t decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t count);
 
     std::uint8_t pixel(int x, int y) const { return pixels[y * width + x]; }
 
@@ -49,7 +55,9 @@ class Image {
 
   protected:
     void drawFramePattern();
-    // Loads an 8-bit Windows bitmap (file image in memory); false when it is not one.
-    // pixelOffset 0: the pixels follow the header and its colour table.
+    // Loads a Windows bitmap without its file header (a BITMAPINFOHEADER first); false when
+    // it is not one or its header claims more than its data holds. Only 8 bits per pixel
+    // are copied; another depth sizes the Image and leaves its pixels unset. pixelOffset 0:
+    // the pixels follow the header and its colour table.
     bool loadBitmap(const std::uint8_t* data, std::size_t size, std::size_t pixelOffset);
 };

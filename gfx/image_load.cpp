@@ -3,18 +3,31 @@
 // tokens, a literal byte b != 0xFF for one pixel or 0xFF v n for n pixels of index v.
 // The stream knows nothing of rows. When no run-length resource exists, an 8-bit bitmap is
 // taken instead: a bitmap resource of that id; by name, a bitmap file or a run-length file.
+//
+// The data is read defensively: nothing is read past its end, nothing written past the
+// Image, and a header that claims more than its data could hold is refused before any
+// memory is allocated for it, so a damaged picture cannot ask for gigabytes.
 #include "gfx/image.h"
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <limits>
 #include <vector>
 
 namespace {
 constexpr std::size_t rleHeaderSize = 11;
+constexpr std::size_t rleFileHeaderSize = 15;
+constexpr char rleMagic[] = "mzt/rle";
+constexpr std::size_t rleMagicSize = 7;
+// A run token of three bytes yields at most 255 pixels.
+constexpr std::size_t mostPixelsPerByte = 85;
+
+constexpr std::size_t bitmapInfoSize = 40;
+constexpr std::size_t bitmapFileHeaderSize = 14;
+constexpr std::uint32_t biRgb = 0, biBitfields = 3;
+constexpr std::size_t largestFile = 64u << 20; // no picture of ours comes near this
 
 std::uint32_t le16(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
@@ -22,9 +35,14 @@ std::uint32_t le16(const std::uint8_t* p) {
 std::uint32_t le32(const std::uint8_t* p) {
     return le16(p) | le16(p + 2) << 16;
 }
+
+// Whether a stream of `size` bytes could hold `count` pixels at all.
+bool streamCanHold(std::size_t size, std::uint64_t count) {
+    return count <= std::uint64_t(size) * mostPixelsPerByte;
+}
 } // namespace
 
-void Image::decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t count) {
+std::size_t Image::decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t count) {
     std::size_t o = 0, i = 0;
     while (o < count && i < size) {
         const std::uint8_t b = stream[i];
@@ -33,8 +51,8 @@ void Image::decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t 
             ++i;
             continue;
         }
-        if (i + 2 >= size) {
-            return; // a run token cut off by the end of the data
+        if (size - i < 3) {
+            break; // a run token cut off by the end of the data
         }
         const std::uint8_t v = stream[i + 1];
         const std::size_t n = std::min<std::size_t>(stream[i + 2], count - o);
@@ -42,6 +60,7 @@ void Image::decodeRle(const std::uint8_t* stream, std::size_t size, std::size_t 
         o += n;
         i += 3;
     }
+    return o;
 }
 
 bool Image::loadRle(int resourceId) {
@@ -49,19 +68,25 @@ bool Image::loadRle(int resourceId) {
     if (data.size() < rleHeaderSize) {
         return false;
     }
+    // The magic is not compared: the resource type already says what this is.
     const int w = data[7] << 8 | data[8];
     const int h = data[9] << 8 | data[10];
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    const std::size_t streamSize = data.size() - rleHeaderSize;
+    if (!streamCanHold(streamSize, count)) {
+        return false;
+    }
     resize(w, h);
-    decodeRle(data.data() + rleHeaderSize, data.size() - rleHeaderSize,
-              static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    const std::size_t produced = decodeRle(data.data() + rleHeaderSize, streamSize, count);
+    std::memset(pixels + produced, transparentIndex, count - produced);
     return true;
 }
 
-// An 8-bit device-independent bitmap: a BITMAPINFOHEADER, the colour table, bottom-up rows
-// padded to 4 bytes. The colour table is not read: its indices are the screen palette's.
-// A header that claims more pixels than the data holds is refused.
+// A device-independent bitmap: a BITMAPINFOHEADER (or a longer one), the colour table,
+// bottom-up rows padded to 4 bytes (top-down when the height is negative). The colour table
+// is not read: its indices are the screen palette's.
 bool Image::loadBitmap(const std::uint8_t* data, std::size_t size, std::size_t pixelOffset) {
-    if (size < 40) {
+    if (size < bitmapInfoSize) {
         return false;
     }
     const std::uint32_t headerSize = le32(data);
@@ -69,30 +94,38 @@ bool Image::loadBitmap(const std::uint8_t* data, std::size_t size, std::size_t p
     const std::int32_t rawH = static_cast<std::int32_t>(le32(data + 8));
     const std::uint32_t bits = le16(data + 14);
     const std::uint32_t compression = le32(data + 16);
-    std::uint32_t colours = le32(data + 32);
-    if (headerSize < 40 || headerSize > size || w <= 0 || w > 0x7FFF || rawH == 0 ||
-        rawH < -0x7FFF || rawH > 0x7FFF || compression != 0) {
+    const std::uint32_t coloursUsed = le32(data + 32);
+    if (headerSize < bitmapInfoSize || headerSize > size || w <= 0 || w > 0x7FFF || rawH == 0 ||
+        rawH < -0x7FFF || rawH > 0x7FFF) {
         return false;
     }
-    const bool topDown = rawH < 0;
-    const int h = topDown ? -rawH : rawH;
-    if (bits != 8) {
-        resize(w, h); // another depth: sized, pixels not set
-        return true;
+    const bool bitfields = compression == biBitfields && (bits == 16 || bits == 32);
+    const bool knownDepth =
+        bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    if (!knownDepth || (compression != biRgb && !bitfields)) {
+        return false; // compressed or unknown: not a bitmap we can take
     }
-    if (colours == 0 || colours > 256) {
-        colours = 256;
+    // The colour table: colours used, or all that the depth can index; none above 8 bits.
+    const std::uint32_t tableLimit = bits <= 8 ? 1u << bits : 0u;
+    if (coloursUsed > std::max<std::uint32_t>(tableLimit, bits <= 8 ? 0 : 256)) {
+        return false;
     }
+    const std::size_t colours = coloursUsed != 0 ? coloursUsed : tableLimit;
     if (pixelOffset == 0) {
-        pixelOffset = headerSize + 4 * static_cast<std::size_t>(colours);
+        const std::size_t masks = bitfields && headerSize == bitmapInfoSize ? 12 : 0;
+        pixelOffset = headerSize + masks + 4 * colours;
     }
-    const std::size_t stride = (static_cast<std::size_t>(w) + 3) & ~std::size_t(3);
+    const int h = rawH < 0 ? -rawH : rawH;
+    const std::size_t stride = ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4;
     if (pixelOffset > size || (size - pixelOffset) / stride < static_cast<std::size_t>(h)) {
-        return false;
+        return false; // the header claims more rows than the data holds
     }
     resize(w, h);
+    if (bits != 8) {
+        return true; // another depth: sized, pixels not set
+    }
     for (int r = 0; r < h; ++r) {
-        const int row = topDown ? r : h - 1 - r;
+        const int row = rawH < 0 ? r : h - 1 - r;
         std::memcpy(pixels + static_cast<std::size_t>(row) * w,
                     data + pixelOffset + static_cast<std::size_t>(r) * stride,
                     static_cast<std::size_t>(w));
@@ -114,31 +147,44 @@ bool Image::loadImage(const std::string& name) {
         return false;
     }
     std::vector<std::uint8_t> bytes;
-    constexpr std::size_t limit = 64u << 20; // no picture of ours comes near this
     char buffer[65536];
-    while (file && bytes.size() < limit) {
+    while (file && bytes.size() <= largestFile) {
         file.read(buffer, sizeof buffer);
         bytes.insert(bytes.end(), buffer, buffer + file.gcount());
     }
-    // The file variant of the run-length format: magic, pixel count and width as 32-bit
-    // little-endian numbers, then the stream.
-    if (bytes.size() >= 15 && std::memcmp(bytes.data(), "mzt/rle", 7) == 0) {
-        const std::uint32_t count = le32(bytes.data() + 7);
-        const std::uint32_t w = le32(bytes.data() + 11);
-        if (w == 0 || w > 0x7FFF || count % w != 0 || count / w > 0x7FFF) {
+    if (bytes.size() > largestFile) {
+        return false;
+    }
+    return loadFileImage(bytes.data(), bytes.size());
+}
+
+bool Image::loadFileImage(const std::uint8_t* data, std::size_t size) {
+    // The file variant of the run-length format: the magic, then the pixel count and the
+    // width as 32-bit little-endian numbers, then the stream to the end of the file.
+    if (size >= rleMagicSize && std::memcmp(data, rleMagic, rleMagicSize) == 0) {
+        if (size < rleFileHeaderSize) {
+            return false;
+        }
+        const std::uint32_t count = le32(data + 7);
+        const std::uint32_t w = le32(data + 11);
+        const std::size_t streamSize = size - rleFileHeaderSize;
+        if (w == 0 || w > 0x7FFF || count % w != 0 || count / w > 0x7FFF ||
+            !streamCanHold(streamSize, count)) {
             return false;
         }
         resize(static_cast<int>(w), static_cast<int>(count / w));
-        decodeRle(bytes.data() + 15, bytes.size() - 15, count);
+        const std::size_t produced = decodeRle(data + rleFileHeaderSize, streamSize, count);
+        std::memset(pixels + produced, transparentIndex, count - produced);
         return true;
     }
     // A bitmap file: a 14-byte file header ("BM", size, reserved, offset of the pixels).
-    if (bytes.size() >= 14 + 40 && bytes[0] == 'B' && bytes[1] == 'M') {
-        const std::uint32_t offset = le32(bytes.data() + 10);
-        if (offset < 14 + 40 || offset > bytes.size()) {
+    if (size >= bitmapFileHeaderSize + bitmapInfoSize && data[0] == 'B' && data[1] == 'M') {
+        const std::uint32_t offset = le32(data + 10);
+        if (offset < bitmapFileHeaderSize + bitmapInfoSize || offset > size) {
             return false;
         }
-        return loadBitmap(bytes.data() + 14, bytes.size() - 14, offset - 14);
+        return loadBitmap(data + bitmapFileHeaderSize, size - bitmapFileHeaderSize,
+                          offset - bitmapFileHeaderSize);
     }
     return false;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: a debug build with GCC, a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, the format check,
-# and a short run of each fuzz target under the sanitizers. Warnings are errors. Exits
-# non-zero on any failure.
+# a check that the asset tool of both builds makes exactly the committed resources, and a
+# short run of each fuzz target under the sanitizers. Warnings are errors. Exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,12 +23,18 @@ for preset in dev asan; do
   ctest --preset "$preset" -j"$jobs"
 done
 
+echo "== generated resources (GCC and Clang builds of the asset tool)"
+for preset in dev asan; do
+  scripts/check_assets.sh "build/$preset/tools/assetgen/pingel-assetgen"
+done
+
 # Each fuzz target runs for a while on a scratch copy of its seed corpus.
 fuzz_seconds="${PINGEL_FUZZ_SECONDS:-20}"
 echo "== fuzz (${fuzz_seconds} s a target)"
 cmake --preset fuzz -DPINGEL_WERROR=ON >/dev/null
-cmake --build --preset fuzz -j"$jobs" --target pingel_reply_fuzz
-for target in reply; do
+cmake --build --preset fuzz -j"$jobs" --target pingel_reply_fuzz pingel_rle_fuzz \
+  pingel_bitmap_fuzz
+for target in reply rle bitmap; do
   corpus="build/fuzz/corpus-$target"
   rm -rf "$corpus" && mkdir -p "$corpus" && cp "fuzz/corpus/$target/"* "$corpus/"
   if ! "build/fuzz/fuzz/pingel_${target}_fuzz" -max_total_time="$fuzz_seconds" -max_len=20000 \

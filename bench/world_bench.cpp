@@ -1,0 +1,180 @@
+// The game's own speed: one World update on level 1 (2 butterflies) and on level 20 (21),
+// beside an empty loop, and one whole frame composed into the frame buffer by World::render,
+// beside a memcpy of a frame. The penguin is steered around the maze by a fixed pattern of
+// keys; his lives are topped up and the level pinned so the measured load stays the same.
+// Last, whole games through pingel-sim's engine. When the game's pictures are not built in,
+// stand-ins of their sizes take their place.
+#include "game/object_list.h"
+#include "game/resource_ids.h"
+#include "game/world.h"
+#include "platform/headless/headless.h"
+#include "tests/test_support.h"
+#include "tools/sim.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+namespace ids = resource_ids;
+
+// Pictures of the documented sizes with a transparent border, as sprites have.
+std::vector<std::uint8_t> standIn(int w, int h, std::uint8_t ink, bool holes) {
+    std::vector<std::uint8_t> rle = makeRle(w, h, ink);
+    if (!holes) {
+        return rle;
+    }
+    rle.resize(11);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool edge = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
+            rle.push_back(edge ? transparentIndex : ink);
+        }
+    }
+    return rle;
+}
+
+void installArtIfMissing(HeadlessPlatform& h) {
+    if (!h.resource(ResourceType::RcData, ids::background).empty() &&
+        !h.resource(ResourceType::Bitmap, ids::palette).empty()) {
+        return;
+    }
+    h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
+    h.setResource(ResourceType::RcData, ids::background, standIn(421, 271, 1, false));
+    for (int d = 0; d < 10; ++d) {
+        h.setResource(ResourceType::RcData, ids::digitZero + d, standIn(6, 8, 40, false));
+    }
+    h.setResource(ResourceType::RcData, ids::pellet, standIn(6, 6, 60, true));
+    h.setResource(ResourceType::RcData, ids::pill, standIn(18, 18, 61, true));
+    h.setResource(ResourceType::RcData, ids::gameOverBanner, standIn(156, 14, 100, true));
+    for (int i = 0; i < 4; ++i) {
+        h.setResource(ResourceType::RcData, ids::playerSprites[i], standIn(24, 24, 70, true));
+        h.setResource(ResourceType::RcData, ids::enemySprites[i], standIn(17, 11, 80, true));
+    }
+    for (int id : ids::levelBanners) {
+        h.setResource(ResourceType::RcData, id, standIn(265, 10, 90, true));
+    }
+}
+
+// A World in play on `level`, its butterflies out and about.
+struct Game {
+    HeadlessScope scope;
+    std::unique_ptr<World> world;
+    std::int32_t levelRaw;
+    int tick = 0;
+
+    explicit Game(int level) : levelRaw(level + 1) {
+        installArtIfMissing(scope.headless);
+        world = std::make_unique<World>();
+        levelCounter->set(levelRaw);
+        for (int i = 0; i < 400; ++i) {
+            step();
+        }
+    }
+    ~Game() {
+        world.reset();
+        allObjects.clear();
+        enemyList.clear();
+        pelletList.clear();
+        pillList.clear();
+    }
+    void step() {
+        // A new arrow every 64 updates: left, up, right, down, in turn.
+        if ((tick & 63) == 0) {
+            static constexpr Key turn[] = {Key::Left, Key::Up, Key::Right, Key::Down};
+            for (Key k : turn) {
+                scope.headless.setKeyDown(k, false);
+            }
+            scope.headless.setKeyDown(turn[(tick >> 6) & 3], true);
+        }
+        ++tick;
+        world->update();
+        if (levelCounter->get() != levelRaw) {
+            levelCounter->set(levelRaw);
+        }
+        if (livesCounter->get() < 3) {
+            livesCounter->set(4);
+        }
+    }
+};
+
+void BM_EmptyLoop(benchmark::State& state) {
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(++i);
+    }
+}
+
+void worldUpdate(benchmark::State& state, int level) {
+    Game game(level);
+    for (auto _ : state) {
+        game.step();
+    }
+    state.counters["enemies"] = enemyList.size();
+    state.counters["updates/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_WorldUpdateLevel1(benchmark::State& state) {
+    worldUpdate(state, 1);
+}
+
+void BM_WorldUpdateLevel20(benchmark::State& state) {
+    worldUpdate(state, 20);
+}
+
+void BM_MemcpyFrame(benchmark::State& state) {
+    std::vector<std::uint8_t> from(424 * 271), to(424 * 271);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), to.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * 424 * 271);
+}
+
+void BM_WorldRender(benchmark::State& state) {
+    Game game(1);
+    for (auto _ : state) {
+        game.world->render();
+        benchmark::ClobberMemory();
+    }
+    state.counters["actors"] = allObjects.size();
+    state.SetBytesProcessed(state.iterations() * 424 * 271);
+}
+} // namespace
+
+BENCHMARK(BM_EmptyLoop);
+BENCHMARK(BM_WorldUpdateLevel1);
+BENCHMARK(BM_WorldUpdateLevel20);
+BENCHMARK(BM_MemcpyFrame);
+BENCHMARK(BM_WorldRender);
+
+namespace {
+// Whole games through pingel-sim's engine (driver, clock, key script, World), without
+// trace: World updates per second of processor time.
+void BM_SimWholeGames(benchmark::State& state) {
+    sim::Options options;
+    std::string error;
+    sim::parseArguments({"--until-game-over", "--keys",
+                         "L:300 U:300 R:300 D:300 RU:500 LD:500 L:300 U:300 R:300 D:300"},
+                        options, error);
+    std::uint64_t updates = 0;
+    Millis seed = 1;
+    for (auto _ : state) {
+        options.clockStart = seed++;
+        std::FILE* out = std::tmpfile();
+        sim::run(options, out, stderr);
+        std::rewind(out);
+        unsigned long long u = 0;
+        if (std::fscanf(out, "u=%llu", &u) == 1) {
+            updates += u;
+        }
+        std::fclose(out);
+    }
+    state.counters["updates/s"] = benchmark::Counter(double(updates), benchmark::Counter::kIsRate);
+    state.counters["updates/game"] = double(updates) / double(state.iterations());
+}
+} // namespace
+
+BENCHMARK(BM_SimWholeGames)->Unit(benchmark::kMillisecond);

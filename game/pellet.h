@@ -1,0 +1,21 @@
+// The things the penguin eats. A Pellet (5 points) and a PowerPill (no points, but a sound
+// and power mode) stand still and ask once per World update whether their centre lies in
+// the player's rectangle; an eaten one raises removalPending and the lists drop it at the
+// end of that update.
+#pragma once
+
+#include "game/actor.h"
+
+class Pellet : public ActiveActor {
+  public:
+    Pellet(Image* sprite, ScreenBuffer* screen, float x, float y);
+    ~Pellet() override;
+    void update() override;
+};
+
+class PowerPill : public ActiveActor {
+  public:
+    PowerPill(Image* sprite, ScreenBuffer* screen, float x, float y);
+    ~PowerPill() override;
+    void update() override;
+};

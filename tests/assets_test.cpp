@@ -1,0 +1,439 @@
+// The game's committed pictures, palette and sounds, as the game loads them: every picture
+// at its size and with the colours its role allows, the palette's fixed entries through
+// the frame buffer, the sounds' format and lengths, the maze walls clear of every track
+// and every pellet and pill, and the encoder's stored form. The files in resources/ must
+// also be exactly what the asset tool draws today.
+#include "game/level_layout.h"
+#include "game/maze.h"
+#include "gfx/screen_buffer.h"
+#include "platform/headless/headless.h"
+#include "tools/assetgen/palette.h"
+#include "tools/assetgen/pictures.h"
+#include "tools/assetgen/resource_files.h"
+#include "tools/assetgen/rle_encoder.h"
+#include "tools/assetgen/sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint8_t floorWhite = 201, digitOrange = 186, see_through = transparentIndex;
+
+// The pictures the game loads, with their sizes.
+struct Expected {
+    int id, w, h;
+};
+// clang-format off
+constexpr Expected expectedPictures[] = {
+    {102, 421, 271},
+    {111, 6, 8}, {112, 6, 8}, {113, 6, 8}, {114, 6, 8}, {115, 7, 9},
+    {116, 6, 8}, {117, 6, 8}, {118, 6, 8}, {119, 6, 8}, {120, 6, 8},
+    {141, 64, 271}, {147, 6, 6},
+    {148, 24, 24}, {149, 24, 24}, {150, 24, 24}, {159, 24, 24},
+    {151, 18, 18},
+    {152, 17, 11}, {153, 17, 11}, {154, 17, 11}, {155, 17, 11},
+    {156, 9, 12}, {157, 12, 12}, {160, 156, 14},
+    {161, 265, 10}, {162, 265, 10}, {163, 265, 10}, {164, 265, 10}, {165, 265, 10},
+    {166, 265, 10}, {167, 265, 10}, {168, 265, 10}, {169, 265, 10},
+};
+
+// The banner texts by id, written out here independently of the tool's table.
+struct ExpectedBanner {
+    int id;
+    const char* text;
+};
+constexpr ExpectedBanner expectedBanners[] = {
+    {167, "Du har l\xE4rt dig surfa"},
+    {165, "Du har l\xE4rt dig HTML"},
+    {161, "Du har l\xE4rt dig webbdesign"},
+    {163, "Du har l\xE4rt dig dynamisk HTML"},
+    {169, "Du har l\xE4rt dig ASP"},
+    {168, "Du har l\xE4rt dig VB-script"},
+    {164, "Du har l\xE4rt dig grundl\xE4ggande n\xE4tverk"},
+    {162, "Du har l\xE4rt dig databaser"},
+    {166, "Du har l\xE4rt dig SQL"},
+};
+// clang-format on
+
+Bytes pixelsOf(const Image& image) {
+    return {image.pixels, image.pixels + image.width * image.height};
+}
+
+std::set<std::uint8_t> coloursOf(const Image& image) {
+    const Bytes p = pixelsOf(image);
+    return {p.begin(), p.end()};
+}
+
+// Why a token stream is not in the stored form for these pixels, or "" when it is.
+std::string storedFormFault(const Bytes& stream, const Bytes& pixels) {
+    // The stretch (run of equal pixels) around every pixel: its first index and length.
+    std::vector<std::size_t> first(pixels.size()), length(pixels.size());
+    for (std::size_t i = 0; i < pixels.size();) {
+        std::size_t j = i;
+        while (j < pixels.size() && pixels[j] == pixels[i]) {
+            ++j;
+        }
+        for (std::size_t k = i; k < j; ++k) {
+            first[k] = i;
+            length[k] = j - i;
+        }
+        i = j;
+    }
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < stream.size();) {
+        if (o >= pixels.size()) {
+            return "tokens after the last pixel";
+        }
+        if (stream[i] != 0xFF) {
+            if (length[o] >= 4) {
+                return "literal inside a stretch of " + std::to_string(length[o]);
+            }
+            ++o;
+            ++i;
+            continue;
+        }
+        if (i + 2 >= stream.size()) {
+            return "run token cut off";
+        }
+        const std::size_t n = stream[i + 2];
+        if (n == 0) {
+            return "run of 0";
+        }
+        if (length[o] < 4 && stream[i + 1] != 0xFF) {
+            return "run for a stretch of " + std::to_string(length[o]);
+        }
+        if (o + n > first[o] + length[o]) {
+            return "run longer than its stretch";
+        }
+        if (n < 255 && o + n != first[o] + length[o]) {
+            return "short run before the end of its stretch";
+        }
+        o += n;
+        i += 3;
+    }
+    return o == pixels.size() ? "" : "stream ends before the last pixel";
+}
+
+Bytes decode(const Bytes& stream, std::size_t count) {
+    Image image(static_cast<int>(count), 1);
+    image.decodeRle(stream.data(), stream.size(), count);
+    return pixelsOf(image);
+}
+
+std::uint32_t le(const std::span<const std::uint8_t>& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int k = bytes - 1; k >= 0; --k) {
+        v = v << 8 | b[at + static_cast<std::size_t>(k)];
+    }
+    return v;
+}
+} // namespace
+
+TEST(Assets, EveryPictureLoadsAtItsSize) {
+    HeadlessScope scope;
+    std::set<int> inventory;
+    for (const assetgen::PictureSpec& spec : assetgen::pictureInventory()) {
+        inventory.insert(spec.id);
+    }
+    for (const Expected& e : expectedPictures) {
+        EXPECT_EQ(inventory.count(e.id), 1u) << e.id << " is not drawn by the tool";
+        ASSERT_FALSE(scope.headless.resource(ResourceType::RcData, e.id).empty()) << e.id;
+        Image image(1, 1);
+        ASSERT_TRUE(image.loadRle(e.id)) << e.id;
+        EXPECT_EQ(image.width, e.w) << e.id;
+        EXPECT_EQ(image.height, e.h) << e.id;
+        // Every byte of the resource is used: the stream ends with the last pixel.
+        const auto data = scope.headless.resource(ResourceType::RcData, e.id);
+        EXPECT_EQ(storedFormFault(Bytes(data.begin() + 11, data.end()), pixelsOf(image)), "")
+            << e.id;
+    }
+    EXPECT_EQ(inventory.size(), std::size(expectedPictures));
+}
+
+TEST(Assets, PicturesUseTheColoursOfTheirRole) {
+    HeadlessScope scope;
+    for (const Expected& e : expectedPictures) {
+        const Image image(e.id);
+        const std::set<std::uint8_t> colours = coloursOf(image);
+        // Indices above 236 have no colour in the palette.
+        EXPECT_LE(*colours.rbegin(), see_through) << e.id;
+        const bool digit = e.id >= 111 && e.id <= 120;
+        const bool banner = e.id >= 161 && e.id <= 169;
+        if (digit) {
+            // Orange on an opaque white box, so each digit paints over the last number.
+            EXPECT_EQ(colours, (std::set<std::uint8_t>{digitOrange, floorWhite})) << e.id;
+        } else if (banner) {
+            // Dark text on the playfield's white, opaque.
+            ASSERT_EQ(colours.size(), 2u) << e.id;
+            EXPECT_EQ(*colours.begin() == floorWhite ? *colours.rbegin() : *colours.begin(),
+                      assetgen::ink::ink)
+                << e.id;
+            EXPECT_EQ(colours.count(floorWhite), 1u) << e.id;
+        } else if (e.id == 102 || e.id == 141) {
+            EXPECT_EQ(colours.count(see_through), 0u) << e.id << " must be opaque";
+        } else {
+            // Sprites stand on a transparent ground: all four corners see through.
+            for (auto [x, y] : {std::pair{0, 0}, {e.w - 1, 0}, {0, e.h - 1}, {e.w - 1, e.h - 1}}) {
+                EXPECT_EQ(image.pixel(x, y), see_through) << e.id << " at " << x << "," << y;
+            }
+            EXPECT_GT(colours.size(), 2u) << e.id;
+        }
+    }
+    // The background begins with white: the playfield's top rows.
+    const Image background(102);
+    EXPECT_EQ(background.pixel(0, 0), floorWhite);
+    EXPECT_EQ(Image(147).pixel(2, 2), digitOrange); // the pellet is orange
+}
+
+TEST(Assets, BannersCarryTheirLevelsTexts) {
+    HeadlessScope scope;
+    for (const ExpectedBanner& b : expectedBanners) {
+        const Image image(b.id);
+        EXPECT_EQ(pixelsOf(image), pixelsOf(*assetgen::drawBanner(b.text))) << b.id;
+    }
+    // The banner continues the label "kurs:" at (58, 260): the label's ink lies left of
+    // 58 on the banner's rows, and the banner's own place is bare white for level 1.
+    const Image background(102);
+    int labelInk = 0;
+    for (int y = 260; y < 270; ++y) {
+        for (int x = 0; x < 58; ++x) {
+            labelInk += background.pixel(x, y) != floorWhite;
+        }
+        for (int x = 58; x < 58 + 265; ++x) {
+            ASSERT_EQ(background.pixel(x, y), floorWhite) << x << "," << y;
+        }
+    }
+    EXPECT_GT(labelInk, 20);
+}
+
+TEST(Assets, PaletteThroughTheFrameBuffer) {
+    HeadlessScope scope;
+    const auto bmp = scope.headless.resource(ResourceType::Bitmap, 139);
+    ASSERT_GE(bmp.size(), 40u + 236 * 4);
+    EXPECT_EQ(le(bmp, 0, 4), 40u); // header size
+    EXPECT_EQ(le(bmp, 4, 4), 1u);  // 1 x 1
+    EXPECT_EQ(le(bmp, 8, 4), 1u);
+    EXPECT_EQ(le(bmp, 14, 2), 8u);   // bits per pixel
+    EXPECT_EQ(le(bmp, 32, 4), 236u); // colours used
+
+    ScreenBuffer screen(424, 271);
+    screen.initialise();
+    ASSERT_TRUE(screen.initialised);
+    const Palette& p = screen.palette;
+    struct Entry {
+        int index;
+        Colour colour;
+    };
+    for (const Entry& e :
+         {Entry{0, {249, 249, 250}}, Entry{186, {240, 96, 15}}, Entry{201, {255, 255, 255}},
+          Entry{216, {152, 152, 152}}, Entry{235, {0, 0, 0}}}) {
+        EXPECT_EQ(p[e.index], e.colour) << e.index;
+    }
+    for (int i = 217; i <= 235; ++i) {
+        EXPECT_EQ(p[i].red, p[i].green) << i;
+        EXPECT_EQ(p[i].green, p[i].blue) << i;
+        EXPECT_LT(p[i].red, p[i - 1].red) << i << ": the grey ramp falls";
+    }
+    // Every colour comes from the tool's table, and no entry was left out of it (a gap
+    // would show as black).
+    const assetgen::GamePalette ours = assetgen::gamePalette();
+    for (int i = 0; i < assetgen::paletteSize; ++i) {
+        EXPECT_EQ(p[i], ours[static_cast<std::size_t>(i)]) << i;
+        if (i != 235) {
+            EXPECT_NE(p[i], (Colour{0, 0, 0})) << i;
+        }
+    }
+}
+
+TEST(Assets, SoundsAreShortPcmWaves) {
+    HeadlessScope scope;
+    struct Sound {
+        int id;
+        Millis length; // 0: any length up to half a second
+    };
+    for (const Sound s :
+         {Sound{142, 1360}, Sound{143, 440}, Sound{144, 0}, Sound{145, 1250}, Sound{146, 0}}) {
+        const auto wav = scope.headless.resource(ResourceType::Wave, s.id);
+        ASSERT_GE(wav.size(), 44u) << s.id;
+        EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF") << s.id;
+        EXPECT_EQ(le(wav, 4, 4), wav.size() - 8) << s.id;
+        EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ") << s.id;
+        EXPECT_EQ(le(wav, 20, 2), 1u) << s.id;    // PCM
+        EXPECT_EQ(le(wav, 22, 2), 1u) << s.id;    // mono
+        EXPECT_EQ(le(wav, 24, 4), 8000u) << s.id; // samples per second
+        EXPECT_EQ(le(wav, 28, 4), 8000u) << s.id; // bytes per second
+        EXPECT_EQ(le(wav, 34, 2), 8u) << s.id;    // bits per sample
+        EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data") << s.id;
+        const std::uint32_t samples = le(wav, 40, 4);
+        ASSERT_LE(44u + samples, wav.size()) << s.id;
+        const Millis length = scope.headless.soundLength(s.id);
+        if (s.length != 0) {
+            EXPECT_EQ(length, s.length) << s.id;
+        } else {
+            EXPECT_GT(length, 0u) << s.id;
+            EXPECT_LE(length, 500u) << s.id;
+        }
+        // Starts and ends in silence (no click), and is not silent in between.
+        EXPECT_EQ(wav[44], 128) << s.id;
+        EXPECT_EQ(wav[44 + samples - 1], 128) << s.id;
+        const auto [low, high] = std::minmax_element(wav.begin() + 44, wav.begin() + 44 + samples);
+        EXPECT_GT(*high - *low, 64) << s.id;
+    }
+}
+
+TEST(Assets, EncoderRoundTripsInTheStoredForm) {
+    struct Case {
+        const char* what;
+        Bytes pixels;
+    };
+    std::vector<Case> cases = {
+        {"stretches of 1 to 4", {1, 2, 2, 3, 3, 3, 4, 4, 4, 4}},
+        {"index 255 alone and in pairs", {255, 1, 255, 255, 2}},
+        {"exactly 255", Bytes(255, 7)},
+        {"256: a run of 255 and one of 1", Bytes(256, 7)},
+        {"259", Bytes(259, 9)},
+        {"510 then something else",
+         [] {
+             Bytes b(510, 3);
+             b.push_back(4);
+             return b;
+         }()},
+        {"nothing", {}},
+    };
+    std::mt19937 random(7);
+    for (int k = 0; k < 50; ++k) {
+        Bytes b;
+        while (b.size() < 600) {
+            b.insert(b.end(), random() % 9 == 0 ? random() % 300 : random() % 5,
+                     static_cast<std::uint8_t>(random() % 4 == 0 ? 255 : random() % 6));
+        }
+        cases.push_back({"random stretches", b});
+    }
+    for (const Case& c : cases) {
+        const Bytes stream = assetgen::encodeRleStream(c.pixels.data(), c.pixels.size());
+        EXPECT_EQ(decode(stream, c.pixels.size()), c.pixels) << c.what;
+        EXPECT_EQ(storedFormFault(stream, c.pixels), "") << c.what;
+    }
+    const Bytes runs = assetgen::encodeRleStream(Bytes(256, 7).data(), 256);
+    EXPECT_EQ(runs, (Bytes{0xFF, 7, 255, 0xFF, 7, 1}));
+    // The checker itself tells the stored form from other valid encodings.
+    EXPECT_NE(storedFormFault({0xFF, 5, 3}, {5, 5, 5}), "");
+    EXPECT_NE(storedFormFault({5, 5, 5, 5}, {5, 5, 5, 5}), "");
+    EXPECT_NE(storedFormFault({0xFF, 5, 2, 0xFF, 5, 2}, {5, 5, 5, 5}), "");
+}
+
+TEST(Assets, CommittedResourcesAreWhatTheToolMakes) {
+    HeadlessScope scope;
+    auto committed = [&](ResourceType type, int id) {
+        const auto bytes = scope.headless.resource(type, id);
+        return Bytes(bytes.begin(), bytes.end());
+    };
+    const char* regenerate = ": run pingel-assetgen resources docs";
+    for (const assetgen::Picture& p : assetgen::drawPictures()) {
+        EXPECT_EQ(committed(ResourceType::RcData, p.id), assetgen::encodeRle(*p.image))
+            << p.id << regenerate;
+    }
+    // The bitmap resource is the file without its 14-byte file header.
+    const Bytes bitmap = assetgen::paletteBitmap(assetgen::gamePalette());
+    EXPECT_EQ(committed(ResourceType::Bitmap, 139), Bytes(bitmap.begin() + 14, bitmap.end()))
+        << 139 << regenerate;
+    for (const assetgen::SoundSpec& s : assetgen::soundInventory()) {
+        EXPECT_EQ(committed(ResourceType::Wave, s.id),
+                  assetgen::waveFile(assetgen::synthesise(s.id)))
+            << s.id << regenerate;
+    }
+}
+
+TEST(Assets, WallsLeaveEveryTrackAndItemInACorridor) {
+    HeadlessScope scope;
+    const Image background(102);
+    const Maze maze;
+    // Every track pixel is on the white floor.
+    int trackPixels = 0;
+    for (int y = 0; y < maze.track.height; ++y) {
+        for (int x = 0; x < maze.track.width; ++x) {
+            if (maze.track.pixel(x, y) != 0) {
+                ++trackPixels;
+                ASSERT_EQ(background.pixel(x, y), floorWhite)
+                    << "wall on the track at " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(trackPixels, 1000);
+    // Corridors are centred on their tracks: at every track pixel, the floor reaches
+    // corridorHalfWidth pixels on both sides across the track (where walls bound it).
+    const int h = assetgen::corridorHalfWidth, reach = 3 * h;
+    int bounded = 0, exact = 0;
+    auto floorRun = [&](int x, int y, int dx, int dy) {
+        int n = 0;
+        while (n <= reach && background.pixel(x + dx * (n + 1), y + dy * (n + 1)) == floorWhite) {
+            ++n;
+        }
+        return n;
+    };
+    for (const TrackSegment& s : Maze::segments) {
+        const bool vertical = s.x1 == s.x2;
+        const int from = vertical ? std::min(s.y1, s.y2) : std::min(s.x1, s.x2);
+        const int to = vertical ? std::max(s.y1, s.y2) : std::max(s.x1, s.x2);
+        for (int t = from; t <= to; ++t) {
+            const int x = vertical ? s.x1 : t, y = vertical ? t : s.y1;
+            if ((vertical && (x < 1 || x > 419)) || y < 1 || y > 269) {
+                continue;
+            }
+            const int a = floorRun(x, y, vertical ? -1 : 0, vertical ? 0 : -1);
+            const int b = floorRun(x, y, vertical ? 1 : 0, vertical ? 0 : 1);
+            if (a <= reach && b <= reach) {
+                // A wall's rounded corner may give one pixel more on a side.
+                ++bounded;
+                exact += a == h && b == h;
+                ASSERT_TRUE(std::min(a, b) >= h && std::max(a, b) <= h + 1)
+                    << "corridor off its track at " << x << "," << y << ": " << a << " and " << b;
+            }
+        }
+    }
+    EXPECT_GT(exact * 100, bounded * 85); // all but the points beside rounded corners
+    // The tunnel is open at both sides of the playfield.
+    for (int y = 121; y <= 135; ++y) {
+        EXPECT_EQ(background.pixel(0, y), floorWhite) << y;
+        EXPECT_EQ(background.pixel(356, y), floorWhite) << y;
+    }
+    // Pellets lie on the floor with all their pixels, pills with their middle.
+    auto onFloor = [&](const ItemPosition& at, int size, int middle) {
+        const int left = static_cast<int>(at.x - size / 2.0f) + (size - middle) / 2;
+        const int top = static_cast<int>(at.y - size / 2.0f) + (size - middle) / 2;
+        for (int y = top; y < top + middle; ++y) {
+            for (int x = left; x < left + middle; ++x) {
+                if (background.pixel(x, y) != floorWhite) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    for (const ItemPosition& at : level_layout::pellets) {
+        EXPECT_TRUE(onFloor(at, 6, 6)) << "pellet at " << at.x << "," << at.y;
+    }
+    for (const ItemPosition& at : level_layout::pills) {
+        EXPECT_TRUE(onFloor(at, 18, 8)) << "pill at " << at.x << "," << at.y;
+    }
+}
+
+TEST(Assets, NumbersSitOnWhiteInThePanel) {
+    HeadlessScope scope;
+    const Image background(102);
+    // Score and level are centred on x = 389 at y = 95 and 145, 7 pixels a digit: up to
+    // seven digits (and the taller 4) stand on white.
+    for (const int top : {95, 145}) {
+        for (int y = top; y < top + 9; ++y) {
+            for (int x = 389 - 25; x < 389 + 25; ++x) {
+                ASSERT_EQ(background.pixel(x, y), floorWhite) << x << "," << y;
+            }
+        }
+    }
+}

@@ -1,0 +1,115 @@
+// Pellets and power pills: the eating window around the player, several items in one
+// update, the pill's sound and power mode, and items that are already eaten.
+#include "game/pellet.h"
+
+#include "game/player.h"
+#include "game/world.h"
+#include "platform/headless/headless.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct EatFixture : ::testing::Test {
+    HeadlessScope scope;
+    Image up{24, 24}, right{24, 24}, down{24, 24}, left{24, 24};
+    Image* const sprites[4] = {&up, &right, &down, &left};
+    Image pelletImage{6, 6}, pillImage{18, 18};
+    Player penguin{sprites, nullptr};
+    CounterDisplay score;
+    Player* savedPlayer = player;
+    CounterDisplay* savedScore = scoreCounter;
+
+    void SetUp() override {
+        player = &penguin;
+        scoreCounter = &score;
+    }
+    void TearDown() override {
+        player = savedPlayer;
+        scoreCounter = savedScore;
+    }
+    // The penguin after an update with a direction: his rectangle is shrunk by 2.
+    void standMoved(float x, float y) {
+        penguin.setSprite(&right);
+        penguin.inflateBox(-2);
+        penguin.setPosition(x, y);
+    }
+    int shownScore() { return score.get() - 1; }
+};
+} // namespace
+
+TEST_F(EatFixture, PelletIsEatenInsideTheWindowOnly) {
+    // A pellet at (57, 30); the window is x - 8 <= 57 <= x + 9, y - 9 <= 30 <= y + 9 after
+    // his first move, and x - 10 .. x + 11, y - 11 .. y + 11 before it.
+    struct Case {
+        float x, y;
+        bool moved, eaten;
+    };
+    const Case cases[] = {
+        {48, 28, true, true},      {47, 28, true, false},    {65, 28, true, true},
+        {66, 28, true, false},     {57, 21, true, true},     {57, 20, true, false},
+        {57, 39, true, true},      {57, 39.5f, true, false}, {65.5f, 28, true, false},
+        {46, 30, false, true},     {45, 30, false, false},   {67, 30, false, true},
+        {68, 30, false, false},    {57, 19, false, true},    {57, 41, false, true},
+        {57, 41.5f, false, false},
+    };
+    for (const Case& c : cases) {
+        if (c.moved) {
+            standMoved(c.x, c.y);
+        } else {
+            penguin.reset();
+            penguin.setPosition(c.x, c.y);
+        }
+        Pellet pellet(&pelletImage, nullptr, 57, 30);
+        score.set(1);
+        pellet.update();
+        EXPECT_EQ(pellet.removalPending, c.eaten) << c.x << "," << c.y << " moved " << c.moved;
+        EXPECT_EQ(shownScore(), c.eaten ? 5 : 0) << c.x << "," << c.y;
+    }
+}
+
+TEST_F(EatFixture, EveryPelletInTheWindowIsEatenOnceInOneUpdate) {
+    standMoved(100, 188);
+    Pellet a(&pelletImage, nullptr, 95, 188), b(&pelletImage, nullptr, 105, 190),
+        far(&pelletImage, nullptr, 120, 188);
+    for (Pellet* p : {&a, &b, &far}) {
+        p->update();
+    }
+    EXPECT_TRUE(a.removalPending);
+    EXPECT_TRUE(b.removalPending);
+    EXPECT_FALSE(far.removalPending);
+    EXPECT_EQ(shownScore(), 10);
+    // Eaten items do nothing more, even before the lists drop them.
+    a.update();
+    b.update();
+    EXPECT_EQ(shownScore(), 10);
+    // Nor does anything happen while the player himself is dead.
+    penguin.removalPending = true;
+    penguin.setPosition(120, 188);
+    far.update();
+    EXPECT_FALSE(far.removalPending);
+}
+
+TEST_F(EatFixture, PillPlaysItsSoundAndPowersUpWithoutPoints) {
+    standMoved(38, 30);
+    PowerPill pill(&pillImage, nullptr, 38, 30);
+    pill.update();
+    EXPECT_TRUE(pill.removalPending);
+    EXPECT_TRUE(penguin.powered);
+    EXPECT_EQ(penguin.powerTicks, 400);
+    EXPECT_EQ(shownScore(), 0);
+    ASSERT_EQ(scope.headless.sounds.size(), 1u);
+    EXPECT_EQ(scope.headless.sounds[0].id, 143);
+    EXPECT_EQ(scope.headless.sounds[0].mode, SoundMode::Async);
+    pill.update();
+    EXPECT_EQ(scope.headless.sounds.size(), 1u);
+
+    // A second pill during power mode starts the 400 updates again.
+    penguin.powerTicks = 10;
+    PowerPill second(&pillImage, nullptr, 40, 30);
+    second.update();
+    EXPECT_EQ(penguin.powerTicks, 400);
+    // A pill out of reach stays.
+    PowerPill distant(&pillImage, nullptr, 318, 30);
+    distant.update();
+    EXPECT_FALSE(distant.removalPending);
+}

@@ -1,0 +1,230 @@
+// The penguin: buffered turns, stops at track ends, the tunnel, diagonal requests, the
+// sprite and rectangle per direction, power mode; and the keyboard controller's reading of
+// the arrows.
+#include "game/player.h"
+
+#include "game/controller.h"
+#include "game/maze.h"
+#include "platform/headless/headless.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+struct FixedController : Controller {
+    void poll() override {}
+};
+
+struct PlayerFixture : ::testing::Test {
+    Maze maze;
+    Image up{24, 24}, right{24, 24}, down{24, 24}, left{24, 24};
+    Image* const sprites[4] = {&up, &right, &down, &left};
+    FixedController keys;
+    Player p{sprites, nullptr};
+
+    void SetUp() override {
+        p.controller = &keys;
+        p.maze = &maze;
+    }
+    void hold(int dx, int dy) {
+        keys.dx = dx;
+        keys.dy = dy;
+    }
+    void run(int updates) {
+        for (int i = 0; i < updates; ++i) {
+            p.update();
+        }
+    }
+};
+} // namespace
+
+TEST_F(PlayerFixture, StartsStillAndStaysStillWithoutKeys) {
+    EXPECT_FLOAT_EQ(p.position.x, 179);
+    EXPECT_FLOAT_EQ(p.position.y, 188);
+    EXPECT_EQ(p.sprite, &right);
+    // The whole sprite is his rectangle until he first moves.
+    EXPECT_FLOAT_EQ(p.box.left, 167);
+    EXPECT_FLOAT_EQ(p.box.right, 191);
+    run(500);
+    EXPECT_FLOAT_EQ(p.position.x, 179);
+    EXPECT_FLOAT_EQ(p.position.y, 188);
+    EXPECT_FALSE(p.powered);
+}
+
+TEST_F(PlayerFixture, MovesAlongTracksAndTakesBufferedTurns) {
+    // Each step: keys held for some updates, then where he is and which way he runs.
+    struct Step {
+        int dx, dy, updates;
+        float x, y, dirX, dirY;
+        const char* why;
+    };
+    const Step steps[] = {
+        {1, 0, 1, 180, 188, 1, 0, "right along y = 188"},
+        {0, -1, 18, 198, 188, 1, 0, "up is refused at 198: that column leaves downward"},
+        {0, 0, 40, 238, 188, 1, 0, "released keys keep the request; refused at 238"},
+        {0, 0, 20, 258, 188, 1, 0, "at 258 the pixel above is on track..."},
+        {0, 0, 1, 258, 187, 0, -1, "...and the next update turns him up"},
+        {0, 0, 300, 258, 68, 0, -1, "up to the end of column 258"},
+        {-1, 0, 1, 257, 68, -1, 0, "left at once on row 68"},
+        {1, 0, 1, 258, 68, 1, 0, "the reverse is honoured at once"},
+    };
+    for (const Step& s : steps) {
+        hold(s.dx, s.dy);
+        run(s.updates);
+        EXPECT_FLOAT_EQ(p.position.x, s.x) << s.why;
+        EXPECT_FLOAT_EQ(p.position.y, s.y) << s.why;
+        EXPECT_FLOAT_EQ(p.direction.x, s.dirX) << s.why;
+        EXPECT_FLOAT_EQ(p.direction.y, s.dirY) << s.why;
+    }
+}
+
+TEST_F(PlayerFixture, StopsAtTheEndOfATrackFacingOn) {
+    p.setPosition(100, 188);
+    hold(-1, 0);
+    run(1);
+    hold(0, 0);
+    run(200);
+    EXPECT_FLOAT_EQ(p.position.x, 38);
+    EXPECT_FLOAT_EQ(p.direction.x, -1);
+    EXPECT_EQ(p.sprite, &left);
+    // Standing, he keeps the shrunk rectangle of his sprite.
+    EXPECT_FLOAT_EQ(p.box.left, 38 - 12 + 2);
+    EXPECT_FLOAT_EQ(p.box.bottom, 188 + 12 - 2);
+}
+
+TEST_F(PlayerFixture, TunnelCarriesHimAcross) {
+    struct Case {
+        float startX;
+        int dx, updates;
+        float x;
+    };
+    const Case cases[] = {
+        {355, +1, 1, 0}, // 356 and put at 0 in the same update
+        {355, +1, 2, 1}, // and on from 0
+        {1, -1, 1, 357}, // 0 and put at 357, beyond the track's end...
+        {1, -1, 2, 356}, // ...which the next step enters
+        {1, -1, 4, 354},
+    };
+    for (const Case& c : cases) {
+        p.reset();
+        p.setPosition(c.startX, 128);
+        hold(c.dx, 0);
+        run(c.updates);
+        EXPECT_FLOAT_EQ(p.position.x, c.x) << c.startX << " " << c.dx << " " << c.updates;
+        EXPECT_FLOAT_EQ(p.position.y, 128);
+    }
+    // At 357 heading left, reversing is impossible: 358 is off track, and so is 357 itself.
+    p.reset();
+    p.setPosition(1, 128);
+    hold(-1, 0);
+    run(1);
+    hold(1, 0);
+    run(1);
+    EXPECT_FLOAT_EQ(p.position.x, 356);
+}
+
+TEST_F(PlayerFixture, DiagonalRequestTakenOnlyBesideACorner) {
+    p.setPosition(38, 29);
+    hold(1, -1);
+    run(1);
+    EXPECT_FLOAT_EQ(p.position.x, 39);
+    EXPECT_FLOAT_EQ(p.position.y, 28);
+    EXPECT_EQ(p.sprite, &up); // the vertical sprite is set last
+    run(10);                  // neither look-ahead point is on a track now
+    EXPECT_FLOAT_EQ(p.position.x, 39);
+    EXPECT_FLOAT_EQ(p.position.y, 28);
+    hold(1, 0);
+    run(1);
+    EXPECT_FLOAT_EQ(p.position.x, 40);
+    EXPECT_EQ(p.sprite, &right);
+}
+
+TEST_F(PlayerFixture, SpriteFollowsDirectionEvenWhenBlocked) {
+    struct Case {
+        int dx, dy;
+        Image* sprite;
+    };
+    const Case cases[] = {{1, 0, &right}, {-1, 0, &left}, {0, 1, &down}, {0, -1, &up}};
+    for (const Case& c : cases) {
+        p.reset();
+        p.setPosition(38, 128); // a junction: every direction is open
+        hold(c.dx, c.dy);
+        run(1);
+        EXPECT_EQ(p.sprite, c.sprite) << c.dx << "," << c.dy;
+    }
+    // Running up into the top-left corner he is blocked; the sprite stays the up one.
+    p.reset();
+    p.setPosition(38, 30);
+    hold(0, -1);
+    run(5);
+    EXPECT_EQ(p.sprite, &up);
+    EXPECT_FLOAT_EQ(p.position.y, 28);
+}
+
+TEST_F(PlayerFixture, PowerModeLasts400UpdatesAndRestartsOnASecondPill) {
+    p.powerUp();
+    run(399);
+    EXPECT_TRUE(p.powered);
+    run(1);
+    EXPECT_FALSE(p.powered);
+    p.powerUp();
+    run(390);
+    EXPECT_EQ(p.powerTicks, 10);
+    p.powerUp();
+    EXPECT_EQ(p.powerTicks, 400);
+    run(399);
+    EXPECT_TRUE(p.powered);
+    p.reset(); // a new life or level ends it at once
+    EXPECT_FALSE(p.powered);
+}
+
+TEST_F(PlayerFixture, ADeadPlayerDoesNothing) {
+    p.removalPending = true;
+    p.powerUp();
+    hold(1, 0);
+    run(5);
+    EXPECT_FLOAT_EQ(p.position.x, 179);
+    EXPECT_EQ(p.powerTicks, 400);
+}
+
+TEST(KeyboardController, ReadsTheArrowsWithRightAndDownWinning) {
+    struct Case {
+        std::vector<Key> held;
+        int dx, dy;
+    };
+    const Case cases[] = {
+        {{}, 0, 0},
+        {{Key::Left}, -1, 0},
+        {{Key::Right}, 1, 0},
+        {{Key::Up}, 0, -1},
+        {{Key::Down}, 0, 1},
+        {{Key::Left, Key::Right}, 1, 0},
+        {{Key::Up, Key::Down}, 0, 1},
+        {{Key::Right, Key::Up}, 1, -1},
+        {{Key::Left, Key::Right, Key::Up, Key::Down}, 1, 1},
+        {{Key::F1}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        HeadlessScope scope;
+        for (Key k : c.held) {
+            scope.headless.setKeyDown(k, true);
+        }
+        KeyboardController keyboard;
+        keyboard.dx = 5; // stale values are overwritten
+        keyboard.poll();
+        EXPECT_EQ(keyboard.dx, c.dx) << c.held.size();
+        EXPECT_EQ(keyboard.dy, c.dy) << c.held.size();
+    }
+}
+
+TEST(KeyboardController, ATapBetweenPollsCountsOnce) {
+    HeadlessScope scope;
+    KeyboardController keyboard;
+    scope.headless.tap(Key::Up);
+    keyboard.poll();
+    EXPECT_EQ(keyboard.dy, -1);
+    keyboard.poll();
+    EXPECT_EQ(keyboard.dy, 0);
+}

@@ -1,0 +1,108 @@
+// A long soak over many games and levels with random keys: meant for the sanitizer build,
+// where any use of a freed actor, any overrun of the frame buffer and any leak fails it.
+// Besides the random play it clears boards early to climb the levels, grants points to pass
+// extra-life marks, switches power mode on now and then, restarts in the middle of games,
+// and draws one frame in sixteen. After
+// the last World the lists must be empty.
+#include "game/enemy.h"
+#include "game/object_list.h"
+#include "game/pellet.h"
+#include "game/player.h"
+#include "game/resource_ids.h"
+#include "game/world.h"
+#include "platform/headless/headless.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+void flagAll(ObjectList& list) {
+    list.rewind();
+    while (ListedObject* o = list.next()) {
+        o->removalPending = true;
+    }
+}
+} // namespace
+
+TEST(Soak, RandomPlayOverManyGamesAndLevels) {
+    constexpr std::uint64_t totalUpdates = 200'000;
+    HeadlessScope scope;
+    HeadlessPlatform& h = scope.headless;
+    if (h.resource(ResourceType::Bitmap, resource_ids::palette).empty()) {
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+    }
+    std::mt19937 chance(20240601);
+    constexpr Key arrows[] = {Key::Left, Key::Right, Key::Up, Key::Down};
+
+    std::uint64_t updates = 0;
+    int games = 0, restarts = 0, highestLevel = 1, mostLives = 0, eaten = 0;
+    std::unique_ptr<World> world;
+    while (updates < totalUpdates) {
+        h.setClock(static_cast<Millis>(chance()));
+        world = std::make_unique<World>();
+        ++games;
+        const std::uint64_t restartAt = updates + 5000 + chance() % 40000;
+        while (!world->gameOver && updates < totalUpdates && updates != restartAt) {
+            if (updates % 25 == 0) {
+                const unsigned held = chance() % 16;
+                for (int k = 0; k < 4; ++k) {
+                    h.setKeyDown(arrows[k], (held >> k & 1u) != 0);
+                }
+            }
+            if (chance() % 1500 == 0) { // clear the board: the next level comes this update
+                flagAll(pelletList);
+                flagAll(pillList);
+            }
+            if (chance() % 3000 == 0) { // power mode often enough to meet butterflies in it
+                player->powerUp();
+            }
+            if (chance() % 2000 == 0) { // points enough to pass extra-life marks
+                scoreCounter->add(9001);
+            }
+            const int pillsBefore = pillList.size();
+            const int levelBefore = levelCounter->get();
+            h.sounds.clear();
+            world->update();
+            ++updates;
+            // Sound 143 is a pill or a butterfly eaten; the pills are counted by the list.
+            int bites = 0;
+            for (const auto& s : h.sounds) {
+                bites += s.id == resource_ids::soundEaten ? 1 : 0;
+            }
+            if (levelCounter->get() == levelBefore) {
+                eaten += bites - (pillsBefore - pillList.size());
+            }
+
+            const int level = levelCounter->get() - 1;
+            highestLevel = std::max(highestLevel, level);
+            mostLives = std::max(mostLives, livesCounter->get() - 1);
+            ASSERT_EQ(allObjects.size(), 1 + enemyList.size() + pelletList.size() + pillList.size())
+                << "update " << updates;
+            ASSERT_LE(enemyList.size(), level + 1) << "update " << updates;
+            ASSERT_LE(pelletList.size(), 98);
+            ASSERT_LE(pillList.size(), 4);
+            if (updates % 16 == 0) {
+                world->render();
+            }
+        }
+        restarts += world->gameOver ? 0 : 1;
+    }
+    world.reset();
+    allObjects.clear();
+    enemyList.clear();
+    pelletList.clear();
+    pillList.clear();
+    EXPECT_EQ(allObjects.size() + enemyList.size() + pelletList.size() + pillList.size(), 0);
+    EXPECT_EQ(h.framesAlive, 0);
+    // The soak went where it was meant to go.
+    std::printf("soak: %d games (%d restarted), up to level %d, up to %d lives, %d eaten\n", games,
+                restarts, highestLevel, mostLives, eaten);
+    EXPECT_GE(games, 10);
+    EXPECT_GE(restarts, 1);
+    EXPECT_GE(highestLevel, 5);
+    EXPECT_GE(mostLives, 4);
+    EXPECT_GE(eaten, 1);
+}

@@ -1,0 +1,404 @@
+// pingel-sim's engine. The game runs through the real GameDriver on the headless platform,
+// whose clock the driver's wait advances by 40 ms a frame, so every run with the same
+// options is the same run. Keys are set per World update: the driver's game is a thin
+// wrapper around the World that sets the held arrows on the headless keyboard just before
+// each of the two updates of a frame, and traces just after.
+#include "tools/sim.h"
+
+#include "app/game_driver.h"
+#include "game/object_list.h"
+#include "game/player.h"
+#include "game/world.h"
+#include "platform/headless/headless.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+
+#ifdef PINGEL_HAVE_STB
+#include <stb_image_write.h>
+#endif
+
+namespace sim {
+namespace {
+
+constexpr struct {
+    char letter;
+    unsigned bit;
+    Key key;
+} keyTable[] = {
+    {'L', keyLeft, Key::Left},
+    {'R', keyRight, Key::Right},
+    {'U', keyUp, Key::Up},
+    {'D', keyDown, Key::Down},
+};
+
+const char* const usageText =
+    "usage: pingel-sim [options]\n"
+    "Plays Pingel headless and deterministically: a new game started as by a restart,\n"
+    "frames through the game driver, the clock advancing 40 ms a frame.\n"
+    "\n"
+    "  --clock-start N    the clock reads N (0..4294967295) when the game is built;\n"
+    "                     N is therefore the random seed (default 0)\n"
+    "  --keys SCRIPT      items KEYS:COUNT separated by spaces; KEYS is any combination\n"
+    "                     of L R U D, or - for none; those arrows are held down for COUNT\n"
+    "                     World updates; after the script no key is down\n"
+    "  --updates N        World updates to run (default: until the script ends)\n"
+    "  --until-game-over  run until the game ends (at most 10000000 updates, and at most\n"
+    "                     N with --updates)\n"
+    "  --trace            one line after every World update:\n"
+    "                     u=N score=S level=L lives=V player=X,Y dir=DX,DY powered=0|1\n"
+    "                     pellets=P pills=Q enemies=E over=0|1\n"
+    "  --png DIR          write drawn frames to DIR as frame-NNNNNN.png (N: frame number,\n"
+    "                     0 is the frame that starts the game and draws nothing), and the\n"
+    "                     last drawn frame as last.png\n"
+    "  --png-every N      a picture every N frames (default 1)\n"
+    "  --help             this text\n"
+    "\n"
+    "Keys and frames: a frame runs two World updates. The arrows of the script are set\n"
+    "on the keyboard just before each update, so every update sees exactly the keys its\n"
+    "script item names. When --updates is odd, the second update of the last frame is\n"
+    "not run. Without --png the frames are not drawn (drawing changes nothing in the\n"
+    "game); with it every frame that the driver draws is drawn, so blinking follows the\n"
+    "game exactly.\n"
+    "\n"
+    "The last line of every run is a summary in the format of --trace.\n"
+    "Exit status: 0 done, 1 a picture could not be written, 2 bad arguments (also a\n"
+    "--png directory that cannot be made).\n";
+
+bool parseNumber(const std::string& text, std::uint64_t largest, std::uint64_t& out) {
+    if (text.empty() || text.size() > 20) {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (largest - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+    }
+    out = value;
+    return true;
+}
+
+// The state of one run, shared by the driver's games.
+struct Run {
+    const Options& options;
+    HeadlessPlatform& headless;
+    std::FILE* out;
+    std::uint64_t limit = 0;
+    std::uint64_t updates = 0;
+    std::size_t step = 0;       // the script item in force
+    std::uint64_t stepUsed = 0; // updates of it already run
+    bool finished = false;      // the game ended under --until-game-over
+
+    unsigned keysForNextUpdate() {
+        while (step < options.script.size() && stepUsed >= options.script[step].count) {
+            ++step;
+            stepUsed = 0;
+        }
+        if (step == options.script.size()) {
+            return 0;
+        }
+        ++stepUsed;
+        return options.script[step].keys;
+    }
+
+    void printState(bool over) {
+        const Player* p = player;
+        std::fprintf(
+            out,
+            "u=%llu score=%d level=%d lives=%d player=%g,%g dir=%g,%g powered=%d "
+            "pellets=%d pills=%d enemies=%d over=%d\n",
+            static_cast<unsigned long long>(updates),
+            scoreCounter != nullptr ? scoreCounter->get() - 1 : 0,
+            levelCounter != nullptr ? levelCounter->get() - 1 : 0,
+            livesCounter != nullptr ? livesCounter->get() - 1 : 0,
+            p != nullptr ? double(p->position.x) : 0.0, p != nullptr ? double(p->position.y) : 0.0,
+            p != nullptr ? double(p->direction.x) : 0.0,
+            p != nullptr ? double(p->direction.y) : 0.0, p != nullptr && p->powered ? 1 : 0,
+            pelletList.size(), pillList.size(), enemyList.size(), over ? 1 : 0);
+    }
+};
+
+// The game the driver runs after the restart: the World, with the script's keys set before
+// each update and a trace line after it.
+class ScriptedGame : public Game {
+  public:
+    ScriptedGame(std::unique_ptr<Game> world, Run& run) : world_(std::move(world)), run_(run) {}
+
+    void update() override {
+        if (run_.finished || run_.updates >= run_.limit) {
+            return;
+        }
+        const unsigned keys = run_.keysForNextUpdate();
+        for (const auto& k : keyTable) {
+            run_.headless.setKeyDown(k.key, (keys & k.bit) != 0);
+        }
+        world_->update();
+        ++run_.updates;
+        gameOver = world_->gameOver;
+        if (run_.options.trace) {
+            run_.printState(gameOver);
+        }
+        if (gameOver && run_.options.untilGameOver) {
+            run_.finished = true;
+        }
+    }
+
+    void render() override {
+        if (!run_.options.pngDir.empty()) {
+            world_->render();
+        }
+    }
+
+  private:
+    std::unique_ptr<Game> world_;
+    Run& run_;
+};
+
+bool writePng(const std::filesystem::path& path, const HeadlessPlatform& h,
+              const Palette& palette) {
+#ifdef PINGEL_HAVE_STB
+    const int w = h.lastFrameWidth, ht = h.lastFrameHeight;
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * ht * 3);
+    for (std::size_t i = 0; i < h.lastFrame.size(); ++i) {
+        const Colour& c = palette[h.lastFrame[i]];
+        rgb[3 * i] = c.red;
+        rgb[3 * i + 1] = c.green;
+        rgb[3 * i + 2] = c.blue;
+    }
+    return stbi_write_png(path.string().c_str(), w, ht, 3, rgb.data(), w * 3) != 0;
+#else
+    (void)path;
+    (void)h;
+    (void)palette;
+    return false;
+#endif
+}
+
+} // namespace
+
+const char* usage() {
+    return usageText;
+}
+
+bool parseScript(const std::string& text, std::vector<KeyStep>& out, std::string& error) {
+    out.clear();
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (text[at] == ' ') {
+            ++at;
+            continue;
+        }
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string item = text.substr(at, end - at);
+        at = end;
+        const std::size_t colon = item.find(':');
+        if (colon == std::string::npos) {
+            error = "key script item '" + item + "' has no ':' (expected KEYS:COUNT)";
+            return false;
+        }
+        const std::string keys = item.substr(0, colon);
+        KeyStep step;
+        if (keys != "-") {
+            for (char c : keys) {
+                unsigned bit = 0;
+                for (const auto& k : keyTable) {
+                    bit = c == k.letter ? k.bit : bit;
+                }
+                if (bit == 0) {
+                    error = "key script item '" + item +
+                            "': KEYS must be letters of LRUD, or - for none";
+                    return false;
+                }
+                step.keys |= bit;
+            }
+        }
+        if (keys.empty()) {
+            error = "key script item '" + item + "' names no keys (use - for none)";
+            return false;
+        }
+        if (!parseNumber(item.substr(colon + 1), largestCount, step.count)) {
+            error = "key script item '" + item + "': COUNT must be a whole number up to " +
+                    std::to_string(largestCount);
+            return false;
+        }
+        out.push_back(step);
+    }
+    return true;
+}
+
+bool parseArguments(const std::vector<std::string>& args, Options& out, std::string& error) {
+    out = Options{};
+    bool pngEveryGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        std::uint64_t n = 0;
+        if (a == "--help" || a == "-h") {
+            out.help = true;
+        } else if (a == "--trace") {
+            out.trace = true;
+        } else if (a == "--until-game-over") {
+            out.untilGameOver = true;
+        } else if (a == "--clock-start") {
+            if (!value(v)) {
+                return false;
+            }
+            if (!parseNumber(v, 0xFFFFFFFFu, n)) {
+                error = "--clock-start needs a whole number from 0 to 4294967295, not '" + v + "'";
+                return false;
+            }
+            out.clockStart = static_cast<Millis>(n);
+        } else if (a == "--keys") {
+            if (!value(v) || !parseScript(v, out.script, error)) {
+                return false;
+            }
+        } else if (a == "--updates") {
+            if (!value(v)) {
+                return false;
+            }
+            if (!parseNumber(v, largestCount, out.updates)) {
+                error = "--updates needs a whole number up to " + std::to_string(largestCount) +
+                        ", not '" + v + "'";
+                return false;
+            }
+            out.updatesGiven = true;
+        } else if (a == "--png") {
+            if (!value(v)) {
+                return false;
+            }
+            if (v.empty()) {
+                error = "--png needs a directory";
+                return false;
+            }
+            out.pngDir = v;
+        } else if (a == "--png-every") {
+            if (!value(v)) {
+                return false;
+            }
+            if (!parseNumber(v, largestCount, out.pngEvery) || out.pngEvery == 0) {
+                error = "--png-every needs a whole number of at least 1, not '" + v + "'";
+                return false;
+            }
+            pngEveryGiven = true;
+        } else {
+            error = "unknown argument '" + a + "'";
+            return false;
+        }
+    }
+    if (pngEveryGiven && out.pngDir.empty()) {
+        error = "--png-every needs --png DIR";
+        return false;
+    }
+    if (!out.pngDir.empty() && !pngEveryGiven) {
+        out.pngEvery = 1;
+    }
+#ifndef PINGEL_HAVE_STB
+    if (!out.pngDir.empty()) {
+        error = "--png: this pingel-sim was built without PNG support (libstb-dev)";
+        return false;
+    }
+#endif
+    return true;
+}
+
+int run(const Options& options, std::FILE* out, std::FILE* err) {
+    namespace fs = std::filesystem;
+    if (!options.pngDir.empty()) {
+        std::error_code ec;
+        fs::create_directories(options.pngDir, ec);
+        if (ec || !fs::is_directory(options.pngDir)) {
+            std::fprintf(err, "pingel-sim: --png: cannot make the directory '%s'\n",
+                         options.pngDir.c_str());
+            return 2;
+        }
+    }
+
+    HeadlessScope scope;
+    HeadlessPlatform& h = scope.headless;
+    h.setClock(options.clockStart);
+    if (options.prepare) {
+        options.prepare(h);
+    }
+    Run state{options, h, out};
+    if (options.updatesGiven) {
+        state.limit = options.updates;
+    } else if (options.untilGameOver) {
+        state.limit = gameOverBound;
+    } else {
+        for (const KeyStep& s : options.script) {
+            state.limit += s.count;
+        }
+    }
+    if (options.untilGameOver) {
+        state.limit = std::min(state.limit, gameOverBound);
+    }
+
+    // The first World is the frozen one the program opens on; the restart builds the game.
+    int built = 0;
+    GameDriver driver([&]() -> std::unique_ptr<Game> {
+        if (built++ == 0) {
+            return makeWorld();
+        }
+        return std::make_unique<ScriptedGame>(makeWorld(), state);
+    });
+    GameDriver* const previousDriver = gameDriver;
+    gameDriver = &driver;
+    driver.restartRequested = true;
+
+    int status = 0;
+    bool drewAny = false;
+    for (std::uint64_t frame = 0;; ++frame) {
+        const int presentsBefore = h.presentCount;
+        driver.runFrame();
+        const bool drew = h.presentCount != presentsBefore;
+        drewAny = drewAny || drew;
+        if (drew && options.pngEvery != 0 && frame % options.pngEvery == 0 && status == 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame-%06llu.png",
+                          static_cast<unsigned long long>(frame));
+            if (!writePng(fs::path(options.pngDir) / name, h, screenBuffer->palette)) {
+                std::fprintf(err, "pingel-sim: cannot write %s in '%s'\n", name,
+                             options.pngDir.c_str());
+                status = 1;
+            }
+        }
+        if (state.finished || state.updates >= state.limit) {
+            break;
+        }
+    }
+    if (!options.pngDir.empty() && status == 0) {
+        if (!drewAny) {
+            std::fprintf(err, "pingel-sim: no frame was drawn (the palette, bitmap 139, is "
+                              "missing), so no picture was written\n");
+        } else if (!writePng(fs::path(options.pngDir) / "last.png", h, screenBuffer->palette)) {
+            std::fprintf(err, "pingel-sim: cannot write last.png in '%s'\n",
+                         options.pngDir.c_str());
+            status = 1;
+        }
+    }
+    if (options.untilGameOver && !state.finished && state.updates >= gameOverBound) {
+        std::fprintf(err, "pingel-sim: the game had not ended after %llu updates\n",
+                     static_cast<unsigned long long>(gameOverBound));
+    }
+    state.printState(driver.world->gameOver);
+    std::fflush(out);
+    gameDriver = previousDriver;
+    return status;
+}
+
+} // namespace sim
