@@ -9,6 +9,7 @@ packages=(
   libsdl2-dev libimgui-dev fonts-dejavu-extra
   libcurl4 libcurl3-gnutls
   xvfb xdotool x11-apps imagemagick
+  mingw-w64 wine wine32
 )
 
 missing=()
@@ -22,6 +23,11 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "Installing: ${missing[*]}"
+# Wine runs the 32-bit Windows program: it needs the i386 architecture's packages.
+needs_i386=""
+for p in "${missing[@]}"; do
+  [ "$p" = "wine32" ] && needs_i386=1
+done
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then
@@ -31,6 +37,9 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "  apt-get install ${missing[*]}" >&2
     exit 1
   fi
+fi
+if [ -n "$needs_i386" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
 fi
 if ! $sudo apt-get update -qq || ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; then
   echo "Could not install: ${missing[*]} (is this Debian 12 with its package sources reachable?)" >&2

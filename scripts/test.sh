@@ -23,6 +23,13 @@ for preset in dev asan; do
   ctest --preset "$preset" -j"$jobs"
 done
 
+echo "== Windows: cross build, pingel.exe under Wine, pingel-sim traces as on Linux"
+cmake --preset windows -DPINGEL_WERROR=ON >/dev/null
+cmake --build --preset windows -j"$jobs"
+file build/windows/platform/win32/pingel.exe | grep -q "PE32 executable (GUI) Intel 80386" ||
+  { echo "pingel.exe is not a 32-bit Windows GUI program" >&2; exit 1; }
+tests/wine/windows_checks.sh build/windows build/dev
+
 echo "== generated resources (GCC and Clang builds of the asset tool)"
 for preset in dev asan; do
   scripts/check_assets.sh "build/$preset/tools/assetgen/pingel-assetgen"

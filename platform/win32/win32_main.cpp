@@ -1,0 +1,69 @@
+// The Windows entry: registers the window class "Pingel", creates the one window with a
+// fixed frame and menu 128, and hands over to the shell's main loop. The window procedure
+// forwards menu commands, the window's destruction and the palette focus to the shell.
+#include "app/main_loop.h"
+#include "app/main_window.h"
+#include "app/shell_resources.h"
+#include "game/world.h"
+#include "gfx/screen_buffer.h"
+#include "platform/win32/win32_platform.h"
+
+namespace {
+constexpr DWORD windowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+    case WM_PALETTECHANGED:
+        return 0;
+    case WM_PAINT: {
+        // The main loop presents a frame on every pass; painting here only validates.
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_COMMAND:
+        windowCommand(LOWORD(wParam));
+        return 0;
+    case WM_DESTROY:
+        windowDestroyed();
+        return 0;
+    case WM_QUERYNEWPALETTE:
+        windowRegainedPalette();
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    Win32Platform win32(instance);
+    setPlatform(&win32);
+
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(shell::menuResource);
+    windowClass.lpszClassName = "Pingel";
+    RegisterClassA(&windowClass);
+
+    // The outer size that leaves a client area of exactly the game picture, 421 x 271, with
+    // this system's frame, caption and menu bar (427 x 315 with the classic metrics).
+    RECT outer = {0, 0, ScreenBuffer::visibleWidth, 271};
+    AdjustWindowRectEx(&outer, windowStyle, TRUE, 0);
+    HWND window = CreateWindowExA(0, "Pingel", "Pingel", windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                  nullptr, instance, nullptr);
+    win32.setMainWindow(window);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+
+    const int result = runPingel(makeWorld);
+    setPlatform(nullptr);
+    return result;
+}

@@ -1,0 +1,269 @@
+// The Windows backend; see win32_platform.h.
+#include "platform/win32/win32_platform.h"
+
+#include "app/shell_resources.h"
+#include "gfx/screen_buffer.h"
+
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+Win32Platform* active = nullptr;
+
+// What a dialog procedure needs to reach its logic and its view.
+class Win32DialogView : public DialogView {
+  public:
+    explicit Win32DialogView(HWND dialog) : dialog_(dialog) {}
+    void setCaption(const std::string& latin1) override { SetWindowTextA(dialog_, latin1.c_str()); }
+    void setItemText(int id, const std::string& latin1) override {
+        SetDlgItemTextA(dialog_, id, latin1.c_str());
+    }
+    std::string itemText(int id) const override {
+        // Longer than anything a dialog reads; the logic cuts to its own limits.
+        char text[1024] = {};
+        const UINT n = GetDlgItemTextA(dialog_, id, text, sizeof text);
+        return std::string(text, n);
+    }
+    void end() override { EndDialog(dialog_, 0); }
+
+  private:
+    HWND dialog_;
+};
+
+// Keeps the last game frame visible behind a modal dialog: every message a dialog receives
+// first repaints it.
+void repaintBehindDialog() {
+    if (active == nullptr || active->mainWindow() == nullptr) {
+        return;
+    }
+    HWND window = active->mainWindow();
+    InvalidateRgn(window, nullptr, FALSE);
+    UpdateWindow(window);
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    if (screenBuffer != nullptr) {
+        screenBuffer->present();
+    }
+    EndPaint(window, &paint);
+}
+
+struct DialogContext {
+    DialogLogic* logic;
+    int templateId;
+};
+
+LPCSTR resourceType(ResourceType type) {
+    switch (type) {
+    case ResourceType::RcData:
+        return MAKEINTRESOURCEA(10); // RT_RCDATA
+    case ResourceType::Bitmap:
+        return MAKEINTRESOURCEA(2); // RT_BITMAP
+    default:
+        return "WAVE";
+    }
+}
+} // namespace
+
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
+    // Sleep and the clock to the millisecond while the game runs.
+    timeBeginPeriod(1);
+    active = this;
+}
+
+Win32Platform::~Win32Platform() {
+    timeEndPeriod(1);
+    if (active == this) {
+        active = nullptr;
+    }
+}
+
+Millis Win32Platform::now() {
+    return timeGetTime();
+}
+
+void Win32Platform::pause(Millis ms) {
+    Sleep(ms == 0 ? 1 : ms);
+}
+
+bool Win32Platform::keyPressed(Key key) {
+    static const int codes[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_F1};
+    return GetAsyncKeyState(codes[static_cast<int>(key)]) != 0;
+}
+
+void Win32Platform::playSound(int id, SoundMode mode) {
+    const DWORD flags = SND_RESOURCE | (mode == SoundMode::Async ? SND_ASYNC : 0);
+    PlaySoundA(MAKEINTRESOURCEA(id), instance_, flags);
+}
+
+std::span<const std::uint8_t> Win32Platform::resource(ResourceType type, int id) {
+    HRSRC found = FindResourceA(instance_, MAKEINTRESOURCEA(id), resourceType(type));
+    if (found == nullptr) {
+        return {};
+    }
+    HGLOBAL loaded = LoadResource(instance_, found);
+    const void* bytes = loaded == nullptr ? nullptr : LockResource(loaded);
+    if (bytes == nullptr) {
+        return {};
+    }
+    return {static_cast<const std::uint8_t*>(bytes), SizeofResource(instance_, found)};
+}
+
+std::uint8_t* Win32Platform::createFrame(int width, int height, int pitch, const Palette& palette) {
+    (void)pitch; // an 8-bit bitmap's rows are padded to 4 bytes: 421 pixels take 424
+    info_.header.biSize = sizeof(BITMAPINFOHEADER);
+    info_.header.biWidth = width;
+    info_.header.biHeight = -height; // top row first
+    info_.header.biPlanes = 1;
+    info_.header.biBitCount = 8;
+    info_.header.biCompression = BI_RGB;
+    info_.header.biClrUsed = 256;
+    info_.header.biClrImportant = 256;
+    for (int i = 0; i < 256; ++i) {
+        info_.colours[i] = RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0};
+    }
+    HDC dc = GetDC(mainWindow_);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info_), DIB_RGB_COLORS,
+                                      &bits, nullptr, 0);
+    ReleaseDC(mainWindow_, dc);
+    if (bitmap == nullptr || bits == nullptr) {
+        return nullptr;
+    }
+    auto* pixels = static_cast<std::uint8_t*>(bits);
+    frames_[pixels] = {bitmap, width, height};
+    return pixels;
+}
+
+void Win32Platform::releaseFrame(std::uint8_t* pixels) {
+    auto it = frames_.find(pixels);
+    if (it != frames_.end()) {
+        DeleteObject(it->second.bitmap);
+        frames_.erase(it);
+    }
+}
+
+void Win32Platform::presentFrame(const std::uint8_t* pixels, int width, int height, int pitch) {
+    (void)width;
+    (void)height;
+    (void)pitch;
+    GdiFlush();
+    if (mainWindow_ == nullptr) {
+        return;
+    }
+    HDC dc = GetDC(mainWindow_);
+    RECT client;
+    GetClientRect(mainWindow_, &client);
+    StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, client.right, client.bottom, pixels,
+                  reinterpret_cast<BITMAPINFO*>(&info_), DIB_RGB_COLORS, SRCCOPY);
+    ReleaseDC(mainWindow_, dc);
+}
+
+void Win32Platform::realisePalette(const Palette& palette) {
+    struct {
+        WORD version;
+        WORD entries;
+        PALETTEENTRY colours[256];
+    } logical{0x300, 256, {}};
+    for (int i = 0; i < 256; ++i) {
+        logical.colours[i] =
+            PALETTEENTRY{palette[i].red, palette[i].green, palette[i].blue, PC_NOCOLLAPSE};
+    }
+    HWND window = mainWindow_ != nullptr ? mainWindow_ : GetActiveWindow();
+    HDC dc = GetDC(window);
+    HPALETTE created = CreatePalette(reinterpret_cast<LOGPALETTE*>(&logical));
+    HPALETTE previous = SelectPalette(dc, created, FALSE);
+    RealizePalette(dc);
+    SelectPalette(dc, previous, FALSE);
+    DeleteObject(created);
+    ReleaseDC(window, dc);
+}
+
+void Win32Platform::openUrl(const std::string& url) {
+    ShellExecuteA(GetDesktopWindow(), "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::string Win32Platform::ownExecutablePath() {
+    char path[1024] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, 1023);
+    return std::string(path, n);
+}
+
+int Win32Platform::processorType() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return static_cast<int>(info.dwProcessorType);
+}
+
+void* Win32Platform::loadLibrary(const std::string& name) {
+    return reinterpret_cast<void*>(LoadLibraryA(name.c_str()));
+}
+
+void* Win32Platform::findFunction(void* library, const std::string& name) {
+    if (library == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
+}
+
+int Win32Platform::pumpMessage() {
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        return 1;
+    }
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+        return got;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return 1;
+}
+
+void Win32Platform::postQuit(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
+INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARAM wParam,
+                                                LPARAM lParam) {
+    repaintBehindDialog();
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (context == nullptr) {
+        return 0;
+    }
+    Win32DialogView view(dialog);
+    switch (message) {
+    case WM_INITDIALOG:
+        context->logic->init(view);
+        return 0;
+    case WM_COMMAND:
+        context->logic->command(view, LOWORD(wParam));
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        // The information dialog's read-only text: white character cells on light grey.
+        if (context->templateId == shell::infoDialogId) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, RGB(255, 255, 255));
+            SetTextColor(dc, RGB(0, 0, 0));
+            return reinterpret_cast<INT_PTR>(GetStockObject(LTGRAY_BRUSH));
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void Win32Platform::runDialog(int templateId, DialogLogic& logic) {
+    DialogContext context{&logic, templateId};
+    DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId), mainWindow_, dialogProcedure,
+                    reinterpret_cast<LPARAM>(&context));
+}
+
+void Win32Platform::debugText(const char* text) {
+    OutputDebugStringA(text);
+}

@@ -1,0 +1,60 @@
+// The Windows backend of the platform seam, with the calls the game was designed around:
+// timeGetTime and Sleep for pacing, GetAsyncKeyState for the keys, PlaySoundA for the wave
+// resources, FindResourceA for every resource, a device-independent bitmap section as the
+// frame buffer copied with StretchDIBits through a logical palette, ShellExecuteA for web
+// pages, LoadLibraryA/GetProcAddress, PeekMessageA/GetMessageA, and DialogBoxParamA with a
+// dialog procedure that forwards to the shell's platform-free dialog logic.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <map>
+
+class Win32Platform : public Platform {
+  public:
+    explicit Win32Platform(HINSTANCE instance);
+    ~Win32Platform() override;
+
+    // The window that present and the palette paint, once it exists.
+    void setMainWindow(HWND window) { mainWindow_ = window; }
+    HWND mainWindow() const { return mainWindow_; }
+
+    Millis now() override;
+    void pause(Millis ms) override;
+    bool keyPressed(Key key) override;
+    void playSound(int id, SoundMode mode) override;
+    std::span<const std::uint8_t> resource(ResourceType type, int id) override;
+    std::uint8_t* createFrame(int width, int height, int pitch, const Palette& palette) override;
+    void releaseFrame(std::uint8_t* pixels) override;
+    void presentFrame(const std::uint8_t* pixels, int width, int height, int pitch) override;
+    void realisePalette(const Palette& palette) override;
+    void openUrl(const std::string& url) override;
+    std::string ownExecutablePath() override;
+    int processorType() override;
+    void* loadLibrary(const std::string& name) override;
+    void* findFunction(void* library, const std::string& name) override;
+    int pumpMessage() override;
+    void postQuit(int exitCode) override;
+    void runDialog(int templateId, DialogLogic& logic) override;
+    void debugText(const char* text) override;
+
+  private:
+    struct FrameBitmap {
+        HBITMAP bitmap;
+        int width, height;
+    };
+    static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+
+    HINSTANCE instance_;
+    HWND mainWindow_ = nullptr;
+    // The bitmap description shared by the bitmap section and StretchDIBits: a header and
+    // a 256-entry colour table.
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info_{};
+    std::map<const std::uint8_t*, FrameBitmap> frames_;
+};

@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# End to end on Windows: runs the cross-built pingel.exe under Wine on its own virtual X
+# server, finds the window "Pingel", checks that its game picture is 421 x 271 and that its
+# pixels are exactly those the headless platform renders of the frozen start board, starts
+# a game with F1 and sees the picture change, opens "Spelregler" from the menu and sees the
+# information dialog, closes it with Enter, and ends the program with Alt-F4, expecting exit
+# code 0. Screenshots and logs are kept in the work folder when a step fails.
+#
+# Usage: wine_end_to_end.sh PINGEL_EXE HEADLESS_FRAME_TOOL
+set -euo pipefail
+
+exe=$1
+frameTool=$2
+work=$(mktemp -d /tmp/pingel-wine.XXXXXX)
+xvfbPid=""
+pingelPid=""
+failed=1
+export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+
+cleanup() {
+  if [ -n "$pingelPid" ] && kill -0 "$pingelPid" 2>/dev/null; then
+    kill "$pingelPid" 2>/dev/null || true
+  fi
+  wineserver -k 2>/dev/null || true
+  if [ -n "$xvfbPid" ]; then
+    kill "$xvfbPid" 2>/dev/null || true
+    wait "$xvfbPid" 2>/dev/null || true
+  fi
+  if [ "$failed" -eq 0 ]; then
+    rm -rf "$work"
+  else
+    echo "screenshots and logs kept in $work" >&2
+  fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+pictureWidth=421
+pictureHeight=271
+# The GAME OVER banner of the frozen board, drawn at (100, 63), 156 x 14.
+bannerBox="156x14+100+63"
+
+"$frameTool" "$work" || fail "the headless renderer failed"
+
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfbPid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+echo "preparing a Wine prefix (once per run)"
+wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+wineserver -w 2>/dev/null || true
+
+differing() { # a b [crop]: how many pixels differ
+  local a=$1 b=$2
+  if [ $# -ge 3 ]; then
+    convert "$a" -crop "$3" +repage "$work/crop-a.png"
+    convert "$b" -crop "$3" +repage "$work/crop-b.png"
+    a="$work/crop-a.png"
+    b="$work/crop-b.png"
+  fi
+  compare -metric AE "$a" "$b" null: 2>&1 || true
+}
+click() { # window x y
+  xdotool mousemove --window "$1" "$2" "$3"
+  sleep 0.3
+  xdotool click 1
+  sleep 0.8
+}
+alive() {
+  kill -0 "$pingelPid" 2>/dev/null
+}
+findWindow() { # name: the first window of that name, waiting up to 20 s
+  local found=""
+  for _ in $(seq 200); do
+    found=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}
+
+(
+  set +e
+  wine "$exe" >"$work/pingel.log" 2>&1
+  echo $? >"$work/exit-code"
+) &
+pingelPid=$!
+
+window=$(findWindow Pingel)
+[ -n "$window" ] || fail "no window named Pingel"
+sleep 2
+# Wine may draw the window's frame and caption itself (no window manager here) or leave
+# them out: find the client area by the frozen board it must show, pixel for pixel.
+import -window "$window" "$work/first-window.png"
+found=$(compare -metric AE -subimage-search "$work/first-window.png" "$work/frozen.ppm" null: 2>&1 || true)
+case "$found" in
+  "0 @ "*) ;;
+  *) fail "the window does not show the headless render of the start board anywhere ($found)" ;;
+esac
+offset=${found#0 @ }
+clientX=${offset%,*}
+clientY=${offset#*,}
+[ "$clientY" -ge 10 ] || fail "no menu bar above the client area (it starts at y $clientY)"
+echo "frozen board: identical to the headless render, client area 421 x 271 at $clientX,$clientY"
+
+shot() { # name: the client area of the window, as PNG
+  import -window "$window" "$work/$1-window.png"
+  convert "$work/$1-window.png" -crop "${pictureWidth}x${pictureHeight}+${clientX}+${clientY}" \
+    +repage "$work/$1.png"
+}
+shot frozen
+# --- F1 starts a game: the GAME OVER banner goes ---
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+click "$window" $((clientX + 200)) $((clientY + 120))
+xdotool key F1
+sleep 1.5
+shot started
+n=$(differing "$work/frozen.png" "$work/started.png" "$bannerBox")
+[ "$n" != "0" ] || fail "F1 did not start a game (the GAME OVER banner is still there)"
+echo "F1: a game started ($n pixels of the banner changed)"
+
+# --- "Spelregler" from the menu "Spel": the information dialog ---
+click "$window" $((clientX + 15)) $((clientY - 9))
+rowHeight=19
+click "$window" $((clientX + 40)) $((clientY + rowHeight + rowHeight / 2 + 2))
+dialog=$(findWindow Information)
+[ -n "$dialog" ] || fail "the information dialog did not open"
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+echo "information dialog: ${WIDTH}x${HEIGHT} at $X,$Y"
+import -window root "$work/dialog.png"
+# Enter presses its default button, OK. The keyboard goes to the dialog once it has been
+# clicked (into its text); the first click may only bring the dialog forward.
+closed=""
+for _ in 1 2 3; do
+  click "$dialog" 100 100
+  xdotool key Return
+  sleep 1
+  if [ -z "$(xdotool search --name '^Information$' 2>/dev/null || true)" ]; then
+    closed=1
+    break
+  fi
+done
+[ -n "$closed" ] || fail "Enter did not close the information dialog"
+echo "information dialog: closed with Enter"
+
+# --- Alt-F4 ends the program with exit code 0 ---
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+sleep 0.3
+xdotool key alt+F4
+for _ in $(seq 100); do
+  [ -s "$work/exit-code" ] && break
+  sleep 0.1
+done
+[ -s "$work/exit-code" ] || fail "pingel.exe did not end after Alt-F4"
+code=$(cat "$work/exit-code")
+[ "$code" = "0" ] || fail "pingel.exe ended with exit code $code"
+echo "Alt-F4: the program ended with exit code 0"
+failed=0
+echo "1 passed, 0 failed"
