@@ -23,6 +23,10 @@ for preset in dev asan; do
   ctest --preset "$preset" -j"$jobs"
 done
 
+echo "== release (optimised GCC build, benchmarks included; warnings are errors here too)"
+cmake --preset release -DPINGEL_WERROR=ON >/dev/null
+cmake --build --preset release -j"$jobs"
+
 echo "== Windows: cross build, pingel.exe under Wine, pingel-sim traces as on Linux"
 cmake --preset windows -DPINGEL_WERROR=ON >/dev/null
 cmake --build --preset windows -j"$jobs"

@@ -201,7 +201,12 @@ std::vector<std::uint8_t> synthesise(int id) {
 
 std::vector<std::uint8_t> waveFile(const std::vector<std::uint8_t>& samples) {
     std::vector<std::uint8_t> out;
-    auto text = [&](const char* s) { out.insert(out.end(), s, s + 4); };
+    out.reserve(44 + samples.size() + 1); // the header, the samples, a pad byte
+    auto text = [&](const char* s) {
+        for (int k = 0; k < 4; ++k) {
+            out.push_back(static_cast<std::uint8_t>(s[k]));
+        }
+    };
     auto le = [&](std::uint32_t v, int bytes) {
         for (int k = 0; k < bytes; ++k) {
             out.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
