@@ -138,8 +138,8 @@ std::uint32_t le(const std::span<const std::uint8_t>& b, std::size_t at, int byt
 TEST(Assets, EveryPictureLoadsAtItsSize) {
     HeadlessScope scope;
     std::set<int> inventory;
-    for (const assetgen::PictureSpec& spec : assetgen::pictureInventory()) {
-        inventory.insert(spec.id);
+    for (const assetgen::PictureSpec& picture : assetgen::pictureInventory()) {
+        inventory.insert(picture.id);
     }
     for (const Expected& e : expectedPictures) {
         EXPECT_EQ(inventory.count(e.id), 1u) << e.id << " is not drawn by the tool";

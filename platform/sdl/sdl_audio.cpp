@@ -42,21 +42,21 @@ const SdlAudio::Sound& SdlAudio::load(int id, std::span<const std::uint8_t> wav)
         return sound;
     }
     SDL_RWops* rw = SDL_RWFromConstMem(wav.data(), static_cast<int>(wav.size()));
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wave{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (rw == nullptr || SDL_LoadWAV_RW(rw, 1, &spec, &buffer, &length) == nullptr) {
+    if (rw == nullptr || SDL_LoadWAV_RW(rw, 1, &wave, &buffer, &length) == nullptr) {
         return sound;
     }
     const Uint32 bytesPerSecond =
-        static_cast<Uint32>(spec.freq) * spec.channels * (SDL_AUDIO_BITSIZE(spec.format) / 8);
+        static_cast<Uint32>(wave.freq) * wave.channels * (SDL_AUDIO_BITSIZE(wave.format) / 8);
     if (bytesPerSecond != 0) {
         sound.lengthMs = static_cast<std::uint32_t>(std::uint64_t(length) * 1000 / bytesPerSecond);
         sound.valid = true;
     }
     if (device_ != 0 && sound.valid) {
         SDL_AudioCVT cvt;
-        const int needed = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq,
+        const int needed = SDL_BuildAudioCVT(&cvt, wave.format, wave.channels, wave.freq,
                                              spec_.format, spec_.channels, spec_.freq);
         if (needed == 0) {
             sound.samples.assign(buffer, buffer + length);

@@ -68,12 +68,12 @@ std::span<const PictureSpec> pictureInventory() {
 
 std::vector<Picture> drawPictures() {
     std::vector<Picture> pictures;
-    for (const PictureSpec& spec : inventory) {
-        std::unique_ptr<Image> image = spec.draw();
-        require(image && image->width == spec.width && image->height == spec.height,
-                "picture " + std::to_string(spec.id) + " (" + spec.what + ") is not " +
-                    std::to_string(spec.width) + " x " + std::to_string(spec.height));
-        pictures.push_back({spec.id, std::move(image)});
+    for (const PictureSpec& picture : inventory) {
+        std::unique_ptr<Image> image = picture.draw();
+        require(image && image->width == picture.width && image->height == picture.height,
+                "picture " + std::to_string(picture.id) + " (" + picture.what + ") is not " +
+                    std::to_string(picture.width) + " x " + std::to_string(picture.height));
+        pictures.push_back({picture.id, std::move(image)});
     }
     return pictures;
 }
