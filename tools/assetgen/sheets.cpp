@@ -73,9 +73,9 @@ bool writeSheet(const std::string& path) {
     std::vector<Placed> placed;
     std::vector<int> order;
     for (bool tall : {true, false}) {
-        for (const PictureSpec& spec : pictureInventory()) {
-            if ((spec.height > 100) == tall) {
-                order.push_back(spec.id);
+        for (const PictureSpec& picture : pictureInventory()) {
+            if ((picture.height > 100) == tall) {
+                order.push_back(picture.id);
             }
         }
     }

@@ -183,12 +183,12 @@ std::span<const SoundSpec> soundInventory() {
 }
 
 std::vector<std::uint8_t> synthesise(int id) {
-    const SoundSpec* spec = nullptr;
+    const SoundSpec* sound = nullptr;
     for (const SoundSpec& s : inventory) {
-        spec = s.id == id ? &s : spec;
+        sound = s.id == id ? &s : sound;
     }
-    require(spec != nullptr, "no sound " + std::to_string(id));
-    std::vector<std::int32_t> mix(static_cast<std::size_t>(spec->samples), 0);
+    require(sound != nullptr, "no sound " + std::to_string(id));
+    std::vector<std::int32_t> mix(static_cast<std::size_t>(sound->samples), 0);
     for (const Voice& v : scoreOf(id)) {
         render(v, mix);
     }
