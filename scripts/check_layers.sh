@@ -18,8 +18,8 @@ cd "$root"
 # Every C and C++ file of ours, outside build trees and version control.
 find . \( -path ./.git -o -path './build*' \) -prune -o -type f \
   \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.cc' -o -name '*.c' \
-  -o -name '*.h.in' \) -print | sed 's,^\./,,' | LC_ALL=C sort |
-  xargs -r awk '
+  -o -name '*.h.in' \) -printf '%P\0' | LC_ALL=C sort -z |
+  xargs -0 -r awk '
     # Where a repository path lives: "seam", "backend", a layer folder, or "other".
     function layer(path, parts, n) {
       n = split(path, parts, "/")

@@ -14,7 +14,7 @@ cmake -S . -B build/frame-log -DCMAKE_BUILD_TYPE=Release -DPINGEL_FRAME_LOG=ON >
 cmake --build build/frame-log -j2 --target pingel >/dev/null
 pingel=build/frame-log/platform/sdl/pingel
 
-sessionName=pingel-measure
+sessionName="pingel-measure"
 . tests/xvfb_session.sh
 startXvfb
 

@@ -17,28 +17,27 @@
 namespace {
 using Bytes = std::vector<std::uint8_t>;
 
-void put16be(Bytes& b, int v) {
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-    b.push_back(static_cast<std::uint8_t>(v));
-}
-void put32le(Bytes& b, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+// Appends each value as `size` little-endian bytes.
+void putLe(Bytes& b, std::initializer_list<std::uint32_t> values, int size = 4) {
+    for (const std::uint32_t v : values) {
+        for (int k = 0; k < size; ++k) {
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+        }
     }
 }
 
 Bytes rleResource(int w, int h, const Bytes& stream) {
     Bytes b = {'m', 'z', 't', '/', 'r', 'l', 'e'};
-    put16be(b, w);
-    put16be(b, h);
+    for (const int v : {w, h}) { // big-endian
+        b.insert(b.end(), {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)});
+    }
     b.insert(b.end(), stream.begin(), stream.end());
     return b;
 }
 
 Bytes rleFile(const char* magic, std::uint32_t count, std::uint32_t w, const Bytes& stream) {
     Bytes b(magic, magic + 7);
-    put32le(b, count);
-    put32le(b, w);
+    putLe(b, {count, w});
     b.insert(b.end(), stream.begin(), stream.end());
     return b;
 }
@@ -48,19 +47,9 @@ Bytes rleFile(const char* magic, std::uint32_t count, std::uint32_t w, const Byt
 Bytes dib(int w, int h, int bits, std::uint32_t colours, const Bytes& rows,
           std::uint32_t compression = 0) {
     Bytes b;
-    put32le(b, 40);
-    put32le(b, static_cast<std::uint32_t>(w));
-    put32le(b, static_cast<std::uint32_t>(h));
-    b.push_back(1);
-    b.push_back(0);
-    b.push_back(static_cast<std::uint8_t>(bits));
-    b.push_back(0);
-    put32le(b, compression);
-    for (int k = 0; k < 3; ++k) {
-        put32le(b, 0);
-    }
-    put32le(b, colours);
-    put32le(b, 0);
+    putLe(b, {40, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)});
+    putLe(b, {1, static_cast<std::uint32_t>(bits)}, 2);
+    putLe(b, {compression, 0, 0, 0, colours, 0});
     b.resize(b.size() + 4 * colours, 0x55);
     b.insert(b.end(), rows.begin(), rows.end());
     return b;
@@ -70,9 +59,8 @@ Bytes dib(int w, int h, int bits, std::uint32_t colours, const Bytes& rows,
 // between the colour table and the pixels.
 Bytes bitmapFile(const Bytes& bitmap, std::size_t tableEnd, std::size_t gap) {
     Bytes b = {'B', 'M'};
-    put32le(b, static_cast<std::uint32_t>(14 + bitmap.size() + gap));
-    put32le(b, 0);
-    put32le(b, static_cast<std::uint32_t>(14 + tableEnd + gap));
+    putLe(b, {static_cast<std::uint32_t>(14 + bitmap.size() + gap), 0,
+              static_cast<std::uint32_t>(14 + tableEnd + gap)});
     b.insert(b.end(), bitmap.begin(), bitmap.begin() + static_cast<std::ptrdiff_t>(tableEnd));
     b.resize(b.size() + gap, 0xEE);
     b.insert(b.end(), bitmap.begin() + static_cast<std::ptrdiff_t>(tableEnd), bitmap.end());

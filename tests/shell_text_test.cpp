@@ -13,21 +13,13 @@
 namespace {
 // Splits at CR LF; false if a CR or an LF stands alone or the text does not end in CR LF.
 bool splitCrLf(std::string_view text, std::vector<std::string_view>& lines) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
+    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.remove_prefix(end + 2)) {
+        lines.push_back(text.substr(0, end));
+        if (lines.back().find_first_of("\r\n") != text.npos) {
             return false;
         }
-        if (text[i] == '\r') {
-            if (i + 1 >= text.size() || text[i + 1] != '\n') {
-                return false;
-            }
-            lines.push_back(text.substr(start, i - start));
-            start = i + 2;
-            ++i;
-        }
     }
-    return start == text.size();
+    return text.empty();
 }
 } // namespace
 

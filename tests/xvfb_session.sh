@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A virtual X display for the scripts that drive pingel through its window: the end-to-end
 # tests (Linux and Wine) and the measurement script. Sourced, not run. It gives a work
 # folder, Xvfb started on a free display, a clean-up on exit that ends what was started
@@ -5,7 +6,8 @@
 # window, click into it, take the game picture and count differing pixels.
 #
 # The sourcing script sets, before sourcing: sessionName (the work folder's prefix); and
-# may set sessionCleanupHook (a command run first at clean-up, e.g. ending the Wine server).
+# may set sessionCleanupHook (a command run first at clean-up, e.g. ending the Wine server)
+# and clickHover and clickSettle (the pauses around a click, in seconds).
 # It sets pingelPid when it starts the program, window when it has found the window, and
 # pictureX, pictureY, pictureWidth, pictureHeight: where the game picture lies in the window.
 # It calls sessionPassed when everything passed.

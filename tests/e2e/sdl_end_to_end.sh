@@ -14,7 +14,7 @@ set -euo pipefail
 
 pingel=$1
 frameTool=$2
-sessionName=pingel-e2e
+sessionName="pingel-e2e"
 . "$(dirname "$0")/../xvfb_session.sh"
 
 # The game picture's size, and where the menu items are: the menu bar is at the top of the

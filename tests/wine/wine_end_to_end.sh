@@ -11,7 +11,7 @@ set -euo pipefail
 
 exe=$1
 frameTool=$2
-sessionName=pingel-wine
+sessionName="pingel-wine"
 sessionCleanupHook=endWine
 endWine() {
   wineserver -k 2>/dev/null || true
