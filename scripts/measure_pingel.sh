@@ -14,23 +14,9 @@ cmake -S . -B build/frame-log -DCMAKE_BUILD_TYPE=Release -DPINGEL_FRAME_LOG=ON >
 cmake --build build/frame-log -j2 --target pingel >/dev/null
 pingel=build/frame-log/platform/sdl/pingel
 
-work=$(mktemp -d /tmp/pingel-measure.XXXXXX)
-xvfbPid=""
-pingelPid=""
-cleanup() {
-  [ -n "$pingelPid" ] && kill "$pingelPid" 2>/dev/null && wait "$pingelPid" 2>/dev/null
-  [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null && wait "$xvfbPid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfbPid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+sessionName="pingel-measure"
+. tests/xvfb_session.sh
+startXvfb
 
 ticks=$(getconf CLK_TCK)
 cpuTicks() { # utime + stime of the process, in clock ticks
@@ -40,13 +26,8 @@ cpuTicks() { # utime + stime of the process, in clock ticks
 launched=$(date +%s%N)
 "$pingel" 2>"$work/frames.log" >/dev/null &
 pingelPid=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Pingel$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "no window" >&2; exit 1; }
+window=$(findWindow Pingel 100)
+[ -n "$window" ] || fail "no window named Pingel"
 xdotool windowfocus --sync "$window"
 sleep 1
 xdotool key F1 # a game starts
@@ -68,3 +49,4 @@ grep '^frame ' "$work/frames.log" | tail -n +"$((startLines + 1))" | awk '{ prin
          p50 = v[int((NR + 1) / 2)]; p99 = v[int(NR * 0.99 + 0.999)]
          over = 0; for (i = 1; i <= NR; i++) if (v[i] > 42) over++
          printf "frame to frame (%d intervals): median %.2f ms, 99th percentile %.2f ms, min %.2f, max %.2f, over 42 ms: %d\n", NR, p50, p99, v[1], v[NR], over }'
+sessionPassed

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: a debug build with GCC, a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, the format check,
-# a check that the asset tool of both builds makes exactly the committed resources, and a
-# short run of each fuzz target under the sanitizers. Warnings are errors. Exits non-zero
-# on any failure.
+# Installs what is missing, then builds and runs every test: the format check, the check
+# that includes follow the layers (scripts/check_layers.sh), a debug build with GCC, a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, a check that the
+# asset tool of both builds makes exactly the committed resources, and a short run of each
+# fuzz target under the sanitizers. Warnings are errors. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -15,6 +15,9 @@ if ! clang-format --dry-run --Werror $files; then
   echo "clang-format: the files above need formatting (clang-format -i)" >&2
   exit 1
 fi
+
+echo "== include directions"
+scripts/check_layers.sh
 
 for preset in dev asan; do
   echo "== $preset"

@@ -14,32 +14,8 @@ set -euo pipefail
 
 pingel=$1
 frameTool=$2
-work=$(mktemp -d /tmp/pingel-e2e.XXXXXX)
-xvfbPid=""
-pingelPid=""
-failed=1
-
-cleanup() {
-  if [ -n "$pingelPid" ] && kill -0 "$pingelPid" 2>/dev/null; then
-    kill "$pingelPid" 2>/dev/null || true
-    wait "$pingelPid" 2>/dev/null || true
-  fi
-  if [ -n "$xvfbPid" ]; then
-    kill "$xvfbPid" 2>/dev/null || true
-    wait "$xvfbPid" 2>/dev/null || true
-  fi
-  if [ "$failed" -eq 0 ]; then
-    rm -rf "$work"
-  else
-    echo "screenshots and logs kept in $work" >&2
-  fi
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+sessionName="pingel-e2e"
+. "$(dirname "$0")/../xvfb_session.sh"
 
 # The game picture's size, and where the menu items are: the menu bar is at the top of the
 # window, its pop-up rows below it (the first pop-up "Spel" at the left).
@@ -55,44 +31,11 @@ face="rgb(192,192,192)"
 # --- expectations from the headless platform ---
 "$frameTool" "$work" || fail "the headless renderer failed"
 
-# --- a display of our own ---
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfbPid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+startXvfb
 
-# --- helpers ---
-shot() { # name: the game picture of the window, as PNG
-  import -window "$window" "$work/$1-window.png"
-  convert "$work/$1-window.png" -crop "${pictureWidth}x${pictureHeight}+0+${menuHeight}" +repage \
-    "$work/$1.png"
-}
-differing() { # a b [crop]: how many pixels differ
-  local a=$1 b=$2
-  if [ $# -ge 3 ]; then
-    convert "$a" -crop "$3" +repage "$work/crop-a.png"
-    convert "$b" -crop "$3" +repage "$work/crop-b.png"
-    a="$work/crop-a.png"
-    b="$work/crop-b.png"
-  fi
-  compare -metric AE "$a" "$b" null: 2>&1 || true
-}
 faceCount() { # picture: how many pixels have the dialog's face colour
   convert "$1" -fill black +opaque "$face" -fill white -opaque "$face" -format "%[fx:mean*w*h]" info: |
     cut -d. -f1
-}
-click() { # x y, in the window
-  xdotool mousemove --window "$window" "$1" "$2"
-  sleep 0.2
-  xdotool click 1
-  sleep 0.4
-}
-alive() {
-  kill -0 "$pingelPid" 2>/dev/null
 }
 
 # --- start ---
@@ -103,17 +46,14 @@ alive() {
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 "$pingel" >"$work/pingel.log" 2>&1 &
 pingelPid=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Pingel$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  alive || fail "pingel ended at start"
-  sleep 0.1
-done
+window=$(findWindow Pingel 100)
+alive || fail "pingel ended at start"
 [ -n "$window" ] || fail "no window named Pingel"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" -eq "$pictureWidth" ] || fail "window width $WIDTH, expected $pictureWidth"
 menuHeight=$((HEIGHT - pictureHeight))
+pictureX=0
+pictureY=$menuHeight
 [ "$menuHeight" -ge 10 ] && [ "$menuHeight" -le 40 ] ||
   fail "window height $HEIGHT leaves no room for a menu bar above the picture"
 xdotool windowfocus --sync "$window"
@@ -155,8 +95,8 @@ alive || fail "pingel ended during play"
 
 # --- "Spelregler" opens the information dialog; Enter closes it ---
 before=$(faceCount "$work/moved.png")
-click "$spelX" $((menuHeight / 2))
-click "$spelX" "${rowY[1]}"
+click "$window" "$spelX" $((menuHeight / 2))
+click "$window" "$spelX" "${rowY[1]}"
 sleep 0.5
 shot dialog
 during=$(faceCount "$work/dialog.png")
@@ -174,8 +114,8 @@ after=$(faceCount "$work/closed.png")
 [ "$after" -lt $((before + 2000)) ] || fail "the dialog stayed after Enter (face pixels $after)"
 
 # --- "Avsluta (Alt-F4)" ends the program with exit code 0 ---
-click "$spelX" $((menuHeight / 2))
-click "$spelX" "${rowY[2]}"
+click "$window" "$spelX" $((menuHeight / 2))
+click "$window" "$spelX" "${rowY[2]}"
 for _ in $(seq 50); do
   alive || break
   sleep 0.1
@@ -188,5 +128,5 @@ set -e
 pingelPid=""
 [ "$code" -eq 0 ] || fail "pingel exited with code $code"
 
-failed=0
+sessionPassed
 echo "pingel end to end: passed"

@@ -11,33 +11,15 @@ set -euo pipefail
 
 exe=$1
 frameTool=$2
-work=$(mktemp -d /tmp/pingel-wine.XXXXXX)
-xvfbPid=""
-pingelPid=""
-failed=1
-export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
-
-cleanup() {
-  if [ -n "$pingelPid" ] && kill -0 "$pingelPid" 2>/dev/null; then
-    kill "$pingelPid" 2>/dev/null || true
-  fi
+sessionName="pingel-wine"
+sessionCleanupHook=endWine
+endWine() {
   wineserver -k 2>/dev/null || true
-  if [ -n "$xvfbPid" ]; then
-    kill "$xvfbPid" 2>/dev/null || true
-    wait "$xvfbPid" 2>/dev/null || true
-  fi
-  if [ "$failed" -eq 0 ]; then
-    rm -rf "$work"
-  else
-    echo "screenshots and logs kept in $work" >&2
-  fi
 }
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+clickHover=0.3
+clickSettle=0.8
+. "$(dirname "$0")/../xvfb_session.sh"
+export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
 
 pictureWidth=421
 pictureHeight=271
@@ -46,47 +28,11 @@ bannerBox="156x14+100+63"
 
 "$frameTool" "$work" || fail "the headless renderer failed"
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfbPid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+startXvfb
 
 echo "preparing a Wine prefix (once per run)"
 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
 wineserver -w 2>/dev/null || true
-
-differing() { # a b [crop]: how many pixels differ
-  local a=$1 b=$2
-  if [ $# -ge 3 ]; then
-    convert "$a" -crop "$3" +repage "$work/crop-a.png"
-    convert "$b" -crop "$3" +repage "$work/crop-b.png"
-    a="$work/crop-a.png"
-    b="$work/crop-b.png"
-  fi
-  compare -metric AE "$a" "$b" null: 2>&1 || true
-}
-click() { # window x y
-  xdotool mousemove --window "$1" "$2" "$3"
-  sleep 0.3
-  xdotool click 1
-  sleep 0.8
-}
-alive() {
-  kill -0 "$pingelPid" 2>/dev/null
-}
-findWindow() { # name: the first window of that name, waiting up to 20 s
-  local found=""
-  for _ in $(seq 200); do
-    found=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$found" ] && break
-    sleep 0.1
-  done
-  echo "$found"
-}
 
 (
   set +e
@@ -112,11 +58,8 @@ clientY=${offset#*,}
 [ "$clientY" -ge 10 ] || fail "no menu bar above the client area (it starts at y $clientY)"
 echo "frozen board: identical to the headless render, client area 421 x 271 at $clientX,$clientY"
 
-shot() { # name: the client area of the window, as PNG
-  import -window "$window" "$work/$1-window.png"
-  convert "$work/$1-window.png" -crop "${pictureWidth}x${pictureHeight}+${clientX}+${clientY}" \
-    +repage "$work/$1.png"
-}
+pictureX=$clientX
+pictureY=$clientY
 shot frozen
 # --- F1 starts a game: the GAME OVER banner goes ---
 xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -164,5 +107,5 @@ done
 code=$(cat "$work/exit-code")
 [ "$code" = "0" ] || fail "pingel.exe ended with exit code $code"
 echo "Alt-F4: the program ended with exit code 0"
-failed=0
+sessionPassed
 echo "1 passed, 0 failed"
