@@ -136,6 +136,7 @@ void LoopbackPortal::serve() {
         answer(fd, a);
         close(fd);
     }
+    finished_ = true;
 }
 
 void LoopbackPortal::answer(int fd, const Answer& a) {

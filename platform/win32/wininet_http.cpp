@@ -66,6 +66,18 @@ WinInetHttpClient::WinInetHttpClient()
 
 WinInetHttpClient::~WinInetHttpClient() = default;
 
+// Windows hands the root handle's time bounds down to the request; some WinInet versions
+// (Wine's) read them from the request handle only, so it is given them too.
+void WinInetHttpClient::bound(void* handle, const HttpTimeouts& timeouts) const {
+    if (fn_->setOption == nullptr) {
+        return;
+    }
+    DWORD connect = timeouts.connect, exchange = timeouts.exchange;
+    fn_->setOption(handle, optionConnectTimeout, &connect, sizeof connect);
+    fn_->setOption(handle, optionSendTimeout, &exchange, sizeof exchange);
+    fn_->setOption(handle, optionReceiveTimeout, &exchange, sizeof exchange);
+}
+
 // Called right after the step failed, before anything else can change the thread's error.
 HttpOutcome WinInetHttpClient::failure(HttpStep step) const {
     const DWORD stepError = GetLastError();
@@ -112,12 +124,7 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
     if (root == nullptr) {
         return failure(HttpStep::OpenRoot);
     }
-    if (f.setOption != nullptr) {
-        DWORD connect = r.timeouts.connect, exchange = r.timeouts.exchange;
-        f.setOption(root, optionConnectTimeout, &connect, sizeof connect);
-        f.setOption(root, optionSendTimeout, &exchange, sizeof exchange);
-        f.setOption(root, optionReceiveTimeout, &exchange, sizeof exchange);
-    }
+    bound(root, r.timeouts);
     HINTERNET_ connection =
         f.connect(root, r.host.c_str(), static_cast<WORD>(r.port), "", "", serviceHttp, 0, 0);
     if (connection == nullptr) {
@@ -136,6 +143,7 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
         outcome = failure(HttpStep::OpenRequest);
         outcome = failure(HttpStep::SendRequest);
     } else {
+        bound(request, r.timeouts);
         std::string body = r.body;
         sent = f.send(request, r.headers.c_str(), static_cast<DWORD>(r.headers.size()), body.data(),
                       static_cast<DWORD>(body.size())) == TRUE;

@@ -23,6 +23,7 @@ class WinInetHttpClient : public HttpClient {
 
   private:
     HttpOutcome failure(HttpStep step) const;
+    void bound(void* handle, const HttpTimeouts& timeouts) const;
 
     HttpLibrary library_;
     std::unique_ptr<Functions> fn_;
