@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 extern CounterDisplay* scoreCounter;
 
 namespace {
@@ -95,70 +97,38 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
     }
 }
 
-// Every outcome the dialog tells apart. The version page of an earlier reply stays until a
-// reply replaces it, so a failure after it still opens it.
+// Every outcome the dialog tells apart: the send button offers a new try or not, the
+// pages opened (space-separated), the dialog's end, the scores kept or given up. The
+// version page of an earlier reply stays until a reply replaces it.
 TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
-    const std::string mail = "/getpass.asp?mail=anna@example.se";
     HttpOutcome noLibrary;
     noLibrary.kind = HttpOutcome::Kind::LibraryMissing;
     const auto refused = HttpOutcome::failed(HttpStep::SendRequest, 7, "refused");
-    const auto replied = [](std::string body, int status = 200) {
-        return HttpOutcome::replied(status, std::move(body));
-    };
+    const auto unnumbered = HttpOutcome::failed(HttpStep::SendRequest, 0, "");
+    const auto ok = [](std::string body) { return HttpOutcome::replied(200, std::move(body)); };
     const struct {
-        const char* name;
         HttpOutcome outcome;
         std::int32_t versionBefore;
-        std::string button;
-        std::vector<std::string> pages;
+        bool retry;
+        std::string pages;
         bool ended, kept;
     } cases[] = {
-        {"accepted", replied("0"), 1, sending, {}, true, false},
-        {"accepted as 1", replied("1\r\n"), 1, sending, {}, true, false},
-        {"unknown account", replied("2"), 1, retry, {"/registrera/"}, false, true},
-        {"wrong password", replied("3"), 1, retry, {mail}, false, true},
-        {"unknown account and a new version",
-         replied("2\r\n3"),
-         1,
-         retry,
-         {"/version.asp?gameid=3", "/registrera/"},
-         true,
-         true},
-        {"accepted and a new version",
-         replied("0\r\n4\r\n"),
-         1,
-         sending,
-         {"/version.asp?gameid=4"},
-         true,
-         false},
-        {"no library", noLibrary, 1, retry, {"/dll/"}, false, true},
-        {"a code the dialog does not know", replied("7"), 1, sending, {}, false, true},
-        {"an HTML page", replied("<html>"), 1, sending, {}, false, true},
-        {"a server error", replied("0", 500), 1, sending, {}, false, true},
-        {"a failed step without a number",
-         HttpOutcome::failed(HttpStep::SendRequest, 0, ""),
-         1,
-         sending,
-         {},
-         false,
-         true},
-        {"an earlier new version, then a refused connection",
-         refused,
-         5,
-         sending,
-         {"/version.asp?gameid=5"},
-         true,
-         true},
-        {"an earlier new version, then no library",
-         noLibrary,
-         5,
-         retry,
-         {"/version.asp?gameid=5", "/dll/"},
-         true,
-         true},
+        {ok("0"), 1, false, "", true, false},
+        {ok("1\r\n"), 1, false, "", true, false},
+        {ok("2"), 1, true, "/registrera/", false, true},
+        {ok("3"), 1, true, "/getpass.asp?mail=anna@example.se", false, true},
+        {ok("2\r\n3"), 1, true, "/version.asp?gameid=3 /registrera/", true, true},
+        {ok("0\r\n4\r\n"), 1, false, "/version.asp?gameid=4", true, false},
+        {noLibrary, 1, true, "/dll/", false, true},
+        {ok("7"), 1, false, "", false, true},
+        {ok("<html>"), 1, false, "", false, true},
+        {HttpOutcome::replied(500, "0"), 1, false, "", false, true},
+        {unnumbered, 1, false, "", false, true},
+        {refused, 5, false, "/version.asp?gameid=5", true, true},
+        {noLibrary, 5, true, "/version.asp?gameid=5 /dll/", true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.outcome.body + c.outcome.text + " " + c.pages);
         SetUp();
         HeadlessScope local;
         fake.outcome = c.outcome;
@@ -167,10 +137,12 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
         RecordingDialogView v;
         sendWith(v);
         std::vector<std::string> pages;
-        for (const std::string& page : c.pages) {
-            pages.push_back(portalUrl(page));
+        for (std::size_t at = 0; at < c.pages.size();) {
+            const std::size_t end = std::min(c.pages.find(' ', at), c.pages.size());
+            pages.push_back(portalUrl(c.pages.substr(at, end - at)));
+            at = end + 1;
         }
-        EXPECT_EQ(v.itemText(shell::idOk), c.button);
+        EXPECT_EQ(v.itemText(shell::idOk), c.retry ? retry : sending);
         EXPECT_EQ(local.headless.urls, pages);
         EXPECT_EQ(v.ended, c.ended);
         EXPECT_EQ(scoresKept(), c.kept);
@@ -193,20 +165,18 @@ TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     EXPECT_EQ(second.itemText(shell::idPassword), "abcdefghijklmnop");
 }
 
+// Tampered now or when the best was made: the score goes out negated, the best stays.
 TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
-    const struct {
-        bool atBest, now;
-        std::string sent;
-    } cases[] = {{false, false, "1234"}, {true, false, "-1234"}, {false, true, "-1234"}};
-    for (const auto& c : cases) {
-        tamperedAtBest = c.atBest;
-        scoreTampered = c.now;
+    for (const auto& [atBest, now, sent] :
+         {std::tuple{false, false, "1234"}, std::tuple{true, false, "-1234"},
+          std::tuple{false, true, "-1234"}}) {
+        tamperedAtBest = atBest;
+        scoreTampered = now;
         fake.outcome = HttpOutcome::replied(200, "7");
-        fake.requests.clear();
         RecordingDialogView v;
         sendWith(v);
-        EXPECT_EQ(LoopbackPortal::decodeFields(fake.requests.at(0).body).at("f4"), c.sent);
-        EXPECT_EQ(bestScore.get(), 1235); // the stored best is never negated
+        EXPECT_EQ(LoopbackPortal::decodeFields(fake.requests.back().body).at("f4"), sent);
+        EXPECT_EQ(bestScore.get(), 1235);
     }
 }
 
