@@ -17,7 +17,6 @@ class CurlHttpClient : public HttpClient {
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
     HttpOutcome post(const HttpRequest& request) override;
-    HttpLibrary::State state() const { return library_.state(); }
 
     struct Functions; // the looked-up entry points
 
