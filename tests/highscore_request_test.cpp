@@ -33,15 +33,6 @@ class TempFile {
     std::filesystem::path path_;
 };
 
-HighscoreRecord knownRecord() {
-    HighscoreRecord r;
-    r.email = "anna@example.se";
-    r.password = "hemlis";
-    r.score = 1234;
-    r.playTimeMs = 98765;
-    return r;
-}
-
 const HighscorePortal portal{"portal.test", 8080, {250, 750}};
 
 } // namespace
@@ -79,7 +70,11 @@ TEST(HighscoreRequest, KnownRecordGivesTheExactRequest) {
     TempFile own("123456789");
     scope.headless.setOwnExecutablePath(own.path());
     FakeHttpClient fake;
-    HighscoreRecord record = knownRecord();
+    HighscoreRecord record;
+    record.email = "anna@example.se";
+    record.password = "hemlis";
+    record.score = 1234;
+    record.playTimeMs = 98765;
     submitHighscore(record, fake, portal);
     ASSERT_EQ(fake.requests.size(), 1u);
     const HttpRequest& r = fake.requests[0];
