@@ -100,16 +100,18 @@ std::string highscoreBody(const HighscoreRecord& record) {
 
 std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
                              const HighscorePortal& portal) {
-    if (record.tampered) {
-        record.score = negated(record.score);
-    }
     HttpRequest request;
     request.agent = highscoreAgent;
     request.host = portal.host;
     request.port = portal.port;
     request.object = highscoreObject;
     request.headers = highscoreHeader;
-    request.body = highscoreBody(record);
+    request.body = [&record] {
+        if (record.tampered) {
+            record.score = negated(record.score);
+        }
+        return highscoreBody(record);
+    };
     request.timeouts = portal.timeouts;
     request.replyLimit = replyReadLimit;
 

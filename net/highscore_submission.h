@@ -28,7 +28,8 @@ constexpr std::size_t replyReadLimit = 16383;
 // (some seconds) before the processor's name, the file's checksum before its length.
 std::string highscoreBody(const HighscoreRecord& record);
 
-// One attempt. A tampered score is negated in the record first. Returns -1 when the
+// One attempt. Once the library is bound and the connection open, a tampered
+// score is negated in the record and the body is made. Returns -1 when the
 // library is missing or no connection could be opened, 0 when a reply gave result 0,
 // -2 otherwise; the outcome is in the record.
 std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The steps of one exchange, in the order in which their functions are looked up.
@@ -40,7 +41,10 @@ struct HttpRequest {
     std::string object; // the path, beginning with '/'
     // Header lines separated by CR LF, without a final line end.
     std::string headers;
-    std::string body;
+    // Makes the body, once, when the exchange reaches it: after the library is bound and
+    // the connection is opened, so that a caller whose body takes seconds to make (the
+    // highscore measures the processor for it) spends nothing when the attempt cannot go on.
+    std::function<std::string()> body;
     HttpTimeouts timeouts;
     // At most this many bytes of the reply's body are kept; the rest is never read.
     std::size_t replyLimit = 16384;

@@ -154,7 +154,7 @@ TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     const std::string longPassword = "abcdefghijklmnopqrst";            // 20
     fake.outcome = HttpOutcome::replied(200, "2");
     sendWith(view, longEmail, longPassword);
-    const auto fields = LoopbackPortal::decodeFields(fake.requests.at(0).body);
+    const auto fields = LoopbackPortal::decodeFields(fake.bodies.at(0));
     EXPECT_EQ(fields.at("f1"), longEmail.substr(0, 64));
     EXPECT_EQ(fields.at("f3"), "abcdefghijklmnop");
 
@@ -175,7 +175,7 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
         fake.outcome = HttpOutcome::replied(200, "7");
         RecordingDialogView v;
         sendWith(v);
-        EXPECT_EQ(LoopbackPortal::decodeFields(fake.requests.back().body).at("f4"), sent);
+        EXPECT_EQ(LoopbackPortal::decodeFields(fake.bodies.back()).at("f4"), sent);
         EXPECT_EQ(bestScore.get(), 1235);
     }
 }

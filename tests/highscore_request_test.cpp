@@ -78,7 +78,8 @@ TEST(HighscoreRequest, KnownRecordGivesTheExactRequest) {
     submitHighscore(record, fake, portal);
     ASSERT_EQ(fake.requests.size(), 1u);
     const HttpRequest& r = fake.requests[0];
-    EXPECT_EQ(r.body,
+    ASSERT_EQ(fake.bodies.size(), 1u);
+    EXPECT_EQ(fake.bodies[0],
               "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB1B&f4=0D936D33&f5=05996931E7"
               "&f6=0D98673F&f7=7FF10B279B26CF0470810E429C3CD21471&f8=0F956C36E550AB730A93&f9=05"
               "&fa=0D936D33B306F5207CC42666BF18F72412D23B&fb=0D936A34");
@@ -119,7 +120,7 @@ TEST(HighscoreRequest, FieldsCarryTheRecordTamperedAndCut) {
         record.score = c.score;
         record.tampered = c.tampered;
         submitHighscore(record, fake, portal);
-        const auto fields = LoopbackPortal::decodeFields(fake.requests.at(0).body);
+        const auto fields = LoopbackPortal::decodeFields(fake.bodies.at(0));
         EXPECT_EQ(fields.size(), 11u);
         EXPECT_EQ(fields.at("f1"), std::string(std::min<std::size_t>(c.email, 64), 'm'));
         EXPECT_EQ(fields.at("f3"), std::string(std::min<std::size_t>(c.password, 16), 'p'));
@@ -293,7 +294,11 @@ TEST(HighscoreReply, EveryOutcomeOfTheClientIsReadIntoTheRecord) {
         fake.outcome = c.outcome;
         HighscoreRecord record;
         record.versionPageId = 9;
+        record.score = 5;
+        record.tampered = true;
         EXPECT_EQ(submitHighscore(record, fake, portal), c.returned);
+        // An attempt that could not go on (-1) made no body: no measuring, no negating.
+        EXPECT_EQ(record.score, c.returned == -1 ? 5 : -5);
         EXPECT_EQ(record.result, c.result);
         EXPECT_EQ(record.versionPageId, c.versionPageId);
         EXPECT_EQ(record.message, c.message);

@@ -167,6 +167,7 @@ HttpOutcome CurlHttpClient::post(const HttpRequest& r) {
     }
     // Without a request to send, the send fails on it: that failure is the one that stands.
     CurlEasy* e = r.object.empty() || r.object[0] != '/' ? nullptr : fn_->init();
+    const std::string body = r.body(); // made whether or not the request could be opened
     if (e == nullptr) {
         return failure(HttpStep::SendRequest, curlBadFunctionArgument);
     }
@@ -199,8 +200,8 @@ HttpOutcome CurlHttpClient::post(const HttpRequest& r) {
             fn_->setopt(e, optWriteData, static_cast<void*>(&reply)),
             fn_->setopt(e, optHttpHeader, headers),
             fn_->setopt(e, optPost, 1L),
-            fn_->setopt(e, optPostFieldSize, static_cast<long>(r.body.size())),
-            fn_->setopt(e, optPostFields, r.body.data()),
+            fn_->setopt(e, optPostFieldSize, static_cast<long>(body.size())),
+            fn_->setopt(e, optPostFields, body.data()),
         };
         for (CurlCode code : codes) {
             if (code != curlOk) {

@@ -141,10 +141,11 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
         // Recorded, and the send below fails on the missing request in turn: its failure is
         // the one that stands.
         outcome = failure(HttpStep::OpenRequest);
+        (void)r.body(); // the body is made all the same, as the attempt goes on
         outcome = failure(HttpStep::SendRequest);
     } else {
         bound(request, r.timeouts);
-        std::string body = r.body;
+        std::string body = r.body();
         sent = f.send(request, r.headers.c_str(), static_cast<DWORD>(r.headers.size()), body.data(),
                       static_cast<DWORD>(body.size())) == TRUE;
         if (!sent) {
