@@ -6,9 +6,8 @@
 #include "app/game_driver.h"
 #include "app/session.h"
 #include "app/shell_resources.h"
+#include "app/web_pages.h"
 #include "game/counter.h"
-#include "net/highscore_request.h"
-#include "net/http_binding.h"
 
 #include <array>
 
@@ -54,19 +53,16 @@ bool needsEscape(unsigned char c) {
 
 } // namespace
 
-HighscoreDialog::HighscoreDialog() : binding_(httpBinding) {}
-
-HighscoreDialog::HighscoreDialog(HttpBinding& binding) : binding_(binding) {}
-
-std::string HighscoreDialog::portalPage(std::string_view path) {
-    std::string url = "http://";
-    url += build_config::portalHost;
-    if (build_config::portalPort != 80) {
-        url += ":" + std::to_string(build_config::portalPort);
-    }
-    url += path;
-    return url;
+HighscorePortal builtInPortal() {
+    return {build_config::portalHost, build_config::portalPort, HttpTimeouts{}};
 }
+
+HighscoreDialog::HighscoreDialog(HttpClient& client, HighscoreRecord& record)
+    : HighscoreDialog(client, record, builtInPortal()) {}
+
+HighscoreDialog::HighscoreDialog(HttpClient& client, HighscoreRecord& record,
+                                 HighscorePortal portal)
+    : client_(client), record_(record), portal_(std::move(portal)) {}
 
 std::string HighscoreDialog::queryValue(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -86,8 +82,8 @@ std::string HighscoreDialog::queryValue(std::string_view text) {
 
 void HighscoreDialog::init(DialogView& view) {
     view.setCaption(std::string(captionStart) + std::to_string(bestScoreValue()) + ")");
-    view.setItemText(shell::idEmail, highscoreRecord.email);
-    view.setItemText(shell::idPassword, highscoreRecord.password);
+    view.setItemText(shell::idEmail, record_.email);
+    view.setItemText(shell::idPassword, record_.password);
 }
 
 void HighscoreDialog::command(DialogView& view, int id) {
@@ -102,7 +98,7 @@ void HighscoreDialog::command(DialogView& view, int id) {
         view.end();
         break;
     case shell::idNewUser:
-        platform().openUrl(portalPage(registerPage));
+        platform().openUrl(portalUrl(registerPage));
         break;
     default:
         break;
@@ -110,7 +106,7 @@ void HighscoreDialog::command(DialogView& view, int id) {
 }
 
 void HighscoreDialog::send(DialogView& view) {
-    HighscoreRecord& record = highscoreRecord;
+    HighscoreRecord& record = record_;
     record.email = view.itemText(shell::idEmail).substr(0, HighscoreRecord::maxEmail);
     record.password = view.itemText(shell::idPassword).substr(0, HighscoreRecord::maxPassword);
     if (record.email.empty() || record.password.empty()) {
@@ -121,7 +117,7 @@ void HighscoreDialog::send(DialogView& view) {
     record.tampered = tamperedAtBest || scoreTampered;
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
-    submitHighscore(record, binding_);
+    submitHighscore(record, client_, portal_);
 
     if (accepted(record.result)) {
         // The portal has the score: the run's best starts again from nothing.
@@ -136,7 +132,7 @@ void HighscoreDialog::send(DialogView& view) {
     bool ended = false;
     if (record.versionPageId > 1) {
         platform().openUrl(
-            portalPage(std::string(versionPage) + std::to_string(record.versionPageId)));
+            portalUrl(std::string(versionPage) + std::to_string(record.versionPageId)));
         view.end();
         ended = true;
     }
@@ -147,7 +143,7 @@ void HighscoreDialog::send(DialogView& view) {
             if (outcome.withEmail) {
                 path += queryValue(record.email);
             }
-            platform().openUrl(portalPage(path));
+            platform().openUrl(portalUrl(path));
             return;
         }
     }
@@ -156,7 +152,7 @@ void HighscoreDialog::send(DialogView& view) {
     }
 }
 
-void runHighscoreDialog() {
-    HighscoreDialog dialog;
+void runHighscoreDialog(HttpClient& client, HighscoreRecord& record) {
+    HighscoreDialog dialog(client, record);
     platform().runDialog(shell::highscoreDialogId, dialog);
 }

@@ -8,23 +8,21 @@
 // The account stays in the record for the rest of the run and is never written anywhere.
 #pragma once
 
+#include "net/highscore_submission.h"
 #include "platform/platform.h"
 
 #include <string>
 #include <string_view>
 
-class HttpBinding;
-
 class HighscoreDialog : public DialogLogic {
   public:
-    HighscoreDialog();
-    explicit HighscoreDialog(HttpBinding& binding);
+    // Sends through `client` to the portal the program was built for, or to `portal`.
+    HighscoreDialog(HttpClient& client, HighscoreRecord& record);
+    HighscoreDialog(HttpClient& client, HighscoreRecord& record, HighscorePortal portal);
 
     void init(DialogView& view) override;
     void command(DialogView& view, int id) override;
 
-    // A page of the portal: "http://" + host (+ ":" + port unless 80) + path.
-    static std::string portalPage(std::string_view path);
     // The e-mail address as a URL's query value: characters that would end or change the
     // URL are percent-encoded, everything else is left as typed.
     static std::string queryValue(std::string_view text);
@@ -32,8 +30,13 @@ class HighscoreDialog : public DialogLogic {
   private:
     void send(DialogView& view);
 
-    HttpBinding& binding_;
+    HttpClient& client_;
+    HighscoreRecord& record_;
+    HighscorePortal portal_;
 };
 
+// The portal the program was built for, with the default time bounds.
+HighscorePortal builtInPortal();
+
 // Runs the highscore dialog modally (the main loop, when a login is requested).
-void runHighscoreDialog();
+void runHighscoreDialog(HttpClient& client, HighscoreRecord& record);

@@ -38,7 +38,7 @@ void followScore(GameDriver& driver) {
 
 } // namespace
 
-void runMainLoopPass() {
+void runMainLoopPass(HttpClient& http, HighscoreRecord& record) {
     if (gameDriver == nullptr) {
         return;
     }
@@ -51,7 +51,7 @@ void runMainLoopPass() {
         gameDriver->submitOfferRequested = false;
     }
     if (gameDriver->loginRequested) {
-        runHighscoreDialog();
+        runHighscoreDialog(http, record);
         gameDriver->loginRequested = false;
     }
     if (gameDriver->infoRequested) {
@@ -73,7 +73,7 @@ void quit() {
     platform().postQuit(0);
 }
 
-int runPingel(GameDriver::Factory makeGame) {
+int runPingel(GameDriver::Factory makeGame, HttpClient& http) {
     gameDriver = new GameDriver(std::move(makeGame));
     paletteRefreshPending = true;
     bestScore.set(1);
@@ -81,9 +81,11 @@ int runPingel(GameDriver::Factory makeGame) {
     lastOfferedScore = 0;
     tamperedAtBest = false;
 
+    // The account typed in the highscore dialog, kept for the rest of the run.
+    HighscoreRecord record;
     int result = 1;
     while (result == 1) {
-        runMainLoopPass();
+        runMainLoopPass(http, record);
         result = platform().pumpMessage();
     }
     // A message error ends the loop too; the game still goes away before the program does.

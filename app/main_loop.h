@@ -7,12 +7,16 @@
 #pragma once
 
 #include "app/game_driver.h"
+#include "net/highscore_record.h"
+#include "platform/http_client.h"
 
-// Runs the program; returns its exit code (0 after quit).
-int runPingel(GameDriver::Factory makeGame);
+// Runs the program, sending highscores through `http`; returns its exit code (0 after
+// quit).
+int runPingel(GameDriver::Factory makeGame, HttpClient& http);
 
-// One pass of the loop without its message; nothing once the driver is gone.
-void runMainLoopPass();
+// One pass of the loop without its message; nothing once the driver is gone. The
+// highscore dialog sends `record` through `http`.
+void runMainLoopPass(HttpClient& http, HighscoreRecord& record);
 
 // Destroys the GameDriver and its game at once and posts the quit message. Never called
 // inside a frame.

@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-// "http://" + host, ":" + port when it is not 80, then the path.
-std::string makeUrl(std::string_view host, int port, std::string_view path);
 // A page of the online portal and of the publisher's site.
 std::string portalUrl(std::string_view path);
 std::string publisherUrl(std::string_view path);

@@ -4,7 +4,7 @@
 // both ends, the leading number agrees with the C library's reading held to 32 bits, the
 // message stays within its 255 characters, and nothing but a 2xx reply that begins with
 // a number is ever read as accepted.
-#include "net/highscore_request.h"
+#include "net/highscore_reply.h"
 
 #include <algorithm>
 #include <array>

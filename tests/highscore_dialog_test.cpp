@@ -1,20 +1,18 @@
 // The highscore dialog's logic, headless, over an HTTP client that talks to no network:
 // what each outcome does to the send button, the pages opened, the dialog's end and the
 // scores; the fields as read and kept; the other buttons; the password page's address.
-#include "app/build_config.h"
 #include "app/game_driver.h"
 #include "app/highscore_dialog.h"
 #include "app/session.h"
 #include "app/shell_resources.h"
+#include "app/web_pages.h"
 #include "fake_http_client.h"
 #include "game/counter.h"
 #include "loopback_portal.h"
-#include "net/highscore_request.h"
-#include "net/http_binding.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <tuple>
 
 extern CounterDisplay* scoreCounter;
 
@@ -22,14 +20,6 @@ namespace {
 
 const std::string sending = "Skickar...";
 const std::string retry = "F\xF6rs\xF6k igen";
-
-std::string page(const std::string& path) {
-    std::string url = std::string("http://") + build_config::portalHost;
-    if (build_config::portalPort != 80) {
-        url += ":" + std::to_string(build_config::portalPort);
-    }
-    return url + path;
-}
 
 class StandStillGame : public Game {
   public:
@@ -41,8 +31,6 @@ class StandStillGame : public Game {
 class HighscoreDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fake.install(scope.headless);
-        highscoreRecord = HighscoreRecord{};
         bestScore.set(1235);
         playTimeAtBest = 98765;
         tamperedAtBest = false;
@@ -53,22 +41,27 @@ class HighscoreDialogTest : public ::testing::Test {
     void TearDown() override {
         scoreCounter = nullptr;
         scoreTampered = false;
+        tamperedAtBest = false;
         bestScore.set(1);
         playTimeAtBest = 0;
     }
 
-    // Opens the dialog, types the account and presses the send button.
-    void sendWith(const std::string& email, const std::string& password) {
-        dialog.init(view);
-        view.setItemText(shell::idEmail, email);
-        view.setItemText(shell::idPassword, password);
-        dialog.command(view, shell::idOk);
+    // Opens the dialog in `v`, types the account and presses the send button.
+    void sendWith(RecordingDialogView& v, const std::string& email = "anna@example.se",
+                  const std::string& password = "hemlis") {
+        dialog.init(v);
+        v.setItemText(shell::idEmail, email);
+        v.setItemText(shell::idPassword, password);
+        dialog.command(v, shell::idOk);
+    }
+    bool scoresKept() {
+        return bestScore.get() == 1235 && currentScore.get() == 1235 && playTimeAtBest == 98765;
     }
 
     HeadlessScope scope;
     FakeHttpClient fake;
-    HttpBinding binding{fake};
-    HighscoreDialog dialog{binding};
+    HighscoreRecord record;
+    HighscoreDialog dialog{fake, record};
     RecordingDialogView view;
     CounterDisplay currentScore;
 };
@@ -76,8 +69,8 @@ class HighscoreDialogTest : public ::testing::Test {
 } // namespace
 
 TEST_F(HighscoreDialogTest, OpensWithTheBestScoreAndTheAccountOfTheRun) {
-    highscoreRecord.email = "anna@example.se";
-    highscoreRecord.password = "hemlis";
+    record.email = "anna@example.se";
+    record.password = "hemlis";
     dialog.init(view);
     EXPECT_EQ(view.caption, "Registrera din po\xE4ng (1234)");
     EXPECT_EQ(view.itemText(shell::idEmail), "anna@example.se");
@@ -95,116 +88,95 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
     } cases[] = {{"", "hemlis"}, {"anna@example.se", ""}, {"", ""}};
     for (const auto& c : cases) {
         RecordingDialogView v;
-        dialog.init(v);
-        v.setItemText(shell::idEmail, c.email);
-        v.setItemText(shell::idPassword, c.password);
-        dialog.command(v, shell::idOk);
-        EXPECT_TRUE(fake.calls.empty());
+        sendWith(v, c.email, c.password);
+        EXPECT_TRUE(fake.requests.empty());
         EXPECT_EQ(v.items.count(shell::idOk), 0u);
         EXPECT_FALSE(v.ended);
         EXPECT_TRUE(scope.headless.urls.empty());
-        EXPECT_EQ(bestScore.get(), 1235);
+        EXPECT_TRUE(scoresKept());
     }
 }
 
-// The server's own answers are driven through the real library in the loopback portal's
-// tests; these are the outcomes that only a client failing on purpose can give.
-TEST_F(HighscoreDialogTest, FailuresOfTheClientNeverCloseAsAcceptedAndKeepTheScore) {
+// Every outcome the dialog tells apart: the send button offers a new try or not, the
+// pages opened (space-separated), the dialog's end, the scores kept or given up. The
+// version page of an earlier reply stays until a reply replaces it.
+TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
+    HttpOutcome noLibrary;
+    noLibrary.kind = HttpOutcome::Kind::LibraryMissing;
+    const auto refused = HttpOutcome::failed(HttpStep::SendRequest, 7, "refused");
+    const auto unnumbered = HttpOutcome::failed(HttpStep::SendRequest, 0, "");
+    const auto ok = [](std::string body) { return HttpOutcome::replied(200, std::move(body)); };
     const struct {
-        const char* name;
-        bool library;
-        std::optional<HttpStep> failing;
-        std::int32_t error, versionBefore;
-        std::string button;
-        std::vector<std::string> urls;
-        bool ended;
+        HttpOutcome outcome;
+        std::int32_t versionBefore;
+        bool retry;
+        std::string pages;
+        bool ended, kept;
     } cases[] = {
-        {"a code the dialog does not know", true, {}, 0, 1, sending, {}, false},
-        {"a failed step without a number", true, HttpStep::SendRequest, 0, 1, sending, {}, false},
-        {"a failed step numbered 1", true, HttpStep::ReadReply, 1, 1, sending, {}, false},
-        {"an earlier new version, then a refused connection",
-         true,
-         HttpStep::SendRequest,
-         7,
-         5,
-         sending,
-         {page("/version.asp?gameid=5")},
-         true},
-        {"an earlier new version, then no library",
-         false,
-         {},
-         0,
-         5,
-         retry,
-         {page("/version.asp?gameid=5"), page("/dll/")},
-         true},
+        {ok("0"), 1, false, "", true, false},
+        {ok("1\r\n"), 1, false, "", true, false},
+        {ok("2"), 1, true, "/registrera/", false, true},
+        {ok("3"), 1, true, "/getpass.asp?mail=anna@example.se", false, true},
+        {ok("2\r\n3"), 1, true, "/version.asp?gameid=3 /registrera/", true, true},
+        {ok("0\r\n4\r\n"), 1, false, "/version.asp?gameid=4", true, false},
+        {noLibrary, 1, true, "/dll/", false, true},
+        {ok("7"), 1, false, "", false, true},
+        {ok("<html>"), 1, false, "", false, true},
+        {HttpOutcome::replied(500, "0"), 1, false, "", false, true},
+        {unnumbered, 1, false, "", false, true},
+        {refused, 5, false, "/version.asp?gameid=5", true, true},
+        {noLibrary, 5, true, "/version.asp?gameid=5 /dll/", true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.outcome.body + c.outcome.text + " " + c.pages);
+        SetUp();
         HeadlessScope local;
-        FakeHttpClient client;
-        if (c.library) {
-            client.install(local.headless);
-        }
-        client.reply = "7";
-        if (c.failing) {
-            client.failing = {*c.failing};
-        }
-        client.errorNumber = c.error;
-        HttpBinding b(client);
-        HighscoreDialog d(b);
+        fake.outcome = c.outcome;
+        record = HighscoreRecord{};
+        record.versionPageId = c.versionBefore;
         RecordingDialogView v;
-        highscoreRecord = HighscoreRecord{};
-        highscoreRecord.versionPageId = c.versionBefore;
-
-        d.init(v);
-        v.setItemText(shell::idEmail, "anna@example.se");
-        v.setItemText(shell::idPassword, "hemlis");
-        d.command(v, shell::idOk);
-
-        EXPECT_EQ(v.itemText(shell::idOk), c.button);
-        EXPECT_EQ(local.headless.urls, c.urls);
+        sendWith(v);
+        std::vector<std::string> pages;
+        for (std::size_t at = 0; at < c.pages.size();) {
+            const std::size_t end = std::min(c.pages.find(' ', at), c.pages.size());
+            pages.push_back(portalUrl(c.pages.substr(at, end - at)));
+            at = end + 1;
+        }
+        EXPECT_EQ(v.itemText(shell::idOk), c.retry ? retry : sending);
+        EXPECT_EQ(local.headless.urls, pages);
         EXPECT_EQ(v.ended, c.ended);
-        EXPECT_NE(highscoreRecord.result, 0);
-        EXPECT_NE(highscoreRecord.result, 1);
-        EXPECT_EQ(bestScore.get(), 1235);
-        EXPECT_EQ(currentScore.get(), 1235);
-        EXPECT_EQ(playTimeAtBest, 98765u);
+        EXPECT_EQ(scoresKept(), c.kept);
     }
 }
 
 TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     const std::string longEmail = std::string(60, 'a') + "@example.se"; // 71 characters
     const std::string longPassword = "abcdefghijklmnopqrst";            // 20
-    fake.reply = "2";
-    sendWith(longEmail, longPassword);
-    const auto fields = LoopbackPortal::decodeFields(fake.body);
+    fake.outcome = HttpOutcome::replied(200, "2");
+    sendWith(view, longEmail, longPassword);
+    const auto fields = LoopbackPortal::decodeFields(fake.bodies.at(0));
     EXPECT_EQ(fields.at("f1"), longEmail.substr(0, 64));
     EXPECT_EQ(fields.at("f3"), "abcdefghijklmnop");
 
-    HighscoreDialog again(binding);
+    HighscoreDialog again(fake, record);
     RecordingDialogView second;
     again.init(second);
     EXPECT_EQ(second.itemText(shell::idEmail), longEmail.substr(0, 64));
     EXPECT_EQ(second.itemText(shell::idPassword), "abcdefghijklmnop");
 }
 
+// Tampered now or when the best was made: the score goes out negated, the best stays.
 TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
-    const struct {
-        bool atBest, now;
-        std::string sent;
-    } cases[] = {{false, false, "1234"}, {true, false, "-1234"}, {false, true, "-1234"}};
-    for (const auto& c : cases) {
-        tamperedAtBest = c.atBest;
-        scoreTampered = c.now;
-        fake.reply = "7";
+    for (const auto& [atBest, now, sent] :
+         {std::tuple{false, false, "1234"}, std::tuple{true, false, "-1234"},
+          std::tuple{false, true, "-1234"}}) {
+        tamperedAtBest = atBest;
+        scoreTampered = now;
+        fake.outcome = HttpOutcome::replied(200, "7");
         RecordingDialogView v;
-        dialog.init(v);
-        v.setItemText(shell::idEmail, "anna@example.se");
-        v.setItemText(shell::idPassword, "hemlis");
-        dialog.command(v, shell::idOk);
-        EXPECT_EQ(LoopbackPortal::decodeFields(fake.body).at("f4"), c.sent);
-        EXPECT_EQ(bestScore.get(), 1235); // the stored best is never negated
+        sendWith(v);
+        EXPECT_EQ(LoopbackPortal::decodeFields(fake.bodies.back()).at("f4"), sent);
+        EXPECT_EQ(bestScore.get(), 1235);
     }
 }
 
@@ -218,19 +190,18 @@ TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration)
     dialog.init(view);
     dialog.command(view, shell::idNewUser);
     dialog.command(view, shell::idNewUser);
-    EXPECT_EQ(scope.headless.urls,
-              (std::vector<std::string>{page("/registrera/"), page("/registrera/")}));
+    EXPECT_EQ(scope.headless.urls, std::vector<std::string>(2, portalUrl("/registrera/")));
     EXPECT_FALSE(view.ended);
 
     dialog.command(view, shell::idCancel);
     EXPECT_TRUE(view.ended);
     EXPECT_EQ(driver.startTime, 5000u - 400u); // the next frame is due now
-    EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(bestScore.get(), 1235);
+    EXPECT_TRUE(fake.requests.empty());
+    EXPECT_TRUE(scoresKept());
     gameDriver = previous;
 }
 
-TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131) {
+TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131ToTheBuiltInPortal) {
     int runs = 0;
     scope.headless.onRunDialog = [&](int id, DialogLogic& logic) {
         ++runs;
@@ -238,9 +209,16 @@ TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131) {
         RecordingDialogView v;
         logic.init(v);
         EXPECT_EQ(v.caption, "Registrera din po\xE4ng (1234)");
+        v.setItemText(shell::idEmail, "a@b.se");
+        v.setItemText(shell::idPassword, "x");
+        logic.command(v, shell::idOk);
     };
-    runHighscoreDialog();
+    runHighscoreDialog(fake, record);
     EXPECT_EQ(runs, 1);
+    ASSERT_EQ(fake.requests.size(), 1u);
+    EXPECT_EQ(fake.requests[0].host, builtInPortal().host);
+    EXPECT_EQ(fake.requests[0].port, builtInPortal().port);
+    EXPECT_EQ(record.email, "a@b.se");
 }
 
 TEST(HighscoreDialogPages, ThePasswordPageCarriesTheAddressSafely) {
@@ -262,5 +240,4 @@ TEST(HighscoreDialogPages, ThePasswordPageCarriesTheAddressSafely) {
     for (const auto& c : cases) {
         EXPECT_EQ(HighscoreDialog::queryValue(c.typed), c.query) << c.typed;
     }
-    EXPECT_EQ(HighscoreDialog::portalPage("/dll/"), page("/dll/"));
 }

@@ -1,10 +1,13 @@
-// The highscore request and its reply: the encoded fields and the exact body of a known
-// record, a tampered score, the speed count on a scripted calendar clock, the processor
-// names, the checksum of the program's file, and the reading of replies, good and bad.
+// The highscore request and its reply: the field encoding and its inverse, the exact body
+// of a known record, a tampered score, the speed count on a scripted calendar clock, the
+// processor names, the checksum of the program's file, the reading of replies, and what
+// each outcome of the HTTP client leaves in the record.
 #include "fake_http_client.h"
 #include "loopback_portal.h"
-#include "net/highscore_request.h"
-#include "net/http_binding.h"
+#include "net/form_field.h"
+#include "net/highscore_reply.h"
+#include "net/highscore_submission.h"
+#include "net/machine_facts.h"
 
 #include <gtest/gtest.h>
 
@@ -30,25 +33,11 @@ class TempFile {
     std::filesystem::path path_;
 };
 
-HighscoreRecord knownRecord() {
-    HighscoreRecord r;
-    r.email = "anna@example.se";
-    r.password = "hemlis";
-    r.score = 1234;
-    r.playTimeMs = 98765;
-    return r;
-}
-
-// The body of knownRecord() with the default headless calendar (1998 readings), a
-// Pentium, and an own file of the nine bytes "123456789" (CRC-32 3421780262).
-const std::string knownBody =
-    "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB1B&f4=0D936D33&f5=05996931E7"
-    "&f6=0D98673F&f7=7FF10B279B26CF0470810E429C3CD21471&f8=0F956C36E550AB730A93&f9=05"
-    "&fa=0D936D33B306F5207CC42666BF18F72412D23B&fb=0D936A34";
+const HighscorePortal portal{"portal.test", 8080, {250, 750}};
 
 } // namespace
 
-TEST(HighscoreRequest, EncodeFieldXorsWithTheKeyAndWritesUpperCaseHex) {
+TEST(HighscoreRequest, FieldsAreXoredWithTheKeyAsUpperCaseHexAndReadBack) {
     const struct {
         std::string text, encoded;
     } cases[] = {
@@ -61,29 +50,63 @@ TEST(HighscoreRequest, EncodeFieldXorsWithTheKeyAndWritesUpperCaseHex) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(encodeField(c.text), c.encoded) << c.text;
+        EXPECT_EQ(decodeField(c.encoded), c.text) << c.encoded;
+    }
+    std::string every;
+    for (int b = 0; b < 256; ++b) {
+        every += static_cast<char>(b);
+    }
+    EXPECT_EQ(decodeField(encodeField(every)), every);
+    EXPECT_EQ(decodeField("7de0"), "AA"); // lower case is read too
+    for (const char* bad : {"7", "7G", "7D ", "-1"}) {
+        EXPECT_EQ(decodeField(bad), std::nullopt) << bad;
     }
 }
 
-TEST(HighscoreRequest, KnownRecordGivesTheExactBody) {
+// With the default headless calendar, a Pentium and an own file of the nine bytes
+// "123456789" (CRC-32 3421780262, length 9), the whole request is known.
+TEST(HighscoreRequest, KnownRecordGivesTheExactRequest) {
     HeadlessScope scope;
     TempFile own("123456789");
     scope.headless.setOwnExecutablePath(own.path());
-    EXPECT_EQ(highscoreBody(knownRecord()), knownBody);
-    EXPECT_EQ(ownFileLength, 9u);
-    EXPECT_NE(knownBody.find("&f2=8&f3="), std::string::npos);
+    FakeHttpClient fake;
+    HighscoreRecord record;
+    record.email = "anna@example.se";
+    record.password = "hemlis";
+    record.score = 1234;
+    record.playTimeMs = 98765;
+    submitHighscore(record, fake, portal);
+    ASSERT_EQ(fake.requests.size(), 1u);
+    const HttpRequest& r = fake.requests[0];
+    ASSERT_EQ(fake.bodies.size(), 1u);
+    EXPECT_EQ(fake.bodies[0],
+              "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB1B&f4=0D936D33&f5=05996931E7"
+              "&f6=0D98673F&f7=7FF10B279B26CF0470810E429C3CD21471&f8=0F956C36E550AB730A93&f9=05"
+              "&fa=0D936D33B306F5207CC42666BF18F72412D23B&fb=0D936A34");
+    EXPECT_EQ(r.agent, "SpelHttp");
+    EXPECT_EQ(r.host, "portal.test");
+    EXPECT_EQ(r.port, 8080);
+    EXPECT_EQ(r.object, "/r0002.asp");
+    EXPECT_EQ(r.headers, "Content-Type: application/x-www-form-urlencoded");
+    EXPECT_EQ(r.timeouts.connect, 250u);
+    EXPECT_EQ(r.timeouts.exchange, 750u);
+    EXPECT_EQ(r.replyLimit, 16383u);
 }
 
-TEST(HighscoreRequest, FieldsCarryTheRecordAndATamperedScoreIsNegated) {
+// The fields as the portal decodes them: a tampered score negated (in the record too),
+// the account cut to its limits.
+TEST(HighscoreRequest, FieldsCarryTheRecordTamperedAndCut) {
     const struct {
         bool tampered;
         std::int32_t score;
+        std::size_t email, password;
         std::string sent, fb;
     } cases[] = {
-        {false, 1200, "1200", "1209"},
-        {true, 1200, "-1200", "-1191"},
-        {true, 0, "0", "9"},
+        {false, 1200, 64, 1, "1200", "1209"},
+        {true, 1200, 70, 20, "-1200", "-1191"},
+        {true, 0, 1, 16, "0", "9"},
         // The lowest score negates to itself instead of overflowing.
-        {true, INT32_MIN, "-2147483648", "-2147483639"},
+        {true, INT32_MIN, 5, 5, "-2147483648", "-2147483639"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
@@ -91,43 +114,20 @@ TEST(HighscoreRequest, FieldsCarryTheRecordAndATamperedScoreIsNegated) {
         TempFile own("123456789");
         scope.headless.setOwnExecutablePath(own.path());
         FakeHttpClient fake;
-        fake.install(scope.headless);
-        HttpBinding binding(fake);
-        HighscoreRecord record = knownRecord();
-        record.score = c.score;
-        record.tampered = c.tampered;
-        submitHighscore(record, binding);
-        const auto fields = LoopbackPortal::decodeFields(fake.body);
-        EXPECT_EQ(fields.size(), 11u);
-        EXPECT_EQ(fields.at("f1"), "anna@example.se");
-        EXPECT_EQ(fields.at("f2"), "8");
-        EXPECT_EQ(fields.at("f3"), "hemlis");
-        EXPECT_EQ(fields.at("f4"), c.sent);
-        EXPECT_EQ(fields.at("f5"), "98765");
-        EXPECT_EQ(fields.at("fa"), c.sent + "anna@example.se");
-        EXPECT_EQ(fields.at("fb"), c.fb);
-        EXPECT_EQ(std::to_string(record.score), c.sent); // left negated in the record
-    }
-}
-
-TEST(HighscoreRequest, AccountFieldsStayWithinTheirLimits) {
-    const struct {
-        std::size_t email, password, f1Digits, f3Digits;
-    } cases[] = {
-        {64, 1, 128, 2},
-        {70, 20, 128, 32},
-        {1, 16, 2, 32},
-    };
-    for (const auto& c : cases) {
-        HeadlessScope scope;
         HighscoreRecord record;
         record.email = std::string(c.email, 'm');
         record.password = std::string(c.password, 'p');
-        const std::string body = highscoreBody(record);
-        const std::size_t f1 = body.find("f1=") + 3, f2 = body.find("&f2=");
-        const std::size_t f3 = body.find("&f3=") + 4, f4 = body.find("&f4=");
-        EXPECT_EQ(f2 - f1, c.f1Digits);
-        EXPECT_EQ(f4 - f3, c.f3Digits);
+        record.score = c.score;
+        record.tampered = c.tampered;
+        submitHighscore(record, fake, portal);
+        const auto fields = LoopbackPortal::decodeFields(fake.bodies.at(0));
+        EXPECT_EQ(fields.size(), 11u);
+        EXPECT_EQ(fields.at("f1"), std::string(std::min<std::size_t>(c.email, 64), 'm'));
+        EXPECT_EQ(fields.at("f3"), std::string(std::min<std::size_t>(c.password, 16), 'p'));
+        EXPECT_EQ(fields.at("f4"), c.sent);
+        EXPECT_EQ(fields.at("fa"), c.sent + fields.at("f1"));
+        EXPECT_EQ(fields.at("fb"), c.fb);
+        EXPECT_EQ(std::to_string(record.score), c.sent);
     }
 }
 
@@ -198,30 +198,15 @@ TEST(HighscoreRequest, ChecksumCoversTheWholeFileAndCountsItsBytes) {
         SCOPED_TRACE(c.path);
         HeadlessScope scope;
         scope.headless.setOwnExecutablePath(c.path);
-        ownFileLength = 12345;
-        EXPECT_EQ(checksumOwnFile(), c.checksum);
-        EXPECT_EQ(ownFileLength, c.length);
+        const OwnFile own = checksumOwnFile();
+        EXPECT_EQ(own.checksum, c.checksum);
+        EXPECT_EQ(own.length, c.length);
     }
     // The chunked sum over a file agrees with the sum in one piece.
     EXPECT_EQ(crc32(big.substr(100000), crc32(big.substr(0, 100000))), crc32(big));
 }
 
-TEST(HighscoreRequest, TrimRemovesBlanksTabsAndLineEndsAtBothEnds) {
-    const struct {
-        std::string text, trimmed;
-    } cases[] = {
-        {"", ""},           {" \t\r\n", ""},      {"  1 \r\n", "1"},
-        {"\n0\n5", "0\n5"}, {"2\r\n3", "2\r\n3"}, {"\v1\f", "\v1\f"}, // other white space stays
-        {"a b", "a b"},
-    };
-    for (const auto& c : cases) {
-        std::string text = c.text;
-        trimReply(text);
-        EXPECT_EQ(text, c.trimmed);
-    }
-}
-
-TEST(HighscoreRequest, LeadingIntegerReadsLikeTheCLibraryButStaysIn32Bits) {
+TEST(HighscoreReply, LeadingIntegerReadsLikeTheCLibraryButStaysIn32Bits) {
     const struct {
         std::string text;
         std::int32_t value;
@@ -249,36 +234,71 @@ TEST(HighscoreRequest, LeadingIntegerReadsLikeTheCLibraryButStaysIn32Bits) {
     }
 }
 
-TEST(HighscoreRequest, RepliesAreReadIntoResultVersionPageAndMessage) {
+// Every outcome of the client, as the submission leaves it in the record. A failed step
+// never reads as a code the dialog acts on, and only a reply touches the version page.
+TEST(HighscoreReply, EveryOutcomeOfTheClientIsReadIntoTheRecord) {
     const std::string html = "<html><body>Not here</body></html>";
+    const std::string longText(300, 'e');
+    using K = HttpOutcome::Kind;
+    const auto missing = [](K kind, HttpStep step = HttpStep::OpenRoot) {
+        HttpOutcome o;
+        o.kind = kind;
+        o.step = step;
+        return o;
+    };
+    const auto failed = HttpOutcome::failed;
+    const auto replied = HttpOutcome::replied;
+    const std::string noFunction = "Kunde inte hitta funktionen ";
     const struct {
-        std::string reply;
-        int status;
-        std::int32_t result, versionPageId;
+        HttpOutcome outcome;
+        std::int32_t returned, result, versionPageId;
         std::string message;
     } cases[] = {
-        {"0", 200, 0, 0, "0"},
-        {"2\r\n3", 200, 2, 3, "2\r\n3"},
-        {"  1 \r\n", 200, 1, 0, "1"},
-        {"\n0\n5", 200, 0, 5, "0\n5"},
-        {"3 fel l\xF6senord\nx", 201, 3, 0, "3 fel l\xF6senord\nx"},
-        {"-7", 200, -7, 0, "-7"},
-        {"12\n-3", 200, 12, -3, "12\n-3"},
+        {replied(200, "0"), 0, 0, 0, "0"},
+        {replied(200, "2\r\n3"), -2, 2, 3, "2\r\n3"},
+        {replied(200, "  1 \r\n"), -2, 1, 0, "1"},
+        {replied(200, "\n0\n5"), 0, 0, 5, "0\n5"},
+        {replied(200, "\t\v1\f\r"), -2, 1, 0, "\v1\f"}, // only blanks, tabs, CR, LF trimmed
+        {replied(201, "3 fel l\xF6senord\nx"), -2, 3, 0, "3 fel l\xF6senord\nx"},
+        {replied(200, "-7"), -2, -7, 0, "-7"},
+        {replied(200, "12\n-3"), -2, 12, -3, "12\n-3"},
+        {replied(200, std::string(300, '4')), -2, INT32_MAX, 0, std::string(255, '4')},
         // Not a reply of the portal: never accepted, the version page left alone.
-        {html, 200, resultUnreadableReply, 9, html},
-        {"", 200, resultUnreadableReply, 9, ""},
-        {" \r\n", 204, resultUnreadableReply, 9, ""},
-        {"0", 500, resultHttpStatus, 9, "HTTP 500: 0"},
-        {"1", 302, resultHttpStatus, 9, "HTTP 302: 1"},
-        {html, 407, resultHttpStatus, 9, "HTTP 407: " + html},
-        {"0", 0, resultHttpStatus, 9, "HTTP 0: 0"},
-        {std::string(300, '4'), 200, INT32_MAX, 0, std::string(255, '4')},
+        {replied(200, html), -2, resultUnreadableReply, 9, html},
+        {replied(200, ""), -2, resultUnreadableReply, 9, ""},
+        {replied(204, " \r\n"), -2, resultUnreadableReply, 9, ""},
+        {replied(500, "0"), -2, resultHttpStatus, 9, "HTTP 500: 0"},
+        {replied(302, "1"), -2, resultHttpStatus, 9, "HTTP 302: 1"},
+        {replied(407, html), -2, resultHttpStatus, 9, "HTTP 407: " + html},
+        {replied(0, "0"), -2, resultHttpStatus, 9, "HTTP 0: 0"},
+        // Steps that failed: before the request -1, after it -2.
+        {failed(HttpStep::OpenRoot, 12029, "no root"), -1, 12029, 9, "no root"},
+        {failed(HttpStep::Connect, 12007, "no host"), -1, 12007, 9, "no host"},
+        {failed(HttpStep::SendRequest, 7, "refused"), -2, 7, 9, "refused"},
+        {failed(HttpStep::ReadReply, 12002, "timed out"), -2, 12002, 9, "timed out"},
+        {failed(HttpStep::SendRequest, 28, longText), -2, 28, 9, longText.substr(0, 127)},
+        // Numbers that would read as accepted, as a server's code or as a missing library.
+        {failed(HttpStep::SendRequest, 0, ""), -2, resultStepFailed, 9, ""},
+        {failed(HttpStep::SendRequest, 1, "unsupported"), -2, resultStepFailed, 9, "unsupported"},
+        {failed(HttpStep::ReadReply, 2, "init"), -2, resultStepFailed, 9, "init"},
+        {failed(HttpStep::Connect, 3, "bad url"), -1, resultStepFailed, 9, "bad url"},
+        {failed(HttpStep::OpenRoot, -1, "odd"), -1, resultStepFailed, 9, "odd"},
+        // What this machine lacks (each step's text: HttpLibrary's tests, through libcurl).
+        {missing(K::FunctionMissing, HttpStep::Connect), -1, -1, 9,
+         noFunction + "InternetConnectA i WinInet.dll"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply.substr(0, 20) + " / " + std::to_string(c.status));
+        SCOPED_TRACE(c.message.substr(0, 30));
+        HeadlessScope scope;
+        FakeHttpClient fake;
+        fake.outcome = c.outcome;
         HighscoreRecord record;
         record.versionPageId = 9;
-        parseReply(record, c.reply, c.status);
+        record.score = 5;
+        record.tampered = true;
+        EXPECT_EQ(submitHighscore(record, fake, portal), c.returned);
+        // An attempt that could not go on (-1) made no body: no measuring, no negating.
+        EXPECT_EQ(record.score, c.returned == -1 ? 5 : -5);
         EXPECT_EQ(record.result, c.result);
         EXPECT_EQ(record.versionPageId, c.versionPageId);
         EXPECT_EQ(record.message, c.message);

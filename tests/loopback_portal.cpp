@@ -3,6 +3,7 @@
 // so a failing test cannot hang on it.
 #include "loopback_portal.h"
 
+#include "net/form_field.h"
 #include "platform/posix/posix.h"
 
 #include <arpa/inet.h>
@@ -19,7 +20,6 @@ namespace {
 
 constexpr int sliceMs = 20;
 constexpr int requestPatienceMs = 5000;
-constexpr unsigned char key[8] = {0x3C, 0xA1, 0x5E, 0x07, 0xD2, 0x68, 0x9B, 0x41};
 
 int listenOnLoopback(int& port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -90,16 +90,6 @@ void sendAll(int fd, const std::string& bytes) {
     }
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 } // namespace
 
 LoopbackPortal::LoopbackPortal(std::vector<Answer> script) : script_(std::move(script)) {
@@ -146,6 +136,7 @@ void LoopbackPortal::serve() {
         answer(fd, a);
         close(fd);
     }
+    finished_ = true;
 }
 
 void LoopbackPortal::answer(int fd, const Answer& a) {
@@ -199,16 +190,7 @@ std::map<std::string, std::string> LoopbackPortal::decodeFields(std::string_view
             fields[name] = std::string(value);
             continue;
         }
-        std::string decoded;
-        for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-            const int hi = hexDigit(value[i]), lo = hexDigit(value[i + 1]);
-            if (hi < 0 || lo < 0) {
-                decoded = "<not hex>";
-                break;
-            }
-            decoded += static_cast<char>((hi * 16 + lo) ^ key[(i / 2) % 8]);
-        }
-        fields[name] = decoded;
+        fields[name] = decodeField(value).value_or("<not hex>");
     }
     return fields;
 }

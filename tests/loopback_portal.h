@@ -36,6 +36,8 @@ class LoopbackPortal {
     LoopbackPortal& operator=(const LoopbackPortal&) = delete;
 
     int port() const { return port_; }
+    // True once every entry of the script has been served.
+    bool finished() const { return finished_; }
     // The raw requests received so far, head and body.
     std::vector<std::string> requests() const;
 
@@ -55,6 +57,7 @@ class LoopbackPortal {
     int port_ = 0;
     std::vector<Answer> script_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;

@@ -3,6 +3,7 @@
 // the texts meet a toolkit.
 #include "app/info_texts.h"
 #include "app/web_pages.h"
+#include "net/url.h"
 #include "platform/latin1.h"
 
 #include <gtest/gtest.h>
@@ -93,9 +94,11 @@ TEST(WebPages, AddressesAreHttpHostPortAndPath) {
          "http://spelia.example:8080/useradm/challenge/"},
         {"localhost", 80, "/getpass.asp?mail=a@b.se", "http://localhost/getpass.asp?mail=a@b.se"},
         {"10.0.0.1", 1, "/dll/", "http://10.0.0.1:1/dll/"},
+        {"::1", 8080, "/r0002.asp", "http://[::1]:8080/r0002.asp"},
+        {"[::1]", 80, "/", "http://[::1]/"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(makeUrl(row.host, row.port, row.path), row.url);
+        EXPECT_EQ(httpUrl(row.host, row.port, row.path), row.url);
     }
     EXPECT_EQ(portalUrl("/registrera/").substr(0, 7), "http://");
     EXPECT_EQ(publisherUrl("/").back(), '/');

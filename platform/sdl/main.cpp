@@ -1,8 +1,9 @@
 // pingel, the game on Linux: opens the SDL window, hands the window's messages to the
-// shell, and runs the program until it quits.
+// shell, and runs the program until it quits, with libcurl for the highscores.
 #include "app/main_loop.h"
 #include "app/main_window.h"
 #include "game/world.h"
+#include "platform/curl/curl_http.h"
 #include "platform/sdl/sdl_platform.h"
 
 #include <cstdio>
@@ -17,7 +18,8 @@ int main() {
     sdl.onDestroy = windowDestroyed;
     sdl.onPaletteFocus = windowRegainedPalette;
     Platform* previous = setPlatform(&sdl);
-    const int exitCode = runPingel(makeWorld);
+    CurlHttpClient http;
+    const int exitCode = runPingel(makeWorld, http);
     setPlatform(previous);
     return exitCode;
 }

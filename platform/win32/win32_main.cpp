@@ -1,12 +1,14 @@
 // The Windows entry: registers the window class "Pingel", creates the one window with a
-// fixed frame and menu 128, and hands over to the shell's main loop. The window procedure
-// forwards menu commands, the window's destruction and the palette focus to the shell.
+// fixed frame and menu 128, and hands over to the shell's main loop with WinInet for the
+// highscores. The window procedure forwards menu commands, the window's destruction and
+// the palette focus to the shell.
 #include "app/main_loop.h"
 #include "app/main_window.h"
 #include "app/shell_resources.h"
 #include "game/world.h"
 #include "gfx/screen_buffer.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/wininet_http.h"
 
 namespace {
 constexpr DWORD windowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -63,7 +65,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ShowWindow(window, showCommand);
     UpdateWindow(window);
 
-    const int result = runPingel(makeWorld);
+    WinInetHttpClient http;
+    const int result = runPingel(makeWorld, http);
     setPlatform(nullptr);
     return result;
 }

@@ -1,9 +1,7 @@
-// WinInet behind the HTTP steps. The library is loaded by name ("WinINet") and its
-// functions looked up by the caller; this file only knows their C types. Two more functions
-// are used when the library has them and are not required: InternetSetOptionA bounds the
-// connection and the exchange with WinInet's timeout options, and HttpQueryInfoA reads the
-// reply's HTTP status.
-#include "platform/http_client.h"
+// WinInet behind the HTTP seam; see wininet_http.h. Two more functions are used when the
+// library has them and are not required: InternetSetOptionA bounds the connection and the
+// exchange with WinInet's timeout options, and HttpQueryInfoA reads the reply's status.
+#include "platform/win32/wininet_http.h"
 
 #include <windows.h>
 
@@ -45,160 +43,149 @@ constexpr std::array<HttpFunction, httpStepCount> wininetFunctions = {{
     {"InternetCloseHandle", HttpStep::CloseHandle},
 }};
 
-class WinInetHttpClient : public HttpClient {
-  public:
-    std::span<const char* const> libraryNames() const override { return libraryFiles; }
-    std::span<const HttpFunction> functions() const override { return wininetFunctions; }
-
-    void bind(std::span<void* const> a) override {
-        if (a.size() != wininetFunctions.size()) {
-            return;
-        }
-        open_ = reinterpret_cast<InternetOpenFn>(a[0]);
-        connect_ = reinterpret_cast<InternetConnectFn>(a[1]);
-        read_ = reinterpret_cast<InternetReadFileFn>(a[2]);
-        lastInfo_ = reinterpret_cast<LastResponseInfoFn>(a[3]);
-        openRequest_ = reinterpret_cast<HttpOpenRequestFn>(a[4]);
-        send_ = reinterpret_cast<HttpSendRequestFn>(a[5]);
-        close_ = reinterpret_cast<InternetCloseHandleFn>(a[6]);
-        // The optional two, from the library the caller loaded.
-        if (HMODULE library = GetModuleHandleA("wininet.dll")) {
-            setOption_ = reinterpret_cast<InternetSetOptionFn>(
-                reinterpret_cast<void*>(GetProcAddress(library, "InternetSetOptionA")));
-            queryInfo_ = reinterpret_cast<HttpQueryInfoFn>(
-                reinterpret_cast<void*>(GetProcAddress(library, "HttpQueryInfoA")));
-        }
-    }
-
-    Handle openRoot(const char* agent, const HttpTimeouts& timeouts) override {
-        if (open_ == nullptr) {
-            return fail();
-        }
-        Handle root = open_(agent, openTypePreconfig, nullptr, nullptr, 0);
-        if (root == nullptr) {
-            return fail();
-        }
-        if (setOption_ != nullptr) {
-            DWORD connect = timeouts.connect, exchange = timeouts.exchange;
-            setOption_(root, optionConnectTimeout, &connect, sizeof connect);
-            setOption_(root, optionSendTimeout, &exchange, sizeof exchange);
-            setOption_(root, optionReceiveTimeout, &exchange, sizeof exchange);
-        }
-        return root;
-    }
-
-    Handle connect(Handle root, const std::string& host, int port) override {
-        if (connect_ == nullptr || root == nullptr) {
-            return fail();
-        }
-        Handle connection =
-            connect_(root, host.c_str(), static_cast<WORD>(port), "", "", serviceHttp, 0, 0);
-        return connection == nullptr ? fail() : connection;
-    }
-
-    Handle openRequest(Handle connection, const char* verb, const char* object) override {
-        if (openRequest_ == nullptr || connection == nullptr) {
-            return fail();
-        }
-        Handle request = openRequest_(connection, verb, object, nullptr, nullptr, nullptr, 0, 0);
-        return request == nullptr ? fail() : request;
-    }
-
-    bool sendRequest(Handle request, std::string_view headers, std::string_view body) override {
-        if (send_ == nullptr || request == nullptr) {
-            fail();
-            return false;
-        }
-        std::string headerText(headers), bodyText(body);
-        if (send_(request, headerText.c_str(), static_cast<DWORD>(headerText.size()),
-                  bodyText.data(), static_cast<DWORD>(bodyText.size())) != TRUE) {
-            fail();
-            return false;
-        }
-        return true;
-    }
-
-    bool readReply(Handle request, char* buffer, std::size_t capacity,
-                   std::size_t& bytesRead) override {
-        bytesRead = 0;
-        if (read_ == nullptr || request == nullptr) {
-            fail();
-            return false;
-        }
-        // The reply up to `capacity` bytes: WinInet may hand it over in pieces.
-        while (bytesRead < capacity) {
-            DWORD got = 0;
-            if (read_(request, buffer + bytesRead, static_cast<DWORD>(capacity - bytesRead),
-                      &got) != TRUE) {
-                fail();
-                return false;
-            }
-            if (got == 0) {
-                break;
-            }
-            bytesRead += got;
-        }
-        return true;
-    }
-
-    int replyStatus(Handle request) override {
-        if (request == nullptr) {
-            return 0;
-        }
-        if (queryInfo_ == nullptr) {
-            return 200; // without the query the status cannot be told: take the reply as it is
-        }
-        DWORD status = 0, size = sizeof status;
-        if (!queryInfo_(request, queryStatusCode | queryFlagNumber, &status, &size, nullptr)) {
-            return 0;
-        }
-        return static_cast<int>(status);
-    }
-
-    void lastResponse(std::int32_t& error, std::string& text) override {
-        DWORD number = 0;
-        char info[8192] = {};
-        DWORD size = sizeof info;
-        if (lastInfo_ != nullptr && lastInfo_(&number, info, &size)) {
-            text.assign(info, std::strlen(info));
-        } else {
-            text.clear();
-        }
-        // The library's last-response number is often 0 for a step that failed before any
-        // server answered; the failing step's own error number tells more.
-        error = static_cast<std::int32_t>(number != 0 ? number : lastError_);
-        if (text.empty() && lastError_ != 0) {
-            text = "WinInet error " + std::to_string(lastError_);
-        }
-    }
-
-    void closeHandle(Handle handle) override {
-        if (close_ != nullptr && handle != nullptr) {
-            close_(handle);
-        }
-    }
-
-  private:
-    Handle fail() {
-        lastError_ = GetLastError();
-        return nullptr;
-    }
-
-    InternetOpenFn open_ = nullptr;
-    InternetConnectFn connect_ = nullptr;
-    InternetReadFileFn read_ = nullptr;
-    LastResponseInfoFn lastInfo_ = nullptr;
-    HttpOpenRequestFn openRequest_ = nullptr;
-    HttpSendRequestFn send_ = nullptr;
-    InternetCloseHandleFn close_ = nullptr;
-    InternetSetOptionFn setOption_ = nullptr;
-    HttpQueryInfoFn queryInfo_ = nullptr;
-    DWORD lastError_ = 0;
-};
+template <class F> F asFunction(void* address) {
+    return reinterpret_cast<F>(address);
+}
 
 } // namespace
 
-HttpClient& systemHttpClient() {
-    static WinInetHttpClient client;
-    return client;
+struct WinInetHttpClient::Functions {
+    InternetOpenFn open = nullptr;
+    InternetConnectFn connect = nullptr;
+    InternetReadFileFn read = nullptr;
+    LastResponseInfoFn lastInfo = nullptr;
+    HttpOpenRequestFn openRequest = nullptr;
+    HttpSendRequestFn send = nullptr;
+    InternetCloseHandleFn close = nullptr;
+    InternetSetOptionFn setOption = nullptr;
+    HttpQueryInfoFn queryInfo = nullptr;
+};
+
+WinInetHttpClient::WinInetHttpClient()
+    : library_(libraryFiles, wininetFunctions), fn_(std::make_unique<Functions>()) {}
+
+WinInetHttpClient::~WinInetHttpClient() = default;
+
+// Windows hands the root handle's time bounds down to the request; some WinInet versions
+// (Wine's) read them from the request handle only, so it is given them too.
+void WinInetHttpClient::bound(void* handle, const HttpTimeouts& timeouts) const {
+    if (fn_->setOption == nullptr) {
+        return;
+    }
+    DWORD connect = timeouts.connect, exchange = timeouts.exchange;
+    fn_->setOption(handle, optionConnectTimeout, &connect, sizeof connect);
+    fn_->setOption(handle, optionSendTimeout, &exchange, sizeof exchange);
+    fn_->setOption(handle, optionReceiveTimeout, &exchange, sizeof exchange);
+}
+
+// Called right after the step failed, before anything else can change the thread's error.
+HttpOutcome WinInetHttpClient::failure(HttpStep step) const {
+    const DWORD stepError = GetLastError();
+    DWORD number = 0;
+    char info[8192] = {};
+    DWORD size = sizeof info;
+    std::string text;
+    if (fn_->lastInfo(&number, info, &size)) {
+        text.assign(info, strnlen(info, sizeof info));
+    }
+    // The last-response number is often 0 for a step that failed before any server
+    // answered; the failing step's own error number tells more.
+    const DWORD error = number != 0 ? number : stepError;
+    if (text.empty() && stepError != 0) {
+        text = "WinInet error " + std::to_string(stepError);
+    }
+    return HttpOutcome::failed(step, static_cast<std::int32_t>(error), std::move(text));
+}
+
+HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
+    if (library_.state() != HttpLibrary::State::Complete) {
+        if (auto missing = library_.bind()) {
+            return *missing;
+        }
+        Functions& f = *fn_;
+        f.open = asFunction<InternetOpenFn>(library_.address(0));
+        f.connect = asFunction<InternetConnectFn>(library_.address(1));
+        f.read = asFunction<InternetReadFileFn>(library_.address(2));
+        f.lastInfo = asFunction<LastResponseInfoFn>(library_.address(3));
+        f.openRequest = asFunction<HttpOpenRequestFn>(library_.address(4));
+        f.send = asFunction<HttpSendRequestFn>(library_.address(5));
+        f.close = asFunction<InternetCloseHandleFn>(library_.address(6));
+        // The optional two, from the library that was loaded.
+        if (HMODULE library = GetModuleHandleA("wininet.dll")) {
+            f.setOption = asFunction<InternetSetOptionFn>(
+                reinterpret_cast<void*>(GetProcAddress(library, "InternetSetOptionA")));
+            f.queryInfo = asFunction<HttpQueryInfoFn>(
+                reinterpret_cast<void*>(GetProcAddress(library, "HttpQueryInfoA")));
+        }
+    }
+    const Functions& f = *fn_;
+
+    HINTERNET_ root = f.open(r.agent.c_str(), openTypePreconfig, nullptr, nullptr, 0);
+    if (root == nullptr) {
+        return failure(HttpStep::OpenRoot);
+    }
+    bound(root, r.timeouts);
+    HINTERNET_ connection =
+        f.connect(root, r.host.c_str(), static_cast<WORD>(r.port), "", "", serviceHttp, 0, 0);
+    if (connection == nullptr) {
+        HttpOutcome outcome = failure(HttpStep::Connect);
+        f.close(root); // no handle outlives a failed attempt
+        return outcome;
+    }
+
+    HttpOutcome outcome;
+    HINTERNET_ request =
+        f.openRequest(connection, "POST", r.object.c_str(), nullptr, nullptr, nullptr, 0, 0);
+    bool sent = false;
+    if (request == nullptr) {
+        // Recorded, and the send below fails on the missing request in turn: its failure is
+        // the one that stands.
+        outcome = failure(HttpStep::OpenRequest);
+        (void)r.body(); // the body is made all the same, as the attempt goes on
+        outcome = failure(HttpStep::SendRequest);
+    } else {
+        bound(request, r.timeouts);
+        std::string body = r.body();
+        sent = f.send(request, r.headers.c_str(), static_cast<DWORD>(r.headers.size()), body.data(),
+                      static_cast<DWORD>(body.size())) == TRUE;
+        if (!sent) {
+            outcome = failure(HttpStep::SendRequest);
+        }
+    }
+    if (sent) {
+        // The reply up to the limit: WinInet may hand it over in pieces.
+        std::string reply(r.replyLimit, '\0');
+        std::size_t got = 0;
+        bool read = true;
+        while (got < reply.size()) {
+            DWORD n = 0;
+            if (f.read(request, reply.data() + got, static_cast<DWORD>(reply.size() - got), &n) !=
+                TRUE) {
+                read = false;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        if (!read) {
+            outcome = failure(HttpStep::ReadReply);
+        } else {
+            reply.resize(got);
+            // Without the query the status cannot be told: the reply is taken as it is.
+            DWORD status = 200, size = sizeof status;
+            if (f.queryInfo != nullptr &&
+                !f.queryInfo(request, queryStatusCode | queryFlagNumber, &status, &size, nullptr)) {
+                status = 0;
+            }
+            outcome = HttpOutcome::replied(static_cast<int>(status), std::move(reply));
+        }
+    }
+    if (request != nullptr) {
+        f.close(request);
+    }
+    f.close(connection);
+    f.close(root);
+    return outcome;
 }

@@ -1,0 +1,32 @@
+// The highscore record: what the dialog fills in for a submission (the account, the score
+// and its play time) and what the submission leaves in it (a result code, a message and a
+// version page number), with the result codes that the dialog acts on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct HighscoreRecord {
+    static constexpr std::size_t maxEmail = 64;
+    static constexpr std::size_t maxPassword = 16;
+    static constexpr std::size_t maxMessage = 255;
+
+    std::string email;       // the account's user name, at most maxEmail characters
+    std::int32_t gameId = 8; // the one value sent in plain
+    std::string password;    // at most maxPassword characters
+    std::int32_t score = 0;  // negated by the submission when tampered
+    std::int32_t playTimeMs = 0;
+    bool tampered = false;
+    std::int32_t result = 0;        // of the last attempt; see the codes below
+    std::string message;            // outcome text of the last attempt, never shown
+    std::int32_t versionPageId = 1; // the reply's second number
+};
+
+// Result codes. 0 and 1 (accepted), 2 (unknown account) and 3 (wrong password) come
+// from the server; the library's own error numbers pass through unless they would read
+// as one of those. The codes below are ours.
+constexpr std::int32_t resultLibraryMissing = -1;  // the HTTP client library or a function
+constexpr std::int32_t resultStepFailed = -2;      // a step failed without a usable number
+constexpr std::int32_t resultHttpStatus = -3;      // the reply's HTTP status was not 2xx
+constexpr std::int32_t resultUnreadableReply = -4; // the reply does not begin with a number

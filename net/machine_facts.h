@@ -1,0 +1,20 @@
+// The facts about the machine and the program that go with a highscore: a speed count on
+// the calendar clock, the processor's name, and the checksum and length of the program's
+// own file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Clock readings counted in two whole seconds of the calendar clock, after it has ticked
+// over; 0 when the clock is too slow to count or is set back meanwhile.
+std::int32_t measureCpuSpeed();
+std::string describeCpu();
+
+struct OwnFile {
+    std::uint32_t checksum = 0; // CRC-32 of every byte
+    std::uint32_t length = 0;   // bytes read; 0 when the file did not open
+};
+OwnFile checksumOwnFile();
+std::uint32_t crc32(std::string_view bytes, std::uint32_t crc = 0);

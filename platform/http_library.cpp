@@ -1,0 +1,34 @@
+// The run-time binding of an HTTP client library; see http_library.h.
+#include "platform/http_library.h"
+
+std::optional<HttpOutcome> HttpLibrary::bind() {
+    if (state_ == State::Complete) {
+        return std::nullopt;
+    }
+    state_ = State::Incomplete;
+    addresses_.clear();
+    void* library = nullptr;
+    for (const char* name : files_) {
+        library = platform().loadLibrary(name);
+        if (library != nullptr) {
+            break;
+        }
+    }
+    HttpOutcome missing;
+    if (library == nullptr) {
+        missing.kind = HttpOutcome::Kind::LibraryMissing;
+        return missing;
+    }
+    for (const HttpFunction& function : functions_) {
+        void* address = platform().findFunction(library, function.name);
+        if (address == nullptr) {
+            addresses_.clear();
+            missing.kind = HttpOutcome::Kind::FunctionMissing;
+            missing.step = function.step;
+            return missing;
+        }
+        addresses_.push_back(address);
+    }
+    state_ = State::Complete;
+    return std::nullopt;
+}
