@@ -27,4 +27,6 @@ wineboot -i >/dev/null 2>&1 || true
 # The recorded games' traces (their pictures need PNG output, which this build lacks).
 bash "$here/../checks/check_sim.sh" --wine --traces-only "$win/tools/pingel-sim.exe"
 
+bash "$here/wininet_check.sh" "$win" "$lin"
+
 bash "$here/wine_end_to_end.sh" "$win/platform/win32/pingel.exe" "$lin/tests/e2e/pingel-headless-frame"
