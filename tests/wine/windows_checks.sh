@@ -2,7 +2,8 @@
 # The Windows program's checks, after the cross build: pingel.exe imports only system
 # DLLs; pingel-sim.exe under Wine replays the recorded games of tests/checks/golden byte
 # for byte, as the Linux pingel-sim must (our own random source makes every game replay
-# identically); and pingel.exe runs under Wine end to end (wine_end_to_end.sh).
+# identically); the highscore road through WinInet gives every outcome the dialog expects
+# (wininet_check.sh); and pingel.exe runs under Wine end to end (wine_end_to_end.sh).
 #
 # Usage: windows_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
