@@ -5,7 +5,9 @@
 //
 // The best score, its play time and the current score are given up only when the server
 // has accepted them; after any other outcome they stay, so a new try sends them again.
-// The account stays in the record for the rest of the run and is never written anywhere.
+// The account stays in the session's record for the rest of the run and is never written
+// anywhere. The dialog reaches the session, the driver and the current game's score
+// through the Shell of the run.
 #pragma once
 
 #include "platform/platform.h"
@@ -14,11 +16,12 @@
 #include <string_view>
 
 class HttpBinding;
+class Shell;
 
 class HighscoreDialog : public DialogLogic {
   public:
-    HighscoreDialog();
-    explicit HighscoreDialog(HttpBinding& binding);
+    explicit HighscoreDialog(Shell& shell);
+    HighscoreDialog(Shell& shell, HttpBinding& binding);
 
     void init(DialogView& view) override;
     void command(DialogView& view, int id) override;
@@ -32,8 +35,9 @@ class HighscoreDialog : public DialogLogic {
   private:
     void send(DialogView& view);
 
+    Shell& shell_;
     HttpBinding& binding_;
 };
 
 // Runs the highscore dialog modally (the main loop, when a login is requested).
-void runHighscoreDialog();
+void runHighscoreDialog(Shell& shell);

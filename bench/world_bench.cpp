@@ -4,10 +4,11 @@
 // keys; his lives are topped up and the level pinned so the measured load stays the same.
 // Last, whole games through pingel-sim's engine. When the game's pictures are not built in,
 // stand-ins of their sizes take their place.
-#include "game/object_list.h"
-#include "game/resource_ids.h"
 #include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
+#include "platform/screen_size.h"
 #include "tests/test_support.h"
 #include "tools/sim.h"
 
@@ -18,6 +19,7 @@
 
 namespace {
 namespace ids = resource_ids;
+constexpr int frameBytes = screen_size::pitch * screen_size::height;
 
 // Pictures of the documented sizes with a transparent border, as sprites have.
 std::vector<std::uint8_t> standIn(int w, int h, std::uint8_t ink, bool holes) {
@@ -41,7 +43,8 @@ void installArtIfMissing(HeadlessPlatform& h) {
         return;
     }
     h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
-    h.setResource(ResourceType::RcData, ids::background, standIn(421, 271, 1, false));
+    h.setResource(ResourceType::RcData, ids::background,
+                  standIn(screen_size::width, screen_size::height, 1, false));
     for (int d = 0; d < 10; ++d) {
         h.setResource(ResourceType::RcData, ids::digitZero + d, standIn(6, 8, 40, false));
     }
@@ -60,24 +63,18 @@ void installArtIfMissing(HeadlessPlatform& h) {
 // A World in play on `level`, its butterflies out and about.
 struct Game {
     HeadlessScope scope;
+    ScreenBuffer screen;
     std::unique_ptr<World> world;
-    std::int32_t levelRaw;
+    std::int32_t level;
     int tick = 0;
 
-    explicit Game(int level) : levelRaw(level + 1) {
+    explicit Game(int pinnedLevel) : level(pinnedLevel) {
         installArtIfMissing(scope.headless);
-        world = std::make_unique<World>();
-        levelCounter->set(levelRaw);
+        world = std::make_unique<World>(screen);
+        world->levelDisplay->set(level);
         for (int i = 0; i < 400; ++i) {
             step();
         }
-    }
-    ~Game() {
-        world.reset();
-        allObjects.clear();
-        enemyList.clear();
-        pelletList.clear();
-        pillList.clear();
     }
     void step() {
         // A new arrow every 64 updates: left, up, right, down, in turn.
@@ -90,11 +87,11 @@ struct Game {
         }
         ++tick;
         world->update();
-        if (levelCounter->get() != levelRaw) {
-            levelCounter->set(levelRaw);
+        if (world->levelDisplay->value() != level) {
+            world->levelDisplay->set(level);
         }
-        if (livesCounter->get() < 3) {
-            livesCounter->set(4);
+        if (world->livesDisplay->value() < 2) {
+            world->livesDisplay->set(3);
         }
     }
 };
@@ -111,7 +108,7 @@ void worldUpdate(benchmark::State& state, int level) {
     for (auto _ : state) {
         game.step();
     }
-    state.counters["enemies"] = enemyList.size();
+    state.counters["enemies"] = game.world->enemyList.size();
     state.counters["updates/s"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -125,12 +122,12 @@ void BM_WorldUpdateLevel20(benchmark::State& state) {
 }
 
 void BM_MemcpyFrame(benchmark::State& state) {
-    std::vector<std::uint8_t> from(424 * 271), to(424 * 271);
+    std::vector<std::uint8_t> from(frameBytes), to(frameBytes);
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), to.size());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 424 * 271);
+    state.SetBytesProcessed(state.iterations() * frameBytes);
 }
 
 void BM_WorldRender(benchmark::State& state) {
@@ -139,8 +136,8 @@ void BM_WorldRender(benchmark::State& state) {
         game.world->render();
         benchmark::ClobberMemory();
     }
-    state.counters["actors"] = allObjects.size();
-    state.SetBytesProcessed(state.iterations() * 424 * 271);
+    state.counters["actors"] = game.world->allObjects.size();
+    state.SetBytesProcessed(state.iterations() * frameBytes);
 }
 } // namespace
 

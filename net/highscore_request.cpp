@@ -11,7 +11,6 @@
 #include <functional>
 #include <limits>
 
-HighscoreRecord highscoreRecord;
 std::uint32_t ownFileLength = 0;
 
 namespace {

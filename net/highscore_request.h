@@ -1,7 +1,7 @@
 // One highscore submission: the best score, the account and a few facts about the
 // machine and the program go to the portal's host as an HTTP POST of eleven form fields,
 // and the short text reply comes back as a result code, a message and a version page
-// number, all in the one HighscoreRecord of the process.
+// number, all in a HighscoreRecord (the shell keeps one for the run).
 //
 // Every field value but the game id is obscured: each byte is XORed with fieldKey (the
 // key position restarting at every field) and written as two upper-case hex digits.
@@ -33,9 +33,6 @@ struct HighscoreRecord {
     std::string message;            // outcome text of the last attempt, never shown
     std::int32_t versionPageId = 1; // the reply's second number
 };
-
-// The one record of the process.
-extern HighscoreRecord highscoreRecord;
 
 // Result codes. 0 and 1 (accepted), 2 (unknown account) and 3 (wrong password) come
 // from the server; the library's own error numbers pass through unless they would read

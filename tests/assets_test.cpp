@@ -222,7 +222,7 @@ TEST(Assets, PaletteThroughTheFrameBuffer) {
     EXPECT_EQ(le(bmp, 14, 2), 8u);   // bits per pixel
     EXPECT_EQ(le(bmp, 32, 4), 236u); // colours used
 
-    ScreenBuffer screen(424, 271);
+    ScreenBuffer screen;
     screen.initialise();
     ASSERT_TRUE(screen.initialised);
     const Palette& p = screen.palette;

@@ -1,13 +1,15 @@
 // The butterflies: the wait and the turn clock, becoming visible, the chase and flight
 // rules, wandering, the choice of a direction by the value drawn, the contact limits, being
-// eaten, catching the penguin (with the pause dropped by the driver), and the tunnel.
+// eaten, catching the penguin (the sound played to its end), and the tunnel.
 #include "game/enemy.h"
 
-#include "app/game_driver.h"
+#include "game/controller.h"
+#include "game/counter.h"
 #include "game/maze.h"
 #include "game/player.h"
 #include "game/random.h"
-#include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
@@ -22,27 +24,17 @@ struct EnemyFixture : ::testing::Test {
     Image* const playerSprites[4] = {&pUp, &pRight, &pDown, &pLeft};
     Image eUp{17, 11}, eRight{17, 11}, eDown{17, 11}, eLeft{17, 11};
     Image* const enemySprites[4] = {&eUp, &eRight, &eDown, &eLeft};
-    Player penguin{playerSprites, nullptr};
-    CounterDisplay score;
-    Player* savedPlayer = player;
-    CounterDisplay* savedScore = scoreCounter;
-    GameDriver* savedDriver = gameDriver;
+    ScreenBuffer screen; // never initialised: nothing is drawn
+    KeyboardController keys;
+    Player penguin{playerSprites, screen, maze, keys};
+    Counter score;
 
-    void SetUp() override {
-        player = &penguin;
-        scoreCounter = &score;
-        gameDriver = nullptr;
-        penguin.maze = &maze;
-    }
-    void TearDown() override {
-        player = savedPlayer;
-        scoreCounter = savedScore;
-        gameDriver = savedDriver;
+    std::unique_ptr<Enemy> fresh() {
+        return std::make_unique<Enemy>(enemySprites, screen, maze, penguin, score);
     }
     // A butterfly past its wait, its turn clock far from running out.
     std::unique_ptr<Enemy> active(float x, float y) {
-        auto e = std::make_unique<Enemy>(enemySprites, nullptr);
-        e->maze = &maze;
+        auto e = fresh();
         e->startDelay = Enemy::waitUpdates;
         e->turnCounter = 0;
         e->visible = true;
@@ -62,8 +54,8 @@ struct EnemyFixture : ::testing::Test {
 } // namespace
 
 TEST_F(EnemyFixture, WaitsUnseenThenWandersUnseenThenShows) {
-    Enemy e(enemySprites, nullptr);
-    e.maze = &maze;
+    const auto owned = fresh();
+    Enemy& e = *owned;
     placePlayer(180, 127, false); // right on top of it the whole time
     for (int u = 1; u <= 200; ++u) {
         e.update();
@@ -245,27 +237,19 @@ TEST_F(EnemyFixture, EatenInPowerMode) {
     penguin.powered = true;
     e->update();
     EXPECT_TRUE(e->removalPending);
-    EXPECT_EQ(score.get() - 1, 100);
+    EXPECT_EQ(score.value(), 100);
     ASSERT_EQ(h.sounds.size(), 1u);
-    EXPECT_EQ(h.sounds[0], (HeadlessPlatform::SoundEvent{143, SoundMode::Async, 0}));
+    EXPECT_EQ(h.sounds[0],
+              (HeadlessPlatform::SoundEvent{resource_ids::soundEaten, SoundMode::Async, 0}));
     other->update(); // the others go on: this one is eaten too
-    EXPECT_EQ(score.get() - 1, 200);
+    EXPECT_EQ(score.value(), 200);
     e->update(); // an eaten one does nothing more
-    EXPECT_EQ(score.get() - 1, 200);
+    EXPECT_EQ(score.value(), 200);
     EXPECT_FALSE(penguin.caught);
 }
 
-TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEndAndDropsThePause) {
-    h.setResource(ResourceType::Wave, 142, makeWav(1360));
-    struct Idle : Game {
-        void update() override {}
-        void render() override {}
-    };
-    GameDriver driver([] { return std::make_unique<Idle>(); });
-    gameDriver = &driver;
-    for (int n = 0; n < 10; ++n) {
-        driver.runFrame();
-    }
+TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEnd) {
+    h.setResource(ResourceType::Wave, resource_ids::soundCaught, makeWav(1360));
     const Millis before = h.now();
     auto e = active(100, 68);
     auto next = active(100, 68);
@@ -273,22 +257,14 @@ TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEndAndDropsThePause) {
     e->update();
     EXPECT_TRUE(penguin.caught);
     ASSERT_EQ(h.sounds.size(), 1u);
-    EXPECT_EQ(h.sounds[0].id, 142);
+    EXPECT_EQ(h.sounds[0].id, resource_ids::soundCaught);
     EXPECT_EQ(h.sounds[0].mode, SoundMode::Sync);
     EXPECT_EQ(h.now() - before, 1360u);
-    EXPECT_EQ(driver.frameCount, static_cast<std::int32_t>((h.now() - driver.startTime) / 40));
     // The others do nothing more in this update.
     const float x = next->position.x;
     next->update();
     EXPECT_FLOAT_EQ(next->position.x, x);
     EXPECT_EQ(h.sounds.size(), 1u);
-
-    // Without a driver (tests, tools) the catch still happens.
-    gameDriver = nullptr;
-    penguin.caught = false;
-    auto third = active(100, 68);
-    third->update();
-    EXPECT_TRUE(penguin.caught);
 }
 
 TEST_F(EnemyFixture, TunnelOnlyAtWholePixels) {

@@ -2,9 +2,8 @@
 // what each outcome does to the send button, the pages opened, the dialog's end and the
 // scores; the fields as read and kept; the other buttons; the password page's address.
 #include "app/build_config.h"
-#include "app/game_driver.h"
 #include "app/highscore_dialog.h"
-#include "app/session.h"
+#include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "fake_http_client.h"
 #include "game/counter.h"
@@ -15,8 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-
-extern CounterDisplay* scoreCounter;
 
 namespace {
 
@@ -31,10 +28,13 @@ std::string page(const std::string& path) {
     return url + path;
 }
 
+// A game that stands still with its score.
 class StandStillGame : public Game {
   public:
     void update() override {}
     void render() override {}
+    Counter* score() override { return &points; }
+    Counter points;
 };
 
 // The run's bookkeeping as the main loop leaves it after a game that ended at 1234.
@@ -42,20 +42,13 @@ class HighscoreDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake.install(scope.headless);
-        highscoreRecord = HighscoreRecord{};
-        bestScore.set(1235);
-        playTimeAtBest = 98765;
-        tamperedAtBest = false;
+        session.bestScore.set(1234);
+        session.playTimeAtBest = 98765;
         scoreTampered = false;
-        currentScore.set(1235);
-        scoreCounter = &currentScore;
+        currentScore().set(1234);
     }
-    void TearDown() override {
-        scoreCounter = nullptr;
-        scoreTampered = false;
-        bestScore.set(1);
-        playTimeAtBest = 0;
-    }
+    void TearDown() override { scoreTampered = false; }
+    Counter& currentScore() { return *shell.driver->game->score(); }
 
     // Opens the dialog, types the account and presses the send button.
     void sendWith(const std::string& email, const std::string& password) {
@@ -68,22 +61,23 @@ class HighscoreDialogTest : public ::testing::Test {
     HeadlessScope scope;
     FakeHttpClient fake;
     HttpBinding binding{fake};
-    HighscoreDialog dialog{binding};
+    Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }};
+    Session& session = shell.session;
+    HighscoreDialog dialog{shell, binding};
     RecordingDialogView view;
-    CounterDisplay currentScore;
 };
 
 } // namespace
 
 TEST_F(HighscoreDialogTest, OpensWithTheBestScoreAndTheAccountOfTheRun) {
-    highscoreRecord.email = "anna@example.se";
-    highscoreRecord.password = "hemlis";
+    session.highscoreRecord.email = "anna@example.se";
+    session.highscoreRecord.password = "hemlis";
     dialog.init(view);
     EXPECT_EQ(view.caption, "Registrera din po\xE4ng (1234)");
     EXPECT_EQ(view.itemText(shell::idEmail), "anna@example.se");
     EXPECT_EQ(view.itemText(shell::idPassword), "hemlis");
 
-    bestScore.set(1);
+    session.bestScore.set(0);
     RecordingDialogView fresh;
     dialog.init(fresh);
     EXPECT_EQ(fresh.caption, "Registrera din po\xE4ng (0)");
@@ -103,7 +97,7 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
         EXPECT_EQ(v.items.count(shell::idOk), 0u);
         EXPECT_FALSE(v.ended);
         EXPECT_TRUE(scope.headless.urls.empty());
-        EXPECT_EQ(bestScore.get(), 1235);
+        EXPECT_EQ(session.bestScore.value(), 1234);
     }
 }
 
@@ -152,10 +146,10 @@ TEST_F(HighscoreDialogTest, FailuresOfTheClientNeverCloseAsAcceptedAndKeepTheSco
         }
         client.errorNumber = c.error;
         HttpBinding b(client);
-        HighscoreDialog d(b);
+        HighscoreDialog d(shell, b);
         RecordingDialogView v;
-        highscoreRecord = HighscoreRecord{};
-        highscoreRecord.versionPageId = c.versionBefore;
+        session.highscoreRecord = HighscoreRecord{};
+        session.highscoreRecord.versionPageId = c.versionBefore;
 
         d.init(v);
         v.setItemText(shell::idEmail, "anna@example.se");
@@ -165,11 +159,11 @@ TEST_F(HighscoreDialogTest, FailuresOfTheClientNeverCloseAsAcceptedAndKeepTheSco
         EXPECT_EQ(v.itemText(shell::idOk), c.button);
         EXPECT_EQ(local.headless.urls, c.urls);
         EXPECT_EQ(v.ended, c.ended);
-        EXPECT_NE(highscoreRecord.result, 0);
-        EXPECT_NE(highscoreRecord.result, 1);
-        EXPECT_EQ(bestScore.get(), 1235);
-        EXPECT_EQ(currentScore.get(), 1235);
-        EXPECT_EQ(playTimeAtBest, 98765u);
+        EXPECT_NE(session.highscoreRecord.result, 0);
+        EXPECT_NE(session.highscoreRecord.result, 1);
+        EXPECT_EQ(session.bestScore.value(), 1234);
+        EXPECT_EQ(currentScore().value(), 1234);
+        EXPECT_EQ(session.playTimeAtBest, 98765u);
     }
 }
 
@@ -182,7 +176,7 @@ TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     EXPECT_EQ(fields.at("f1"), longEmail.substr(0, 64));
     EXPECT_EQ(fields.at("f3"), "abcdefghijklmnop");
 
-    HighscoreDialog again(binding);
+    HighscoreDialog again(shell, binding);
     RecordingDialogView second;
     again.init(second);
     EXPECT_EQ(second.itemText(shell::idEmail), longEmail.substr(0, 64));
@@ -195,7 +189,7 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
         std::string sent;
     } cases[] = {{false, false, "1234"}, {true, false, "-1234"}, {false, true, "-1234"}};
     for (const auto& c : cases) {
-        tamperedAtBest = c.atBest;
+        session.tamperedAtBest = c.atBest;
         scoreTampered = c.now;
         fake.reply = "7";
         RecordingDialogView v;
@@ -204,14 +198,12 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
         v.setItemText(shell::idPassword, "hemlis");
         dialog.command(v, shell::idOk);
         EXPECT_EQ(LoopbackPortal::decodeFields(fake.body).at("f4"), c.sent);
-        EXPECT_EQ(bestScore.get(), 1235); // the stored best is never negated
+        EXPECT_EQ(session.bestScore.value(), 1234); // the stored best is never negated
     }
 }
 
 TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration) {
-    GameDriver driver([] { return std::make_unique<StandStillGame>(); });
-    GameDriver* previous = gameDriver;
-    gameDriver = &driver;
+    GameDriver& driver = *shell.driver;
     driver.frameCount = 10;
     scope.headless.setClock(5000);
 
@@ -226,8 +218,7 @@ TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration)
     EXPECT_TRUE(view.ended);
     EXPECT_EQ(driver.startTime, 5000u - 400u); // the next frame is due now
     EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(bestScore.get(), 1235);
-    gameDriver = previous;
+    EXPECT_EQ(session.bestScore.value(), 1234);
 }
 
 TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131) {
@@ -239,7 +230,7 @@ TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131) {
         logic.init(v);
         EXPECT_EQ(v.caption, "Registrera din po\xE4ng (1234)");
     };
-    runHighscoreDialog();
+    runHighscoreDialog(shell);
     EXPECT_EQ(runs, 1);
 }
 

@@ -4,9 +4,8 @@
 // up, is not there, or the library is missing.
 #include "app/build_config.h"
 #include "app/highscore_dialog.h"
-#include "app/session.h"
+#include "app/main_loop.h"
 #include "app/shell_resources.h"
-#include "game/counter.h"
 #include "loopback_portal.h"
 #include "net/highscore_request.h"
 #include "net/http_binding.h"
@@ -17,9 +16,15 @@
 #include <filesystem>
 #include <fstream>
 
-extern CounterDisplay* scoreCounter;
-
 namespace {
+
+// A game that stands still with its score.
+struct StandStillGame : Game {
+    void update() override {}
+    void render() override {}
+    Counter* score() override { return &points; }
+    Counter points;
+};
 
 const std::string sending = "Skickar...";
 const std::string retry = "F\xF6rs\xF6k igen";
@@ -56,12 +61,9 @@ template <class P> class Road {
         httpBinding.host = "127.0.0.1";
         httpBinding.port = port;
         httpBinding.timeouts = testTimeouts;
-        highscoreRecord = HighscoreRecord{};
-        bestScore.set(1235);
-        current_.set(1235);
-        scoreCounter = &current_;
-        playTimeAtBest = 98765;
-        tamperedAtBest = false;
+        shell_.session.bestScore.set(1234);
+        current().set(1234);
+        shell_.session.playTimeAtBest = 98765;
         scoreTampered = false;
     }
     ~Road() {
@@ -69,9 +71,6 @@ template <class P> class Road {
         httpBinding.host = build_config::portalHost;
         httpBinding.port = build_config::portalPort;
         httpBinding.timeouts = HttpTimeouts{};
-        scoreCounter = nullptr;
-        bestScore.set(1);
-        playTimeAtBest = 0;
         std::filesystem::remove(ownFile_);
     }
 
@@ -89,13 +88,16 @@ template <class P> class Road {
             out.button = view.itemText(shell::idOk);
             out.ended = view.ended;
         };
-        runHighscoreDialog();
-        out.result = highscoreRecord.result;
+        runHighscoreDialog(shell_);
+        out.result = record().result;
         out.urls = scope.headless.urls;
-        out.scoresKept =
-            bestScore.get() == 1235 && current_.get() == 1235 && playTimeAtBest == 98765;
+        const Session& session = shell_.session;
+        out.scoresKept = session.bestScore.value() == 1234 && current().value() == 1234 &&
+                         session.playTimeAtBest == 98765;
         return out;
     }
+    HighscoreRecord& record() { return shell_.session.highscoreRecord; }
+    Counter& current() { return *shell_.driver->game->score(); }
 
     PlatformScope<P> scope;
 
@@ -103,7 +105,7 @@ template <class P> class Road {
     std::filesystem::path ownFile_ =
         std::filesystem::temp_directory_path() /
         ("pingel_loopback_own_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    CounterDisplay current_;
+    Shell shell_{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }};
 };
 
 } // namespace
@@ -112,7 +114,7 @@ TEST(LoopbackPortal, TheRequestOnTheWireIsExactlyTheHighscorePost) {
     LoopbackPortal portal({LoopbackPortal::reply("0")});
     Road<RealLibraryPlatform> road(portal.port());
     const Outcome out = road.press();
-    ASSERT_EQ(portal.requests().size(), 1u) << highscoreRecord.message;
+    ASSERT_EQ(portal.requests().size(), 1u) << road.record().message;
     const std::string request = portal.requests()[0];
 
     const std::string body =
@@ -186,7 +188,7 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalTakesTheDialogWhereItShould) {
         const auto start = std::chrono::steady_clock::now();
         const Outcome out = road.press(email);
         const auto took = std::chrono::steady_clock::now() - start;
-        EXPECT_EQ(out.result, c.expected.result) << highscoreRecord.message;
+        EXPECT_EQ(out.result, c.expected.result) << road.record().message;
         EXPECT_EQ(out.button, c.expected.button);
         EXPECT_EQ(out.urls, c.expected.urls);
         EXPECT_EQ(out.ended, c.expected.ended);
@@ -218,12 +220,12 @@ TEST(LoopbackPortal, ATryAfterAFailureReachesThePortalWithTheSameScore) {
 TEST(LoopbackPortal, NothingListeningFailsTheAttemptAndKeepsTheScore) {
     Road<RealLibraryPlatform> road(LoopbackPortal::unusedPort());
     const Outcome out = road.press();
-    EXPECT_EQ(out.result, couldNotConnect) << highscoreRecord.message;
+    EXPECT_EQ(out.result, couldNotConnect) << road.record().message;
     EXPECT_EQ(out.button, sending);
     EXPECT_FALSE(out.ended);
     EXPECT_TRUE(out.scoresKept);
-    EXPECT_FALSE(highscoreRecord.message.empty());
-    EXPECT_LE(highscoreRecord.message.size(), 127u);
+    EXPECT_FALSE(road.record().message.empty());
+    EXPECT_LE(road.record().message.size(), 127u);
 }
 
 TEST(LoopbackPortal, WithoutTheLibraryTheDialogOpensTheLibraryPage) {
@@ -231,7 +233,7 @@ TEST(LoopbackPortal, WithoutTheLibraryTheDialogOpensTheLibraryPage) {
     Road<HeadlessPlatform> road(portal.port()); // a platform that finds no library at all
     const Outcome out = road.press();
     EXPECT_EQ(out.result, -1);
-    EXPECT_EQ(highscoreRecord.message, "Kunde inte hitta WinInet.dll");
+    EXPECT_EQ(road.record().message, "Kunde inte hitta WinInet.dll");
     EXPECT_EQ(out.button, retry);
     EXPECT_EQ(out.urls, std::vector<std::string>{page("/dll/")});
     EXPECT_FALSE(out.ended);

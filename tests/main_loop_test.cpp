@@ -1,16 +1,13 @@
 // The main loop, the menu and the dialog logic, run headless: the pump hook plays the user
 // (keys, menu commands) once per pass and the dialog hook answers the dialogs. The games
 // are scripted: each scores a set number of points and ends after a set number of updates.
+// The hooks reach the run's Shell through the WindowEvents that pumpMessage is given.
 #include "app/dialogs.h"
-#include "app/game_driver.h"
 #include "app/info_texts.h"
 #include "app/main_loop.h"
-#include "app/main_window.h"
-#include "app/session.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
-#include "game/counter.h"
-#include "gfx/screen_buffer.h"
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
@@ -29,32 +26,34 @@ struct GamePlan {
     int length = -1; // updates until it is over; -1: never
 };
 
-// A game that scores and ends as planned, and publishes its score display and frame buffer
-// the way a World does.
+// A game that scores and ends as planned, and draws into the driver's frame buffer the way
+// a World does.
 struct ScriptedGame : Game {
-    explicit ScriptedGame(GamePlan plan) : plan_(plan), screen(424, 271) {
-        scoreCounter = &score;
-        screenBuffer = &screen;
-    }
+    ScriptedGame(GamePlan plan, ScreenBuffer& screen) : plan_(plan), screen_(screen) {}
     void update() override {
         if (gameOver) {
             return;
         }
         ++updates;
-        score.add(plan_.pointsPerUpdate + 1);
+        points.add(plan_.pointsPerUpdate);
         if (plan_.length >= 0 && updates >= plan_.length) {
             gameOver = true;
         }
     }
     void render() override {
-        screen.initialise();
-        screen.present();
+        screen_.initialise();
+        screen_.present();
     }
+    Counter* score() override { return &points; }
     GamePlan plan_;
-    CounterDisplay score;
-    ScreenBuffer screen;
+    ScreenBuffer& screen_;
+    Counter points;
     int updates = 0;
 };
+
+GameDriver::Factory idleGames() {
+    return [](ScreenBuffer& screen) { return std::make_unique<ScriptedGame>(GamePlan{}, screen); };
+}
 
 // One dialog as the hook saw it.
 struct DialogSeen {
@@ -76,14 +75,18 @@ struct MainLoop : ::testing::Test {
     std::function<void(DialogView&)> whileOpen; // runs between init and the answer
     std::function<void()> eachPass;             // the user, at the end of every pass
     int exitCode = -1;
+    Shell* shell = nullptr; // the run's, while it runs
+    Session session;        // the run's session as it stood after the last pass
 
     MainLoop() {
-        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
-        h.onPumpMessage = [this] {
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+        h.onPumpMessage = [this](WindowEvents& events) {
+            shell = &dynamic_cast<Shell&>(events);
             ++pass;
             if (eachPass) {
                 eachPass();
             }
+            session = shell->session;
             return 1;
         };
         h.onRunDialog = [this](int id, DialogLogic& logic) {
@@ -99,20 +102,21 @@ struct MainLoop : ::testing::Test {
             }
         };
     }
-    ~MainLoop() override {
-        scoreCounter = nullptr;
-        screenBuffer = nullptr;
-    }
     GameDriver::Factory factory() {
-        return [this] {
+        return [this](ScreenBuffer& screen) {
             ++built;
-            return std::make_unique<ScriptedGame>(next);
+            return std::make_unique<ScriptedGame>(next, screen);
         };
     }
-    ScriptedGame& game() { return static_cast<ScriptedGame&>(*gameDriver->world); }
+    GameDriver& driver() { return *shell->driver; }
+    ScriptedGame& game() { return static_cast<ScriptedGame&>(*driver().game); }
     // Runs the program until the user quits; passes are counted from 1.
-    void run() { exitCode = runPingel(factory()); }
-    std::int32_t best() { return bestScore.get() - 1; }
+    void run() {
+        exitCode = runPingel(factory());
+        shell = nullptr;
+    }
+    // The best score: live while the program runs, as it was left afterwards.
+    std::int32_t best() { return (shell != nullptr ? shell->session : session).bestScore.value(); }
 };
 
 } // namespace
@@ -122,7 +126,7 @@ TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrame) {
     eachPass = [&] {
         if (pass <= 5) {
             EXPECT_EQ(built, 1);
-            EXPECT_TRUE(gameDriver->gameOver);
+            EXPECT_TRUE(driver().gameOver);
             EXPECT_EQ(game().updates, 0); // frozen: nothing moves
         }
         if (pass == 5) {
@@ -132,10 +136,10 @@ TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrame) {
         if (pass == 7) {
             // F1 was seen at the end of pass 6, the game began in the frame of pass 7.
             EXPECT_EQ(built, 2);
-            EXPECT_FALSE(gameDriver->gameOver);
+            EXPECT_FALSE(driver().gameOver);
             EXPECT_EQ(game().updates, 2);
-            windowCommand(shell::cmdQuit);
-            EXPECT_EQ(gameDriver, nullptr); // at once
+            shell->menuCommand(shell::cmdQuit);
+            EXPECT_EQ(shell->driver, nullptr); // at once
         }
     };
     run();
@@ -176,24 +180,24 @@ TEST_F(MainLoop, OffersEachNewBestOnceWhateverTheAnswer) {
     eachPass = [&] {
         if (!dialogs.empty() && dialogs.back().pass == pass) {
             // The login (a "Ja") was handled in this same pass, after the question.
-            EXPECT_FALSE(gameDriver->loginRequested);
-            EXPECT_FALSE(gameDriver->submitOfferRequested);
+            EXPECT_FALSE(driver().loginRequested);
+            EXPECT_FALSE(driver().submitOfferRequested);
             loginSeen = loginSeen || dialogs.back().templateId == shell::highscoreDialogId;
         }
         if (built == 1 && pass == 2) {
             next = {5, rounds[0].updates * 1};
             h.tap(Key::F1);
         }
-        if (built > overGame && gameDriver->gameOver) {
+        if (built > overGame && driver().gameOver) {
             overPass = pass;
             overGame = built;
-            EXPECT_EQ(scoreCounter->get() - 1, 5 * rounds[round].updates);
+            EXPECT_EQ(game().points.value(), 5 * rounds[round].updates);
         }
         if (overPass != 0 && pass == overPass + 3) {
             ++round;
             overPass = 0;
             if (round == rounds.size()) {
-                windowDestroyed();
+                shell->windowDestroyed();
                 return;
             }
             next = {5, rounds[round].updates};
@@ -225,7 +229,7 @@ TEST_F(MainLoop, OffersEachNewBestOnceWhateverTheAnswer) {
     }
     EXPECT_EQ(questions, offers);
     EXPECT_EQ(logins, yes);
-    EXPECT_EQ(lastOfferedScore, 605);
+    EXPECT_EQ(session.lastOfferedScore, 605);
     EXPECT_EQ(best(), 605);
     EXPECT_TRUE(loginSeen);
 }
@@ -238,22 +242,22 @@ TEST_F(MainLoop, TheQuestionOpensOnThePassAfterTheGameEnded) {
             next = {5, 40}; // 200 points in 20 frames
             h.tap(Key::F1);
         }
-        if (built == 2 && gameDriver->gameOver && overPass == 0) {
+        if (built == 2 && driver().gameOver && overPass == 0) {
             overPass = pass;
-            playTime = h.now() - gameDriver->startTime;
+            playTime = h.now() - driver().startTime;
         }
         if (overPass != 0 && pass == overPass + 2) {
-            windowCommand(shell::cmdQuit);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     answers[shell::questionDialogId] = shell::idCancel;
     run();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].pass, overPass + 1);
-    EXPECT_EQ(lastOfferedScore, 200);
+    EXPECT_EQ(session.lastOfferedScore, 200);
     // Taken when the offer was made, at the start of the next pass: the same moment here,
     // since nothing advances the headless clock between the end of a pass and the next.
-    EXPECT_EQ(playTimeAtBest, playTime);
+    EXPECT_EQ(session.playTimeAtBest, playTime);
 }
 
 TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
@@ -263,8 +267,8 @@ TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
             h.tap(Key::F1);
         }
         if (pass >= 3 && pass <= 20) {
-            EXPECT_EQ(best(), scoreCounter->get() - 1);
-            EXPECT_EQ(playTimeAtBest, h.now() - gameDriver->startTime);
+            EXPECT_EQ(best(), game().points.value());
+            EXPECT_EQ(shell->session.playTimeAtBest, h.now() - driver().startTime);
         }
         if (pass == 20) {
             EXPECT_EQ(best(), 5 * 2 * 18); // the game began in pass 3
@@ -273,9 +277,9 @@ TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
         }
         if (pass == 30) {
             EXPECT_EQ(best(), 5 * 2 * 19); // the old game ran one frame more before F1 was seen
-            EXPECT_EQ(scoreCounter->get() - 1, 0);
-            EXPECT_LT(playTimeAtBest, h.now() - gameDriver->startTime + 1000);
-            windowCommand(shell::cmdQuit);
+            EXPECT_EQ(game().points.value(), 0);
+            EXPECT_LT(shell->session.playTimeAtBest, h.now() - driver().startTime + 1000);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     run();
@@ -292,7 +296,7 @@ TEST_F(MainLoop, HoldingF1RestartsOnEveryFrame) {
             EXPECT_EQ(game().updates, 2);
         }
         if (pass == 10) {
-            windowCommand(shell::cmdQuit);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     run();
@@ -309,7 +313,7 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
             h.tap(Key::F1);
         }
         if (pass == 10) {
-            windowCommand(shell::cmdCompetitionRules);
+            shell->menuCommand(shell::cmdCompetitionRules);
             updatesBefore = game().updates;
         }
         if (closedPass == 0 && !dialogs.empty()) {
@@ -325,7 +329,7 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
             EXPECT_EQ(h.now() - closedAt, 5 * 40u);
             EXPECT_EQ(h.presentCount - presentsAtClose, 5);
             EXPECT_EQ(game().updates, updatesBefore + 12);
-            windowCommand(shell::cmdQuit);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     whileOpen = [&](DialogView& view) {
@@ -347,21 +351,21 @@ TEST_F(MainLoop, RegisterHighscoreActsOnlyWhenTheGameIsOver) {
     int requestPass = 0;
     eachPass = [&] {
         if (pass == 1) {
-            windowCommand(shell::cmdRegisterHighscore); // the frozen first board is over
-            EXPECT_TRUE(gameDriver->loginRequested);
+            shell->menuCommand(shell::cmdRegisterHighscore); // the frozen first board is over
+            EXPECT_TRUE(driver().loginRequested);
             requestPass = pass;
         }
         if (pass == 2) {
-            EXPECT_FALSE(gameDriver->loginRequested); // handled on the next pass
+            EXPECT_FALSE(driver().loginRequested); // handled on the next pass
             next = {0, 10};
             h.tap(Key::F1);
         }
         if (pass == 4) {
-            windowCommand(shell::cmdRegisterHighscore); // in play: nothing
-            loginPending = gameDriver->loginRequested;
+            shell->menuCommand(shell::cmdRegisterHighscore); // in play: nothing
+            loginPending = driver().loginRequested;
         }
-        if (built == 2 && gameDriver->gameOver) {
-            windowCommand(shell::cmdQuit);
+        if (built == 2 && driver().gameOver) {
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     answers[shell::highscoreDialogId] = shell::idCancel;
@@ -379,19 +383,18 @@ TEST_F(MainLoop, RegisterHighscoreActsOnlyWhenTheGameIsOver) {
 TEST_F(MainLoop, AfterQuitOnlyMessagesRemainAndCommandsAreHarmless) {
     eachPass = [&] {
         if (pass == 3) {
-            windowDestroyed(); // the close box
-            EXPECT_EQ(gameDriver, nullptr);
+            shell->windowDestroyed(); // the close box
+            EXPECT_EQ(shell->driver, nullptr);
             EXPECT_TRUE(h.quitPosted);
             for (const shell::MenuItem& item : shell::menu) {
-                windowCommand(item.id); // no driver: nothing to raise, nothing to crash
+                shell->menuCommand(item.id); // no driver: nothing to raise, nothing to crash
             }
-            runMainLoopPass(); // a pass without a driver does nothing
+            shell->runPass(); // a pass without a driver does nothing
         }
     };
     run();
     EXPECT_EQ(pass, 3);
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(gameDriver, nullptr);
 }
 
 // --- the menu, command by command ---
@@ -423,34 +426,29 @@ TEST(MenuCommands, EachCommandDoesWhatItsRowSays) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.id);
         HeadlessScope scope;
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->gameOver = row.over;
-        infoTextSelector = 7;
-        windowCommand(row.id);
+        Shell shell(idleGames());
+        shell.driver->gameOver = row.over;
+        shell.session.infoTextSelector = 7;
+        shell.menuCommand(row.id);
         if (row.quit) {
-            EXPECT_EQ(gameDriver, nullptr);
+            EXPECT_EQ(shell.driver, nullptr);
             EXPECT_TRUE(scope.headless.quitPosted);
             EXPECT_EQ(scope.headless.exitCode, 0);
         } else {
-            ASSERT_NE(gameDriver, nullptr);
+            ASSERT_NE(shell.driver, nullptr);
             EXPECT_FALSE(scope.headless.quitPosted);
-            EXPECT_EQ(gameDriver->restartRequested, row.restart);
-            EXPECT_EQ(gameDriver->infoRequested, row.info);
-            EXPECT_EQ(gameDriver->loginRequested, row.login);
-            EXPECT_FALSE(gameDriver->submitOfferRequested);
-            EXPECT_EQ(infoTextSelector, row.selector == -1 ? 7 : row.selector);
+            EXPECT_EQ(shell.driver->restartRequested, row.restart);
+            EXPECT_EQ(shell.driver->infoRequested, row.info);
+            EXPECT_EQ(shell.driver->loginRequested, row.login);
+            EXPECT_FALSE(shell.driver->submitOfferRequested);
+            EXPECT_EQ(shell.session.infoTextSelector, row.selector == -1 ? 7 : row.selector);
         }
         if (row.url.empty()) {
             EXPECT_TRUE(scope.headless.urls.empty());
         } else {
             EXPECT_EQ(scope.headless.urls, std::vector<std::string>{row.url});
         }
-        delete gameDriver;
-        gameDriver = nullptr;
     }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
 }
 
 TEST(MenuCommands, EveryMenuItemHasAnAction) {
@@ -458,32 +456,28 @@ TEST(MenuCommands, EveryMenuItemHasAnAction) {
     for (const shell::MenuItem& item : shell::menu) {
         SCOPED_TRACE(item.id);
         HeadlessScope scope;
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->gameOver = true;
-        windowCommand(item.id);
-        const bool acted = gameDriver == nullptr || gameDriver->restartRequested ||
-                           gameDriver->infoRequested || gameDriver->loginRequested ||
-                           !scope.headless.urls.empty();
+        Shell shell(idleGames());
+        shell.driver->gameOver = true;
+        shell.menuCommand(item.id);
+        const GameDriver* d = shell.driver.get();
+        const bool acted = d == nullptr || d->restartRequested || d->infoRequested ||
+                           d->loginRequested || !scope.headless.urls.empty();
         EXPECT_TRUE(acted);
-        delete gameDriver;
-        gameDriver = nullptr;
     }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
 }
 
 TEST(MenuCommands, RegainingThePaletteRealisesItOnTheNextPresent) {
     HeadlessScope scope;
-    ScreenBuffer screen(424, 271);
-    scope.headless.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource,
-                               makePaletteDib(236));
+    scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+    Shell shell(idleGames());
+    ScreenBuffer& screen = shell.driver->screen();
+    EXPECT_TRUE(screen.paletteRefreshPending); // the run starts with one
     screen.initialise();
-    paletteRefreshPending = false;
+    screen.paletteRefreshPending = false;
     const int realised = scope.headless.realiseCount;
     screen.present();
     EXPECT_EQ(scope.headless.realiseCount, realised);
-    windowRegainedPalette();
+    shell.paletteRegained();
     screen.present();
     screen.present();
     EXPECT_EQ(scope.headless.realiseCount, realised + 1);
@@ -515,17 +509,18 @@ TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
                                           << row.command << (row.offer ? " offered" : ""));
         HeadlessScope scope;
         HeadlessPlatform& h = scope.headless;
-        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.setClock(1000);
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->runFrame();
-        gameDriver->runFrame(); // waits and draws: the frame buffer exists
-        gameDriver->submitOfferRequested = row.offer;
-        const Millis start = gameDriver->startTime;
+        Shell shell(idleGames());
+        GameDriver& driver = *shell.driver;
+        driver.runFrame();
+        driver.runFrame(); // waits and draws: the frame buffer exists
+        driver.submitOfferRequested = row.offer;
+        const Millis start = driver.startTime;
         const int presents = h.presentCount;
 
-        InfoDialog info;
-        QuestionDialog question;
+        InfoDialog info(shell);
+        QuestionDialog question(shell);
         DialogLogic& logic = row.dialog == Info ? static_cast<DialogLogic&>(info) : question;
         RecordingDialogView view;
         logic.init(view);
@@ -533,42 +528,33 @@ TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
         logic.command(view, row.command);
 
         EXPECT_EQ(view.ended, row.ended);
-        EXPECT_EQ(gameDriver->loginRequested, row.login);
-        EXPECT_EQ(gameDriver->startTime != start, row.resumed);
+        EXPECT_EQ(driver.loginRequested, row.login);
+        EXPECT_EQ(driver.startTime != start, row.resumed);
         if (row.resumed) {
             // The next frame is due now.
-            EXPECT_EQ(gameDriver->startTime + 40u * gameDriver->frameCount, h.now());
+            EXPECT_EQ(driver.startTime + 40u * driver.frameCount, h.now());
         }
         EXPECT_EQ(h.presentCount, presents + 2); // the frame behind, on each message
-        delete gameDriver;
-        gameDriver = nullptr;
     }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
 }
 
 TEST(DialogLogic, InitFillsTheTexts) {
     HeadlessScope scope;
-    gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
+    Shell shell(idleGames());
     for (std::int32_t selector = 0; selector < infoTextCount; ++selector) {
-        infoTextSelector = selector;
+        shell.session.infoTextSelector = selector;
         RecordingDialogView view;
-        InfoDialog().init(view);
+        InfoDialog(shell).init(view);
         EXPECT_EQ(view.itemText(shell::idText), infoText(selector));
         EXPECT_EQ(view.caption, "");
     }
     // The question has its texts only while an offer is open.
     for (bool offer : {false, true}) {
-        gameDriver->submitOfferRequested = offer;
+        shell.driver->submitOfferRequested = offer;
         RecordingDialogView view;
-        QuestionDialog().init(view);
+        QuestionDialog(shell).init(view);
         EXPECT_EQ(view.caption, offer ? "Registrera" : "");
         EXPECT_EQ(view.itemText(shell::idText),
                   offer ? "Vill du skicka din highscore till Internet?" : "");
     }
-    delete gameDriver;
-    gameDriver = nullptr;
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
 }

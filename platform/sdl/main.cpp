@@ -1,7 +1,6 @@
-// pingel, the game on Linux: opens the SDL window, hands the window's messages to the
-// shell, and runs the program until it quits.
+// pingel, the game on Linux: opens the SDL window and runs the program until it quits; the
+// shell receives the window's messages through pumpMessage.
 #include "app/main_loop.h"
-#include "app/main_window.h"
 #include "game/world.h"
 #include "platform/sdl/sdl_platform.h"
 
@@ -13,9 +12,6 @@ int main() {
         std::fprintf(stderr, "pingel: no window: %s\n", sdl.error.c_str());
         return 1;
     }
-    sdl.onCommand = windowCommand;
-    sdl.onDestroy = windowDestroyed;
-    sdl.onPaletteFocus = windowRegainedPalette;
     Platform* previous = setPlatform(&sdl);
     const int exitCode = runPingel(makeWorld);
     setPlatform(previous);
