@@ -33,7 +33,7 @@ void GameDriver::update() {
     game->update();
     if (game->stalled) {
         game->stalled = false;
-        resyncFrameCount();
+        frameCount = static_cast<std::int32_t>((platform().now() - startTime) / framePeriod);
     }
 }
 
@@ -59,10 +59,6 @@ void GameDriver::runFrame() {
         gameOver = true;
     }
     ++frameCount;
-}
-
-void GameDriver::resyncFrameCount() {
-    frameCount = static_cast<std::int32_t>((platform().now() - startTime) / framePeriod);
 }
 
 void GameDriver::resumeAfterPause() {

@@ -36,8 +36,6 @@ class GameDriver {
     GameDriver& operator=(const GameDriver&) = delete;
 
     void runFrame();
-    // Forgets the frames missed since startTime instead of catching them up.
-    void resyncFrameCount();
     // Moves the schedule so that the next frame is due now (after a dialog).
     void resumeAfterPause();
     // The frame buffer every game of the run draws into.
@@ -54,6 +52,8 @@ class GameDriver {
 
   private:
     void waitUntilDue();
+    // One update of the game; after a stalled one, forgets the frames missed since
+    // startTime instead of catching them up.
     void update();
     Factory makeGame_;
 };

@@ -1,8 +1,8 @@
 // Actors: everything on the board. An Actor is a sprite with a float position naming the
 // sprite's centre, and a collision rectangle that follows the position; it draws into the
-// frame buffer it was built with. ActiveActor adds the per-update step, the blinking draw
-// and the flags the player and the enemies trade, and for those two the movement they
-// share: the maze they walk, their four sprites, the tunnel and the facing.
+// frame buffer it was built with. ActiveActor adds the per-update step and the blinking
+// draw, and for the player and the enemies the movement they share: the maze they walk,
+// their four sprites, the tunnel and the facing.
 #pragma once
 
 #include "game/object_list.h"
@@ -70,7 +70,6 @@ class ActiveActor : public Actor {
     virtual void update() = 0;
 
     bool blinking = false;
-    bool caught = false;
     bool blinkPhase = false;
     std::array<Image*, 4> sprites{};
 

@@ -28,6 +28,7 @@ class Player : public ActiveActor {
     void update() override;
 
     bool powered = false;
+    bool caught = false; // by a butterfly, this update; the World takes it from there
     std::int32_t powerTicks = 0;
     Vec2 direction;
     Vec2 requestedDirection;
