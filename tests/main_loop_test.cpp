@@ -346,40 +346,6 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
     EXPECT_EQ(dialogs[0].text, infoText(1));
 }
 
-TEST_F(MainLoop, RegisterHighscoreActsOnlyWhenTheGameIsOver) {
-    bool loginPending = false;
-    int requestPass = 0;
-    eachPass = [&] {
-        if (pass == 1) {
-            shell->menuCommand(shell::cmdRegisterHighscore); // the frozen first board is over
-            EXPECT_TRUE(driver().loginRequested);
-            requestPass = pass;
-        }
-        if (pass == 2) {
-            EXPECT_FALSE(driver().loginRequested); // handled on the next pass
-            next = {0, 10};
-            h.tap(Key::F1);
-        }
-        if (pass == 4) {
-            shell->menuCommand(shell::cmdRegisterHighscore); // in play: nothing
-            loginPending = driver().loginRequested;
-        }
-        if (built == 2 && driver().gameOver) {
-            shell->menuCommand(shell::cmdQuit);
-        }
-    };
-    answers[shell::highscoreDialogId] = shell::idCancel;
-    run();
-    EXPECT_EQ(requestPass, 1);
-    EXPECT_FALSE(loginPending);
-    // Only the highscore dialog, on the pass after the command, and no question (no best
-    // above 0).
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].templateId, shell::highscoreDialogId);
-    EXPECT_EQ(dialogs[0].pass, 2);
-    EXPECT_EQ(dialogs[0].caption, "Registrera din po\xE4ng (0)");
-}
-
 TEST_F(MainLoop, AfterQuitOnlyMessagesRemainAndCommandsAreHarmless) {
     eachPass = [&] {
         if (pass == 3) {
@@ -466,43 +432,37 @@ TEST(MenuCommands, EveryMenuItemHasAnAction) {
     }
 }
 
-TEST(MenuCommands, RegainingThePaletteRealisesItOnTheNextPresent) {
+TEST(MenuCommands, RegainingThePaletteAsksForItOnTheNextPresent) {
     HeadlessScope scope;
-    scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     Shell shell(idleGames());
     ScreenBuffer& screen = shell.driver->screen();
     EXPECT_TRUE(screen.paletteRefreshPending); // the run starts with one
-    screen.initialise();
     screen.paletteRefreshPending = false;
-    const int realised = scope.headless.realiseCount;
-    screen.present();
-    EXPECT_EQ(scope.headless.realiseCount, realised);
     shell.paletteRegained();
-    screen.present();
-    screen.present();
-    EXPECT_EQ(scope.headless.realiseCount, realised + 1);
+    EXPECT_TRUE(screen.paletteRefreshPending);
 }
 
 // --- the dialog logic on its own ---
 
-TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
+TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
     enum Which { Info, Question };
     struct Row {
         Which dialog;
-        bool offer; // submitOfferRequested while the question is open
+        bool offer; // submitOfferRequested while the dialog is open
         int command;
         bool ended, login, resumed;
+        std::int32_t selector; // the information text chosen
     };
     const std::vector<Row> rows = {
-        {Info, false, shell::idOk, true, false, true},
-        {Info, false, shell::idCancel, false, false, false}, // Escape is ignored
-        {Info, false, shell::idText, false, false, false},
-        {Info, true, shell::idOk, true, false, true},
-        {Question, true, shell::idOk, true, true, false},
-        {Question, false, shell::idOk, true, false, false},
-        {Question, true, shell::idCancel, true, false, false},
-        {Question, true, shell::idNewUser, false, false, false},
-        {Question, true, shell::idText, false, false, false},
+        {Info, false, shell::idOk, true, false, true, 0},
+        {Info, false, shell::idCancel, false, false, false, 1}, // Escape is ignored
+        {Info, false, shell::idText, false, false, false, 2},
+        {Info, true, shell::idOk, true, false, true, 1},
+        {Question, true, shell::idOk, true, true, false, 0},
+        {Question, false, shell::idOk, true, false, false, 0},
+        {Question, true, shell::idCancel, true, false, false, 0},
+        {Question, true, shell::idNewUser, false, false, false, 0},
+        {Question, true, shell::idText, false, false, false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << (row.dialog == Info ? "info " : "question ")
@@ -512,6 +472,7 @@ TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
         h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.setClock(1000);
         Shell shell(idleGames());
+        shell.session.infoTextSelector = row.selector;
         GameDriver& driver = *shell.driver;
         driver.runFrame();
         driver.runFrame(); // waits and draws: the frame buffer exists
@@ -524,6 +485,14 @@ TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
         DialogLogic& logic = row.dialog == Info ? static_cast<DialogLogic&>(info) : question;
         RecordingDialogView view;
         logic.init(view);
+        // The information text chosen; the question's texts only while an offer is open.
+        if (row.dialog == Info) {
+            EXPECT_EQ(view.itemText(shell::idText), infoText(row.selector));
+        } else {
+            EXPECT_EQ(view.itemText(shell::idText),
+                      row.offer ? "Vill du skicka din highscore till Internet?" : "");
+        }
+        EXPECT_EQ(view.caption, row.dialog == Question && row.offer ? "Registrera" : "");
         h.advance(3000); // the user reads for a while
         logic.command(view, row.command);
 
@@ -535,26 +504,5 @@ TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
             EXPECT_EQ(driver.startTime + 40u * driver.frameCount, h.now());
         }
         EXPECT_EQ(h.presentCount, presents + 2); // the frame behind, on each message
-    }
-}
-
-TEST(DialogLogic, InitFillsTheTexts) {
-    HeadlessScope scope;
-    Shell shell(idleGames());
-    for (std::int32_t selector = 0; selector < infoTextCount; ++selector) {
-        shell.session.infoTextSelector = selector;
-        RecordingDialogView view;
-        InfoDialog(shell).init(view);
-        EXPECT_EQ(view.itemText(shell::idText), infoText(selector));
-        EXPECT_EQ(view.caption, "");
-    }
-    // The question has its texts only while an offer is open.
-    for (bool offer : {false, true}) {
-        shell.driver->submitOfferRequested = offer;
-        RecordingDialogView view;
-        QuestionDialog(shell).init(view);
-        EXPECT_EQ(view.caption, offer ? "Registrera" : "");
-        EXPECT_EQ(view.itemText(shell::idText),
-                  offer ? "Vill du skicka din highscore till Internet?" : "");
     }
 }
