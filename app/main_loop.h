@@ -6,6 +6,9 @@
 // information; run one frame; let the best score follow the score; poll F1; then the loop
 // handles at most one window message. The loop never waits for messages: the frame's wait
 // sets the pace.
+//
+// app/ is the top of the portable code: the shell, on game/, gfx/, net/ and the platform
+// seam. The backends' entry points call runPingel; nothing below includes app/.
 #pragma once
 
 #include "app/game_driver.h"

@@ -11,6 +11,9 @@
 // the flags after they have all run, so no list changes under a walk. When a butterfly has
 // caught the penguin (the caught sound has held the program still), the update raises
 // stalled for the driver.
+//
+// game/ sits on gfx/ and the platform seam and includes nothing of net/, app/ or a
+// backend: the driver reaches a game only through the Game interface (game.h).
 #pragma once
 
 #include "game/controller.h"
