@@ -4,7 +4,9 @@
 // spinning.
 #include "app/game_driver.h"
 
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +27,14 @@ struct Pacing : ::testing::TestWithParam<Millis> {
     HeadlessPlatform& h = scope.headless;
     std::vector<char> log;
     int built = 0;
+    std::vector<ScreenBuffer*> screens; // what each game was built with
     std::unique_ptr<GameDriver> driver;
 
     void SetUp() override {
         h.setClock(GetParam());
-        driver = std::make_unique<GameDriver>([this](ScreenBuffer&) {
+        driver = std::make_unique<GameDriver>([this](ScreenBuffer& screen) {
             ++built;
+            screens.push_back(&screen);
             return std::make_unique<LogGame>(&log);
         });
     }
@@ -76,10 +80,17 @@ TEST_P(Pacing, LateFramesCatchUpWithoutDrawing) {
 TEST_P(Pacing, RestartBuildsAFreshPlayingGameAndDoesNotDraw) {
     frame();
     frame();
+    h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+    driver->screen().initialise();
+    ASSERT_EQ(h.framesAlive, 1);
     h.advance(7);
     driver->restartRequested = true;
     EXPECT_FALSE(frame()); // the frame began when the game was built, and frameCount is 0
     EXPECT_EQ(built, 2);
+    // Every game draws into the driver's one buffer; a new one starts on a new frame.
+    EXPECT_EQ(screens, (std::vector<ScreenBuffer*>{&driver->screen(), &driver->screen()}));
+    EXPECT_EQ(h.framesAlive, 0);
+    EXPECT_FALSE(driver->screen().initialised);
     EXPECT_FALSE(driver->restartRequested);
     EXPECT_FALSE(driver->gameOver);
     EXPECT_FALSE(driver->game->gameOver);
