@@ -37,14 +37,6 @@ struct WorldFixture : ::testing::Test {
             world->update();
         }
     }
-    std::vector<Enemy*> enemies() {
-        std::vector<Enemy*> out;
-        world->enemyList.rewind();
-        while (ListedObject* o = world->enemyList.next()) {
-            out.push_back(static_cast<Enemy*>(o));
-        }
-        return out;
-    }
     template <class T> static std::vector<T*> items(ObjectList& list) {
         std::vector<T*> out;
         list.rewind();
@@ -53,6 +45,7 @@ struct WorldFixture : ::testing::Test {
         }
         return out;
     }
+    std::vector<Enemy*> enemies() { return items<Enemy>(world->enemyList); }
     // A butterfly that can touch the penguin now, placed on him.
     Enemy* onThePlayer(Enemy* e) {
         e->visible = true;
