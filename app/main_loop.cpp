@@ -46,20 +46,29 @@ void Shell::runPass() {
         return;
     }
     offerNewBest(session, *driver);
-    // Each dialog runs to its end before the next check; none of them ends the driver
-    // (quit arrives as a message, handled after the pass).
+    // Each dialog runs to its end before the next check. Quit normally arrives as a message
+    // after the pass; should the window go away while a dialog is open, the pass ends there.
     if (driver->submitOfferRequested) {
         QuestionDialog question(*this);
         platform().runDialog(shell::questionDialogId, question);
+        if (driver == nullptr) {
+            return;
+        }
         driver->submitOfferRequested = false;
     }
     if (driver->loginRequested) {
         runHighscoreDialog(*this);
+        if (driver == nullptr) {
+            return;
+        }
         driver->loginRequested = false;
     }
     if (driver->infoRequested) {
         InfoDialog info(*this);
         platform().runDialog(shell::infoDialogId, info);
+        if (driver == nullptr) {
+            return;
+        }
         driver->infoRequested = false;
     }
     driver->runFrame();

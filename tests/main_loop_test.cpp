@@ -356,6 +356,23 @@ TEST_F(MainLoop, AfterQuitOnlyMessagesRemainAndCommandsAreHarmless) {
     EXPECT_EQ(exitCode, 0);
 }
 
+TEST_F(MainLoop, TheWindowGoingAwayWhileADialogIsOpenEndsThePass) {
+    for (const int command : {shell::cmdRules, shell::cmdRegisterHighscore}) {
+        SCOPED_TRACE(command);
+        pass = 0;
+        h.quitPosted = false;
+        eachPass = [&] {
+            if (pass == 2) {
+                shell->menuCommand(command); // opened on the next pass
+            }
+        };
+        whileOpen = [&](DialogView&) { shell->windowDestroyed(); };
+        run();
+        EXPECT_EQ(pass, 2);
+        EXPECT_EQ(exitCode, 0);
+    }
+}
+
 // --- the menu, command by command ---
 
 TEST(MenuCommands, EachCommandDoesWhatItsRowSays) {
