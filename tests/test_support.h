@@ -53,7 +53,12 @@ inline std::vector<std::uint8_t> makeRle(int width, int height, std::uint8_t ind
 inline std::vector<std::uint8_t> makeWav(int ms) {
     const std::uint32_t data = static_cast<std::uint32_t>(ms) * 8;
     std::vector<std::uint8_t> wav;
-    auto text = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    // Byte by byte: GCC 12 misreads a ranged insert of a literal here at -O3.
+    auto text = [&](const char* t) {
+        for (int k = 0; k < 4; ++k) {
+            wav.push_back(static_cast<std::uint8_t>(t[k]));
+        }
+    };
     auto put = [&](std::uint32_t v, int bytes) {
         for (int k = 0; k < bytes; ++k) {
             wav.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
