@@ -4,6 +4,7 @@
 
 #include "app/build_config.h"
 #include "app/game_driver.h"
+#include "app/highscore_outcome.h"
 #include "app/session.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
@@ -117,6 +118,7 @@ void HighscoreDialog::send(DialogView& view) {
     record.tampered = tamperedAtBest || scoreTampered;
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
+    view.setItemText(shell::idStatus, "");
     submitHighscore(record, client_, portal_);
 
     if (accepted(record.result)) {
@@ -135,6 +137,11 @@ void HighscoreDialog::send(DialogView& view) {
             portalUrl(std::string(versionPage) + std::to_string(record.versionPageId)));
         view.end();
         ended = true;
+    }
+    if (!accepted(record.result) && !ended) {
+        // The attempt is over: the button offers the next one, the line says what failed.
+        view.setItemText(shell::idOk, std::string(retryCaption));
+        view.setItemText(shell::idStatus, outcomeLine(record));
     }
     for (const RetryOutcome& outcome : retryOutcomes) {
         if (record.result == outcome.result) {
