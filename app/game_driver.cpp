@@ -2,8 +2,6 @@
 // differences, so the clock may wrap past 2^32 in the middle of a game.
 #include "app/game_driver.h"
 
-GameDriver* gameDriver = nullptr;
-
 namespace {
 // Below this many milliseconds before the due time the wait polls instead of sleeping,
 // because a sleep may overshoot by about a millisecond.
@@ -11,12 +9,10 @@ constexpr Millis pollWindow = 2;
 } // namespace
 
 GameDriver::GameDriver(Factory makeGame) : makeGame_(std::move(makeGame)) {
-    busy = true;
-    world = makeGame_();
-    world->gameOver = true;
-    startTime = frameStartTime = platform().now();
+    game = makeGame_(screen_);
+    game->gameOver = true;
+    startTime = platform().now();
     frameCount = 0;
-    busy = false;
 }
 
 GameDriver::~GameDriver() = default;
@@ -33,32 +29,36 @@ void GameDriver::waitUntilDue() {
     }
 }
 
+void GameDriver::update() {
+    game->update();
+    if (game->stalled) {
+        game->stalled = false;
+        frameCount = static_cast<std::int32_t>((platform().now() - startTime) / framePeriod);
+    }
+}
+
 void GameDriver::runFrame() {
-    busy = true;
-    frameStartTime = platform().now();
+    Millis frameStart = platform().now();
     waitUntilDue();
     if (restartRequested) {
-        world.reset();
-        world = makeGame_();
-        startTime = frameStartTime = platform().now();
+        game.reset();
+        // The new game starts on a new frame, with the palette read afresh.
+        screen_.release();
+        game = makeGame_(screen_);
+        startTime = frameStart = platform().now();
         frameCount = 0;
         restartRequested = false;
         gameOver = false;
     }
-    world->update();
-    world->update();
-    if (frameStartTime - startTime < framePeriod * static_cast<Millis>(frameCount)) {
-        world->render();
+    update();
+    update();
+    if (frameStart - startTime < framePeriod * static_cast<Millis>(frameCount)) {
+        game->render();
     }
-    if (world->gameOver) {
+    if (game->gameOver) {
         gameOver = true;
     }
-    busy = false;
     ++frameCount;
-}
-
-void GameDriver::resyncFrameCount() {
-    frameCount = static_cast<std::int32_t>((platform().now() - startTime) / framePeriod);
 }
 
 void GameDriver::resumeAfterPause() {

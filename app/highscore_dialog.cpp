@@ -3,17 +3,12 @@
 #include "app/highscore_dialog.h"
 
 #include "app/build_config.h"
-#include "app/game_driver.h"
 #include "app/highscore_outcome.h"
-#include "app/session.h"
+#include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
-#include "game/counter.h"
 
 #include <array>
-
-// The current game's score display, kept by the World.
-extern CounterDisplay* scoreCounter;
 
 namespace {
 
@@ -41,11 +36,6 @@ bool accepted(std::int32_t result) {
     return result == 0 || result == 1;
 }
 
-// The best score: the raw number of its Counter less one.
-std::int32_t bestScoreValue() {
-    return bestScore.get() - 1;
-}
-
 // Characters that end or change a URL's query value when left as they are.
 bool needsEscape(unsigned char c) {
     return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '#' || c == '&' ||
@@ -58,12 +48,10 @@ HighscorePortal builtInPortal() {
     return {build_config::portalHost, build_config::portalPort, HttpTimeouts{}};
 }
 
-HighscoreDialog::HighscoreDialog(HttpClient& client, HighscoreRecord& record)
-    : HighscoreDialog(client, record, builtInPortal()) {}
+HighscoreDialog::HighscoreDialog(Shell& shell) : HighscoreDialog(shell, builtInPortal()) {}
 
-HighscoreDialog::HighscoreDialog(HttpClient& client, HighscoreRecord& record,
-                                 HighscorePortal portal)
-    : client_(client), record_(record), portal_(std::move(portal)) {}
+HighscoreDialog::HighscoreDialog(Shell& shell, HighscorePortal portal)
+    : shell_(shell), portal_(std::move(portal)) {}
 
 std::string HighscoreDialog::queryValue(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -82,9 +70,10 @@ std::string HighscoreDialog::queryValue(std::string_view text) {
 }
 
 void HighscoreDialog::init(DialogView& view) {
-    view.setCaption(std::string(captionStart) + std::to_string(bestScoreValue()) + ")");
-    view.setItemText(shell::idEmail, record_.email);
-    view.setItemText(shell::idPassword, record_.password);
+    Session& session = shell_.session;
+    view.setCaption(std::string(captionStart) + std::to_string(session.bestScore.value()) + ")");
+    view.setItemText(shell::idEmail, session.highscoreRecord.email);
+    view.setItemText(shell::idPassword, session.highscoreRecord.password);
 }
 
 void HighscoreDialog::command(DialogView& view, int id) {
@@ -93,8 +82,8 @@ void HighscoreDialog::command(DialogView& view, int id) {
         send(view);
         break;
     case shell::idCancel:
-        if (gameDriver != nullptr) {
-            gameDriver->resumeAfterPause();
+        if (shell_.driver != nullptr) {
+            shell_.driver->resumeAfterPause();
         }
         view.end();
         break;
@@ -107,27 +96,30 @@ void HighscoreDialog::command(DialogView& view, int id) {
 }
 
 void HighscoreDialog::send(DialogView& view) {
-    HighscoreRecord& record = record_;
+    Session& session = shell_.session;
+    HighscoreRecord& record = session.highscoreRecord;
     record.email = view.itemText(shell::idEmail).substr(0, HighscoreRecord::maxEmail);
     record.password = view.itemText(shell::idPassword).substr(0, HighscoreRecord::maxPassword);
     if (record.email.empty() || record.password.empty()) {
         return;
     }
-    record.score = bestScoreValue();
-    record.playTimeMs = static_cast<std::int32_t>(playTimeAtBest);
-    record.tampered = tamperedAtBest || scoreTampered;
+    record.score = session.bestScore.value();
+    record.playTimeMs = static_cast<std::int32_t>(session.playTimeAtBest);
+    record.tampered = session.tamperedAtBest || scoreTampered;
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
     view.setItemText(shell::idStatus, "");
-    submitHighscore(record, client_, portal_);
+    submitHighscore(record, shell_.http, portal_);
 
     if (accepted(record.result)) {
         // The portal has the score: the run's best starts again from nothing.
         record.score = 0;
-        bestScore.set(1);
-        playTimeAtBest = 0;
-        if (scoreCounter != nullptr) {
-            scoreCounter->set(1);
+        session.bestScore.set(0);
+        session.playTimeAtBest = 0;
+        if (shell_.driver != nullptr) {
+            if (Counter* score = shell_.driver->game->score()) {
+                score->set(0);
+            }
         }
     }
 
@@ -159,7 +151,7 @@ void HighscoreDialog::send(DialogView& view) {
     }
 }
 
-void runHighscoreDialog(HttpClient& client, HighscoreRecord& record) {
-    HighscoreDialog dialog(client, record);
+void runHighscoreDialog(Shell& shell) {
+    HighscoreDialog dialog(shell);
     platform().runDialog(shell::highscoreDialogId, dialog);
 }

@@ -6,7 +6,9 @@
 // The best score, its play time and the current score are given up only when the server
 // has accepted them; after any other outcome they stay, so a new try sends them again,
 // the send button offers that try and a line under the buttons says what went wrong.
-// The account stays in the record for the rest of the run and is never written anywhere.
+// The account stays in the session's record for the rest of the run and is never written
+// anywhere. The dialog reaches the session, the driver and the current game's score
+// through the Shell of the run.
 #pragma once
 
 #include "net/highscore_submission.h"
@@ -15,11 +17,14 @@
 #include <string>
 #include <string_view>
 
+class Shell;
+
 class HighscoreDialog : public DialogLogic {
   public:
-    // Sends through `client` to the portal the program was built for, or to `portal`.
-    HighscoreDialog(HttpClient& client, HighscoreRecord& record);
-    HighscoreDialog(HttpClient& client, HighscoreRecord& record, HighscorePortal portal);
+    // Sends through the shell's client to the portal the program was built for, or to
+    // `portal`.
+    explicit HighscoreDialog(Shell& shell);
+    HighscoreDialog(Shell& shell, HighscorePortal portal);
 
     void init(DialogView& view) override;
     void command(DialogView& view, int id) override;
@@ -31,8 +36,7 @@ class HighscoreDialog : public DialogLogic {
   private:
     void send(DialogView& view);
 
-    HttpClient& client_;
-    HighscoreRecord& record_;
+    Shell& shell_;
     HighscorePortal portal_;
 };
 
@@ -40,4 +44,4 @@ class HighscoreDialog : public DialogLogic {
 HighscorePortal builtInPortal();
 
 // Runs the highscore dialog modally (the main loop, when a login is requested).
-void runHighscoreDialog(HttpClient& client, HighscoreRecord& record);
+void runHighscoreDialog(Shell& shell);

@@ -1,5 +1,6 @@
-// The information dialog's three texts (Latin-1, CR LF line ends), chosen by
-// infoTextSelector: 0 the game rules, 1 the competition rules, 2 the text about the portal.
+// The information dialog's three texts (Latin-1, CR LF line ends), chosen by the
+// session's infoTextSelector: 0 the game rules, 1 the competition rules, 2 the text about
+// the portal.
 #pragma once
 
 #include <array>

@@ -3,93 +3,95 @@
 
 #include "app/dialogs.h"
 #include "app/highscore_dialog.h"
-#include "app/session.h"
 #include "app/shell_resources.h"
-#include "game/counter.h"
-#include "gfx/screen_buffer.h"
 
 namespace {
 
 // Once the game is over with a best score above the one last offered, offer it: once per
 // new best, whatever the answer.
-void offerNewBest(GameDriver& driver) {
-    const std::int32_t best = bestScore.get() - 1;
-    if (driver.gameOver && best > lastOfferedScore) {
-        lastOfferedScore = best;
-        playTimeAtBest = platform().now() - driver.startTime;
-        tamperedAtBest = scoreTampered;
+void offerNewBest(Session& session, GameDriver& driver) {
+    const std::int32_t best = session.bestScore.value();
+    if (driver.gameOver && best > session.lastOfferedScore) {
+        session.lastOfferedScore = best;
+        session.playTimeAtBest = platform().now() - driver.startTime;
+        session.tamperedAtBest = scoreTampered;
         driver.submitOfferRequested = true;
     }
 }
 
 // The best score follows the score live, with the play time and the tamper flag of the
 // moment.
-void followScore(GameDriver& driver) {
-    if (scoreCounter == nullptr) {
+void followScore(Session& session, GameDriver& driver) {
+    Counter* score = driver.game->score();
+    if (score == nullptr) {
         return;
     }
-    const std::int32_t raw = scoreCounter->get();
-    if (raw - 1 > bestScore.get() - 1) {
-        bestScore.set(raw);
-        playTimeAtBest = platform().now() - driver.startTime;
-        tamperedAtBest = scoreTampered;
+    const std::int32_t now = score->value();
+    if (now > session.bestScore.value()) {
+        session.bestScore.set(now);
+        session.playTimeAtBest = platform().now() - driver.startTime;
+        session.tamperedAtBest = scoreTampered;
     }
 }
 
 } // namespace
 
-void runMainLoopPass(HttpClient& http, HighscoreRecord& record) {
-    if (gameDriver == nullptr) {
+Shell::Shell(GameDriver::Factory makeGame, HttpClient& http)
+    : http(http), driver(std::make_unique<GameDriver>(std::move(makeGame))) {
+    driver->screen().paletteRefreshPending = true;
+}
+
+void Shell::runPass() {
+    if (driver == nullptr) {
         return;
     }
-    offerNewBest(*gameDriver);
-    // Each dialog runs to its end before the next check; none of them ends the driver
-    // (quit arrives as a message, handled after the pass).
-    if (gameDriver->submitOfferRequested) {
-        QuestionDialog question;
+    offerNewBest(session, *driver);
+    // Each dialog runs to its end before the next check. Quit normally arrives as a message
+    // after the pass; should the window go away while a dialog is open, the pass ends there.
+    if (driver->submitOfferRequested) {
+        QuestionDialog question(*this);
         platform().runDialog(shell::questionDialogId, question);
-        gameDriver->submitOfferRequested = false;
+        if (driver == nullptr) {
+            return;
+        }
+        driver->submitOfferRequested = false;
     }
-    if (gameDriver->loginRequested) {
-        runHighscoreDialog(http, record);
-        gameDriver->loginRequested = false;
+    if (driver->loginRequested) {
+        runHighscoreDialog(*this);
+        if (driver == nullptr) {
+            return;
+        }
+        driver->loginRequested = false;
     }
-    if (gameDriver->infoRequested) {
-        InfoDialog info;
+    if (driver->infoRequested) {
+        InfoDialog info(*this);
         platform().runDialog(shell::infoDialogId, info);
-        gameDriver->infoRequested = false;
+        if (driver == nullptr) {
+            return;
+        }
+        driver->infoRequested = false;
     }
-    gameDriver->runFrame();
-    followScore(*gameDriver);
+    driver->runFrame();
+    followScore(session, *driver);
     if (platform().keyPressed(Key::F1)) {
-        gameDriver->restartRequested = true;
+        driver->restartRequested = true;
     }
 }
 
-void quit() {
+void Shell::quit() {
     // quit is reached only through a window message, which is never handled inside a frame.
-    delete gameDriver;
-    gameDriver = nullptr;
+    driver.reset();
     platform().postQuit(0);
 }
 
 int runPingel(GameDriver::Factory makeGame, HttpClient& http) {
-    gameDriver = new GameDriver(std::move(makeGame));
-    paletteRefreshPending = true;
-    bestScore.set(1);
-    playTimeAtBest = 0;
-    lastOfferedScore = 0;
-    tamperedAtBest = false;
-
-    // The account typed in the highscore dialog, kept for the rest of the run.
-    HighscoreRecord record;
+    Shell shell(std::move(makeGame), http);
     int result = 1;
     while (result == 1) {
-        runMainLoopPass(http, record);
-        result = platform().pumpMessage();
+        shell.runPass();
+        result = platform().pumpMessage(shell);
     }
     // A message error ends the loop too; the game still goes away before the program does.
-    delete gameDriver;
-    gameDriver = nullptr;
+    shell.driver.reset();
     return result == 0 ? 0 : 1;
 }

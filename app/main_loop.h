@@ -1,23 +1,48 @@
-// The entry and the main loop. The entry creates the GameDriver (its first game frozen
-// with "GAME OVER"), sets up the highscore bookkeeping and runs passes until the quit
-// message arrives. One pass: offer to send a new best score once the game is over; open
-// whichever dialog is requested, in the fixed order question, login, information; run one
-// frame; let the best score follow the score; poll F1; handle at most one window message.
-// The loop never waits for messages: the frame's wait sets the pace.
+// The entry and the main loop. runPingel builds the Shell of the run: the Session (the
+// shell's run-long state) and the GameDriver (its first game frozen with "GAME OVER"). It
+// runs passes until the quit message arrives, handing the Shell to pumpMessage as the
+// receiver of the window's messages. One pass: offer to send a new best score once the game
+// is over; open whichever dialog is requested, in the fixed order question, login,
+// information; run one frame; let the best score follow the score; poll F1; then the loop
+// handles at most one window message. The loop never waits for messages: the frame's wait
+// sets the pace.
+//
+// app/ is the top of the portable code: the shell, on game/, gfx/, net/ and the platform
+// seam. The backends' entry points call runPingel; nothing below includes app/.
 #pragma once
 
 #include "app/game_driver.h"
-#include "net/highscore_record.h"
+#include "app/session.h"
 #include "platform/http_client.h"
+
+#include <memory>
+
+// The shell of one run; the menu, the dialogs and the main loop reach the session and the
+// driver through it. What the window's messages do is in main_window.cpp.
+class Shell : public WindowEvents {
+  public:
+    // Highscores go through `http`, which the entry point built for its system.
+    Shell(GameDriver::Factory makeGame, HttpClient& http);
+
+    // One pass of the loop without its message; nothing once the driver is gone.
+    void runPass();
+    // Destroys the GameDriver and its game at once and posts the quit message. Never called
+    // inside a frame.
+    void quit();
+
+    // A menu command (ids in shell_resources.h); other ids are ignored. The menu never
+    // opens a dialog itself: it raises a GameDriver flag, and the next pass opens it.
+    void menuCommand(int id) override;
+    // The main window is going away: quit.
+    void windowDestroyed() override;
+    // The next present applies the palette again.
+    void paletteRegained() override;
+
+    Session session;
+    HttpClient& http;
+    std::unique_ptr<GameDriver> driver; // null after quit
+};
 
 // Runs the program, sending highscores through `http`; returns its exit code (0 after
 // quit).
 int runPingel(GameDriver::Factory makeGame, HttpClient& http);
-
-// One pass of the loop without its message; nothing once the driver is gone. The
-// highscore dialog sends `record` through `http`.
-void runMainLoopPass(HttpClient& http, HighscoreRecord& record);
-
-// Destroys the GameDriver and its game at once and posts the quit message. Never called
-// inside a frame.
-void quit();

@@ -1,13 +1,11 @@
-// The menu commands as a table, id to action, walked by windowCommand. After quit there is
-// no GameDriver any more: the commands that would raise its flags then do nothing.
-#include "app/main_window.h"
-
-#include "app/game_driver.h"
+// What the main window's messages do, whatever the platform: the menu commands as a table,
+// id to action, walked by Shell::menuCommand; the window going away; the palette focus. A
+// backend calls these while it handles a message in pumpMessage, never inside a frame.
+// After quit there is no GameDriver any more: the commands that would raise its flags then
+// do nothing.
 #include "app/main_loop.h"
-#include "app/session.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
-#include "gfx/screen_buffer.h"
 
 #include <array>
 #include <string_view>
@@ -37,29 +35,29 @@ constexpr std::array<CommandAction, 9> commandActions = {{
 
 } // namespace
 
-void windowCommand(int id) {
+void Shell::menuCommand(int id) {
     for (const CommandAction& c : commandActions) {
         if (c.id != id) {
             continue;
         }
         switch (c.action) {
         case Action::Restart:
-            if (gameDriver != nullptr) {
-                gameDriver->restartRequested = true;
+            if (driver != nullptr) {
+                driver->restartRequested = true;
             }
             break;
         case Action::ShowText:
-            if (gameDriver != nullptr) {
-                infoTextSelector = c.text;
-                gameDriver->infoRequested = true;
+            if (driver != nullptr) {
+                session.infoTextSelector = c.text;
+                driver->infoRequested = true;
             }
             break;
         case Action::Quit:
             quit();
             break;
         case Action::RegisterHighscore:
-            if (gameDriver != nullptr && gameDriver->gameOver) {
-                gameDriver->loginRequested = true;
+            if (driver != nullptr && driver->gameOver) {
+                driver->loginRequested = true;
             }
             break;
         case Action::PortalPage:
@@ -73,10 +71,13 @@ void windowCommand(int id) {
     }
 }
 
-void windowDestroyed() {
+void Shell::windowDestroyed() {
     quit();
 }
 
-void windowRegainedPalette() {
-    paletteRefreshPending = true;
+void Shell::paletteRegained() {
+    // After quit the frame buffer is gone with the driver; nothing is left to refresh.
+    if (driver != nullptr) {
+        driver->screen().paletteRefreshPending = true;
+    }
 }

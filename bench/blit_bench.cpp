@@ -1,6 +1,7 @@
 // Blit speed beside memcpy of the same number of bytes: the full opaque background into the
 // 424 x 271 frame buffer, and a 24 x 24 sprite with transparent pixels.
 #include "gfx/image.h"
+#include "platform/screen_size.h"
 
 #include <benchmark/benchmark.h>
 
@@ -8,6 +9,8 @@
 #include <vector>
 
 namespace {
+using screen_size::height, screen_size::pitch, screen_size::width;
+
 void fillPattern(Image& image, bool withHoles) {
     for (int i = 0; i < image.width * image.height; ++i) {
         const auto v = static_cast<std::uint8_t>((i * 7) % 200);
@@ -16,28 +19,28 @@ void fillPattern(Image& image, bool withHoles) {
 }
 
 void BM_BlitBackground(benchmark::State& state) {
-    Image frame(424, 271), background(421, 271);
+    Image frame(pitch, height), background(width, height);
     fillPattern(background, false);
     for (auto _ : state) {
         frame.blit(background, 0, 0);
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 421 * 271);
+    state.SetBytesProcessed(state.iterations() * width * height);
 }
 
 void BM_MemcpyBackground(benchmark::State& state) {
-    std::vector<std::uint8_t> from(421 * 271), to(424 * 271);
+    std::vector<std::uint8_t> from(width * height), to(pitch * height);
     for (auto _ : state) {
-        for (int y = 0; y < 271; ++y) {
-            std::memcpy(to.data() + y * 424, from.data() + y * 421, 421);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(to.data() + y * pitch, from.data() + y * width, width);
         }
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 421 * 271);
+    state.SetBytesProcessed(state.iterations() * width * height);
 }
 
 void BM_BlitSprite(benchmark::State& state) {
-    Image frame(424, 271), sprite(24, 24);
+    Image frame(pitch, height), sprite(24, 24);
     fillPattern(sprite, true);
     for (auto _ : state) {
         frame.blit(sprite, 170, 176);
@@ -47,10 +50,10 @@ void BM_BlitSprite(benchmark::State& state) {
 }
 
 void BM_MemcpySprite(benchmark::State& state) {
-    std::vector<std::uint8_t> from(24 * 24), to(424 * 271);
+    std::vector<std::uint8_t> from(24 * 24), to(pitch * height);
     for (auto _ : state) {
         for (int y = 0; y < 24; ++y) {
-            std::memcpy(to.data() + (176 + y) * 424 + 170, from.data() + y * 24, 24);
+            std::memcpy(to.data() + (176 + y) * pitch + 170, from.data() + y * 24, 24);
         }
         benchmark::ClobberMemory();
     }

@@ -4,10 +4,11 @@
 // keys; his lives are topped up and the level pinned so the measured load stays the same.
 // Last, whole games through pingel-sim's engine. When the game's pictures are not built in,
 // stand-ins of their sizes take their place.
-#include "game/object_list.h"
-#include "game/resource_ids.h"
 #include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
+#include "platform/screen_size.h"
 #include "tests/test_support.h"
 #include "tools/sim.h"
 
@@ -18,66 +19,30 @@
 
 namespace {
 namespace ids = resource_ids;
-
-// Pictures of the documented sizes with a transparent border, as sprites have.
-std::vector<std::uint8_t> standIn(int w, int h, std::uint8_t ink, bool holes) {
-    std::vector<std::uint8_t> rle = makeRle(w, h, ink);
-    if (!holes) {
-        return rle;
-    }
-    rle.resize(11);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const bool edge = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
-            rle.push_back(edge ? transparentIndex : ink);
-        }
-    }
-    return rle;
-}
+constexpr int frameBytes = screen_size::pitch * screen_size::height;
 
 void installArtIfMissing(HeadlessPlatform& h) {
-    if (!h.resource(ResourceType::RcData, ids::background).empty() &&
-        !h.resource(ResourceType::Bitmap, ids::palette).empty()) {
-        return;
-    }
-    h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
-    h.setResource(ResourceType::RcData, ids::background, standIn(421, 271, 1, false));
-    for (int d = 0; d < 10; ++d) {
-        h.setResource(ResourceType::RcData, ids::digitZero + d, standIn(6, 8, 40, false));
-    }
-    h.setResource(ResourceType::RcData, ids::pellet, standIn(6, 6, 60, true));
-    h.setResource(ResourceType::RcData, ids::pill, standIn(18, 18, 61, true));
-    h.setResource(ResourceType::RcData, ids::gameOverBanner, standIn(156, 14, 100, true));
-    for (int i = 0; i < 4; ++i) {
-        h.setResource(ResourceType::RcData, ids::playerSprites[i], standIn(24, 24, 70, true));
-        h.setResource(ResourceType::RcData, ids::enemySprites[i], standIn(17, 11, 80, true));
-    }
-    for (int id : ids::levelBanners) {
-        h.setResource(ResourceType::RcData, id, standIn(265, 10, 90, true));
+    if (h.resource(ResourceType::RcData, ids::background).empty() ||
+        h.resource(ResourceType::Bitmap, ids::palette).empty()) {
+        installStandInArt(h);
     }
 }
 
 // A World in play on `level`, its butterflies out and about.
 struct Game {
     HeadlessScope scope;
+    ScreenBuffer screen;
     std::unique_ptr<World> world;
-    std::int32_t levelRaw;
+    std::int32_t level;
     int tick = 0;
 
-    explicit Game(int level) : levelRaw(level + 1) {
+    explicit Game(int pinnedLevel) : level(pinnedLevel) {
         installArtIfMissing(scope.headless);
-        world = std::make_unique<World>();
-        levelCounter->set(levelRaw);
+        world = std::make_unique<World>(screen);
+        world->levelDisplay->set(level);
         for (int i = 0; i < 400; ++i) {
             step();
         }
-    }
-    ~Game() {
-        world.reset();
-        allObjects.clear();
-        enemyList.clear();
-        pelletList.clear();
-        pillList.clear();
     }
     void step() {
         // A new arrow every 64 updates: left, up, right, down, in turn.
@@ -90,11 +55,11 @@ struct Game {
         }
         ++tick;
         world->update();
-        if (levelCounter->get() != levelRaw) {
-            levelCounter->set(levelRaw);
+        if (world->levelDisplay->value() != level) {
+            world->levelDisplay->set(level);
         }
-        if (livesCounter->get() < 3) {
-            livesCounter->set(4);
+        if (world->livesDisplay->value() < 2) {
+            world->livesDisplay->set(3);
         }
     }
 };
@@ -111,7 +76,7 @@ void worldUpdate(benchmark::State& state, int level) {
     for (auto _ : state) {
         game.step();
     }
-    state.counters["enemies"] = enemyList.size();
+    state.counters["enemies"] = game.world->enemyList.size();
     state.counters["updates/s"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -125,12 +90,12 @@ void BM_WorldUpdateLevel20(benchmark::State& state) {
 }
 
 void BM_MemcpyFrame(benchmark::State& state) {
-    std::vector<std::uint8_t> from(424 * 271), to(424 * 271);
+    std::vector<std::uint8_t> from(frameBytes), to(frameBytes);
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), to.size());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 424 * 271);
+    state.SetBytesProcessed(state.iterations() * frameBytes);
 }
 
 void BM_WorldRender(benchmark::State& state) {
@@ -139,8 +104,8 @@ void BM_WorldRender(benchmark::State& state) {
         game.world->render();
         benchmark::ClobberMemory();
     }
-    state.counters["actors"] = allObjects.size();
-    state.SetBytesProcessed(state.iterations() * 424 * 271);
+    state.counters["actors"] = game.world->allObjects.size();
+    state.SetBytesProcessed(state.iterations() * frameBytes);
 }
 } // namespace
 

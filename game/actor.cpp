@@ -1,10 +1,11 @@
-// Actor geometry and drawing. Positions are floats; they become pixel coordinates only by
-// truncation toward zero where a sprite is drawn.
+// Actor geometry and drawing, and the walkers' shared movement. Positions are floats; they
+// become pixel coordinates only by truncation toward zero where a sprite is drawn.
 #include "game/actor.h"
 
+#include "game/maze.h"
 #include "gfx/screen_buffer.h"
 
-Actor::Actor(Image* spriteImage, ScreenBuffer* screenBuffer) : screen(screenBuffer) {
+Actor::Actor(Image* spriteImage, ScreenBuffer& screenBuffer) : screen(screenBuffer) {
     setSprite(spriteImage);
     visible = true;
     setPosition(100, 100);
@@ -46,11 +47,11 @@ void Actor::inflateBox(int d) {
 }
 
 void Actor::draw() {
-    if (!visible || screen == nullptr || removalPending) {
+    if (!visible || removalPending) {
         return;
     }
-    screen->draw(*sprite, static_cast<int>(position.x - anchor.x),
-                 static_cast<int>(position.y - anchor.y));
+    screen.draw(*sprite, static_cast<int>(position.x - anchor.x),
+                static_cast<int>(position.y - anchor.y));
 }
 
 bool Actor::overlaps(const Actor& other) const {
@@ -59,12 +60,49 @@ bool Actor::overlaps(const Actor& other) const {
     return b.left <= a.right && b.right >= a.left && b.top <= a.bottom && b.bottom >= a.top;
 }
 
-ActiveActor::ActiveActor(Image* spriteImage, ScreenBuffer* screenBuffer)
+ActiveActor::ActiveActor(Image* spriteImage, ScreenBuffer& screenBuffer)
     : Actor(spriteImage, screenBuffer) {}
+
+ActiveActor::ActiveActor(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze)
+    : Actor(spriteSet[right], screenBuffer), maze_(&maze) {
+    for (int i = 0; i < 4; ++i) {
+        sprites[i] = spriteSet[i];
+    }
+}
 
 void ActiveActor::draw() {
     blinkPhase = blinking ? !blinkPhase : false;
     if (!blinkPhase) {
         Actor::draw();
+    }
+}
+
+bool ActiveActor::walkable(float x, float y) const {
+    return maze_ != nullptr && maze_->isWalkable(x, y);
+}
+
+void ActiveActor::wrapAndFace(const Vec2& heading) {
+    if (position.x == Maze::tunnelRightEnd && heading.x > 0) {
+        setPosition(Maze::tunnelLeftEnd, position.y);
+    }
+    if (position.x == Maze::tunnelLeftEnd && heading.x < 0) {
+        setPosition(Maze::tunnelLanding, position.y);
+    }
+
+    const auto face = [this](Facing facing) {
+        setSprite(sprites[facing]);
+        inflateBox(-2);
+    };
+    if (heading.x > 0) {
+        face(right);
+    }
+    if (heading.x < 0) {
+        face(left);
+    }
+    if (heading.y > 0) {
+        face(down);
+    }
+    if (heading.y < 0) {
+        face(up);
     }
 }

@@ -1,13 +1,17 @@
 // Actors: everything on the board. An Actor is a sprite with a float position naming the
-// sprite's centre, and a collision rectangle that follows the position. ActiveActor adds
-// the per-update step, the blinking draw and the flags the player and the enemies trade.
+// sprite's centre, and a collision rectangle that follows the position; it draws into the
+// frame buffer it was built with. ActiveActor adds the per-update step and the blinking
+// draw, and for the player and the enemies the movement they share: the maze they walk,
+// their four sprites, the tunnel and the facing.
 #pragma once
 
 #include "game/object_list.h"
 
+#include <array>
+
 class Image;
+class Maze;
 class ScreenBuffer;
-class Controller;
 
 struct Vec2 {
     float x = 0, y = 0;
@@ -19,7 +23,7 @@ struct Box {
 
 class Actor : public ListedObject {
   public:
-    Actor(Image* sprite, ScreenBuffer* screen);
+    Actor(Image* sprite, ScreenBuffer& screen);
     ~Actor() override;
 
     // Takes the image's size for the anchor and the rectangle; the box follows at the next
@@ -39,7 +43,7 @@ class Actor : public ListedObject {
         return r.left + 2 <= x && x <= r.right - 1 && r.top + 1 <= y && y <= r.bottom - 1;
     }
 
-    ScreenBuffer* screen;
+    ScreenBuffer& screen;
     Vec2 position;
     Vec2 anchor;
     Vec2 boxMin, boxMax;
@@ -53,13 +57,28 @@ class Actor : public ListedObject {
 
 class ActiveActor : public Actor {
   public:
-    ActiveActor(Image* sprite, ScreenBuffer* screen);
+    // The order of the sprites everywhere.
+    enum Facing { up = 0, right = 1, down = 2, left = 3 };
+
+    // An actor that stands still (a pellet, a pill).
+    ActiveActor(Image* sprite, ScreenBuffer& screen);
+    // An actor that walks the maze with a sprite for each way it faces; it starts facing
+    // right.
+    ActiveActor(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze);
     // A blinking actor is drawn only on every second draw.
     void draw() override;
     virtual void update() = 0;
 
-    Controller* controller = nullptr;
     bool blinking = false;
-    bool caught = false;
     bool blinkPhase = false;
+    std::array<Image*, 4> sprites{};
+
+  protected:
+    // Whether the track pixel under (x, y) is set (false for an actor without a maze).
+    bool walkable(float x, float y) const;
+    // After a step heading that way: through the tunnel if it ran out at one end, then the
+    // sprite of the way it heads, its rectangle shrunk by 2 (a vertical heading wins).
+    void wrapAndFace(const Vec2& heading);
+
+    const Maze* maze_ = nullptr;
 };

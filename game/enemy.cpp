@@ -6,16 +6,13 @@
 // whether the track leads all the way to the player.
 #include "game/enemy.h"
 
-#include "app/game_driver.h"
-#include "game/maze.h"
+#include "game/counter.h"
 #include "game/player.h"
 #include "game/random.h"
-#include "game/resource_ids.h"
-#include "game/world.h"
+#include "gfx/resource_ids.h"
 #include "platform/platform.h"
 
 namespace {
-enum Facing { up = 0, right = 1, down = 2, left = 3 };
 enum class Side { above, below, leftOf, rightOf };
 
 struct SightRule {
@@ -38,17 +35,12 @@ struct Choice {
 };
 constexpr Choice choices[] = {{0, -1}, {+1, 0}, {0, +1}, {-1, 0}};
 
-constexpr int eatenScore = 101; // raw: 100 points
-constexpr float tunnelRightEnd = 356.0f;
-constexpr float tunnelLanding = 357.0f;
+constexpr int eatenScore = 100;
 } // namespace
 
-Enemy::Enemy(Image* const spriteSet[4], ScreenBuffer* screenBuffer)
-    : ActiveActor(spriteSet[right], screenBuffer) {
-    for (int i = 0; i < 4; ++i) {
-        sprites[i] = spriteSet[i];
-    }
-    maze = nullptr;
+Enemy::Enemy(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze,
+             Player& player, Counter& score)
+    : ActiveActor(spriteSet, screenBuffer, maze), player_(player), score_(score) {
     reset();
 }
 
@@ -62,10 +54,6 @@ void Enemy::reset() {
     visible = false;
     startDelay = 0;
     turnCounter = 0;
-}
-
-bool Enemy::walkable(float x, float y) const {
-    return maze != nullptr && maze->isWalkable(x, y);
 }
 
 void Enemy::chooseDirection() {
@@ -89,7 +77,7 @@ void Enemy::chooseDirection(int r) {
 
 bool Enemy::followPlayer(float speed, bool powered) {
     const float x = position.x, y = position.y;
-    const float px = player->position.x, py = player->position.y;
+    const float px = player_.position.x, py = player_.position.y;
     const bool sameColumn = static_cast<int>(x) == static_cast<int>(px);
     const bool sameRow = static_cast<int>(y) == static_cast<int>(py);
     for (const SightRule& rule : sightRules) {
@@ -118,26 +106,22 @@ bool Enemy::followPlayer(float speed, bool powered) {
 }
 
 void Enemy::update() {
-    if (player == nullptr || player->caught || removalPending) {
+    if (player_.caught || removalPending) {
         return;
     }
-    const bool powered = player->powered;
+    const bool powered = player_.powered;
     blinking = powered;
 
-    if (visible && overlaps(*player)) {
+    if (visible && overlaps(player_)) {
         if (powered) {
             removalPending = true;
-            if (scoreCounter != nullptr) {
-                scoreCounter->add(eatenScore);
-            }
+            score_.add(eatenScore);
             platform().playSound(resource_ids::soundEaten, SoundMode::Async);
         } else {
-            player->caught = true;
+            // The whole program stands still while the sound plays; the World tells the
+            // driver so after this update.
+            player_.caught = true;
             platform().playSound(resource_ids::soundCaught, SoundMode::Sync);
-            // The game stood still while the sound played: those frames are not caught up.
-            if (gameDriver != nullptr) {
-                gameDriver->resyncFrameCount();
-            }
         }
         return;
     }
@@ -167,27 +151,5 @@ void Enemy::update() {
         }
     }
 
-    if (position.x == tunnelRightEnd && velocity.x > 0) {
-        setPosition(0, position.y);
-    }
-    if (position.x == 0 && velocity.x < 0) {
-        setPosition(tunnelLanding, position.y);
-    }
-
-    const auto face = [this](int facing) {
-        setSprite(sprites[facing]);
-        inflateBox(-2);
-    };
-    if (velocity.x > 0) {
-        face(right);
-    }
-    if (velocity.x < 0) {
-        face(left);
-    }
-    if (velocity.y > 0) {
-        face(down);
-    }
-    if (velocity.y < 0) {
-        face(up);
-    }
+    wrapAndFace(velocity);
 }

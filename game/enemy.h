@@ -2,15 +2,17 @@
 // tracks in a preferred direction that it redraws at random every 21 updates, and becomes
 // visible at the first redraw. Whenever it shares the player's column or row and the first
 // pixel towards him is on a track it chases him; in power mode it flees instead, at half
-// speed, and blinks. Touching the player catches him, or in power mode gets it eaten.
+// speed, and blinks. Touching the player catches him (the caught sound plays to its end), or
+// in power mode gets it eaten for 100 points. The World builds it with its maze, its player
+// and its score.
 #pragma once
 
 #include "game/actor.h"
 
-#include <array>
 #include <cstdint>
 
-class Maze;
+class Counter;
+class Player;
 
 class Enemy : public ActiveActor {
   public:
@@ -19,7 +21,8 @@ class Enemy : public ActiveActor {
     static constexpr std::int32_t turnPeriod = 20; // chooseDirection every 21st update
 
     // sprites: facing up, right, down, left.
-    Enemy(Image* const sprites[4], ScreenBuffer* screen);
+    Enemy(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze, Player& player,
+          Counter& score);
     ~Enemy() override;
 
     void reset();
@@ -29,15 +32,15 @@ class Enemy : public ActiveActor {
     void chooseDirection(int r);
     void update() override;
 
-    Maze* maze = nullptr;
     std::int32_t turnCounter = 0;
     std::int32_t startDelay = 0;
     Vec2 velocity;
     Vec2 preferredDirection;
-    std::array<Image*, 4> sprites{};
 
   private:
-    bool walkable(float x, float y) const;
     // The chase and flight rules; false when none applies.
     bool followPlayer(float speed, bool powered);
+
+    Player& player_;
+    Counter& score_;
 };

@@ -16,12 +16,11 @@ void World::setupLevel() {
     allObjects.purge();
 
     for (const ItemPosition& at : level_layout::pellets) {
-        addObject(ObjectKind::Pellet, new Pellet(pelletImage.get(), screenBuffer, at.x, at.y));
+        addObject(Kind::Pellet,
+                  new Pellet(pelletImage.get(), screen, at.x, at.y, *player, *scoreDisplay));
     }
     for (const ItemPosition& at : level_layout::pills) {
-        addObject(ObjectKind::PowerPill, new PowerPill(pillImage.get(), screenBuffer, at.x, at.y));
+        addObject(Kind::PowerPill, new PowerPill(pillImage.get(), screen, at.x, at.y, *player));
     }
-    if (player != nullptr) {
-        player->reset();
-    }
+    player->reset();
 }

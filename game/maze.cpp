@@ -22,8 +22,6 @@ Maze::Maze() {
     }
 }
 
-Maze::~Maze() = default;
-
 bool Maze::isWalkable(float x, float y) const {
     // Compare as floats first: a float far outside the int range must not be converted.
     if (!(x > -1.0f && y > -1.0f && x < float(track.width) && y < float(track.height))) {

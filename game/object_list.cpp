@@ -3,7 +3,8 @@
 #include "game/object_list.h"
 
 ObjectList::~ObjectList() {
-    clear();
+    markAll();
+    purge();
 }
 
 void ObjectList::insert(ListedObject* item, std::int32_t index) {
@@ -50,19 +51,6 @@ void ObjectList::unlink(Node* node) {
     --count_;
 }
 
-ListedObject* ObjectList::removeAt(std::int32_t index) {
-    if (index < 0 || index >= count_) {
-        return nullptr;
-    }
-    Node* node = head_;
-    for (std::int32_t i = 0; i < index; ++i) {
-        node = node->following;
-    }
-    ListedObject* item = node->item;
-    unlink(node);
-    return item;
-}
-
 void ObjectList::markAll() {
     for (Node* node = head_; node != nullptr; node = node->following) {
         node->item->removalPending = true;
@@ -84,9 +72,4 @@ void ObjectList::purge() {
         node = following;
     }
     cursor_ = nullptr;
-}
-
-void ObjectList::clear() {
-    markAll();
-    purge();
 }

@@ -2,7 +2,8 @@
 // shared removal. An object may sit in several lists. Nobody takes it out directly: its
 // owner raises removalPending, each list drops it at its next purge, and the purge of the
 // last list that held it deletes it. So an object can be flagged in the middle of a walk
-// (an enemy eaten, a pellet collected) without disturbing the walk.
+// (an enemy eaten, a pellet collected) without disturbing the walk. The World owns its four
+// lists; a list deletes what it holds when it goes.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +36,9 @@ class ObjectList {
         return item;
     }
     std::int32_t size() const { return count_; }
-    // Unlinks the node at index and returns its item untouched; null when out of range.
-    ListedObject* removeAt(std::int32_t index);
     void markAll();
     // Drops every flagged item; an item no other list holds is deleted.
     void purge();
-    void clear();
 
   private:
     struct Node {
@@ -54,9 +52,3 @@ class ObjectList {
     Node* head_ = nullptr;
     std::int32_t count_ = 0;
 };
-
-// The four process-wide lists, in their order of construction.
-extern ObjectList allObjects; // every game object, in drawing order
-extern ObjectList enemyList;
-extern ObjectList pelletList;
-extern ObjectList pillList;

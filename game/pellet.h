@@ -1,21 +1,32 @@
 // The things the penguin eats. A Pellet (5 points) and a PowerPill (no points, but a sound
 // and power mode) stand still and ask once per World update whether their centre lies in
 // the player's rectangle; an eaten one raises removalPending and the lists drop it at the
-// end of that update.
+// end of that update. The World builds them with its player and its score.
 #pragma once
 
 #include "game/actor.h"
 
+class Counter;
+class Player;
+
 class Pellet : public ActiveActor {
   public:
-    Pellet(Image* sprite, ScreenBuffer* screen, float x, float y);
+    Pellet(Image* sprite, ScreenBuffer& screen, float x, float y, const Player& player,
+           Counter& score);
     ~Pellet() override;
     void update() override;
+
+  private:
+    const Player& player_;
+    Counter& score_;
 };
 
 class PowerPill : public ActiveActor {
   public:
-    PowerPill(Image* sprite, ScreenBuffer* screen, float x, float y);
+    PowerPill(Image* sprite, ScreenBuffer& screen, float x, float y, Player& player);
     ~PowerPill() override;
     void update() override;
+
+  private:
+    Player& player_;
 };

@@ -5,23 +5,14 @@
 #include "game/player.h"
 
 #include "game/controller.h"
-#include "game/maze.h"
 
 namespace {
-enum Facing { up = 0, right = 1, down = 2, left = 3 };
-constexpr float tunnelRightEnd = 356.0f;
-constexpr float tunnelLanding = 357.0f; // one beyond the right end: the next step enters
+constexpr float speed = 1.0f; // pixels per update
 } // namespace
 
-Player::Player(Image* const spriteSet[4], ScreenBuffer* screenBuffer)
-    : ActiveActor(spriteSet[right], screenBuffer) {
-    speed = 1.0f;
-    powered = false;
-    powerTicks = 0;
-    for (int i = 0; i < 4; ++i) {
-        sprites[i] = spriteSet[i];
-    }
-    maze = nullptr;
+Player::Player(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze,
+               Controller& controller)
+    : ActiveActor(spriteSet, screenBuffer, maze), controller_(controller) {
     reset();
 }
 
@@ -40,10 +31,6 @@ void Player::powerUp() {
     powered = true;
 }
 
-bool Player::walkable(float x, float y) const {
-    return maze != nullptr && maze->isWalkable(x, y);
-}
-
 void Player::update() {
     if (removalPending) {
         return;
@@ -51,8 +38,8 @@ void Player::update() {
     if (powered && --powerTicks <= 0) {
         powered = false;
     }
-    if (controller != nullptr && (controller->dx != 0 || controller->dy != 0)) {
-        requestedDirection = {float(controller->dx), float(controller->dy)};
+    if (controller_.dx != 0 || controller_.dy != 0) {
+        requestedDirection = {float(controller_.dx), float(controller_.dy)};
     }
 
     const float x = position.x, y = position.y;
@@ -62,28 +49,5 @@ void Player::update() {
     } else if (walkable(x + direction.x, y + direction.y)) {
         moveBy(direction.x * speed, direction.y * speed);
     }
-
-    if (position.x == tunnelRightEnd && direction.x > 0) {
-        setPosition(0, position.y);
-    }
-    if (position.x == 0 && direction.x < 0) {
-        setPosition(tunnelLanding, position.y);
-    }
-
-    const auto face = [this](int facing) {
-        setSprite(sprites[facing]);
-        inflateBox(-2);
-    };
-    if (direction.x > 0) {
-        face(right);
-    }
-    if (direction.x < 0) {
-        face(left);
-    }
-    if (direction.y > 0) {
-        face(down);
-    }
-    if (direction.y < 0) {
-        face(up);
-    }
+    wrapAndFace(direction);
 }

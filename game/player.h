@@ -2,15 +2,15 @@
 // direction and keeps the last arrow pressed as a request, taken as soon as the pixel one
 // step that way is on a track; so a turn may be asked for before the junction. At the ends
 // of the tunnel row he jumps to the other side. A power pill gives him 400 updates of power
-// mode, in which the butterflies can be eaten.
+// mode, in which the butterflies can be eaten. The World builds him with its maze and its
+// keyboard controller.
 #pragma once
 
 #include "game/actor.h"
 
-#include <array>
 #include <cstdint>
 
-class Maze;
+class Controller;
 
 class Player : public ActiveActor {
   public:
@@ -18,7 +18,7 @@ class Player : public ActiveActor {
     static constexpr std::int32_t powerDuration = 400;
 
     // sprites: facing up, right, down, left.
-    Player(Image* const sprites[4], ScreenBuffer* screen);
+    Player(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze, Controller& controller);
     ~Player() override;
 
     // Back to the start: standing still, facing right, power mode off.
@@ -28,13 +28,11 @@ class Player : public ActiveActor {
     void update() override;
 
     bool powered = false;
-    Maze* maze = nullptr;
-    float speed = 1.0f;
+    bool caught = false; // by a butterfly, this update; the World takes it from there
     std::int32_t powerTicks = 0;
     Vec2 direction;
     Vec2 requestedDirection;
-    std::array<Image*, 4> sprites{};
 
   private:
-    bool walkable(float x, float y) const;
+    Controller& controller_;
 };

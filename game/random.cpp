@@ -15,8 +15,4 @@ int rand() {
     return static_cast<int>((current >> 16) & 0x7FFFu);
 }
 
-std::uint32_t state() {
-    return current;
-}
-
 } // namespace game_random

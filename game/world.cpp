@@ -8,19 +8,14 @@
 #include "game/world.h"
 
 #include "game/enemy.h"
-#include "game/object_list.h"
 #include "game/player.h"
 #include "game/random.h"
-#include "game/resource_ids.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdint>
-
-// scoreCounter is defined with the shell's session state (app/session.cpp), which reads it.
-CounterDisplay* levelCounter = nullptr;
-CounterDisplay* livesCounter = nullptr;
-Player* player = nullptr;
 
 namespace {
 struct Point {
@@ -36,22 +31,16 @@ struct DisplayLayout {
     Point anchor;
     std::int32_t spacing;
     std::int32_t alignment;
-    std::int32_t initialRaw; // raw Counter numbers: value + 1
+    std::int32_t initialValue;
 };
-constexpr DisplayLayout scoreLayout = {{389, 95}, 1, CounterDisplay::centred, 1};   // 0
-constexpr DisplayLayout levelLayout = {{389, 145}, 1, CounterDisplay::centred, 2};  // 1
-constexpr DisplayLayout livesLayout = {{348, 190}, 0, CounterDisplay::fromLeft, 4}; // 3
+constexpr DisplayLayout scoreLayout = {{389, 95}, 1, CounterDisplay::centred, 0};
+constexpr DisplayLayout levelLayout = {{389, 145}, 1, CounterDisplay::centred, 1};
+constexpr DisplayLayout livesLayout = {{348, 190}, 0, CounterDisplay::fromLeft, 3};
 constexpr std::int32_t maximumLifeIcons = 6;
 constexpr int livesIcon = 1; // the right-facing penguin
 
-constexpr int screenWidth = 424, screenHeight = 271;
 constexpr std::int64_t pointsPerExtraLife = 10000;
 constexpr int firstBannerLevel = 2, lastBannerLevel = 10;
-
-// Worlds are numbered as they are built; the pointers published are the last one's. (An
-// address cannot tell: a new World may reuse the memory of the player it destroyed.)
-std::uint64_t worldsBuilt = 0;
-std::uint64_t publisher = 0;
 
 template <std::size_t N>
 void loadImages(std::array<World::ImagePtr, N>& images, const std::array<int, N>& ids) {
@@ -73,24 +62,15 @@ std::unique_ptr<CounterDisplay> placed(std::unique_ptr<CounterDisplay> display,
     display->setPosition(layout.anchor.x, layout.anchor.y);
     display->spacing = layout.spacing;
     display->alignment = layout.alignment;
-    display->set(layout.initialRaw);
+    display->set(layout.initialValue);
     return display;
 }
 } // namespace
 
-World::World() : serial_(++worldsBuilt) {
-    publisher = serial_;
-    allObjects.clear();
-    enemyList.clear();
-    pelletList.clear();
-    pillList.clear();
-
+World::World(ScreenBuffer& screenBuffer) : screen(screenBuffer) {
     scoreTampered = false;
     game_random::srand(platform().now());
     gameOver = false;
-
-    screen = std::make_unique<ScreenBuffer>(screenWidth, screenHeight);
-    screenBuffer = screen.get();
 
     std::array<int, 10> digitIds{};
     for (int d = 0; d < 10; ++d) {
@@ -106,78 +86,41 @@ World::World() : serial_(++worldsBuilt) {
     backgroundImage = std::make_unique<Image>(resource_ids::background);
 
     const std::array<Image*, 10> digits = raw(digitImages);
-    scoreDisplay =
-        placed(std::make_unique<CounterDisplay>(digits.data(), screenBuffer), scoreLayout);
-    scoreCounter = scoreDisplay.get();
-    levelDisplay =
-        placed(std::make_unique<CounterDisplay>(digits.data(), screenBuffer), levelLayout);
-    levelCounter = levelDisplay.get();
-    livesDisplay = placed(std::make_unique<CounterDisplay>(playerImages[livesIcon].get(),
-                                                           maximumLifeIcons, screenBuffer),
-                          livesLayout);
-    livesCounter = livesDisplay.get();
-    extraLifeCounter.set(1);
+    scoreDisplay = placed(std::make_unique<CounterDisplay>(digits.data(), screen), scoreLayout);
+    levelDisplay = placed(std::make_unique<CounterDisplay>(digits.data(), screen), levelLayout);
+    livesDisplay = placed(
+        std::make_unique<CounterDisplay>(playerImages[livesIcon].get(), maximumLifeIcons, screen),
+        livesLayout);
+    extraLifeCounter.set(0);
 
     const std::array<Image*, 4> sprites = raw(playerImages);
-    auto* penguin = new Player(sprites.data(), screenBuffer);
-    penguin->controller = &controller;
-    penguin->maze = &maze;
-    player = penguin;
-    addObject(ObjectKind::Player, penguin);
+    player = new Player(sprites.data(), screen, maze, controller);
+    addObject(Kind::Player, player);
 
     setupLevel();
     startSoundPending = true;
 }
 
-World::~World() {
-    // The actors stay in the lists until the next World clears them; what this World
-    // published must not outlive it.
-    if (publisher == serial_) {
-        screenBuffer = nullptr;
-        scoreCounter = levelCounter = livesCounter = nullptr;
-        player = nullptr;
-        publisher = 0;
-    }
-    screen.reset();
-    backgroundImage.reset();
-    gameOverImage.reset();
-    pelletImage.reset();
-    pillImage.reset();
-    for (auto* set : {&playerImages, &enemyImages}) {
-        for (ImagePtr& image : *set) {
-            image.reset();
-        }
-    }
-    for (ImagePtr& image : digitImages) {
-        image.reset();
-    }
-    for (ImagePtr& image : levelBannerImages) {
-        image.reset();
-    }
-    scoreDisplay.reset();
-    levelDisplay.reset();
-    livesDisplay.reset();
-}
+World::~World() = default;
 
-bool World::addObject(ObjectKind kind, ActiveActor* actor) {
+void World::addObject(Kind kind, ActiveActor* actor) {
     switch (kind) {
-    case ObjectKind::Player:
+    case Kind::Player:
         allObjects.insert(actor, 0);
         break;
-    case ObjectKind::Enemy:
+    case Kind::Enemy:
         allObjects.insert(actor, allObjects.size());
         enemyList.insert(actor, 0);
         break;
-    case ObjectKind::Pellet:
+    case Kind::Pellet:
         allObjects.insert(actor, 0);
         pelletList.insert(actor, 0);
         break;
-    case ObjectKind::PowerPill:
+    case Kind::PowerPill:
         allObjects.insert(actor, 0);
         pillList.insert(actor, 0);
         break;
     }
-    return true;
 }
 
 void World::updateAll(ObjectList& list) {
@@ -189,14 +132,12 @@ void World::updateAll(ObjectList& list) {
 
 void World::addEnemy() {
     const std::array<Image*, 4> sprites = raw(enemyImages);
-    auto* enemy = new Enemy(sprites.data(), screenBuffer);
-    enemy->maze = &maze;
-    addObject(ObjectKind::Enemy, enemy);
+    addObject(Kind::Enemy, new Enemy(sprites.data(), screen, maze, *player, *scoreDisplay));
 }
 
 void World::loseLife() {
     player->caught = false;
-    livesCounter->add(0);
+    livesDisplay->add(-1);
     enemyList.markAll();
     enemyList.purge();
     allObjects.purge();
@@ -218,9 +159,9 @@ void World::update() {
 
     // One extra life each time the score passes a further multiple of 10000, at most one
     // per update. (64-bit: the product must not overflow on an absurd score.)
-    if (pointsPerExtraLife * extraLifeCounter.get() < std::int64_t{scoreCounter->get()} - 1) {
-        extraLifeCounter.add(2);
-        livesCounter->add(2);
+    if (pointsPerExtraLife * (std::int64_t{extraLifeCounter.value()} + 1) < scoreDisplay->value()) {
+        extraLifeCounter.add(1);
+        livesDisplay->add(1);
     }
 
     updateAll(enemyList);
@@ -231,17 +172,20 @@ void World::update() {
     pillList.purge();
 
     // Butterflies arrive one per update until the level has its number plus one.
-    if (enemyList.size() < levelCounter->get()) {
+    if (enemyList.size() <= levelDisplay->value()) {
         addEnemy();
     }
 
     if (pelletList.size() == 0 && pillList.size() == 0) {
-        levelCounter->add(2);
+        levelDisplay->add(1);
         setupLevel();
     }
 
     if (player->caught) {
-        if (livesCounter->get() <= 1) {
+        // The caught sound has just held the program still: the driver must not catch up
+        // the frames it missed.
+        stalled = true;
+        if (livesDisplay->value() <= 0) {
             gameOver = true;
             return;
         }
@@ -250,8 +194,8 @@ void World::update() {
 }
 
 void World::render() {
-    screen->initialise();
-    screen->draw(*backgroundImage, backgroundAt.x, backgroundAt.y);
+    screen.initialise();
+    screen.draw(*backgroundImage, backgroundAt.x, backgroundAt.y);
     allObjects.rewind();
     while (ListedObject* item = allObjects.next()) {
         static_cast<Actor*>(item)->draw();
@@ -260,18 +204,17 @@ void World::render() {
     levelDisplay->draw();
     livesDisplay->draw();
 
-    const std::int32_t level = levelDisplay->get() - 1;
+    const std::int32_t level = levelDisplay->value();
     if (level >= firstBannerLevel) {
         const std::int32_t shown = std::min(level, std::int32_t{lastBannerLevel});
-        screen->draw(*levelBannerImages[shown - firstBannerLevel], levelBannerAt.x,
-                     levelBannerAt.y);
+        screen.draw(*levelBannerImages[shown - firstBannerLevel], levelBannerAt.x, levelBannerAt.y);
     }
     if (gameOver) {
-        screen->draw(*gameOverImage, gameOverAt.x, gameOverAt.y);
+        screen.draw(*gameOverImage, gameOverAt.x, gameOverAt.y);
     }
-    screen->present();
+    screen.present();
 }
 
-std::unique_ptr<Game> makeWorld() {
-    return std::make_unique<World>();
+std::unique_ptr<Game> makeWorld(ScreenBuffer& screen) {
+    return std::make_unique<World>(screen);
 }

@@ -1,46 +1,51 @@
-// The World is one game, from its construction to game over. It owns every image, the
-// frame buffer, the maze, the keyboard controller and the three displays of the side
-// panel; it creates the actors and keeps them in the four process-wide object lists. The
-// GameDriver calls update (one step of the simulation, 50 a second) and render (the whole
-// scene, drawn and presented).
+// The World is one game, from its construction to game over. It is built with the frame
+// buffer it draws into (the GameDriver owns it) and owns everything else of the game:
+// every image, the maze, the keyboard controller, the score, level and lives displays of
+// the side panel, and the four object lists in which the player, the pellets, the pills
+// and the butterflies live. It builds the actors and hands each what it needs: the frame
+// buffer, the maze, the controller, the player and the score. The GameDriver calls update
+// (one step of the simulation, 50 a second) and render (the whole scene, drawn and
+// presented).
 //
 // Actors only raise flags (removalPending, caught) and add to the score; the World acts on
-// the flags after they have all run, so no list changes under a walk. It publishes the
-// objects the actors and the shell reach: screenBuffer, scoreCounter, levelCounter,
-// livesCounter and player.
+// the flags after they have all run, so no list changes under a walk. When a butterfly has
+// caught the penguin (the caught sound has held the program still), the update raises
+// stalled for the driver.
+//
+// game/ sits on gfx/ and the platform seam and includes nothing of net/, app/ or a
+// backend: the driver reaches a game only through the Game interface (game.h).
 #pragma once
 
-#include "app/game_driver.h"
 #include "game/controller.h"
 #include "game/counter.h"
+#include "game/game.h"
 #include "game/maze.h"
+#include "game/object_list.h"
 #include "gfx/image.h"
-#include "gfx/screen_buffer.h"
 
 #include <array>
 #include <memory>
 
 class ActiveActor;
 class Player;
-
-enum class ObjectKind { Player, Enemy, Pellet, PowerPill };
+class ScreenBuffer;
 
 class World : public Game {
   public:
-    World();
+    explicit World(ScreenBuffer& screen);
     ~World() override;
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
     void update() override;
     void render() override;
-    // Registers a new actor in the lists of its kind and in allObjects (see world.cpp).
-    bool addObject(ObjectKind kind, ActiveActor* actor);
+    Counter* score() override { return scoreDisplay.get(); }
     // Lays out a level's board afresh: 98 pellets, 4 pills, the player at his start.
     void setupLevel();
 
     using ImagePtr = std::unique_ptr<Image>;
 
+    ScreenBuffer& screen;
     KeyboardController controller;
     Maze maze;
     std::array<ImagePtr, 10> digitImages;
@@ -50,29 +55,30 @@ class World : public Game {
     ImagePtr pelletImage;
     ImagePtr pillImage;
     ImagePtr gameOverImage;
+    ImagePtr backgroundImage;
     Counter extraLifeCounter; // extra lives awarded so far
     bool startSoundPending = false;
-    ImagePtr backgroundImage;
 
-    std::unique_ptr<ScreenBuffer> screen;
     std::unique_ptr<CounterDisplay> scoreDisplay;
     std::unique_ptr<CounterDisplay> levelDisplay;
     std::unique_ptr<CounterDisplay> livesDisplay;
 
+    // Every actor, in drawing order, and the three kinds; an actor is deleted when the
+    // last list that holds it drops it.
+    ObjectList allObjects;
+    ObjectList enemyList;
+    ObjectList pelletList;
+    ObjectList pillList;
+    Player* player = nullptr; // lives in allObjects
+
   private:
-    void updateAll(class ObjectList& list);
+    enum class Kind { Player, Enemy, Pellet, PowerPill };
+    // Registers a new actor in the list of its kind and in allObjects (see world.cpp).
+    void addObject(Kind kind, ActiveActor* actor);
+    void updateAll(ObjectList& list);
     void addEnemy();
     void loseLife();
-
-    std::uint64_t serial_ = 0; // which World this is, to know whose pointers are published
 };
 
 // Builds a World for the GameDriver.
-std::unique_ptr<Game> makeWorld();
-
-// The current World's displays and player. A World clears the ones it published when it
-// is destroyed; the player itself lives on in allObjects until the next World clears it.
-extern CounterDisplay* scoreCounter;
-extern CounterDisplay* levelCounter;
-extern CounterDisplay* livesCounter;
-extern Player* player;
+std::unique_ptr<Game> makeWorld(ScreenBuffer& screen);

@@ -2,6 +2,9 @@
 // row first with no gap between rows. Sprites, digits, banners, the background, the maze's
 // track image and the frame buffer are all Images. Index 236 is transparent in every blit.
 // Drawing clips silently; nothing here reports an error.
+//
+// gfx/ (this header, the frame buffer, the loaders, the resource ids) sits on the platform
+// seam alone and includes nothing of game/, net/, app/ or a backend.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 // memory is allocated for it, so a damaged picture cannot ask for gigabytes.
 #include "gfx/image.h"
 
+#include "platform/little_endian.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -28,13 +29,6 @@ constexpr std::size_t bitmapInfoSize = 40;
 constexpr std::size_t bitmapFileHeaderSize = 14;
 constexpr std::uint32_t biRgb = 0, biBitfields = 3;
 constexpr std::size_t largestFile = 64u << 20; // no picture of ours comes near this
-
-std::uint32_t le16(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return le16(p) | le16(p + 2) << 16;
-}
 
 // Whether a stream of `size` bytes could hold `count` pixels at all.
 bool streamCanHold(std::size_t size, std::uint64_t count) {
@@ -89,12 +83,12 @@ bool Image::loadBitmap(const std::uint8_t* data, std::size_t size, std::size_t p
     if (size < bitmapInfoSize) {
         return false;
     }
-    const std::uint32_t headerSize = le32(data);
-    const std::int32_t w = static_cast<std::int32_t>(le32(data + 4));
-    const std::int32_t rawH = static_cast<std::int32_t>(le32(data + 8));
-    const std::uint32_t bits = le16(data + 14);
-    const std::uint32_t compression = le32(data + 16);
-    const std::uint32_t coloursUsed = le32(data + 32);
+    const std::uint32_t headerSize = readLe32(data);
+    const std::int32_t w = static_cast<std::int32_t>(readLe32(data + 4));
+    const std::int32_t rawH = static_cast<std::int32_t>(readLe32(data + 8));
+    const std::uint32_t bits = readLe16(data + 14);
+    const std::uint32_t compression = readLe32(data + 16);
+    const std::uint32_t coloursUsed = readLe32(data + 32);
     if (headerSize < bitmapInfoSize || headerSize > size || w <= 0 || w > 0x7FFF || rawH == 0 ||
         rawH < -0x7FFF || rawH > 0x7FFF) {
         return false;
@@ -165,8 +159,8 @@ bool Image::loadFileImage(const std::uint8_t* data, std::size_t size) {
         if (size < rleFileHeaderSize) {
             return false;
         }
-        const std::uint32_t count = le32(data + 7);
-        const std::uint32_t w = le32(data + 11);
+        const std::uint32_t count = readLe32(data + 7);
+        const std::uint32_t w = readLe32(data + 11);
         const std::size_t streamSize = size - rleFileHeaderSize;
         if (w == 0 || w > 0x7FFF || count % w != 0 || count / w > 0x7FFF ||
             !streamCanHold(streamSize, count)) {
@@ -179,7 +173,7 @@ bool Image::loadFileImage(const std::uint8_t* data, std::size_t size) {
     }
     // A bitmap file: a 14-byte file header ("BM", size, reserved, offset of the pixels).
     if (size >= bitmapFileHeaderSize + bitmapInfoSize && data[0] == 'B' && data[1] == 'M') {
-        const std::uint32_t offset = le32(data + 10);
+        const std::uint32_t offset = readLe32(data + 10);
         if (offset < bitmapFileHeaderSize + bitmapInfoSize || offset > size) {
             return false;
         }

@@ -1,46 +1,51 @@
 // Frame buffer set-up, drawing and presentation through the platform seam.
 #include "gfx/screen_buffer.h"
 
-bool paletteRefreshPending = false;
-ScreenBuffer* screenBuffer = nullptr;
+#include "gfx/resource_ids.h"
+#include "platform/little_endian.h"
+#include "platform/screen_size.h"
 
 namespace {
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
+// Entries the palette resource does not define are never seen; a loud magenta makes a
+// stray one obvious.
+constexpr Colour undefinedColour{255, 0, 255};
 } // namespace
 
-ScreenBuffer::ScreenBuffer(int w, int h) : Image(w, h) {
+ScreenBuffer::ScreenBuffer() : Image(screen_size::pitch, screen_size::height) {
     delete[] pixels;
     pixels = nullptr;
     borrowedPixels = true;
-    // Entries the palette resource does not define are never seen; a loud magenta makes a
-    // stray one obvious.
-    palette.fill(Colour{255, 0, 255});
+    palette.fill(undefinedColour);
 }
 
 ScreenBuffer::~ScreenBuffer() {
+    release();
+}
+
+void ScreenBuffer::release() {
     if (initialised) {
         platform().releaseFrame(pixels);
     }
     pixels = nullptr;
+    initialised = false;
+    palette.fill(undefinedColour);
 }
 
 void ScreenBuffer::initialise() {
     if (initialised) {
         return;
     }
-    std::span<const std::uint8_t> dib = platform().resource(ResourceType::Bitmap, paletteResource);
+    std::span<const std::uint8_t> dib =
+        platform().resource(ResourceType::Bitmap, resource_ids::palette);
     if (dib.empty()) {
         return;
     }
     // The resource starts with a BITMAPINFOHEADER; an 8-bit one is followed by its colour
     // table (blue, green, red, reserved). Another depth leaves the palette as it is.
     if (dib.size() >= 40) {
-        const std::uint32_t headerSize = le32(dib.data());
-        const std::uint32_t bits = std::uint32_t(dib[14]) | std::uint32_t(dib[15]) << 8;
-        std::uint32_t colours = le32(dib.data() + 32);
+        const std::uint32_t headerSize = readLe32(dib.data());
+        const std::uint32_t bits = readLe16(dib.data() + 14);
+        std::uint32_t colours = readLe32(dib.data() + 32);
         if (bits == 8 && headerSize >= 40 && headerSize <= dib.size()) {
             if (colours == 0 || colours > 256) {
                 colours = 256;
@@ -55,7 +60,7 @@ void ScreenBuffer::initialise() {
         platform().debugText("lock resource failed\n");
     }
     platform().realisePalette(palette);
-    pixels = platform().createFrame(visibleWidth, height, width, palette);
+    pixels = platform().createFrame(screen_size::width, height, width, palette);
     initialised = pixels != nullptr;
 }
 
@@ -71,11 +76,7 @@ void ScreenBuffer::present() {
     }
     if (paletteRefreshPending) {
         paletteRefreshPending = false;
-        realisePalette();
+        platform().realisePalette(palette);
     }
-    platform().presentFrame(pixels, visibleWidth, height, width);
-}
-
-void ScreenBuffer::realisePalette() {
-    platform().realisePalette(palette);
+    platform().presentFrame(pixels, screen_size::width, height, width);
 }

@@ -1,7 +1,9 @@
 // The frame buffer: an Image of 424 x 271 whose memory belongs to the platform (a
-// device-independent bitmap on Windows), 421 pixels of each 424-byte row shown. Each frame
-// the World composes the picture into it with blits and present() copies it, unscaled, to
-// the window. It also owns the palette: the colour table of bitmap resource 139.
+// device-independent bitmap on Windows), 421 pixels of each 424-byte row shown. The
+// GameDriver owns the one ScreenBuffer of the run and hands it to each game it builds; each
+// frame the game composes its picture into it with blits and present() copies it, unscaled,
+// to the window. It also owns the palette (the colour table of the palette bitmap) and the
+// request to apply that palette to the window again.
 #pragma once
 
 #include "gfx/image.h"
@@ -9,25 +11,23 @@
 
 class ScreenBuffer : public Image {
   public:
-    static constexpr int visibleWidth = 421;
-    static constexpr int paletteResource = 139;
-
-    ScreenBuffer(int width, int height); // the World passes 424, 271
+    ScreenBuffer(); // screen_size::pitch x screen_size::height
     ~ScreenBuffer() override;
 
     // Once: reads the palette, realises it and creates the frame memory. Until it succeeds
-    // (bitmap 139 missing) draw and present do nothing, and the next call tries again.
+    // (the palette bitmap missing) draw and present do nothing, and the next call tries
+    // again.
     void initialise();
     void draw(const Image& image, int x, int y);
     void present();
-    void realisePalette();
+    // Gives the frame memory back and returns to the state of a new buffer, so that the
+    // next initialise reads the palette and creates the frame afresh (a new game does).
+    // A pending palette refresh stays pending.
+    void release();
 
     bool initialised = false;
     Palette palette{};
+    // Raised at start-up and when the window regains palette focus: the next present
+    // realises the palette again.
+    bool paletteRefreshPending = false;
 };
-
-// Set at start-up and when the window regains palette focus: the next present realises
-// the palette again.
-extern bool paletteRefreshPending;
-// The frame buffer of the current World.
-extern ScreenBuffer* screenBuffer;

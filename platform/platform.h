@@ -3,7 +3,12 @@
 // millisecond clock, waiting, the keyboard, sounds, resources, the frame buffer and its
 // presentation, web pages, facts about the program and the machine, run-time libraries,
 // window messages and modal dialogs. Backends live beside this header: headless/ (tests and
-// tools), sdl/ (Linux), win32/ (Windows). No game file includes a system header.
+// tools), sdl/ (Linux), win32/ (Windows), and the HTTP backends curl/ and the WinInet file
+// of win32/. No game file includes a system header.
+//
+// The files of this folder are the bottom layer and include nothing of gfx/, game/, net/
+// or app/; every layer may include them (screen_size.h and little_endian.h are shared
+// facts and helpers). The backends in the subfolders sit on top of everything.
 #pragma once
 
 #include <array>
@@ -38,6 +43,20 @@ class DialogView {
     virtual void setItemText(int id, const std::string& latin1) = 0;
     virtual std::string itemText(int id) const = 0;
     virtual void end() = 0;
+};
+
+// What the main window's messages mean to the program, independent of any platform: the
+// program implements it and hands it to pumpMessage, which calls it while it handles a
+// message (never inside a frame).
+class WindowEvents {
+  public:
+    virtual ~WindowEvents() = default;
+    // A menu command (the ids of the shell's menu).
+    virtual void menuCommand(int id) = 0;
+    // The main window is going away (the close box, Alt-F4).
+    virtual void windowDestroyed() = 0;
+    // The window regained palette focus.
+    virtual void paletteRegained() = 0;
 };
 
 // What a dialog does on its messages, independent of any platform.
@@ -90,9 +109,11 @@ class Platform {
     virtual void* loadLibrary(const std::string& name) = 0;
     virtual void* findFunction(void* library, const std::string& name) = 0;
 
-    // Handles at most one pending window message. Returns 1 to go on, 0 when the quit
-    // message arrived, -1 on error.
-    virtual int pumpMessage() = 0;
+    // Handles at most one pending window message, telling `events` what it means. Returns
+    // 1 to go on, 0 when the quit message arrived, -1 on error. A backend may also hand
+    // the messages the system sends while a dialog runs to the events it was last given:
+    // they must live as long as the window.
+    virtual int pumpMessage(WindowEvents& events) = 0;
     // Posts the quit message: pumpMessage returns 0 once the messages already waiting have
     // been handled. The program's exit code goes with it.
     virtual void postQuit(int exitCode) = 0;

@@ -1,7 +1,9 @@
-// Actors: anchor and box arithmetic, overlap and liesWithin margins, draw truncation and
-// the blinking phase.
+// Actors: anchor and box arithmetic, overlap and liesWithin margins, draw truncation, the
+// blinking phase, and the walkers' tunnel and facing.
 #include "game/actor.h"
 
+#include "game/maze.h"
+#include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
@@ -12,7 +14,11 @@ namespace {
 struct Probe : ActiveActor {
     using ActiveActor::ActiveActor;
     void update() override {}
+    using ActiveActor::wrapAndFace;
 };
+
+// Never initialised: nothing is drawn and the platform is never asked.
+ScreenBuffer offscreen;
 
 void expectBox(const Box& b, float l, float t, float r, float bo) {
     EXPECT_FLOAT_EQ(b.left, l);
@@ -23,16 +29,17 @@ void expectBox(const Box& b, float l, float t, float r, float bo) {
 
 struct ScreenFixture : ::testing::Test {
     HeadlessScope scope;
-    ScreenBuffer screen{424, 271};
+    ScreenBuffer screen;
     void SetUp() override {
-        scope.headless.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
+        scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette,
+                                   makePaletteDib(236));
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
-        screen.fillRect(0, 0, 424, 271, 0);
+        screen.fillRect(0, 0, screen.width, screen.height, 0);
     }
     // The left-most column of row y that is not 0, or -1.
     int firstInk(int y) {
-        for (int x = 0; x < 424; ++x) {
+        for (int x = 0; x < screen.width; ++x) {
             if (screen.pixel(x, y) != 0) {
                 return x;
             }
@@ -44,7 +51,7 @@ struct ScreenFixture : ::testing::Test {
 
 TEST(Actor, BoxFollowsPositionAndInflation) {
     Image sprite(16, 12);
-    Probe a(&sprite, nullptr);
+    Probe a(&sprite, offscreen);
     a.setPosition(100, 50);
     expectBox(a.box, 92, 44, 108, 56);
     a.inflateBox(-2);
@@ -61,7 +68,7 @@ TEST(Actor, BoxFollowsPositionAndInflation) {
 
 TEST(Actor, OverlapCountsTouchingEdges) {
     Image sprite(10, 10);
-    Probe a(&sprite, nullptr), b(&sprite, nullptr);
+    Probe a(&sprite, offscreen), b(&sprite, offscreen);
     struct Case {
         float bx, by;
         bool overlap;
@@ -79,7 +86,7 @@ TEST(Actor, OverlapCountsTouchingEdges) {
 
 TEST(Actor, LiesWithinMargins) {
     Image sprite(4, 4);
-    Probe p(&sprite, nullptr);
+    Probe p(&sprite, offscreen);
     const Box r{94, 46, 106, 54};
     struct Case {
         float x, y;
@@ -97,7 +104,7 @@ TEST(Actor, LiesWithinMargins) {
 TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     Image sprite(9, 4);
     sprite.fillRect(0, 0, 9, 4, 7);
-    Probe p(&sprite, &screen);
+    Probe p(&sprite, screen);
     struct Case {
         float x;
         int column; // where the sprite's left edge lands (-1: clipped by one)
@@ -105,13 +112,13 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     // x - 4.5 truncates toward zero: 3 - 4.5 = -1.5 -> -1, 4.2 - 4.5 = -0.3 -> 0.
     const Case cases[] = {{3, -1}, {4.2f, 0}, {100.9f, 96}};
     for (const Case& c : cases) {
-        screen.fillRect(0, 0, 424, 271, 0);
+        screen.fillRect(0, 0, screen.width, screen.height, 0);
         p.setPosition(c.x, 50);
         p.draw();
         const int visibleFrom = std::max(c.column, 0);
         EXPECT_EQ(firstInk(48), visibleFrom) << c.x;
         int width = 0;
-        for (int x = 0; x < 424; ++x) {
+        for (int x = 0; x < screen.width; ++x) {
             width += screen.pixel(x, 48) == 7;
         }
         EXPECT_EQ(width, 9 + std::min(c.column, 0)) << c.x;
@@ -119,8 +126,8 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     // A sprite 16 x 12 at (100, 50) has its top-left pixel at (92, 44).
     Image big(16, 12);
     big.fillRect(0, 0, 16, 12, 9);
-    Probe q(&big, &screen);
-    screen.fillRect(0, 0, 424, 271, 0);
+    Probe q(&big, screen);
+    screen.fillRect(0, 0, screen.width, screen.height, 0);
     q.setPosition(100, 50);
     q.draw();
     EXPECT_EQ(screen.pixel(92, 44), 9);
@@ -133,10 +140,10 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
 TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {
     Image sprite(2, 2);
     sprite.fillRect(0, 0, 2, 2, 5);
-    Probe p(&sprite, &screen);
+    Probe p(&sprite, screen);
     p.setPosition(50, 50);
     auto drawnNow = [&] {
-        screen.fillRect(0, 0, 424, 271, 0);
+        screen.fillRect(0, 0, screen.width, screen.height, 0);
         p.draw();
         return screen.pixel(49, 49) == 5;
     };
@@ -149,18 +156,48 @@ TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {
     EXPECT_TRUE(drawnNow());
     EXPECT_FALSE(p.blinkPhase);
 
-    // Invisible, dead or screenless actors draw nothing, but the phase still advances.
-    for (int variant = 0; variant < 3; ++variant) {
-        Probe hidden(&sprite, variant == 2 ? nullptr : &screen);
+    // Invisible or dead actors draw nothing, but the phase still advances.
+    for (int variant = 0; variant < 2; ++variant) {
+        Probe hidden(&sprite, screen);
         hidden.setPosition(50, 50);
         hidden.visible = variant != 0;
         hidden.removalPending = variant == 1;
         hidden.blinking = true;
-        screen.fillRect(0, 0, 424, 271, 0);
+        screen.fillRect(0, 0, screen.width, screen.height, 0);
         hidden.draw();
         EXPECT_TRUE(hidden.blinkPhase);
         hidden.draw();
         EXPECT_FALSE(hidden.blinkPhase);
         EXPECT_EQ(screen.pixel(49, 49), 0);
+    }
+}
+
+TEST(ActiveActor, TunnelEndsWrapOnlyOutwardsAndTheSpriteFollowsTheHeading) {
+    Image up(2, 2), right(4, 4), down(6, 6), left(8, 8);
+    Image* const sprites[4] = {&up, &right, &down, &left};
+    const Maze maze;
+    Probe walker(sprites, offscreen, maze);
+    struct Case {
+        float x;
+        Vec2 heading;
+        float xAfter;
+        Image* sprite;
+    };
+    const Case cases[] = {
+        {Maze::tunnelRightEnd, {1, 0}, Maze::tunnelLeftEnd, &right},
+        {Maze::tunnelRightEnd, {-1, 0}, Maze::tunnelRightEnd, &left},
+        {Maze::tunnelLeftEnd, {-0.5f, 0}, Maze::tunnelLanding, &left},
+        {Maze::tunnelLeftEnd, {1, 0}, Maze::tunnelLeftEnd, &right},
+        {100, {0, 1}, 100, &down},
+        {100, {0, -1}, 100, &up},
+        {100, {1, 1}, 100, &down}, // a vertical heading wins
+    };
+    for (const Case& c : cases) {
+        walker.setPosition(c.x, 128);
+        walker.wrapAndFace(c.heading);
+        EXPECT_EQ(walker.position.x, c.xAfter) << c.x;
+        EXPECT_EQ(walker.sprite, c.sprite) << c.x;
+        // The rectangle is the sprite's, shrunk by 2 on every side.
+        EXPECT_FLOAT_EQ(walker.box.right - walker.box.left, float(c.sprite->width) - 4) << c.x;
     }
 }

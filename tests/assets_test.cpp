@@ -152,7 +152,7 @@ TEST(Assets, BannersCarryTheirLevelsTexts) {
 
 TEST(Assets, PaletteThroughTheFrameBuffer) {
     HeadlessScope scope;
-    ScreenBuffer screen(424, 271);
+    ScreenBuffer screen;
     screen.initialise();
     ASSERT_TRUE(screen.initialised);
     const Palette& p = screen.palette;

@@ -1,13 +1,15 @@
 // The butterflies: the wait and the turn clock, becoming visible, the chase and flight
 // rules, wandering, the choice of a direction by the value drawn, the contact limits, being
-// eaten, catching the penguin (with the pause dropped by the driver), and the tunnel.
+// eaten, catching the penguin (the sound played to its end), and the tunnel.
 #include "game/enemy.h"
 
-#include "app/game_driver.h"
+#include "game/controller.h"
+#include "game/counter.h"
 #include "game/maze.h"
 #include "game/player.h"
 #include "game/random.h"
-#include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
@@ -22,27 +24,17 @@ struct EnemyFixture : ::testing::Test {
     Image* const playerSprites[4] = {&pUp, &pRight, &pDown, &pLeft};
     Image eUp{17, 11}, eRight{17, 11}, eDown{17, 11}, eLeft{17, 11};
     Image* const enemySprites[4] = {&eUp, &eRight, &eDown, &eLeft};
-    Player penguin{playerSprites, nullptr};
-    CounterDisplay score;
-    Player* savedPlayer = player;
-    CounterDisplay* savedScore = scoreCounter;
-    GameDriver* savedDriver = gameDriver;
+    ScreenBuffer screen; // never initialised: nothing is drawn
+    KeyboardController keys;
+    Player penguin{playerSprites, screen, maze, keys};
+    Counter score;
 
-    void SetUp() override {
-        player = &penguin;
-        scoreCounter = &score;
-        gameDriver = nullptr;
-        penguin.maze = &maze;
-    }
-    void TearDown() override {
-        player = savedPlayer;
-        scoreCounter = savedScore;
-        gameDriver = savedDriver;
+    std::unique_ptr<Enemy> fresh() {
+        return std::make_unique<Enemy>(enemySprites, screen, maze, penguin, score);
     }
     // A butterfly past its wait, its turn clock far from running out.
     std::unique_ptr<Enemy> active(float x, float y) {
-        auto e = std::make_unique<Enemy>(enemySprites, nullptr);
-        e->maze = &maze;
+        auto e = fresh();
         e->startDelay = Enemy::waitUpdates;
         e->turnCounter = 0;
         e->visible = true;
@@ -62,8 +54,8 @@ struct EnemyFixture : ::testing::Test {
 } // namespace
 
 TEST_F(EnemyFixture, WaitsUnseenThenWandersUnseenThenShows) {
-    Enemy e(enemySprites, nullptr);
-    e.maze = &maze;
+    const auto owned = fresh();
+    Enemy& e = *owned;
     placePlayer(180, 127, false); // right on top of it the whole time
     for (int u = 1; u <= 200; ++u) {
         e.update();
@@ -129,31 +121,30 @@ TEST_F(EnemyFixture, ChaseAndFlightRules) {
 
 TEST_F(EnemyFixture, WanderingFollowsPreferenceThenMomentumElseRedraws) {
     placePlayer(318, 228, true); // far away, sharing no line
-    // Preferred way open: taken.
-    auto e = active(98, 68);
-    e->preferredDirection = {0, 1};
-    e->velocity = {1, 0};
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.y, 69);
-    EXPECT_EQ(e->sprite, &eDown);
-    // Preferred way into a wall: keeps going as it went.
-    e = active(110, 68);
-    e->preferredDirection = {0, 1};
-    e->velocity = {1, 0};
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.x, 111);
-    EXPECT_FLOAT_EQ(e->position.y, 68);
-    EXPECT_EQ(e->sprite, &eRight);
-    // Both blocked, as at the start point: it stands and draws a new candidate.
-    e = active(180, 127);
-    e->preferredDirection = {1, 0};
-    e->velocity = {1, 0};
-    game_random::srand(1); // the next draw is 41: up
-    e->update();
-    EXPECT_FLOAT_EQ(e->position.x, 180);
-    EXPECT_FLOAT_EQ(e->position.y, 127);
-    EXPECT_FLOAT_EQ(e->preferredDirection.x, 0);
-    EXPECT_FLOAT_EQ(e->preferredDirection.y, -1);
+    struct Case {
+        float x, y;     // where it stands, going right (1, 0)
+        Vec2 prefers;   // before the update
+        float ax, ay;   // where it stands after the update
+        Vec2 preferred; // after it
+        const char* what;
+    };
+    const Case cases[] = {
+        {98, 68, {0, 1}, 98, 69, {0, 1}, "preferred way open: taken"},
+        {110, 68, {0, 1}, 111, 68, {0, 1}, "preferred way into a wall: keeps going as it went"},
+        // The next draw after srand(1) is 41: up.
+        {180, 127, {1, 0}, 180, 127, {0, -1}, "both blocked: it stands and draws anew"},
+    };
+    for (const Case& c : cases) {
+        auto e = active(c.x, c.y);
+        e->preferredDirection = c.prefers;
+        e->velocity = {1, 0};
+        game_random::srand(1);
+        e->update();
+        EXPECT_FLOAT_EQ(e->position.x, c.ax) << c.what;
+        EXPECT_FLOAT_EQ(e->position.y, c.ay) << c.what;
+        EXPECT_FLOAT_EQ(e->preferredDirection.x, c.preferred.x) << c.what;
+        EXPECT_FLOAT_EQ(e->preferredDirection.y, c.preferred.y) << c.what;
+    }
 }
 
 TEST_F(EnemyFixture, ChooseDirectionByTheValueDrawn) {
@@ -201,14 +192,20 @@ TEST_F(EnemyFixture, TheTurnClockDrawsEvery21stUpdate) {
     game_random::srand(77);
     int draws = 0;
     for (int u = 1; u <= 63; ++u) {
-        const std::uint32_t before = game_random::state();
         e->update();
-        if (game_random::state() != before) {
+        if (e->turnCounter == 0) { // the clock ran out and a direction was drawn
             ++draws;
             EXPECT_EQ(u % 21, 0) << u;
         }
     }
     EXPECT_EQ(draws, 3);
+    // Those three were all the draws taken from the game's source.
+    const int next = game_random::rand();
+    game_random::srand(77);
+    for (int i = 0; i < 3; ++i) {
+        game_random::rand();
+    }
+    EXPECT_EQ(next, game_random::rand());
 }
 
 TEST_F(EnemyFixture, ContactLimits) {
@@ -245,27 +242,19 @@ TEST_F(EnemyFixture, EatenInPowerMode) {
     penguin.powered = true;
     e->update();
     EXPECT_TRUE(e->removalPending);
-    EXPECT_EQ(score.get() - 1, 100);
+    EXPECT_EQ(score.value(), 100);
     ASSERT_EQ(h.sounds.size(), 1u);
-    EXPECT_EQ(h.sounds[0], (HeadlessPlatform::SoundEvent{143, SoundMode::Async, 0}));
+    EXPECT_EQ(h.sounds[0],
+              (HeadlessPlatform::SoundEvent{resource_ids::soundEaten, SoundMode::Async, 0}));
     other->update(); // the others go on: this one is eaten too
-    EXPECT_EQ(score.get() - 1, 200);
+    EXPECT_EQ(score.value(), 200);
     e->update(); // an eaten one does nothing more
-    EXPECT_EQ(score.get() - 1, 200);
+    EXPECT_EQ(score.value(), 200);
     EXPECT_FALSE(penguin.caught);
 }
 
-TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEndAndDropsThePause) {
-    h.setResource(ResourceType::Wave, 142, makeWav(1360));
-    struct Idle : Game {
-        void update() override {}
-        void render() override {}
-    };
-    GameDriver driver([] { return std::make_unique<Idle>(); });
-    gameDriver = &driver;
-    for (int n = 0; n < 10; ++n) {
-        driver.runFrame();
-    }
+TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEnd) {
+    h.setResource(ResourceType::Wave, resource_ids::soundCaught, makeWav(1360));
     const Millis before = h.now();
     auto e = active(100, 68);
     auto next = active(100, 68);
@@ -273,22 +262,14 @@ TEST_F(EnemyFixture, CatchingPlaysTheSoundToItsEndAndDropsThePause) {
     e->update();
     EXPECT_TRUE(penguin.caught);
     ASSERT_EQ(h.sounds.size(), 1u);
-    EXPECT_EQ(h.sounds[0].id, 142);
+    EXPECT_EQ(h.sounds[0].id, resource_ids::soundCaught);
     EXPECT_EQ(h.sounds[0].mode, SoundMode::Sync);
     EXPECT_EQ(h.now() - before, 1360u);
-    EXPECT_EQ(driver.frameCount, static_cast<std::int32_t>((h.now() - driver.startTime) / 40));
     // The others do nothing more in this update.
     const float x = next->position.x;
     next->update();
     EXPECT_FLOAT_EQ(next->position.x, x);
     EXPECT_EQ(h.sounds.size(), 1u);
-
-    // Without a driver (tests, tools) the catch still happens.
-    gameDriver = nullptr;
-    penguin.caught = false;
-    auto third = active(100, 68);
-    third->update();
-    EXPECT_TRUE(penguin.caught);
 }
 
 TEST_F(EnemyFixture, TunnelOnlyAtWholePixels) {
@@ -299,9 +280,7 @@ TEST_F(EnemyFixture, TunnelOnlyAtWholePixels) {
         float after;
     };
     const Case cases[] = {
-        {355, 1, 1, 0},         // reaches 356 exactly and jumps to 0
-        {1, -1, 1, 357},        // reaches 0 and jumps beyond the right end
-        {1, -1, 2, 356},        // which the next step enters
+        {1, -1, 2, 356},        // 0, put beyond the right end, which the next step enters
         {355.5f, 1, 3, 356.5f}, // misses 356.0 and is stopped at the track's end
         {0.5f, -1, 3, -0.5f},   // -0.5 truncates to column 0: it stops there
     };

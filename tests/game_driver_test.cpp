@@ -1,9 +1,12 @@
 // Frame pacing against the headless clock: due times, the two updates, drawing only when a
-// frame began before its due time, restarts, resynchronising, resuming after a pause, the
-// clock wrapping past 2^32, and a wait that sleeps instead of spinning.
+// frame began before its due time, restarts, forgetting the frames a stalled update missed,
+// resuming after a pause, the clock wrapping past 2^32, and a wait that sleeps instead of
+// spinning.
 #include "app/game_driver.h"
 
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +27,14 @@ struct Pacing : ::testing::TestWithParam<Millis> {
     HeadlessPlatform& h = scope.headless;
     std::vector<char> log;
     int built = 0;
+    std::vector<ScreenBuffer*> screens; // what each game was built with
     std::unique_ptr<GameDriver> driver;
 
     void SetUp() override {
         h.setClock(GetParam());
-        driver = std::make_unique<GameDriver>([this] {
+        driver = std::make_unique<GameDriver>([this](ScreenBuffer& screen) {
             ++built;
+            screens.push_back(&screen);
             return std::make_unique<LogGame>(&log);
         });
     }
@@ -47,7 +52,7 @@ struct Pacing : ::testing::TestWithParam<Millis> {
 TEST_P(Pacing, FirstWorldIsFrozenAndFramesAreDueEvery40ms) {
     const Millis t0 = GetParam();
     EXPECT_EQ(built, 1);
-    EXPECT_TRUE(driver->world->gameOver);
+    EXPECT_TRUE(driver->game->gameOver);
     EXPECT_FALSE(driver->gameOver); // copied at the end of the first frame
     EXPECT_EQ(driver->startTime, t0);
     EXPECT_FALSE(frame()); // frame 0 neither waits nor draws
@@ -58,7 +63,6 @@ TEST_P(Pacing, FirstWorldIsFrozenAndFramesAreDueEvery40ms) {
         EXPECT_EQ(sinceStart(), 40u * n);
     }
     EXPECT_EQ(driver->frameCount, 31);
-    EXPECT_FALSE(driver->busy);
 }
 
 TEST_P(Pacing, LateFramesCatchUpWithoutDrawing) {
@@ -76,27 +80,34 @@ TEST_P(Pacing, LateFramesCatchUpWithoutDrawing) {
 TEST_P(Pacing, RestartBuildsAFreshPlayingGameAndDoesNotDraw) {
     frame();
     frame();
+    h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+    driver->screen().initialise();
+    ASSERT_EQ(h.framesAlive, 1);
     h.advance(7);
     driver->restartRequested = true;
-    EXPECT_FALSE(frame()); // frameStartTime equals startTime and frameCount is 0
+    EXPECT_FALSE(frame()); // the frame began when the game was built, and frameCount is 0
     EXPECT_EQ(built, 2);
+    // Every game draws into the driver's one buffer; a new one starts on a new frame.
+    EXPECT_EQ(screens, (std::vector<ScreenBuffer*>{&driver->screen(), &driver->screen()}));
+    EXPECT_EQ(h.framesAlive, 0);
+    EXPECT_FALSE(driver->screen().initialised);
     EXPECT_FALSE(driver->restartRequested);
     EXPECT_FALSE(driver->gameOver);
-    EXPECT_FALSE(driver->world->gameOver);
+    EXPECT_FALSE(driver->game->gameOver);
     const Millis restartedAt = driver->startTime;
     EXPECT_TRUE(frame());
     EXPECT_EQ(h.now() - restartedAt, 40u);
     // A game that ends is copied into the driver at the end of the frame.
-    driver->world->gameOver = true;
+    driver->game->gameOver = true;
     EXPECT_TRUE(frame());
     EXPECT_TRUE(driver->gameOver);
 }
 
-TEST_P(Pacing, ResyncDropsMissedFramesAndStillDraws) {
+TEST_P(Pacing, AStalledUpdateDropsMissedFramesAndStillDraws) {
     for (int n = 0; n < 10; ++n) {
         frame();
     }
-    // During frame 10, an update blocks until 1000 ms after startTime and resyncs.
+    // During frame 10, an update blocks until 1000 ms after startTime and says so.
     ASSERT_EQ(driver->frameCount, 10);
     struct Blocking : LogGame {
         using LogGame::LogGame;
@@ -105,17 +116,18 @@ TEST_P(Pacing, ResyncDropsMissedFramesAndStillDraws) {
         bool done = false;
         void update() override {
             LogGame::update();
+            EXPECT_FALSE(stalled); // the driver lowered it after the first update
             if (!done) {
                 done = true;
                 h->setClock(d->startTime + 1000);
-                d->resyncFrameCount();
+                stalled = true;
             }
         }
     };
     auto blocking = std::make_unique<Blocking>(&log);
     blocking->h = &h;
     blocking->d = driver.get();
-    driver->world = std::move(blocking);
+    driver->game = std::move(blocking);
     EXPECT_TRUE(frame()); // began at 400 ms, before 25 x 40
     EXPECT_EQ(driver->frameCount, 26);
     EXPECT_TRUE(frame()); // frame 26 is due at 1040: waits and draws

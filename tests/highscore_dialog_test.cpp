@@ -2,9 +2,8 @@
 // what each outcome does to the send button and the line under it, the pages opened, the
 // dialog's end and the scores; the fields as read and kept; the other buttons; the
 // password page's address.
-#include "app/game_driver.h"
 #include "app/highscore_dialog.h"
-#include "app/session.h"
+#include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
 #include "fake_http_client.h"
@@ -15,37 +14,32 @@
 
 #include <tuple>
 
-extern CounterDisplay* scoreCounter;
-
 namespace {
 
 const std::string sending = "Skickar...";
 const std::string retry = "F\xF6rs\xF6k igen";
 
+// A game that stands still with its score.
 class StandStillGame : public Game {
   public:
     void update() override {}
     void render() override {}
+    Counter* score() override { return &points; }
+    Counter points;
 };
 
 // The run's bookkeeping as the main loop leaves it after a game that ended at 1234.
 class HighscoreDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        bestScore.set(1235);
-        playTimeAtBest = 98765;
-        tamperedAtBest = false;
+        session.bestScore.set(1234);
+        session.playTimeAtBest = 98765;
+        session.tamperedAtBest = false;
         scoreTampered = false;
-        currentScore.set(1235);
-        scoreCounter = &currentScore;
+        currentScore().set(1234);
     }
-    void TearDown() override {
-        scoreCounter = nullptr;
-        scoreTampered = false;
-        tamperedAtBest = false;
-        bestScore.set(1);
-        playTimeAtBest = 0;
-    }
+    void TearDown() override { scoreTampered = false; }
+    Counter& currentScore() { return *shell.driver->game->score(); }
 
     // Opens the dialog in `v`, types the account and presses the send button.
     void sendWith(RecordingDialogView& v, const std::string& email = "anna@example.se",
@@ -56,15 +50,17 @@ class HighscoreDialogTest : public ::testing::Test {
         dialog.command(v, shell::idOk);
     }
     bool scoresKept() {
-        return bestScore.get() == 1235 && currentScore.get() == 1235 && playTimeAtBest == 98765;
+        return session.bestScore.value() == 1234 && currentScore().value() == 1234 &&
+               session.playTimeAtBest == 98765;
     }
 
     HeadlessScope scope;
     FakeHttpClient fake;
-    HighscoreRecord record;
-    HighscoreDialog dialog{fake, record};
+    Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, fake};
+    Session& session = shell.session;
+    HighscoreRecord& record = session.highscoreRecord;
+    HighscoreDialog dialog{shell};
     RecordingDialogView view;
-    CounterDisplay currentScore;
 };
 
 } // namespace
@@ -77,7 +73,7 @@ TEST_F(HighscoreDialogTest, OpensWithTheBestScoreAndTheAccountOfTheRun) {
     EXPECT_EQ(view.itemText(shell::idEmail), "anna@example.se");
     EXPECT_EQ(view.itemText(shell::idPassword), "hemlis");
 
-    bestScore.set(1);
+    session.bestScore.set(0);
     RecordingDialogView fresh;
     dialog.init(fresh);
     EXPECT_EQ(fresh.caption, "Registrera din po\xE4ng (0)");
@@ -177,7 +173,7 @@ TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     EXPECT_EQ(fields.at("f1"), longEmail.substr(0, 64));
     EXPECT_EQ(fields.at("f3"), "abcdefghijklmnop");
 
-    HighscoreDialog again(fake, record);
+    HighscoreDialog again(shell);
     RecordingDialogView second;
     again.init(second);
     EXPECT_EQ(second.itemText(shell::idEmail), longEmail.substr(0, 64));
@@ -189,20 +185,18 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
     for (const auto& [atBest, now, sent] :
          {std::tuple{false, false, "1234"}, std::tuple{true, false, "-1234"},
           std::tuple{false, true, "-1234"}}) {
-        tamperedAtBest = atBest;
+        session.tamperedAtBest = atBest;
         scoreTampered = now;
         fake.outcome = HttpOutcome::replied(200, "7");
         RecordingDialogView v;
         sendWith(v);
         EXPECT_EQ(LoopbackPortal::decodeFields(fake.bodies.back()).at("f4"), sent);
-        EXPECT_EQ(bestScore.get(), 1235);
+        EXPECT_EQ(session.bestScore.value(), 1234); // the stored best is never negated
     }
 }
 
 TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration) {
-    GameDriver driver([] { return std::make_unique<StandStillGame>(); });
-    GameDriver* previous = gameDriver;
-    gameDriver = &driver;
+    GameDriver& driver = *shell.driver;
     driver.frameCount = 10;
     scope.headless.setClock(5000);
 
@@ -217,7 +211,6 @@ TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration)
     EXPECT_EQ(driver.startTime, 5000u - 400u); // the next frame is due now
     EXPECT_TRUE(fake.requests.empty());
     EXPECT_TRUE(scoresKept());
-    gameDriver = previous;
 }
 
 TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131ToTheBuiltInPortal) {
@@ -232,7 +225,7 @@ TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131ToTheBuiltInPortal)
         v.setItemText(shell::idPassword, "x");
         logic.command(v, shell::idOk);
     };
-    runHighscoreDialog(fake, record);
+    runHighscoreDialog(shell);
     EXPECT_EQ(runs, 1);
     ASSERT_EQ(fake.requests.size(), 1u);
     EXPECT_EQ(fake.requests[0].host, builtInPortal().host);

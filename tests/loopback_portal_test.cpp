@@ -3,7 +3,7 @@
 // time bounds, and the dialog's whole road from the send button, through failed tries and
 // what it says about them, to an accepted score.
 #include "app/highscore_dialog.h"
-#include "app/session.h"
+#include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "game/counter.h"
 #include "loopback_portal.h"
@@ -16,9 +16,15 @@
 #include <filesystem>
 #include <fstream>
 
-extern CounterDisplay* scoreCounter;
-
 namespace {
+
+// A game that stands still with its score.
+struct StandStillGame : Game {
+    void update() override {}
+    void render() override {}
+    Counter* score() override { return &points; }
+    Counter points;
+};
 
 // libcurl's numbers for the failures the portal provokes.
 constexpr std::int32_t couldNotConnect = 7, timedOut = 28, gotNothing = 52;
@@ -83,13 +89,12 @@ TEST(LoopbackPortal, TheDialogPostsExactlyTheHighscoreAndSaysWhyATryFailed) {
     LoopbackPortal portal(script);
     Machine machine;
     CurlHttpClient curl;
-    HighscoreRecord record;
-    CounterDisplay current;
-    current.set(1235);
-    scoreCounter = &current;
-    bestScore.set(1235);
-    playTimeAtBest = 98765;
-    HighscoreDialog dialog(curl, record, loopback(portal.port()));
+    Shell shell([](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, curl);
+    Counter& current = *shell.driver->game->score();
+    current.set(1234);
+    shell.session.bestScore.set(1234);
+    shell.session.playTimeAtBest = 98765;
+    HighscoreDialog dialog(shell, loopback(portal.port()));
     for (const auto& p : presses) {
         SCOPED_TRACE(p.name);
         RecordingDialogView view;
@@ -101,13 +106,11 @@ TEST(LoopbackPortal, TheDialogPostsExactlyTheHighscoreAndSaysWhyATryFailed) {
         EXPECT_EQ(view.itemText(shell::idStatus), p.line);
         if (!p.line.empty()) {
             EXPECT_EQ(view.itemText(shell::idOk), "F\xF6rs\xF6k igen");
-            EXPECT_EQ(bestScore.get(), 1235);
+            EXPECT_EQ(shell.session.bestScore.value(), 1234);
         }
     }
-    EXPECT_EQ(bestScore.get(), 1);
-    EXPECT_EQ(current.get(), 1);
-    scoreCounter = nullptr;
-    playTimeAtBest = 0;
+    EXPECT_EQ(shell.session.bestScore.value(), 0);
+    EXPECT_EQ(current.value(), 0);
 
     const auto requests = portal.requests();
     ASSERT_EQ(requests.size(), std::size(presses));

@@ -1,22 +1,20 @@
 // The main loop, the menu and the dialog logic, run headless: the pump hook plays the user
 // (keys, menu commands) once per pass and the dialog hook answers the dialogs. The games
 // are scripted: each scores a set number of points and ends after a set number of updates.
+// The hooks reach the run's Shell through the WindowEvents that pumpMessage is given.
 #include "app/dialogs.h"
-#include "app/game_driver.h"
 #include "app/info_texts.h"
 #include "app/main_loop.h"
-#include "app/main_window.h"
-#include "app/session.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
 #include "fake_http_client.h"
-#include "game/counter.h"
-#include "gfx/screen_buffer.h"
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,32 +28,37 @@ struct GamePlan {
     int length = -1; // updates until it is over; -1: never
 };
 
-// A game that scores and ends as planned, and publishes its score display and frame buffer
-// the way a World does.
+// A game that scores and ends as planned, and draws into the driver's frame buffer the way
+// a World does.
 struct ScriptedGame : Game {
-    explicit ScriptedGame(GamePlan plan) : plan_(plan), screen(424, 271) {
-        scoreCounter = &score;
-        screenBuffer = &screen;
-    }
+    ScriptedGame(GamePlan plan, ScreenBuffer& screen) : plan_(plan), screen_(screen) {}
     void update() override {
         if (gameOver) {
             return;
         }
         ++updates;
-        score.add(plan_.pointsPerUpdate + 1);
+        points.add(plan_.pointsPerUpdate);
         if (plan_.length >= 0 && updates >= plan_.length) {
             gameOver = true;
         }
     }
     void render() override {
-        screen.initialise();
-        screen.present();
+        screen_.initialise();
+        screen_.present();
     }
+    Counter* score() override { return &points; }
     GamePlan plan_;
-    CounterDisplay score;
-    ScreenBuffer screen;
+    ScreenBuffer& screen_;
+    Counter points;
     int updates = 0;
 };
+
+GameDriver::Factory idleGames() {
+    return [](ScreenBuffer& screen) { return std::make_unique<ScriptedGame>(GamePlan{}, screen); };
+}
+
+// For the shells that never send: the menu's tests.
+FakeHttpClient unusedHttp;
 
 // One dialog as the hook saw it.
 struct DialogSeen {
@@ -77,15 +80,19 @@ struct MainLoop : ::testing::Test {
     std::function<void(DialogView&)> whileOpen; // runs between init and the answer
     std::function<void()> eachPass;             // the user, at the end of every pass
     int exitCode = -1;
-    FakeHttpClient http; // the highscore dialog is cancelled in these tests: nothing is sent
+    FakeHttpClient http;    // the highscore dialog is cancelled in these tests: nothing is sent
+    Shell* shell = nullptr; // the run's, while it runs
+    Session session;        // the run's session as it stood after the last pass
 
     MainLoop() {
-        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
-        h.onPumpMessage = [this] {
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+        h.onPumpMessage = [this](WindowEvents& events) {
+            shell = &dynamic_cast<Shell&>(events);
             ++pass;
             if (eachPass) {
                 eachPass();
             }
+            session = shell->session;
             return 1;
         };
         h.onRunDialog = [this](int id, DialogLogic& logic) {
@@ -101,30 +108,31 @@ struct MainLoop : ::testing::Test {
             }
         };
     }
-    ~MainLoop() override {
-        scoreCounter = nullptr;
-        screenBuffer = nullptr;
-    }
     GameDriver::Factory factory() {
-        return [this] {
+        return [this](ScreenBuffer& screen) {
             ++built;
-            return std::make_unique<ScriptedGame>(next);
+            return std::make_unique<ScriptedGame>(next, screen);
         };
     }
-    ScriptedGame& game() { return static_cast<ScriptedGame&>(*gameDriver->world); }
+    GameDriver& driver() { return *shell->driver; }
+    ScriptedGame& game() { return static_cast<ScriptedGame&>(*driver().game); }
     // Runs the program until the user quits; passes are counted from 1.
-    void run() { exitCode = runPingel(factory(), http); }
-    std::int32_t best() { return bestScore.get() - 1; }
+    void run() {
+        exitCode = runPingel(factory(), http);
+        shell = nullptr;
+    }
+    // The best score: live while the program runs, as it was left afterwards.
+    std::int32_t best() { return (shell != nullptr ? shell->session : session).bestScore.value(); }
 };
 
 } // namespace
 
-TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrame) {
+TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrameHeldOnEvery) {
     int f1Pass = 0;
     eachPass = [&] {
         if (pass <= 5) {
             EXPECT_EQ(built, 1);
-            EXPECT_TRUE(gameDriver->gameOver);
+            EXPECT_TRUE(driver().gameOver);
             EXPECT_EQ(game().updates, 0); // frozen: nothing moves
         }
         if (pass == 5) {
@@ -134,17 +142,25 @@ TEST_F(MainLoop, OpensFrozenThenF1StartsAGameOnTheNextFrame) {
         if (pass == 7) {
             // F1 was seen at the end of pass 6, the game began in the frame of pass 7.
             EXPECT_EQ(built, 2);
-            EXPECT_FALSE(gameDriver->gameOver);
+            EXPECT_FALSE(driver().gameOver);
             EXPECT_EQ(game().updates, 2);
-            windowCommand(shell::cmdQuit);
-            EXPECT_EQ(gameDriver, nullptr); // at once
+            h.setKeyDown(Key::F1, true);
+        }
+        if (pass >= 9 && pass <= 11) {
+            // Held, F1 is seen after every frame: a new game in each next one.
+            EXPECT_EQ(built, pass - 6);
+            EXPECT_EQ(game().updates, 2);
+        }
+        if (pass == 11) {
+            shell->menuCommand(shell::cmdQuit);
+            EXPECT_EQ(shell->driver, nullptr); // at once
         }
     };
     run();
     EXPECT_EQ(f1Pass, 5);
     EXPECT_TRUE(dialogs.empty());
     EXPECT_GT(h.presentCount, 0); // the frozen board is drawn
-    EXPECT_EQ(pass, 7);           // the quit message ended the loop
+    EXPECT_EQ(pass, 11);          // the quit message ended the loop
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(h.exitCode, 0);
 }
@@ -178,24 +194,24 @@ TEST_F(MainLoop, OffersEachNewBestOnceWhateverTheAnswer) {
     eachPass = [&] {
         if (!dialogs.empty() && dialogs.back().pass == pass) {
             // The login (a "Ja") was handled in this same pass, after the question.
-            EXPECT_FALSE(gameDriver->loginRequested);
-            EXPECT_FALSE(gameDriver->submitOfferRequested);
+            EXPECT_FALSE(driver().loginRequested);
+            EXPECT_FALSE(driver().submitOfferRequested);
             loginSeen = loginSeen || dialogs.back().templateId == shell::highscoreDialogId;
         }
         if (built == 1 && pass == 2) {
             next = {5, rounds[0].updates * 1};
             h.tap(Key::F1);
         }
-        if (built > overGame && gameDriver->gameOver) {
+        if (built > overGame && driver().gameOver) {
             overPass = pass;
             overGame = built;
-            EXPECT_EQ(scoreCounter->get() - 1, 5 * rounds[round].updates);
+            EXPECT_EQ(game().points.value(), 5 * rounds[round].updates);
         }
         if (overPass != 0 && pass == overPass + 3) {
             ++round;
             overPass = 0;
             if (round == rounds.size()) {
-                windowDestroyed();
+                shell->windowDestroyed();
                 return;
             }
             next = {5, rounds[round].updates};
@@ -227,7 +243,7 @@ TEST_F(MainLoop, OffersEachNewBestOnceWhateverTheAnswer) {
     }
     EXPECT_EQ(questions, offers);
     EXPECT_EQ(logins, yes);
-    EXPECT_EQ(lastOfferedScore, 605);
+    EXPECT_EQ(session.lastOfferedScore, 605);
     EXPECT_EQ(best(), 605);
     EXPECT_TRUE(loginSeen);
 }
@@ -240,22 +256,22 @@ TEST_F(MainLoop, TheQuestionOpensOnThePassAfterTheGameEnded) {
             next = {5, 40}; // 200 points in 20 frames
             h.tap(Key::F1);
         }
-        if (built == 2 && gameDriver->gameOver && overPass == 0) {
+        if (built == 2 && driver().gameOver && overPass == 0) {
             overPass = pass;
-            playTime = h.now() - gameDriver->startTime;
+            playTime = h.now() - driver().startTime;
         }
         if (overPass != 0 && pass == overPass + 2) {
-            windowCommand(shell::cmdQuit);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     answers[shell::questionDialogId] = shell::idCancel;
     run();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].pass, overPass + 1);
-    EXPECT_EQ(lastOfferedScore, 200);
+    EXPECT_EQ(session.lastOfferedScore, 200);
     // Taken when the offer was made, at the start of the next pass: the same moment here,
     // since nothing advances the headless clock between the end of a pass and the next.
-    EXPECT_EQ(playTimeAtBest, playTime);
+    EXPECT_EQ(session.playTimeAtBest, playTime);
 }
 
 TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
@@ -265,8 +281,8 @@ TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
             h.tap(Key::F1);
         }
         if (pass >= 3 && pass <= 20) {
-            EXPECT_EQ(best(), scoreCounter->get() - 1);
-            EXPECT_EQ(playTimeAtBest, h.now() - gameDriver->startTime);
+            EXPECT_EQ(best(), game().points.value());
+            EXPECT_EQ(shell->session.playTimeAtBest, h.now() - driver().startTime);
         }
         if (pass == 20) {
             EXPECT_EQ(best(), 5 * 2 * 18); // the game began in pass 3
@@ -275,29 +291,13 @@ TEST_F(MainLoop, TheBestScoreFollowsTheScoreLive) {
         }
         if (pass == 30) {
             EXPECT_EQ(best(), 5 * 2 * 19); // the old game ran one frame more before F1 was seen
-            EXPECT_EQ(scoreCounter->get() - 1, 0);
-            EXPECT_LT(playTimeAtBest, h.now() - gameDriver->startTime + 1000);
-            windowCommand(shell::cmdQuit);
+            EXPECT_EQ(game().points.value(), 0);
+            EXPECT_LT(shell->session.playTimeAtBest, h.now() - driver().startTime + 1000);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     run();
     EXPECT_TRUE(dialogs.empty()); // the games never ended
-}
-
-TEST_F(MainLoop, HoldingF1RestartsOnEveryFrame) {
-    eachPass = [&] {
-        if (pass == 2) {
-            h.setKeyDown(Key::F1, true);
-        }
-        if (pass >= 4 && pass <= 10) {
-            EXPECT_EQ(built, pass - 2); // F1 seen after each frame, a new game in the next
-            EXPECT_EQ(game().updates, 2);
-        }
-        if (pass == 10) {
-            windowCommand(shell::cmdQuit);
-        }
-    };
-    run();
 }
 
 TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
@@ -311,7 +311,7 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
             h.tap(Key::F1);
         }
         if (pass == 10) {
-            windowCommand(shell::cmdCompetitionRules);
+            shell->menuCommand(shell::cmdCompetitionRules);
             updatesBefore = game().updates;
         }
         if (closedPass == 0 && !dialogs.empty()) {
@@ -327,7 +327,7 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
             EXPECT_EQ(h.now() - closedAt, 5 * 40u);
             EXPECT_EQ(h.presentCount - presentsAtClose, 5);
             EXPECT_EQ(game().updates, updatesBefore + 12);
-            windowCommand(shell::cmdQuit);
+            shell->menuCommand(shell::cmdQuit);
         }
     };
     whileOpen = [&](DialogView& view) {
@@ -344,57 +344,38 @@ TEST_F(MainLoop, TheInformationDialogPausesTheGameWithoutCatchingUp) {
     EXPECT_EQ(dialogs[0].text, infoText(1));
 }
 
-TEST_F(MainLoop, RegisterHighscoreActsOnlyWhenTheGameIsOver) {
-    bool loginPending = false;
-    int requestPass = 0;
-    eachPass = [&] {
-        if (pass == 1) {
-            windowCommand(shell::cmdRegisterHighscore); // the frozen first board is over
-            EXPECT_TRUE(gameDriver->loginRequested);
-            requestPass = pass;
-        }
-        if (pass == 2) {
-            EXPECT_FALSE(gameDriver->loginRequested); // handled on the next pass
-            next = {0, 10};
-            h.tap(Key::F1);
-        }
-        if (pass == 4) {
-            windowCommand(shell::cmdRegisterHighscore); // in play: nothing
-            loginPending = gameDriver->loginRequested;
-        }
-        if (built == 2 && gameDriver->gameOver) {
-            windowCommand(shell::cmdQuit);
-        }
-    };
-    answers[shell::highscoreDialogId] = shell::idCancel;
-    run();
-    EXPECT_EQ(requestPass, 1);
-    EXPECT_FALSE(loginPending);
-    // Only the highscore dialog, on the pass after the command, and no question (no best
-    // above 0).
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].templateId, shell::highscoreDialogId);
-    EXPECT_EQ(dialogs[0].pass, 2);
-    EXPECT_EQ(dialogs[0].caption, "Registrera din po\xE4ng (0)");
-}
-
 TEST_F(MainLoop, AfterQuitOnlyMessagesRemainAndCommandsAreHarmless) {
     eachPass = [&] {
         if (pass == 3) {
-            windowDestroyed(); // the close box
-            EXPECT_EQ(gameDriver, nullptr);
+            shell->windowDestroyed(); // the close box
+            EXPECT_EQ(shell->driver, nullptr);
             EXPECT_TRUE(h.quitPosted);
             for (const shell::MenuItem& item : shell::menu) {
-                windowCommand(item.id); // no driver: nothing to raise, nothing to crash
+                shell->menuCommand(item.id); // no driver: nothing to raise, nothing to crash
             }
-            HighscoreRecord record;
-            runMainLoopPass(http, record); // a pass without a driver does nothing
+            shell->runPass(); // a pass without a driver does nothing
         }
     };
     run();
     EXPECT_EQ(pass, 3);
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(gameDriver, nullptr);
+}
+
+TEST_F(MainLoop, TheWindowGoingAwayWhileADialogIsOpenEndsThePass) {
+    for (const int command : {shell::cmdRules, shell::cmdRegisterHighscore}) {
+        SCOPED_TRACE(command);
+        pass = 0;
+        h.quitPosted = false;
+        eachPass = [&] {
+            if (pass == 2) {
+                shell->menuCommand(command); // opened on the next pass
+            }
+        };
+        whileOpen = [&](DialogView&) { shell->windowDestroyed(); };
+        run();
+        EXPECT_EQ(pass, 2);
+        EXPECT_EQ(exitCode, 0);
+    }
 }
 
 // --- the menu, command by command ---
@@ -423,155 +404,111 @@ TEST(MenuCommands, EachCommandDoesWhatItsRowSays) {
         {12345, true, false, false, false, false, -1, ""},
         {shell::idOk, true, false, false, false, false, -1, ""},
     };
+    // Every item of the menu has a row in which it acts: none does nothing when chosen.
+    for (const shell::MenuItem& item : shell::menu) {
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const Row& r) {
+            return r.id == item.id && (r.restart || r.info || r.login || r.quit || !r.url.empty());
+        })) << item.id;
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.id);
         HeadlessScope scope;
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->gameOver = row.over;
-        infoTextSelector = 7;
-        windowCommand(row.id);
+        Shell shell(idleGames(), unusedHttp);
+        shell.driver->gameOver = row.over;
+        shell.session.infoTextSelector = 7;
+        shell.menuCommand(row.id);
         if (row.quit) {
-            EXPECT_EQ(gameDriver, nullptr);
+            EXPECT_EQ(shell.driver, nullptr);
             EXPECT_TRUE(scope.headless.quitPosted);
             EXPECT_EQ(scope.headless.exitCode, 0);
         } else {
-            ASSERT_NE(gameDriver, nullptr);
+            ASSERT_NE(shell.driver, nullptr);
             EXPECT_FALSE(scope.headless.quitPosted);
-            EXPECT_EQ(gameDriver->restartRequested, row.restart);
-            EXPECT_EQ(gameDriver->infoRequested, row.info);
-            EXPECT_EQ(gameDriver->loginRequested, row.login);
-            EXPECT_FALSE(gameDriver->submitOfferRequested);
-            EXPECT_EQ(infoTextSelector, row.selector == -1 ? 7 : row.selector);
+            EXPECT_EQ(shell.driver->restartRequested, row.restart);
+            EXPECT_EQ(shell.driver->infoRequested, row.info);
+            EXPECT_EQ(shell.driver->loginRequested, row.login);
+            EXPECT_FALSE(shell.driver->submitOfferRequested);
+            EXPECT_EQ(shell.session.infoTextSelector, row.selector == -1 ? 7 : row.selector);
         }
         if (row.url.empty()) {
             EXPECT_TRUE(scope.headless.urls.empty());
         } else {
             EXPECT_EQ(scope.headless.urls, std::vector<std::string>{row.url});
         }
-        delete gameDriver;
-        gameDriver = nullptr;
     }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
 }
 
-TEST(MenuCommands, EveryMenuItemHasAnAction) {
-    // A menu row without an action would do nothing when chosen.
-    for (const shell::MenuItem& item : shell::menu) {
-        SCOPED_TRACE(item.id);
-        HeadlessScope scope;
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->gameOver = true;
-        windowCommand(item.id);
-        const bool acted = gameDriver == nullptr || gameDriver->restartRequested ||
-                           gameDriver->infoRequested || gameDriver->loginRequested ||
-                           !scope.headless.urls.empty();
-        EXPECT_TRUE(acted);
-        delete gameDriver;
-        gameDriver = nullptr;
-    }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
-}
-
-TEST(MenuCommands, RegainingThePaletteRealisesItOnTheNextPresent) {
+TEST(MenuCommands, RegainingThePaletteAsksForItOnTheNextPresent) {
     HeadlessScope scope;
-    ScreenBuffer screen(424, 271);
-    scope.headless.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource,
-                               makePaletteDib(236));
-    screen.initialise();
-    paletteRefreshPending = false;
-    const int realised = scope.headless.realiseCount;
-    screen.present();
-    EXPECT_EQ(scope.headless.realiseCount, realised);
-    windowRegainedPalette();
-    screen.present();
-    screen.present();
-    EXPECT_EQ(scope.headless.realiseCount, realised + 1);
+    Shell shell(idleGames(), unusedHttp);
+    ScreenBuffer& screen = shell.driver->screen();
+    EXPECT_TRUE(screen.paletteRefreshPending); // the run starts with one
+    screen.paletteRefreshPending = false;
+    shell.paletteRegained();
+    EXPECT_TRUE(screen.paletteRefreshPending);
 }
 
 // --- the dialog logic on its own ---
 
-TEST(DialogLogic, CommandsEndRaiseAndResumeAsTheirRowSays) {
+TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
     enum Which { Info, Question };
     struct Row {
         Which dialog;
-        bool offer; // submitOfferRequested while the question is open
+        bool offer; // submitOfferRequested while the dialog is open
         int command;
         bool ended, login, resumed;
+        std::int32_t selector; // the information text chosen
     };
     const std::vector<Row> rows = {
-        {Info, false, shell::idOk, true, false, true},
-        {Info, false, shell::idCancel, false, false, false}, // Escape is ignored
-        {Info, false, shell::idText, false, false, false},
-        {Info, true, shell::idOk, true, false, true},
-        {Question, true, shell::idOk, true, true, false},
-        {Question, false, shell::idOk, true, false, false},
-        {Question, true, shell::idCancel, true, false, false},
-        {Question, true, shell::idNewUser, false, false, false},
-        {Question, true, shell::idText, false, false, false},
+        {Info, false, shell::idOk, true, false, true, 0},
+        {Info, false, shell::idCancel, false, false, false, 1}, // Escape is ignored
+        {Info, false, shell::idText, false, false, false, 2},
+        {Info, true, shell::idOk, true, false, true, 1},
+        {Question, true, shell::idOk, true, true, false, 0},
+        {Question, false, shell::idOk, true, false, false, 0},
+        {Question, true, shell::idCancel, true, false, false, 0},
+        {Question, true, shell::idNewUser, false, false, false, 0},
+        {Question, true, shell::idText, false, false, false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << (row.dialog == Info ? "info " : "question ")
                                           << row.command << (row.offer ? " offered" : ""));
         HeadlessScope scope;
         HeadlessPlatform& h = scope.headless;
-        h.setResource(ResourceType::Bitmap, ScreenBuffer::paletteResource, makePaletteDib(236));
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.setClock(1000);
-        gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-        gameDriver->runFrame();
-        gameDriver->runFrame(); // waits and draws: the frame buffer exists
-        gameDriver->submitOfferRequested = row.offer;
-        const Millis start = gameDriver->startTime;
+        Shell shell(idleGames(), unusedHttp);
+        shell.session.infoTextSelector = row.selector;
+        GameDriver& driver = *shell.driver;
+        driver.runFrame();
+        driver.runFrame(); // waits and draws: the frame buffer exists
+        driver.submitOfferRequested = row.offer;
+        const Millis start = driver.startTime;
         const int presents = h.presentCount;
 
-        InfoDialog info;
-        QuestionDialog question;
+        InfoDialog info(shell);
+        QuestionDialog question(shell);
         DialogLogic& logic = row.dialog == Info ? static_cast<DialogLogic&>(info) : question;
         RecordingDialogView view;
         logic.init(view);
+        // The information text chosen; the question's texts only while an offer is open.
+        if (row.dialog == Info) {
+            EXPECT_EQ(view.itemText(shell::idText), infoText(row.selector));
+        } else {
+            EXPECT_EQ(view.itemText(shell::idText),
+                      row.offer ? "Vill du skicka din highscore till Internet?" : "");
+        }
+        EXPECT_EQ(view.caption, row.dialog == Question && row.offer ? "Registrera" : "");
         h.advance(3000); // the user reads for a while
         logic.command(view, row.command);
 
         EXPECT_EQ(view.ended, row.ended);
-        EXPECT_EQ(gameDriver->loginRequested, row.login);
-        EXPECT_EQ(gameDriver->startTime != start, row.resumed);
+        EXPECT_EQ(driver.loginRequested, row.login);
+        EXPECT_EQ(driver.startTime != start, row.resumed);
         if (row.resumed) {
             // The next frame is due now.
-            EXPECT_EQ(gameDriver->startTime + 40u * gameDriver->frameCount, h.now());
+            EXPECT_EQ(driver.startTime + 40u * driver.frameCount, h.now());
         }
         EXPECT_EQ(h.presentCount, presents + 2); // the frame behind, on each message
-        delete gameDriver;
-        gameDriver = nullptr;
     }
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-}
-
-TEST(DialogLogic, InitFillsTheTexts) {
-    HeadlessScope scope;
-    gameDriver = new GameDriver([] { return std::make_unique<ScriptedGame>(GamePlan{}); });
-    for (std::int32_t selector = 0; selector < infoTextCount; ++selector) {
-        infoTextSelector = selector;
-        RecordingDialogView view;
-        InfoDialog().init(view);
-        EXPECT_EQ(view.itemText(shell::idText), infoText(selector));
-        EXPECT_EQ(view.caption, "");
-    }
-    // The question has its texts only while an offer is open.
-    for (bool offer : {false, true}) {
-        gameDriver->submitOfferRequested = offer;
-        RecordingDialogView view;
-        QuestionDialog().init(view);
-        EXPECT_EQ(view.caption, offer ? "Registrera" : "");
-        EXPECT_EQ(view.itemText(shell::idText),
-                  offer ? "Vill du skicka din highscore till Internet?" : "");
-    }
-    delete gameDriver;
-    gameDriver = nullptr;
-    scoreCounter = nullptr;
-    screenBuffer = nullptr;
-    infoTextSelector = 0;
 }

@@ -2,8 +2,12 @@
 // update, the pill's sound and power mode, and items that are already eaten.
 #include "game/pellet.h"
 
+#include "game/controller.h"
+#include "game/counter.h"
+#include "game/maze.h"
 #include "game/player.h"
-#include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
 
 #include <gtest/gtest.h>
@@ -14,26 +18,21 @@ struct EatFixture : ::testing::Test {
     Image up{24, 24}, right{24, 24}, down{24, 24}, left{24, 24};
     Image* const sprites[4] = {&up, &right, &down, &left};
     Image pelletImage{6, 6}, pillImage{18, 18};
-    Player penguin{sprites, nullptr};
-    CounterDisplay score;
-    Player* savedPlayer = player;
-    CounterDisplay* savedScore = scoreCounter;
+    ScreenBuffer screen; // never initialised: nothing is drawn
+    Maze maze;
+    KeyboardController keys;
+    Player penguin{sprites, screen, maze, keys};
+    Counter score;
 
-    void SetUp() override {
-        player = &penguin;
-        scoreCounter = &score;
-    }
-    void TearDown() override {
-        player = savedPlayer;
-        scoreCounter = savedScore;
-    }
+    Pellet pellet(float x, float y) { return Pellet(&pelletImage, screen, x, y, penguin, score); }
+    PowerPill pill(float x, float y) { return PowerPill(&pillImage, screen, x, y, penguin); }
     // The penguin after an update with a direction: his rectangle is shrunk by 2.
     void standMoved(float x, float y) {
         penguin.setSprite(&right);
         penguin.inflateBox(-2);
         penguin.setPosition(x, y);
     }
-    int shownScore() { return score.get() - 1; }
+    int shownScore() { return score.value(); }
 };
 } // namespace
 
@@ -59,18 +58,17 @@ TEST_F(EatFixture, PelletIsEatenInsideTheWindowOnly) {
             penguin.reset();
             penguin.setPosition(c.x, c.y);
         }
-        Pellet pellet(&pelletImage, nullptr, 57, 30);
-        score.set(1);
-        pellet.update();
-        EXPECT_EQ(pellet.removalPending, c.eaten) << c.x << "," << c.y << " moved " << c.moved;
+        Pellet item = pellet(57, 30);
+        score.set(0);
+        item.update();
+        EXPECT_EQ(item.removalPending, c.eaten) << c.x << "," << c.y << " moved " << c.moved;
         EXPECT_EQ(shownScore(), c.eaten ? 5 : 0) << c.x << "," << c.y;
     }
 }
 
 TEST_F(EatFixture, EveryPelletInTheWindowIsEatenOnceInOneUpdate) {
     standMoved(100, 188);
-    Pellet a(&pelletImage, nullptr, 95, 188), b(&pelletImage, nullptr, 105, 190),
-        far(&pelletImage, nullptr, 120, 188);
+    Pellet a = pellet(95, 188), b = pellet(105, 190), far = pellet(120, 188);
     for (Pellet* p : {&a, &b, &far}) {
         p->update();
     }
@@ -91,25 +89,25 @@ TEST_F(EatFixture, EveryPelletInTheWindowIsEatenOnceInOneUpdate) {
 
 TEST_F(EatFixture, PillPlaysItsSoundAndPowersUpWithoutPoints) {
     standMoved(38, 30);
-    PowerPill pill(&pillImage, nullptr, 38, 30);
-    pill.update();
-    EXPECT_TRUE(pill.removalPending);
+    PowerPill first = pill(38, 30);
+    first.update();
+    EXPECT_TRUE(first.removalPending);
     EXPECT_TRUE(penguin.powered);
     EXPECT_EQ(penguin.powerTicks, 400);
     EXPECT_EQ(shownScore(), 0);
     ASSERT_EQ(scope.headless.sounds.size(), 1u);
-    EXPECT_EQ(scope.headless.sounds[0].id, 143);
+    EXPECT_EQ(scope.headless.sounds[0].id, resource_ids::soundEaten);
     EXPECT_EQ(scope.headless.sounds[0].mode, SoundMode::Async);
-    pill.update();
+    first.update();
     EXPECT_EQ(scope.headless.sounds.size(), 1u);
 
     // A second pill during power mode starts the 400 updates again.
     penguin.powerTicks = 10;
-    PowerPill second(&pillImage, nullptr, 40, 30);
+    PowerPill second = pill(40, 30);
     second.update();
     EXPECT_EQ(penguin.powerTicks, 400);
     // A pill out of reach stays.
-    PowerPill distant(&pillImage, nullptr, 318, 30);
+    PowerPill distant = pill(318, 30);
     distant.update();
     EXPECT_FALSE(distant.removalPending);
 }

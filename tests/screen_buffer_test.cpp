@@ -1,7 +1,8 @@
-// The frame buffer: palette from bitmap 139, initialise once, present and the palette
-// refresh, the 424-byte rows of which 421 pixels are shown.
+// The frame buffer: palette from its bitmap, initialise once, present and the palette
+// refresh, the 424-byte rows of which 421 pixels are shown, and release for a new game.
 #include "gfx/screen_buffer.h"
 
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
@@ -9,8 +10,8 @@
 
 TEST(ScreenBuffer, NothingHappensUntilThePaletteExists) {
     HeadlessScope scope;
-    scope.headless.hideResource(ResourceType::Bitmap, 139);
-    ScreenBuffer screen(424, 271);
+    scope.headless.hideResource(ResourceType::Bitmap, resource_ids::palette);
+    ScreenBuffer screen;
     EXPECT_TRUE(screen.borrowedPixels);
     screen.initialise();
     EXPECT_FALSE(screen.initialised);
@@ -19,7 +20,7 @@ TEST(ScreenBuffer, NothingHappensUntilThePaletteExists) {
     screen.present();
     EXPECT_EQ(scope.headless.presentCount, 0);
     // Once the resource is there, the next attempt succeeds.
-    scope.headless.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
+    scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     screen.initialise();
     EXPECT_TRUE(screen.initialised);
     EXPECT_EQ(scope.headless.framesAlive, 1);
@@ -28,9 +29,9 @@ TEST(ScreenBuffer, NothingHappensUntilThePaletteExists) {
 TEST(ScreenBuffer, PaletteInitialiseAndPresent) {
     HeadlessScope scope;
     HeadlessPlatform& h = scope.headless;
-    h.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
+    h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     {
-        ScreenBuffer screen(424, 271);
+        ScreenBuffer screen;
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
         EXPECT_EQ(screen.width, 424);
@@ -45,7 +46,7 @@ TEST(ScreenBuffer, PaletteInitialiseAndPresent) {
 
         // Column 420 is the last one shown; 421-423 exist but are not; 424 is clipped.
         Image dot(1, 1);
-        screen.fillRect(0, 0, 424, 271, 3);
+        screen.fillRect(0, 0, screen.width, screen.height, 3);
         for (int x : {420, 421, 423, 424}) {
             dot.pixels[0] = static_cast<std::uint8_t>(x - 400);
             screen.draw(dot, x, 5);
@@ -53,9 +54,9 @@ TEST(ScreenBuffer, PaletteInitialiseAndPresent) {
         EXPECT_EQ(screen.pixels[5 * 424 + 423], 23);
         EXPECT_EQ(screen.pixels[6 * 424 + 0], 3); // 424 did not wrap into the next row
 
-        paletteRefreshPending = true;
+        screen.paletteRefreshPending = true;
         screen.present();
-        EXPECT_FALSE(paletteRefreshPending);
+        EXPECT_FALSE(screen.paletteRefreshPending);
         EXPECT_EQ(h.realiseCount, 2);
         screen.present();
         EXPECT_EQ(h.realiseCount, 2);
@@ -64,6 +65,18 @@ TEST(ScreenBuffer, PaletteInitialiseAndPresent) {
         ASSERT_EQ(h.lastFrameHeight, 271);
         EXPECT_EQ(h.lastFrame[5 * 421 + 420], 20);
         EXPECT_EQ(h.lastFrame[6 * 421 + 0], 3);
+
+        // Released, it gives the memory back and starts over at the next initialise; a
+        // refresh asked for meanwhile is kept.
+        screen.paletteRefreshPending = true;
+        screen.release();
+        EXPECT_EQ(h.framesAlive, 0);
+        EXPECT_FALSE(screen.initialised);
+        EXPECT_EQ(screen.palette[0], (Colour{255, 0, 255}));
+        EXPECT_TRUE(screen.paletteRefreshPending);
+        screen.initialise();
+        EXPECT_EQ(h.framesAlive, 1);
+        EXPECT_EQ(h.realiseCount, 3);
     }
     EXPECT_EQ(h.framesAlive, 0); // the frame memory went back to the platform
 }

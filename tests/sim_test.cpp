@@ -47,14 +47,13 @@ std::vector<std::string> lines(const std::string& text) {
 
 // The value of field `key` in a trace line.
 std::string field(const std::string& line, const std::string& key) {
-    const std::size_t at = line.find(" " + key + "=");
-    const std::size_t from = (line.rfind(key + "=", 0) == 0) ? key.size() + 1
-                             : at == std::string::npos       ? std::string::npos
-                                                             : at + key.size() + 2;
-    if (from == std::string::npos) {
-        return "?";
+    std::istringstream in(line);
+    for (std::string item; in >> item;) {
+        if (item.rfind(key + "=", 0) == 0) {
+            return item.substr(key.size() + 1);
+        }
     }
-    return line.substr(from, line.find(' ', from) - from);
+    return "?";
 }
 } // namespace
 
@@ -161,8 +160,9 @@ TEST(PingelSim, WritesTheDrawnFramesAsPictures) {
     ASSERT_TRUE(sim::parseArguments({"--png", dir.string(), "--png-every", "4", "--updates", "20"},
                                     options, error));
     options.prepare = [](HeadlessPlatform& h) {
-        h.setResource(ResourceType::Bitmap, 139, makePaletteDib(236));
-        h.setResource(ResourceType::RcData, 102, makeRle(421, 271, 7));
+        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+        h.setResource(ResourceType::RcData, resource_ids::background,
+                      makeRle(screen_size::width, screen_size::height, 7));
     };
     std::FILE* out = std::tmpfile();
     EXPECT_EQ(sim::run(options, out, stderr), 0);

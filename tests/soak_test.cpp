@@ -2,14 +2,11 @@
 // where any use of a freed actor, any overrun of the frame buffer and any leak fails it.
 // Besides the random play it clears boards early to climb the levels, grants points to pass
 // extra-life marks, switches power mode on now and then, restarts in the middle of games,
-// and draws one frame in sixteen. After
-// the last World the lists must be empty.
-#include "game/enemy.h"
-#include "game/object_list.h"
-#include "game/pellet.h"
+// and draws one frame in sixteen, each game into the same frame buffer as under the driver.
 #include "game/player.h"
-#include "game/resource_ids.h"
 #include "game/world.h"
+#include "gfx/resource_ids.h"
+#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
 #include "test_support.h"
 
@@ -39,10 +36,13 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
 
     std::uint64_t updates = 0;
     int games = 0, restarts = 0, highestLevel = 1, mostLives = 0, eaten = 0;
+    ScreenBuffer screen;
     std::unique_ptr<World> world;
     while (updates < totalUpdates) {
         h.setClock(static_cast<Millis>(chance()));
-        world = std::make_unique<World>();
+        world.reset();
+        screen.release();
+        world = std::make_unique<World>(screen);
         ++games;
         const std::uint64_t restartAt = updates + 5000 + chance() % 40000;
         while (!world->gameOver && updates < totalUpdates && updates != restartAt) {
@@ -53,17 +53,17 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
                 }
             }
             if (chance() % 1500 == 0) { // clear the board: the next level comes this update
-                flagAll(pelletList);
-                flagAll(pillList);
+                flagAll(world->pelletList);
+                flagAll(world->pillList);
             }
             if (chance() % 3000 == 0) { // power mode often enough to meet butterflies in it
-                player->powerUp();
+                world->player->powerUp();
             }
             if (chance() % 2000 == 0) { // points enough to pass extra-life marks
-                scoreCounter->add(9001);
+                world->scoreDisplay->add(9000);
             }
-            const int pillsBefore = pillList.size();
-            const int levelBefore = levelCounter->get();
+            const int pillsBefore = world->pillList.size();
+            const int levelBefore = world->levelDisplay->value();
             h.sounds.clear();
             world->update();
             ++updates;
@@ -72,18 +72,19 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
             for (const auto& s : h.sounds) {
                 bites += s.id == resource_ids::soundEaten ? 1 : 0;
             }
-            if (levelCounter->get() == levelBefore) {
-                eaten += bites - (pillsBefore - pillList.size());
+            const int level = world->levelDisplay->value();
+            if (level == levelBefore) {
+                eaten += bites - (pillsBefore - world->pillList.size());
             }
-
-            const int level = levelCounter->get() - 1;
             highestLevel = std::max(highestLevel, level);
-            mostLives = std::max(mostLives, livesCounter->get() - 1);
-            ASSERT_EQ(allObjects.size(), 1 + enemyList.size() + pelletList.size() + pillList.size())
+            mostLives = std::max(mostLives, world->livesDisplay->value());
+            const World& w = *world;
+            ASSERT_EQ(w.allObjects.size(),
+                      1 + w.enemyList.size() + w.pelletList.size() + w.pillList.size())
                 << "update " << updates;
-            ASSERT_LE(enemyList.size(), level + 1) << "update " << updates;
-            ASSERT_LE(pelletList.size(), 98);
-            ASSERT_LE(pillList.size(), 4);
+            ASSERT_LE(w.enemyList.size(), level + 1) << "update " << updates;
+            ASSERT_LE(w.pelletList.size(), 98);
+            ASSERT_LE(w.pillList.size(), 4);
             if (updates % 16 == 0) {
                 world->render();
             }
@@ -91,11 +92,7 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
         restarts += world->gameOver ? 0 : 1;
     }
     world.reset();
-    allObjects.clear();
-    enemyList.clear();
-    pelletList.clear();
-    pillList.clear();
-    EXPECT_EQ(allObjects.size() + enemyList.size() + pelletList.size() + pillList.size(), 0);
+    screen.release();
     EXPECT_EQ(h.framesAlive, 0);
     // The soak went where it was meant to go.
     std::printf("soak: %d games (%d restarted), up to level %d, up to %d lives, %d eaten\n", games,

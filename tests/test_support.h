@@ -1,7 +1,11 @@
-// Small helpers shared by the tests.
+// Small helpers shared by the tests and the benchmark: resources made in memory, and a set
+// of stand-in pictures for a whole game.
 #pragma once
 
+#include "gfx/resource_ids.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/screen_size.h"
 
 #include <cstdint>
 #include <string>
@@ -70,4 +74,38 @@ inline std::vector<std::uint8_t> makeWav(int ms) {
     put(data, 4);
     wav.insert(wav.end(), data, 0x80);
     return wav;
+}
+
+// Colours of the stand-in pictures.
+constexpr std::uint8_t backgroundInk = 1, pelletInk = 60, pillInk = 61, gameOverInk = 100;
+constexpr std::uint8_t playerInk = 70; // + 0..3: up, right, down, left
+constexpr std::uint8_t enemyInk = 80;  // + 0..3
+constexpr std::uint8_t bannerInk = 90; // + 0..8: levels 2..10
+constexpr std::uint8_t digitInk = 40;  // + 0..9
+
+// Stand-ins of the game's pictures, of their sizes and each of one colour, the palette
+// and the caught sound.
+inline void installStandInArt(HeadlessPlatform& h) {
+    namespace ids = resource_ids;
+    h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
+    h.setResource(ResourceType::Wave, ids::soundCaught, makeWav(1360));
+    h.setResource(ResourceType::RcData, ids::background,
+                  makeRle(screen_size::width, screen_size::height, backgroundInk));
+    for (int d = 0; d < 10; ++d) {
+        h.setResource(ResourceType::RcData, ids::digitZero + d,
+                      makeRle(d == 4 ? 7 : 6, d == 4 ? 9 : 8, std::uint8_t(digitInk + d)));
+    }
+    h.setResource(ResourceType::RcData, ids::pellet, makeRle(6, 6, pelletInk));
+    h.setResource(ResourceType::RcData, ids::pill, makeRle(18, 18, pillInk));
+    h.setResource(ResourceType::RcData, ids::gameOverBanner, makeRle(156, 14, gameOverInk));
+    for (int i = 0; i < 4; ++i) {
+        h.setResource(ResourceType::RcData, ids::playerSprites[i],
+                      makeRle(24, 24, std::uint8_t(playerInk + i)));
+        h.setResource(ResourceType::RcData, ids::enemySprites[i],
+                      makeRle(17, 11, std::uint8_t(enemyInk + i)));
+    }
+    for (int i = 0; i < 9; ++i) {
+        h.setResource(ResourceType::RcData, ids::levelBanners[i],
+                      makeRle(265, 10, std::uint8_t(bannerInk + i)));
+    }
 }

@@ -2,7 +2,6 @@
 // running left, prints what happened and the maze's tracks as text, so a newcomer sees
 // something before the window exists. (pingel-sim is the scriptable tool.)
 #include "app/game_driver.h"
-#include "game/object_list.h"
 #include "game/world.h"
 #include "platform/headless/headless.h"
 
@@ -12,18 +11,17 @@
 int main() {
     HeadlessScope scope;
     GameDriver driver(makeWorld);
-    gameDriver = &driver;
     driver.restartRequested = true;
     scope.headless.setKeyDown(Key::Left, true);
     for (int frame = 0; frame < 50; ++frame) {
         driver.runFrame();
     }
     auto& h = scope.headless;
-    auto& world = static_cast<World&>(*driver.world);
+    auto& world = static_cast<World&>(*driver.game);
     std::printf("Pingel demo: 50 frames (%d drawn) in %u ms of game time; score %d, %d pellets "
                 "left, %d butterflies\n",
-                h.presentCount, h.now() - driver.startTime, scoreCounter->get() - 1,
-                pelletList.size(), enemyList.size());
+                h.presentCount, h.now() - driver.startTime, world.scoreDisplay->value(),
+                world.pelletList.size(), world.enemyList.size());
     if (h.lastFrame.empty()) {
         std::puts("(no frame was drawn: the palette resource 139 is missing)");
     }
@@ -42,6 +40,5 @@ int main() {
         }
         std::puts(line.c_str());
     }
-    gameDriver = nullptr;
     return 0;
 }

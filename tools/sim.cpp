@@ -6,7 +6,6 @@
 #include "tools/sim.h"
 
 #include "app/game_driver.h"
-#include "game/object_list.h"
 #include "game/player.h"
 #include "game/world.h"
 #include "platform/headless/headless.h"
@@ -95,6 +94,7 @@ struct Run {
     std::size_t step = 0;       // the script item in force
     std::uint64_t stepUsed = 0; // updates of it already run
     bool finished = false;      // the game ended under --until-game-over
+    World* world = nullptr;     // the scripted game's World, once it is built
 
     unsigned keysForNextUpdate() {
         while (step < options.script.size() && stepUsed >= options.script[step].count) {
@@ -109,19 +109,16 @@ struct Run {
     }
 
     void printState(bool over) {
-        const Player* p = player;
-        std::fprintf(
-            out,
-            "u=%llu score=%d level=%d lives=%d player=%g,%g dir=%g,%g powered=%d "
-            "pellets=%d pills=%d enemies=%d over=%d\n",
-            static_cast<unsigned long long>(updates),
-            scoreCounter != nullptr ? scoreCounter->get() - 1 : 0,
-            levelCounter != nullptr ? levelCounter->get() - 1 : 0,
-            livesCounter != nullptr ? livesCounter->get() - 1 : 0,
-            p != nullptr ? double(p->position.x) : 0.0, p != nullptr ? double(p->position.y) : 0.0,
-            p != nullptr ? double(p->direction.x) : 0.0,
-            p != nullptr ? double(p->direction.y) : 0.0, p != nullptr && p->powered ? 1 : 0,
-            pelletList.size(), pillList.size(), enemyList.size(), over ? 1 : 0);
+        World& w = *world;
+        const Player& p = *w.player;
+        std::fprintf(out,
+                     "u=%llu score=%d level=%d lives=%d player=%g,%g dir=%g,%g powered=%d "
+                     "pellets=%d pills=%d enemies=%d over=%d\n",
+                     static_cast<unsigned long long>(updates), w.scoreDisplay->value(),
+                     w.levelDisplay->value(), w.livesDisplay->value(), double(p.position.x),
+                     double(p.position.y), double(p.direction.x), double(p.direction.y),
+                     p.powered ? 1 : 0, w.pelletList.size(), w.pillList.size(), w.enemyList.size(),
+                     over ? 1 : 0);
     }
 };
 
@@ -129,7 +126,10 @@ struct Run {
 // each update and a trace line after it.
 class ScriptedGame : public Game {
   public:
-    ScriptedGame(std::unique_ptr<Game> world, Run& run) : world_(std::move(world)), run_(run) {}
+    ScriptedGame(ScreenBuffer& screen, Run& run)
+        : world_(std::make_unique<World>(screen)), run_(run) {
+        run_.world = world_.get();
+    }
 
     void update() override {
         if (run_.finished || run_.updates >= run_.limit) {
@@ -142,6 +142,8 @@ class ScriptedGame : public Game {
         world_->update();
         ++run_.updates;
         gameOver = world_->gameOver;
+        stalled = world_->stalled;
+        world_->stalled = false;
         if (run_.options.trace) {
             run_.printState(gameOver);
         }
@@ -157,7 +159,7 @@ class ScriptedGame : public Game {
     }
 
   private:
-    std::unique_ptr<Game> world_;
+    std::unique_ptr<World> world_;
     Run& run_;
 };
 
@@ -350,14 +352,12 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
 
     // The first World is the frozen one the program opens on; the restart builds the game.
     int built = 0;
-    GameDriver driver([&]() -> std::unique_ptr<Game> {
+    GameDriver driver([&](ScreenBuffer& screen) -> std::unique_ptr<Game> {
         if (built++ == 0) {
-            return makeWorld();
+            return makeWorld(screen);
         }
-        return std::make_unique<ScriptedGame>(makeWorld(), state);
+        return std::make_unique<ScriptedGame>(screen, state);
     });
-    GameDriver* const previousDriver = gameDriver;
-    gameDriver = &driver;
     driver.restartRequested = true;
 
     int status = 0;
@@ -371,7 +371,7 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
             char name[32];
             std::snprintf(name, sizeof name, "frame-%06llu.png",
                           static_cast<unsigned long long>(frame));
-            if (!writePng(fs::path(options.pngDir) / name, h, screenBuffer->palette)) {
+            if (!writePng(fs::path(options.pngDir) / name, h, driver.screen().palette)) {
                 std::fprintf(err, "pingel-sim: cannot write %s in '%s'\n", name,
                              options.pngDir.c_str());
                 status = 1;
@@ -385,7 +385,7 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
         if (!drewAny) {
             std::fprintf(err, "pingel-sim: no frame was drawn (the palette, bitmap 139, is "
                               "missing), so no picture was written\n");
-        } else if (!writePng(fs::path(options.pngDir) / "last.png", h, screenBuffer->palette)) {
+        } else if (!writePng(fs::path(options.pngDir) / "last.png", h, driver.screen().palette)) {
             std::fprintf(err, "pingel-sim: cannot write last.png in '%s'\n",
                          options.pngDir.c_str());
             status = 1;
@@ -395,9 +395,8 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "pingel-sim: the game had not ended after %llu updates\n",
                      static_cast<unsigned long long>(gameOverBound));
     }
-    state.printState(driver.world->gameOver);
+    state.printState(driver.game->gameOver);
     std::fflush(out);
-    gameDriver = previousDriver;
     return status;
 }
 

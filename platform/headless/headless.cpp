@@ -2,17 +2,11 @@
 #include "platform/headless/headless.h"
 
 #include "platform/embedded_resources.h"
+#include "platform/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-
-namespace {
-std::uint32_t readLe32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-} // namespace
 
 HeadlessPlatform::HeadlessPlatform() = default;
 HeadlessPlatform::~HeadlessPlatform() = default;
@@ -162,11 +156,11 @@ void* HeadlessPlatform::findFunction(void* library, const std::string& name) {
     return it == functions.end() ? nullptr : it->second;
 }
 
-int HeadlessPlatform::pumpMessage() {
+int HeadlessPlatform::pumpMessage(WindowEvents& events) {
     if (quitPosted) {
         return 0;
     }
-    return onPumpMessage ? onPumpMessage() : 1;
+    return onPumpMessage ? onPumpMessage(events) : 1;
 }
 
 void HeadlessPlatform::postQuit(int code) {

@@ -36,7 +36,8 @@ class HeadlessPlatform : public Platform {
     void setProcessorType(int type) { processorType_ = type; }
     // A fake run-time library: its name and its functions.
     void addLibrary(const std::string& name, std::map<std::string, void*> functions);
-    std::function<int()> onPumpMessage; // default: 1, nothing happens
+    // Plays the window's part: a message handled, told to `events`. Default: 1, nothing.
+    std::function<int(WindowEvents& events)> onPumpMessage;
     // Once the quit message is posted, pumpMessage returns 0 without asking onPumpMessage.
     std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
     // The calendar clock: it starts at calendarStart and ticks one second every
@@ -82,7 +83,7 @@ class HeadlessPlatform : public Platform {
     int processorType() override { return processorType_; }
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
-    int pumpMessage() override;
+    int pumpMessage(WindowEvents& events) override;
     void postQuit(int code) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override { debugTexts.emplace_back(text); }

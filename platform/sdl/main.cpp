@@ -1,7 +1,7 @@
-// pingel, the game on Linux: opens the SDL window, hands the window's messages to the
-// shell, and runs the program until it quits, with libcurl for the highscores.
+// pingel, the game on Linux: opens the SDL window and runs the program until it quits,
+// with libcurl for the highscores; the shell receives the window's messages through
+// pumpMessage.
 #include "app/main_loop.h"
-#include "app/main_window.h"
 #include "game/world.h"
 #include "platform/curl/curl_http.h"
 #include "platform/sdl/sdl_platform.h"
@@ -14,9 +14,6 @@ int main() {
         std::fprintf(stderr, "pingel: no window: %s\n", sdl.error.c_str());
         return 1;
     }
-    sdl.onCommand = windowCommand;
-    sdl.onDestroy = windowDestroyed;
-    sdl.onPaletteFocus = windowRegainedPalette;
     Platform* previous = setPlatform(&sdl);
     CurlHttpClient http;
     const int exitCode = runPingel(makeWorld, http);

@@ -290,19 +290,17 @@ void SdlPlatform::drawMenuBar(bool enabled) {
 
 // --- messages ---
 
-int SdlPlatform::pumpMessage() {
+int SdlPlatform::pumpMessage(WindowEvents& events) {
     posix::reapChildren();
     if (!pendingCommands_.empty()) {
         const int id = pendingCommands_.front();
         pendingCommands_.pop_front();
-        if (onCommand) {
-            onCommand(id);
-        }
+        events.menuCommand(id);
         return 1;
     }
     if (closeDeferred_) {
         closeDeferred_ = false;
-        windowGoesAway();
+        windowGoesAway(events);
         return 1;
     }
     SDL_Event event;
@@ -315,7 +313,7 @@ int SdlPlatform::pumpMessage() {
         if ((event.type == SDL_KEYDOWN && event.key.repeat != 0)) {
             continue;
         }
-        handleEvent(event);
+        handleEvent(event, events);
         break;
     }
     if (quitFallback_) {
@@ -327,17 +325,17 @@ int SdlPlatform::pumpMessage() {
     return 1;
 }
 
-void SdlPlatform::handleEvent(const SDL_Event& event) {
+void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
     ImGui_ImplSDL2_ProcessEvent(&event);
     switch (event.type) {
     case SDL_QUIT: // the window manager, or an interrupt from the terminal
-        windowGoesAway();
+        windowGoesAway(events);
         break;
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            windowGoesAway();
-        } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && onPaletteFocus) {
-            onPaletteFocus();
+            windowGoesAway(events);
+        } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+            events.paletteRegained();
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
             renderWindow(nullptr);
         }
@@ -345,7 +343,7 @@ void SdlPlatform::handleEvent(const SDL_Event& event) {
     case SDL_KEYDOWN:
         // Alt-F4 closes the window also where no window manager does it.
         if (event.key.keysym.sym == SDLK_F4 && (event.key.keysym.mod & KMOD_ALT) != 0) {
-            windowGoesAway();
+            windowGoesAway(events);
         }
         break;
     default:
@@ -353,14 +351,12 @@ void SdlPlatform::handleEvent(const SDL_Event& event) {
     }
 }
 
-void SdlPlatform::windowGoesAway() {
+void SdlPlatform::windowGoesAway(WindowEvents& events) {
     if (destroyed_) {
         return;
     }
     destroyed_ = true;
-    if (onDestroy) {
-        onDestroy();
-    }
+    events.windowDestroyed();
 }
 
 void SdlPlatform::postQuit(int exitCode) {

@@ -1,16 +1,17 @@
 // The Linux backend: one SDL2 window titled "Pingel", not resizable, with the menu bar
-// (Dear ImGui) above the 421 x 271 game picture, which is copied unscaled from the 8-bit
-// frame buffer through the palette. Keys are read from SDL's keyboard state plus a latch
-// of presses; sounds go through SdlAudio; web pages open with xdg-open.
+// (Dear ImGui) above the 421 x 271 game picture (screen_size.h), which is copied unscaled
+// from the 8-bit frame buffer through the palette. Keys are read from SDL's keyboard state
+// plus a latch of presses; sounds go through SdlAudio; web pages open with xdg-open.
 //
 // Window messages: pumpMessage handles at most one per call: a menu command chosen while
 // the last picture was drawn, or one SDL event. The window's meaning of each (a command,
-// the window going away, the palette) is handed to the shell through the three callbacks,
-// so that this backend knows nothing of the game. Modal dialogs run their own loop, drawn
-// from the templates in app/shell_resources.h (sdl_dialogs.cpp).
+// the window going away, the palette) is handed to the WindowEvents that pumpMessage is
+// given, so that this backend knows nothing of the game. Modal dialogs run their own loop,
+// drawn from the templates in app/shell_resources.h (sdl_dialogs.cpp).
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/screen_size.h"
 #include "platform/sdl/key_latch.h"
 
 #include <SDL.h>
@@ -27,8 +28,8 @@ class SdlAudio;
 
 class SdlPlatform : public Platform {
   public:
-    static constexpr int pictureWidth = 421;
-    static constexpr int pictureHeight = 271;
+    static constexpr int pictureWidth = screen_size::width;
+    static constexpr int pictureHeight = screen_size::height;
     static constexpr int menuBarHeight = 20;
 
     SdlPlatform();
@@ -39,11 +40,6 @@ class SdlPlatform : public Platform {
     // False when there is no window (no display); `error` says why.
     bool ok() const { return renderer_ != nullptr; }
     std::string error;
-
-    // What the window's messages mean to the shell.
-    std::function<void(int)> onCommand;   // a menu command id
-    std::function<void()> onDestroy;      // the window goes away (close box, Alt-F4)
-    std::function<void()> onPaletteFocus; // the window is active again
 
     Millis now() override;
     void pause(Millis ms) override;
@@ -59,7 +55,7 @@ class SdlPlatform : public Platform {
     int processorType() override;
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
-    int pumpMessage() override;
+    int pumpMessage(WindowEvents& events) override;
     void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override;
@@ -70,8 +66,8 @@ class SdlPlatform : public Platform {
     void renderWindow(const std::function<void()>& overlay);
     void drawMenuBar(bool enabled);
     // The meaning of one SDL event in the main loop.
-    void handleEvent(const SDL_Event& event);
-    void windowGoesAway();
+    void handleEvent(const SDL_Event& event, WindowEvents& events);
+    void windowGoesAway(WindowEvents& events);
     static int watchEvents(void* self, SDL_Event* event);
 
     SDL_Window* window_ = nullptr;

@@ -1,17 +1,21 @@
 // The Windows entry: registers the window class "Pingel", creates the one window with a
 // fixed frame and menu 128, and hands over to the shell's main loop with WinInet for the
 // highscores. The window procedure forwards menu commands, the window's destruction and
-// the palette focus to the shell.
+// the palette focus to the WindowEvents the main loop gave the platform.
 #include "app/main_loop.h"
-#include "app/main_window.h"
 #include "app/shell_resources.h"
 #include "game/world.h"
-#include "gfx/screen_buffer.h"
+#include "platform/screen_size.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/wininet_http.h"
 
 namespace {
 constexpr DWORD windowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+Win32Platform* backend = nullptr;
+
+WindowEvents* events() {
+    return backend != nullptr ? backend->windowEvents() : nullptr;
+}
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -26,13 +30,19 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     case WM_COMMAND:
-        windowCommand(LOWORD(wParam));
+        if (WindowEvents* e = events()) {
+            e->menuCommand(LOWORD(wParam));
+        }
         return 0;
     case WM_DESTROY:
-        windowDestroyed();
+        if (WindowEvents* e = events()) {
+            e->windowDestroyed();
+        }
         return 0;
     case WM_QUERYNEWPALETTE:
-        windowRegainedPalette();
+        if (WindowEvents* e = events()) {
+            e->paletteRegained();
+        }
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -43,6 +53,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Platform win32(instance);
     setPlatform(&win32);
+    backend = &win32;
 
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
@@ -56,7 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     // The outer size that leaves a client area of exactly the game picture, 421 x 271, with
     // this system's frame, caption and menu bar (427 x 315 with the classic metrics).
-    RECT outer = {0, 0, ScreenBuffer::visibleWidth, 271};
+    RECT outer = {0, 0, screen_size::width, screen_size::height};
     AdjustWindowRectEx(&outer, windowStyle, TRUE, 0);
     HWND window = CreateWindowExA(0, "Pingel", "Pingel", windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   outer.right - outer.left, outer.bottom - outer.top, nullptr,
@@ -67,6 +78,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     WinInetHttpClient http;
     const int result = runPingel(makeWorld, http);
+    // The shell that received the window's messages is gone.
+    win32.forgetWindowEvents();
+    backend = nullptr;
     setPlatform(nullptr);
     return result;
 }

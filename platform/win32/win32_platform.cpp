@@ -2,7 +2,6 @@
 #include "platform/win32/win32_platform.h"
 
 #include "app/shell_resources.h"
-#include "gfx/screen_buffer.h"
 
 #include <mmsystem.h>
 #include <shellapi.h>
@@ -44,9 +43,7 @@ void repaintBehindDialog() {
     UpdateWindow(window);
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
-    if (screenBuffer != nullptr) {
-        screenBuffer->present();
-    }
+    active->repaintLastFrame();
     EndPaint(window, &paint);
 }
 
@@ -112,7 +109,7 @@ std::span<const std::uint8_t> Win32Platform::resource(ResourceType type, int id)
 }
 
 std::uint8_t* Win32Platform::createFrame(int width, int height, int pitch, const Palette& palette) {
-    (void)pitch; // an 8-bit bitmap's rows are padded to 4 bytes: 421 pixels take 424
+    (void)pitch; // an 8-bit bitmap's rows are padded to 4 bytes: screen_size::pitch
     info_.header.biSize = sizeof(BITMAPINFOHEADER);
     info_.header.biWidth = width;
     info_.header.biHeight = -height; // top row first
@@ -138,6 +135,9 @@ std::uint8_t* Win32Platform::createFrame(int width, int height, int pitch, const
 }
 
 void Win32Platform::releaseFrame(std::uint8_t* pixels) {
+    if (pixels == lastPresented_) {
+        lastPresented_ = nullptr;
+    }
     auto it = frames_.find(pixels);
     if (it != frames_.end()) {
         DeleteObject(it->second.bitmap);
@@ -149,6 +149,7 @@ void Win32Platform::presentFrame(const std::uint8_t* pixels, int width, int heig
     (void)width;
     (void)height;
     (void)pitch;
+    lastPresented_ = pixels;
     GdiFlush();
     if (mainWindow_ == nullptr) {
         return;
@@ -159,6 +160,12 @@ void Win32Platform::presentFrame(const std::uint8_t* pixels, int width, int heig
     StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, client.right, client.bottom, pixels,
                   reinterpret_cast<BITMAPINFO*>(&info_), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(mainWindow_, dc);
+}
+
+void Win32Platform::repaintLastFrame() {
+    if (lastPresented_ != nullptr) {
+        presentFrame(lastPresented_, screen_size::width, screen_size::height, screen_size::pitch);
+    }
 }
 
 void Win32Platform::realisePalette(const Palette& palette) {
@@ -208,7 +215,8 @@ void* Win32Platform::findFunction(void* library, const std::string& name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
 }
 
-int Win32Platform::pumpMessage() {
+int Win32Platform::pumpMessage(WindowEvents& events) {
+    events_ = &events;
     MSG message;
     if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
         return 1;

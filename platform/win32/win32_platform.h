@@ -3,10 +3,13 @@
 // resources, FindResourceA for every resource, a device-independent bitmap section as the
 // frame buffer copied with StretchDIBits through a logical palette, ShellExecuteA for web
 // pages, LoadLibraryA/GetProcAddress, PeekMessageA/GetMessageA, and DialogBoxParamA with a
-// dialog procedure that forwards to the shell's platform-free dialog logic.
+// dialog procedure that forwards to the shell's platform-free dialog logic. Behind a dialog it
+// repaints the frame it last presented, from the bitmap it made; the window procedure hands
+// the main window's messages to the WindowEvents of the latest pumpMessage.
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/screen_size.h"
 
 #include <windows.h>
 
@@ -20,6 +23,13 @@ class Win32Platform : public Platform {
     // The window that present and the palette paint, once it exists.
     void setMainWindow(HWND window) { mainWindow_ = window; }
     HWND mainWindow() const { return mainWindow_; }
+    // Where the window procedure hands the main window's messages: the events of the
+    // latest pumpMessage (also while a dialog runs), none before the first or after
+    // forgetWindowEvents.
+    WindowEvents* windowEvents() const { return events_; }
+    void forgetWindowEvents() { events_ = nullptr; }
+    // Presents again the frame last presented, if it still exists (behind a dialog).
+    void repaintLastFrame();
 
     Millis now() override;
     void pause(Millis ms) override;
@@ -35,7 +45,7 @@ class Win32Platform : public Platform {
     int processorType() override;
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
-    int pumpMessage() override;
+    int pumpMessage(WindowEvents& events) override;
     void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
     void debugText(const char* text) override;
@@ -57,4 +67,6 @@ class Win32Platform : public Platform {
         RGBQUAD colours[256];
     } info_{};
     std::map<const std::uint8_t*, FrameBitmap> frames_;
+    const std::uint8_t* lastPresented_ = nullptr; // a frame of frames_, or null
+    WindowEvents* events_ = nullptr;
 };

@@ -6,16 +6,16 @@
 // A frame that was never presented (no palette) is black, as the window shows it then.
 #include "app/game_driver.h"
 #include "game/world.h"
-#include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
+#include "platform/screen_size.h"
 
 #include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr int pictureWidth = 421;
-constexpr int pictureHeight = 271;
+constexpr int pictureWidth = screen_size::width;
+constexpr int pictureHeight = screen_size::height;
 
 bool writePicture(const HeadlessPlatform& h, const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -38,9 +38,9 @@ bool writePicture(const HeadlessPlatform& h, const std::string& path) {
     return std::fclose(f) == 0;
 }
 
-void frames(int n) {
+void frames(GameDriver& driver, int n) {
     for (int i = 0; i < n; ++i) {
-        gameDriver->runFrame();
+        driver.runFrame();
     }
 }
 
@@ -55,22 +55,19 @@ int main(int argc, char** argv) {
     HeadlessScope scope;
     HeadlessPlatform& h = scope.headless;
     h.setClock(1000);
-    gameDriver = new GameDriver(makeWorld);
-    paletteRefreshPending = true;
+    GameDriver driver(makeWorld);
+    driver.screen().paletteRefreshPending = true;
 
-    frames(2); // frame 0 does not draw, frame 1 does
+    frames(driver, 2); // frame 0 does not draw, frame 1 does
     bool ok = writePicture(h, dir + "/frozen.ppm");
 
-    gameDriver->restartRequested = true;
-    frames(1 + 25);
+    driver.restartRequested = true;
+    frames(driver, 1 + 25);
     ok = ok && writePicture(h, dir + "/started.ppm");
 
     h.setKeyDown(Key::Right, true);
-    frames(25);
+    frames(driver, 25);
     h.setKeyDown(Key::Right, false);
     ok = ok && writePicture(h, dir + "/moved.ppm");
-
-    delete gameDriver;
-    gameDriver = nullptr;
     return ok ? 0 : 1;
 }

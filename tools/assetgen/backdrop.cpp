@@ -5,6 +5,7 @@
 // 2 x corridorHalfWidth + 1 pixels wide, everything inside the outer wall that no corridor
 // covers is ice, and the tunnel row runs out through both sides.
 #include "game/maze.h"
+#include "platform/screen_size.h"
 #include "tools/assetgen/font.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
@@ -18,7 +19,7 @@ namespace {
 
 using namespace ink;
 
-constexpr int screenWidth = 421, screenHeight = 271;
+constexpr int screenWidth = screen_size::width, screenHeight = screen_size::height;
 constexpr int playfieldRight = 356; // the panel starts at 357
 constexpr int panelLeft = 357, panelWidth = 64, panelCentre = 389;
 constexpr int outerWall = 5; // thickness of the maze's outer wall

@@ -1,6 +1,7 @@
 // The texts as pictures: the nine level banners in our small font, and "GAME OVER" in big
 // letters: capitals six pixels high, doubled with rounded diagonals, filled with an orange
 // that darkens downwards and outlined in dark blue so they read over the maze.
+#include "gfx/resource_ids.h"
 #include "tools/assetgen/font.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
@@ -13,15 +14,15 @@ namespace {
 
 // clang-format off
 constexpr Banner banners[] = {
-    {2,  167, "Du har l\xE4rt dig surfa"},
-    {3,  165, "Du har l\xE4rt dig HTML"},
-    {4,  161, "Du har l\xE4rt dig webbdesign"},
-    {5,  163, "Du har l\xE4rt dig dynamisk HTML"},
-    {6,  169, "Du har l\xE4rt dig ASP"},
-    {7,  168, "Du har l\xE4rt dig VB-script"},
-    {8,  164, "Du har l\xE4rt dig grundl\xE4ggande n\xE4tverk"},
-    {9,  162, "Du har l\xE4rt dig databaser"},
-    {10, 166, "Du har l\xE4rt dig SQL"},
+    {2, resource_ids::levelBanners[0], "Du har l\xE4rt dig surfa"},
+    {3, resource_ids::levelBanners[1], "Du har l\xE4rt dig HTML"},
+    {4, resource_ids::levelBanners[2], "Du har l\xE4rt dig webbdesign"},
+    {5, resource_ids::levelBanners[3], "Du har l\xE4rt dig dynamisk HTML"},
+    {6, resource_ids::levelBanners[4], "Du har l\xE4rt dig ASP"},
+    {7, resource_ids::levelBanners[5], "Du har l\xE4rt dig VB-script"},
+    {8, resource_ids::levelBanners[6], "Du har l\xE4rt dig grundl\xE4ggande n\xE4tverk"},
+    {9, resource_ids::levelBanners[7], "Du har l\xE4rt dig databaser"},
+    {10, resource_ids::levelBanners[8], "Du har l\xE4rt dig SQL"},
 };
 
 struct BigLetter {

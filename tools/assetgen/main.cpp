@@ -5,7 +5,7 @@
 // composed from the written resources read back through the game's own loader.
 //
 //     pingel-assetgen resources [docs]
-#include "game/resource_ids.h"
+#include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"

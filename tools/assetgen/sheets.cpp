@@ -8,9 +8,10 @@
 #include "game/actor.h"
 #include "game/counter.h"
 #include "game/level_layout.h"
-#include "game/resource_ids.h"
+#include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
+#include "platform/screen_size.h"
 #include "tools/assetgen/font.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
@@ -33,7 +34,7 @@ constexpr Colour checkerLight{224, 224, 224}, checkerDark{176, 176, 176};
 
 // The palette as the game reads it: from bitmap 139, through the frame buffer.
 Palette screenPalette() {
-    ScreenBuffer screen(424, 271);
+    ScreenBuffer screen;
     screen.initialise();
     return screen.palette;
 }
@@ -112,7 +113,7 @@ bool writeSheet(const std::string& path) {
 }
 
 bool writeScene(const std::string& path) {
-    ScreenBuffer screen(424, 271);
+    ScreenBuffer screen;
     screen.initialise();
     if (!screen.initialised) {
         std::fprintf(stderr, "pingel-assetgen: no palette for the scene\n");
@@ -132,7 +133,7 @@ bool writeScene(const std::string& path) {
     screen.draw(background, 0, 0);
     // The actors in the game's drawing order: pills, pellets, the penguin, butterflies.
     auto drawActor = [&](Image& sprite, ItemPosition at) {
-        Actor actor(&sprite, &screen);
+        Actor actor(&sprite, screen);
         actor.setPosition(at.x, at.y);
         actor.draw();
     };
@@ -147,29 +148,29 @@ bool writeScene(const std::string& path) {
     drawActor(butterflyLeft, {290, 68});
 
     // The counters as the World sets them up: score, level 2, three spare lives.
-    CounterDisplay score(digitPointers, &screen), level(digitPointers, &screen);
-    CounterDisplay lives(&penguinRight, 6, &screen);
+    CounterDisplay score(digitPointers, screen), level(digitPointers, screen);
+    CounterDisplay lives(&penguinRight, 6, screen);
     score.setPosition(389, 95);
     score.spacing = 1;
     score.alignment = CounterDisplay::centred;
-    score.set(1486);
+    score.set(1485);
     level.setPosition(389, 145);
     level.spacing = 1;
     level.alignment = CounterDisplay::centred;
-    level.set(3);
+    level.set(2);
     lives.setPosition(348, 190);
     lives.spacing = 0;
     lives.alignment = CounterDisplay::fromLeft;
-    lives.set(4);
+    lives.set(3);
     score.draw();
     level.draw();
     lives.draw();
     screen.draw(banner, 58, 260);
 
-    Image frame(421, 271);
-    for (int y = 0; y < 271; ++y) {
-        for (int x = 0; x < 421; ++x) {
-            frame.pixels[y * 421 + x] = screen.pixels[y * screen.width + x];
+    Image frame(screen_size::width, screen_size::height);
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            frame.pixels[y * frame.width + x] = screen.pixels[y * screen.width + x];
         }
     }
     return writePng(path, frame, screen.palette, sceneScale);

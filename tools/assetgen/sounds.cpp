@@ -4,6 +4,7 @@
 // Pitches become phase steps of a 32-bit accumulator, so one cycle is 2^32.
 #include "tools/assetgen/sounds.h"
 
+#include "gfx/resource_ids.h"
 #include "tools/assetgen/pixel_art.h"
 
 #include <algorithm>
@@ -129,15 +130,15 @@ int waveAt(Wave wave, std::uint32_t phase, std::uint32_t& noise) {
 
 std::span<const Voice> scoreOf(int id) {
     switch (id) {
-    case 142:
+    case resource_ids::soundCaught:
         return caughtScore;
-    case 143:
+    case resource_ids::soundEaten:
         return eatenScore;
-    case 144:
+    case resource_ids::soundUnused1:
         return popScore;
-    case 145:
+    case resource_ids::soundStart:
         return startScore;
-    case 146:
+    case resource_ids::soundUnused2:
         return chimeScore;
     default:
         fail("no sound " + std::to_string(id));

@@ -1,5 +1,7 @@
 // The numbers of the game's resources: which picture, palette and sound is which. The
-// asset tool writes them, the World loads them, the resource script lists them.
+// asset tool writes them, the World loads them, the resource script lists them. They live
+// in gfx/ rather than game/ because the frame buffer reads the palette bitmap by its number
+// and gfx may not include the game.
 #pragma once
 
 #include <array>
