@@ -7,6 +7,7 @@
 #include "game/maze.h"
 #include "gfx/screen_buffer.h"
 #include "platform/headless/headless.h"
+#include "test_support.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
 #include "tools/assetgen/resource_files.h"
@@ -60,10 +61,6 @@ constexpr ExpectedBanner expectedBanners[] = {
     {166, "Du har l\xE4rt dig SQL"},
 };
 // clang-format on
-
-Bytes pixelsOf(const Image& image) {
-    return {image.pixels, image.pixels + image.width * image.height};
-}
 
 std::set<std::uint8_t> coloursOf(const Image& image) {
     const Bytes p = pixelsOf(image);

@@ -6,6 +6,7 @@
 #include "gfx/image.h"
 
 #include "platform/headless/headless.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -65,10 +66,6 @@ Bytes bitmapFile(const Bytes& bitmap, std::size_t tableEnd, std::size_t gap) {
     b.resize(b.size() + gap, 0xEE);
     b.insert(b.end(), bitmap.begin() + static_cast<std::ptrdiff_t>(tableEnd), bitmap.end());
     return b;
-}
-
-Bytes pixelsOf(const Image& image) {
-    return {image.pixels, image.pixels + image.width * image.height};
 }
 
 // One load and what it must give: a picture of w x h with these pixels (empty: not

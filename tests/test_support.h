@@ -1,8 +1,9 @@
 // Small helpers shared by the tests and the benchmark: resources made in memory, a set of
-// stand-in pictures for a whole game, and the objects of a list.
+// stand-in pictures for a whole game, an image's pixels and the objects of a list.
 #pragma once
 
 #include "game/object_list.h"
+#include "gfx/image.h"
 #include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
@@ -109,6 +110,11 @@ inline void installStandInArt(HeadlessPlatform& h) {
         h.setResource(ResourceType::RcData, ids::levelBanners[i],
                       makeRle(265, 10, std::uint8_t(bannerInk + i)));
     }
+}
+
+// Every pixel of an image, row by row.
+inline std::vector<std::uint8_t> pixelsOf(const Image& image) {
+    return {image.pixels, image.pixels + image.width * image.height};
 }
 
 // The objects of a list in order (the cursor is left at the end).
