@@ -1,17 +1,11 @@
-// pingel-sim's engine: its arguments and key scripts, the summary line that ends every run,
-// and the frames written as pictures. The traces themselves are pinned by the recorded
-// games of tests/checks.
+// pingel-sim's engine: its arguments and key scripts, and the summary line that ends every
+// run. The traces and the frames written as pictures are pinned by the recorded games of
+// tests/checks.
 #include "tools/sim.h"
-
-#include "platform/headless/headless.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -102,35 +96,4 @@ TEST(PingelSim, WithoutTraceOnlyTheSummaryIsWritten) {
     ASSERT_EQ(quiet.size(), 1u);
     EXPECT_EQ(quiet[0], traced.back());
     EXPECT_NE(quiet[0].find(" lives=0 "), std::string::npos);
-}
-
-TEST(PingelSim, WritesTheDrawnFramesAsPictures) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "pingel_sim_test_png";
-    fs::remove_all(dir);
-    sim::Options options;
-    std::string error;
-    ASSERT_TRUE(sim::parseArguments({"--png", dir.string(), "--png-every", "4", "--updates", "20"},
-                                    options, error));
-    options.prepare = [](HeadlessPlatform& h) {
-        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
-        h.setResource(ResourceType::RcData, resource_ids::background,
-                      makeRle(screen_size::width, screen_size::height, 7));
-    };
-    std::FILE* out = std::tmpfile();
-    EXPECT_EQ(sim::run(options, out, stderr), 0);
-    std::fclose(out);
-    // Ten frames: frame 0 starts the game and draws nothing; 4 and 8 are written.
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"frame-000004.png", "frame-000008.png", "last.png"}));
-    std::ifstream png(dir / "last.png", std::ios::binary);
-    char signature[8] = {};
-    png.read(signature, 8);
-    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
-    fs::remove_all(dir);
 }
