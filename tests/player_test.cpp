@@ -104,15 +104,6 @@ TEST_F(PlayerFixture, PowerModeLasts400UpdatesAndEndsAtAReset) {
     EXPECT_FALSE(p.powered);
 }
 
-TEST_F(PlayerFixture, ADeadPlayerDoesNothing) {
-    p.removalPending = true;
-    p.powerUp();
-    hold(1, 0);
-    run(5);
-    EXPECT_FLOAT_EQ(p.position.x, 179);
-    EXPECT_EQ(p.powerTicks, 400);
-}
-
 TEST(KeyboardController, ReadsTheArrowsWithRightAndDownWinning) {
     struct Case {
         std::vector<Key> held;
