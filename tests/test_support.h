@@ -1,7 +1,9 @@
-// Small helpers shared by the tests and the benchmark: resources made in memory, and a set
-// of stand-in pictures for a whole game.
+// Small helpers shared by the tests and the benchmark: resources made in memory, a set of
+// stand-in pictures for a whole game, an image's pixels and the objects of a list.
 #pragma once
 
+#include "game/object_list.h"
+#include "gfx/image.h"
 #include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
@@ -113,4 +115,19 @@ inline void installStandInArt(HeadlessPlatform& h) {
         h.setResource(ResourceType::RcData, ids::levelBanners[i],
                       makeRle(265, 10, std::uint8_t(bannerInk + i)));
     }
+}
+
+// Every pixel of an image, row by row.
+inline std::vector<std::uint8_t> pixelsOf(const Image& image) {
+    return {image.pixels, image.pixels + image.width * image.height};
+}
+
+// The objects of a list in order (the cursor is left at the end).
+template <class T = ListedObject> std::vector<T*> listed(ObjectList& list) {
+    std::vector<T*> out;
+    list.rewind();
+    while (ListedObject* o = list.next()) {
+        out.push_back(static_cast<T*>(o));
+    }
+    return out;
 }
