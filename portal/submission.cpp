@@ -194,7 +194,8 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
         return {200, "2"};
     }
     const std::string accountKey = "account:" + std::to_string(member->id);
-    if (storage.failuresSince(accountKey, since) >= rules.perAccount) {
+    const int accountFailures = storage.failuresSince(accountKey, since);
+    if (accountFailures >= rules.perAccount) {
         return {200, throttledText()};
     }
     if (!verifyPassword(member->passwordHash, submission->password)) {
@@ -202,7 +203,9 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
         storage.recordFailure(addressKey, now);
         return {200, "3"};
     }
-    storage.clearFailures(accountKey);
+    if (accountFailures > 0) {
+        storage.clearFailures(accountKey);
+    }
 
     const BuildStatus build = storage.buildStatus(submission->build);
     const bool ranked = submission->score >= 0 &&
