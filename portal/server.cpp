@@ -4,8 +4,6 @@
 #include "net/highscore_submission.h"
 #include "portal/text.h"
 
-#include <httplib.h>
-
 #include <chrono>
 #include <ctime>
 #include <iostream>
@@ -13,8 +11,6 @@
 namespace {
 
 constexpr std::size_t requestBodyLimit = 16 * 1024;
-// Enough workers that a few clients stuck in their time bounds leave the rest served.
-constexpr std::size_t workerThreads = 32;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
 
 std::int64_t unixNow() {
@@ -53,16 +49,12 @@ std::string homePage(Storage& storage) {
            rows + "</table>\n</body></html>\n";
 }
 
-PortalServer::PortalServer(Storage& storage, ThrottleRules rules)
-    : storage_(storage), rules_(rules), http_(std::make_unique<httplib::Server>()) {
+PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)
+    : storage_(storage), rules_(rules), http_(std::make_unique<BoundedHttpServer>(bounds)) {
     auto& http = *http_;
-    http.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
     http.set_payload_max_length(requestBodyLimit);
-    http.set_read_timeout(5, 0);
-    http.set_write_timeout(5, 0);
     http.set_keep_alive_timeout(5);
     http.set_keep_alive_max_count(1000);
-    http.set_tcp_nodelay(true);
 
     http.Post(std::string(highscoreObject),
               [this](const httplib::Request& req, httplib::Response& res) {
@@ -101,18 +93,17 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules)
 PortalServer::~PortalServer() = default;
 
 bool PortalServer::bind(const std::string& host, int port) {
-    if (port == 0) {
-        port_ = http_->bind_to_any_port(host);
-        return port_ > 0;
-    }
-    port_ = port;
-    return http_->bind_to_port(host, port);
+    return http_->open(host, port);
 }
 
-bool PortalServer::run() {
-    return http_->listen_after_bind();
+int PortalServer::port() const {
+    return http_->boundPort();
+}
+
+void PortalServer::run() {
+    http_->serve();
 }
 
 void PortalServer::stop() {
-    http_->stop();
+    http_->halt();
 }
