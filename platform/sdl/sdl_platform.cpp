@@ -5,6 +5,12 @@
 // later, one per pumpMessage, because no window message may be handled inside a frame.
 // When the game draws nothing for a while (a frame buffer that never came, a game running
 // behind), pumpMessage draws the window itself so the menu still answers.
+//
+// Every drawing goes to the canvas, a texture the size of the unzoomed window, which is
+// then copied to the window at the zoom's scale (nearest neighbour, so each pixel becomes
+// a square block) and centred on black; the pointer is mapped back onto the canvas.
+// Controllers are listened to only once the first picture is up: finding them can take
+// longer than drawing it.
 #include "platform/sdl/sdl_platform.h"
 
 #include "app/shell_resources.h"
@@ -20,6 +26,7 @@
 #include <imgui_impl_sdlrenderer.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cstdio>
 #include <ctime>
@@ -33,6 +40,11 @@ constexpr Uint32 idleRedrawMs = 100;
 constexpr Uint32 keyRefreshMs = 4;
 // pause(0): a fraction of a millisecond.
 constexpr long shortPauseNs = 200'000;
+// Before the window is mapped its frame is not known: room for a usual one.
+constexpr zoom::Size assumedFrame{16, 48};
+// The largest zoom anyone may ask for.
+constexpr int largestScale = 16;
+constexpr zoom::Size canvasSize{SdlPlatform::canvasWidth, SdlPlatform::canvasHeight};
 
 constexpr std::array<std::pair<Key, SDL_Scancode>, KeyLatch::keyCount> keyScancodes = {{
     {Key::Left, SDL_SCANCODE_LEFT},
@@ -57,13 +69,16 @@ void logFrame() {
 
 } // namespace
 
-SdlPlatform::SdlPlatform() {
+SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscreen) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
         error = SDL_GetError();
         return;
     }
+    autoScale_ = options.scale <= 0;
+    windowScale_ = autoScale_ ? fittingWindowScale() : std::min(options.scale, largestScale);
     window_ = SDL_CreateWindow("Pingel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                               pictureWidth, menuBarHeight + pictureHeight, 0);
+                               canvasWidth * windowScale_, canvasHeight * windowScale_,
+                               fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (window_ == nullptr) {
         error = SDL_GetError();
         return;
@@ -84,6 +99,14 @@ SdlPlatform::SdlPlatform() {
         SDL_DestroyRenderer(renderer);
         return;
     }
+    canvas_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                                canvasWidth, canvasHeight);
+    if (canvas_ == nullptr) {
+        error = SDL_GetError();
+        SDL_DestroyRenderer(renderer);
+        return;
+    }
+    SDL_SetTextureBlendMode(canvas_, SDL_BLENDMODE_NONE);
     renderer_ = renderer;
     quitEvent_ = SDL_RegisterEvents(1);
     // The mouse position is read when the menu is drawn; the motion events themselves
@@ -121,6 +144,9 @@ SdlPlatform::SdlPlatform() {
 
 SdlPlatform::~SdlPlatform() {
     audio_.reset();
+    for (SDL_GameController* c : controllers_) {
+        SDL_GameControllerClose(c);
+    }
     if (imguiReady_) {
         ImGui_ImplSDLRenderer_Shutdown();
         ImGui_ImplSDL2_Shutdown();
@@ -129,6 +155,9 @@ SdlPlatform::~SdlPlatform() {
     SDL_DelEventWatch(&SdlPlatform::watchEvents, this);
     if (picture_ != nullptr) {
         SDL_DestroyTexture(picture_);
+    }
+    if (canvas_ != nullptr) {
+        SDL_DestroyTexture(canvas_);
     }
     if (renderer_ != nullptr) {
         SDL_DestroyRenderer(renderer_);
@@ -141,13 +170,15 @@ SdlPlatform::~SdlPlatform() {
 }
 
 int SdlPlatform::watchEvents(void* self, SDL_Event* event) {
+    auto* sdl = static_cast<SdlPlatform*>(self);
     if (event->type == SDL_KEYDOWN) {
         for (const auto& [key, scancode] : keyScancodes) {
             if (event->key.keysym.scancode == scancode) {
-                static_cast<SdlPlatform*>(self)->keys_.press(key);
+                sdl->keys_.press(key);
             }
         }
     }
+    sdl->pad_.follow(*event, sdl->keys_);
     return 1;
 }
 
@@ -174,7 +205,8 @@ bool SdlPlatform::keyPressed(Key key) {
         SDL_PumpEvents();
     }
     const Uint8* state = SDL_GetKeyboardState(nullptr);
-    return keys_.query(key, state[keyScancodes[static_cast<std::size_t>(key)].second] != 0);
+    return keys_.query(key, state[keyScancodes[static_cast<std::size_t>(key)].second] != 0 ||
+                                pad_.held(key));
 }
 
 void SdlPlatform::playSound(int id, SoundMode mode) {
@@ -240,21 +272,37 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     if (renderer_ == nullptr) {
         return;
     }
+    zoom::Size output;
+    if (SDL_GetRendererOutputSize(renderer_, &output.width, &output.height) != 0) {
+        output = {canvasWidth, canvasHeight};
+    }
+    const int wanted = !fullscreen_           ? windowScale_
+                       : fullscreenScale_ > 0 ? fullscreenScale_
+                                              : largestScale;
+    placement_ = zoom::place(canvasSize, output, wanted);
+
     ImGui_ImplSDLRenderer_NewFrame();
     ImGui_ImplSDL2_NewFrame();
-    // The pointer as SDL last saw it over the window: the toolkit's own reading of the
-    // screen-wide pointer position can lag behind on X11.
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = ImVec2(static_cast<float>(canvasWidth), static_cast<float>(canvasHeight));
+    io.DisplayFramebufferScale = ImVec2(1, 1);
+    // The pointer as SDL last saw it over the window, on the canvas: the toolkit's own
+    // reading of the screen-wide pointer position can lag behind on X11.
     int mouseX = 0, mouseY = 0;
     SDL_GetMouseState(&mouseX, &mouseY);
-    ImGui::GetIO().MousePos = SDL_GetMouseFocus() == window_
-                                  ? ImVec2(static_cast<float>(mouseX), static_cast<float>(mouseY))
-                                  : ImVec2(-FLT_MAX, -FLT_MAX);
+    io.MousePos =
+        SDL_GetMouseFocus() == window_
+            ? ImVec2(static_cast<float>(zoom::toCanvas(mouseX, placement_.x, placement_.scale)),
+                     static_cast<float>(zoom::toCanvas(mouseY, placement_.y, placement_.scale)))
+            : ImVec2(-FLT_MAX, -FLT_MAX);
     ImGui::NewFrame();
     drawMenuBar(!inDialog_);
     if (overlay) {
         overlay();
     }
     ImGui::Render();
+
+    SDL_SetRenderTarget(renderer_, canvas_);
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     if (hasPicture_) {
@@ -262,6 +310,22 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
         SDL_RenderCopy(renderer_, picture_, nullptr, &where);
     }
     ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+    SDL_SetRenderTarget(renderer_, nullptr);
+
+    const SDL_Rect shown{placement_.x, placement_.y, canvasWidth * placement_.scale,
+                         canvasHeight * placement_.scale};
+    if (shown.w < output.width || shown.h < output.height) {
+        // Black around the canvas: the four bands only, not the whole screen again.
+        const int right = shown.x + shown.w, bottom = shown.y + shown.h;
+        const std::array<SDL_Rect, 4> bands = {{
+            {0, 0, output.width, shown.y},
+            {0, bottom, output.width, output.height - bottom},
+            {0, shown.y, shown.x, shown.h},
+            {right, shown.y, output.width - right, shown.h},
+        }};
+        SDL_RenderFillRects(renderer_, bands.data(), static_cast<int>(bands.size()));
+    }
+    SDL_RenderCopy(renderer_, canvas_, nullptr, &shown);
     SDL_RenderPresent(renderer_);
     lastRender_ = SDL_GetTicks();
 }
@@ -292,6 +356,9 @@ void SdlPlatform::drawMenuBar(bool enabled) {
 
 int SdlPlatform::pumpMessage(WindowEvents& events) {
     posix::reapChildren();
+    if (!controllersReady_ && hasPicture_) {
+        followControllers(nullptr);
+    }
     if (!pendingCommands_.empty()) {
         const int id = pendingCommands_.front();
         pendingCommands_.pop_front();
@@ -311,6 +378,14 @@ int SdlPlatform::pumpMessage(WindowEvents& events) {
         // Repeats of a held key say nothing the keyboard state does not; like the system's
         // own coalescing of repeats they do not count as messages.
         if ((event.type == SDL_KEYDOWN && event.key.repeat != 0)) {
+            continue;
+        }
+        // A controller's buttons and stick were followed as they were queued; only its
+        // coming and going is news here.
+        if (event.type == SDL_CONTROLLERBUTTONDOWN || event.type == SDL_CONTROLLERBUTTONUP ||
+            event.type == SDL_CONTROLLERAXISMOTION || event.type == SDL_JOYAXISMOTION ||
+            event.type == SDL_JOYBUTTONDOWN || event.type == SDL_JOYBUTTONUP ||
+            event.type == SDL_JOYHATMOTION) {
             continue;
         }
         handleEvent(event, events);
@@ -337,6 +412,9 @@ void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
         } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
             events.paletteRegained();
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            checkFrame();
+            renderWindow(nullptr);
+        } else if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             renderWindow(nullptr);
         }
         break;
@@ -344,10 +422,127 @@ void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
         // Alt-F4 closes the window also where no window manager does it.
         if (event.key.keysym.sym == SDLK_F4 && (event.key.keysym.mod & KMOD_ALT) != 0) {
             windowGoesAway(events);
+        } else {
+            windowKey(event.key);
         }
+        break;
+    case SDL_CONTROLLERDEVICEADDED:
+    case SDL_CONTROLLERDEVICEREMOVED:
+        followControllers(&event);
         break;
     default:
         break;
+    }
+}
+
+// --- zoom, full screen, controllers ---
+
+bool SdlPlatform::windowKey(const SDL_KeyboardEvent& key) {
+    const SDL_Keycode sym = key.keysym.sym;
+    const bool ctrl = (key.keysym.mod & KMOD_CTRL) != 0;
+    const bool alt = (key.keysym.mod & KMOD_ALT) != 0;
+    if (sym == SDLK_F11 || (alt && (sym == SDLK_RETURN || sym == SDLK_KP_ENTER))) {
+        if (key.repeat == 0) {
+            toggleFullscreen();
+        }
+        return true;
+    }
+    const bool in = sym == SDLK_PLUS || sym == SDLK_EQUALS || sym == SDLK_KP_PLUS;
+    const bool out = sym == SDLK_MINUS || sym == SDLK_KP_MINUS;
+    if (!ctrl || (!in && !out)) {
+        return false;
+    }
+    const int step = in ? 1 : -1;
+    if (fullscreen_) {
+        zoom::Size output;
+        SDL_GetRendererOutputSize(renderer_, &output.width, &output.height);
+        const int fit = zoom::fittingScale(canvasSize, output);
+        const int scale = std::clamp(placement_.scale + step, 1, fit);
+        fullscreenScale_ = scale == fit ? 0 : scale;
+        renderWindow(nullptr);
+    } else if (step < 0 || windowScale_ < fittingWindowScale()) {
+        setWindowScale(std::clamp(windowScale_ + step, 1, largestScale));
+    }
+    return true;
+}
+
+void SdlPlatform::setWindowScale(int scale) {
+    windowScale_ = scale;
+    if (!fullscreen_) {
+        SDL_SetWindowSize(window_, canvasWidth * scale, canvasHeight * scale);
+    }
+    renderWindow(nullptr);
+}
+
+void SdlPlatform::toggleFullscreen() {
+    fullscreen_ = !fullscreen_;
+    fullscreenScale_ = 0;
+    if (fullscreen_) {
+        // The window first covers the screen itself: where no window manager answers the
+        // request for full screen, nothing else would make it that large.
+        SDL_GetWindowPosition(window_, &windowedX_, &windowedY_);
+        SDL_Rect bounds{};
+        if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window_), 0), &bounds) == 0) {
+            SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+            SDL_SetWindowSize(window_, bounds.w, bounds.h);
+        }
+        SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(window_, 0);
+        SDL_SetWindowSize(window_, canvasWidth * windowScale_, canvasHeight * windowScale_);
+        SDL_SetWindowPosition(window_, windowedX_, windowedY_);
+    }
+    renderWindow(nullptr);
+}
+
+int SdlPlatform::fittingWindowScale() const {
+    int display = window_ != nullptr ? SDL_GetWindowDisplayIndex(window_) : 0;
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(std::max(display, 0), &usable) != 0) {
+        return 1;
+    }
+    zoom::Size frame = assumedFrame;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (window_ != nullptr &&
+        SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) == 0) {
+        frame = {left + right, top + bottom};
+    }
+    return zoom::fittingScale(canvasSize, {usable.w, usable.h}, frame);
+}
+
+void SdlPlatform::checkFrame() {
+    // Once the window is up its real frame is known: a window zoomed to fit that turns
+    // out too big for the desktop with it steps down.
+    if (frameChecked_ || !autoScale_ || fullscreen_) {
+        return;
+    }
+    frameChecked_ = true;
+    const int fit = fittingWindowScale();
+    if (fit < windowScale_) {
+        setWindowScale(fit);
+    }
+}
+
+void SdlPlatform::followControllers(const SDL_Event* event) {
+    if (!controllersReady_) {
+        controllersReady_ = true;
+        // Pads already plugged in announce themselves as added, like new ones.
+        SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+    }
+    if (event == nullptr) {
+        return;
+    }
+    if (event->type == SDL_CONTROLLERDEVICEADDED) {
+        if (SDL_GameController* c = SDL_GameControllerOpen(event->cdevice.which)) {
+            controllers_.push_back(c);
+        }
+    } else if (event->type == SDL_CONTROLLERDEVICEREMOVED) {
+        SDL_GameController* c = SDL_GameControllerFromInstanceID(event->cdevice.which);
+        const auto at = std::find(controllers_.begin(), controllers_.end(), c);
+        if (c != nullptr && at != controllers_.end()) {
+            SDL_GameControllerClose(c);
+            controllers_.erase(at);
+        }
     }
 }
 
