@@ -9,8 +9,9 @@
 // Every drawing goes to the canvas, a texture the size of the unzoomed window, which is
 // then copied to the window at the zoom's scale (nearest neighbour, so each pixel becomes
 // a square block) and centred on black; the pointer is mapped back onto the canvas.
-// Controllers are listened to only once the first picture is up: finding them can take
-// longer than drawing it.
+// The sound device is opened, controllers are listened to and the screen saver is kept away
+// only once the first picture is up (or a sound is wanted before): together they take
+// longer than everything else before that picture.
 #include "platform/sdl/sdl_platform.h"
 
 #include "app/shell_resources.h"
@@ -44,6 +45,9 @@ constexpr long shortPauseNs = 200'000;
 constexpr zoom::Size assumedFrame{16, 48};
 // The largest zoom anyone may ask for.
 constexpr int largestScale = 16;
+// After the window changed, the black margins are painted this many times (the window's
+// picture may be replaced once more as the change settles).
+constexpr int marginRepaints = 3;
 constexpr zoom::Size canvasSize{SdlPlatform::canvasWidth, SdlPlatform::canvasHeight};
 
 constexpr std::array<std::pair<Key, SDL_Scancode>, KeyLatch::keyCount> keyScancodes = {{
@@ -56,12 +60,12 @@ constexpr std::array<std::pair<Key, SDL_Scancode>, KeyLatch::keyCount> keyScanco
 
 #ifdef PINGEL_FRAME_LOG
 // A build for measuring: one line per drawn game frame, "frame <monotonic ns> <realtime
-// ns>", on the standard error.
-void logFrame() {
+// ns>", on the standard error; "window ..." for the first drawing of the window.
+void logFrame(const char* what = "frame") {
     timespec mono{}, real{};
     clock_gettime(CLOCK_MONOTONIC, &mono);
     clock_gettime(CLOCK_REALTIME, &real);
-    std::fprintf(stderr, "frame %lld %lld\n",
+    std::fprintf(stderr, "%s %lld %lld\n", what,
                  static_cast<long long>(mono.tv_sec) * 1'000'000'000LL + mono.tv_nsec,
                  static_cast<long long>(real.tv_sec) * 1'000'000'000LL + real.tv_nsec);
 }
@@ -70,14 +74,24 @@ void logFrame() {
 } // namespace
 
 SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscreen) {
+    // Keeping the screen saver away asks the desktop bus and waits for its answer: that
+    // waits until the first picture is up (startSlowParts).
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
         error = SDL_GetError();
         return;
     }
     autoScale_ = options.scale <= 0;
     windowScale_ = autoScale_ ? fittingWindowScale() : std::min(options.scale, largestScale);
-    window_ = SDL_CreateWindow("Pingel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                               canvasWidth * windowScale_, canvasHeight * windowScale_,
+    SDL_Rect place{SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, canvasWidth * windowScale_,
+                   canvasHeight * windowScale_};
+    if (fullscreen_) {
+        // Made as large as the screen, as toggleFullscreen makes it; back in a window it
+        // is centred.
+        windowedX_ = windowedY_ = SDL_WINDOWPOS_CENTERED;
+        SDL_GetDisplayBounds(0, &place);
+    }
+    window_ = SDL_CreateWindow("Pingel", place.x, place.y, place.w, place.h,
                                fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (window_ == nullptr) {
         error = SDL_GetError();
@@ -138,8 +152,10 @@ SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscree
     ImGui_ImplSDLRenderer_Init(renderer_);
     imguiReady_ = true;
 
-    audio_ = std::make_unique<SdlAudio>();
     renderWindow(nullptr); // the menu bar and a black picture until the game draws
+#ifdef PINGEL_FRAME_LOG
+    logFrame("window");
+#endif
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -210,6 +226,7 @@ bool SdlPlatform::keyPressed(Key key) {
 }
 
 void SdlPlatform::playSound(int id, SoundMode mode) {
+    startSlowParts();
     audio_->play(id, resource(ResourceType::Wave, id), mode == SoundMode::Sync);
 }
 
@@ -279,7 +296,13 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     const int wanted = !fullscreen_           ? windowScale_
                        : fullscreenScale_ > 0 ? fullscreenScale_
                                               : largestScale;
-    placement_ = zoom::place(canvasSize, output, wanted);
+    const zoom::Placement placement = zoom::place(canvasSize, output, wanted);
+    if (placement != placement_ || output.width != output_.width ||
+        output.height != output_.height) {
+        marginsDue_ = marginRepaints;
+    }
+    placement_ = placement;
+    output_ = output;
 
     ImGui_ImplSDLRenderer_NewFrame();
     ImGui_ImplSDL2_NewFrame();
@@ -314,8 +337,10 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
 
     const SDL_Rect shown{placement_.x, placement_.y, canvasWidth * placement_.scale,
                          canvasHeight * placement_.scale};
-    if (shown.w < output.width || shown.h < output.height) {
-        // Black around the canvas: the four bands only, not the whole screen again.
+    if (marginsDue_ > 0 && (shown.w < output.width || shown.h < output.height)) {
+        // Black around the canvas: the four bands only, and only after the window changed
+        // (the window's picture keeps them otherwise): not the whole screen every frame.
+        --marginsDue_;
         const int right = shown.x + shown.w, bottom = shown.y + shown.h;
         const std::array<SDL_Rect, 4> bands = {{
             {0, 0, output.width, shown.y},
@@ -356,8 +381,8 @@ void SdlPlatform::drawMenuBar(bool enabled) {
 
 int SdlPlatform::pumpMessage(WindowEvents& events) {
     posix::reapChildren();
-    if (!controllersReady_ && hasPicture_) {
-        followControllers(nullptr);
+    if (hasPicture_) {
+        startSlowParts();
     }
     if (!pendingCommands_.empty()) {
         const int id = pendingCommands_.front();
@@ -413,8 +438,10 @@ void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
             events.paletteRegained();
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
             checkFrame();
+            marginsDue_ = marginRepaints;
             renderWindow(nullptr);
         } else if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            marginsDue_ = marginRepaints;
             renderWindow(nullptr);
         }
         break;
@@ -520,6 +547,16 @@ void SdlPlatform::checkFrame() {
     const int fit = fittingWindowScale();
     if (fit < windowScale_) {
         setWindowScale(fit);
+    }
+}
+
+void SdlPlatform::startSlowParts() {
+    if (audio_ == nullptr) {
+        audio_ = std::make_unique<SdlAudio>();
+        SDL_DisableScreenSaver();
+    }
+    if (!controllersReady_) {
+        followControllers(nullptr);
     }
 }
 

@@ -88,6 +88,8 @@ class SdlPlatform : public Platform {
     // The scale at which the window, frame included, fits the usable desktop.
     int fittingWindowScale() const;
     void checkFrame();
+    // Opens the sound device and starts listening for controllers, once.
+    void startSlowParts();
     // Opens or closes a game controller on hot-plugging; the first call starts listening.
     void followControllers(const SDL_Event* event);
     static int watchEvents(void* self, SDL_Event* event);
@@ -104,6 +106,8 @@ class SdlPlatform : public Platform {
     bool autoScale_ = false;    // the window's zoom was chosen to fit the desktop
     bool frameChecked_ = false; // ...and then checked against the real window frame
     zoom::Placement placement_; // where the canvas was last shown
+    zoom::Size output_;         // the size of the window picture it was shown in
+    int marginsDue_ = 0;        // paintings of the black margins still due
     bool controllersReady_ = false;
     std::vector<SDL_GameController*> controllers_;
     GamepadKeys pad_;
