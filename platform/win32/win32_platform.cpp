@@ -246,9 +246,21 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
     }
     Win32DialogView view(dialog);
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         context->logic->init(view);
+        // The first field to type in has the focus, ready for typing; a dialog without one
+        // leaves the focus to the system as before.
+        if (const shell::DialogTemplate* t = shell::findDialog(context->templateId)) {
+            for (const shell::Control& c : t->controls) {
+                if (c.kind == shell::ControlKind::Edit ||
+                    c.kind == shell::ControlKind::PasswordEdit) {
+                    SetFocus(GetDlgItem(dialog, c.id));
+                    break;
+                }
+            }
+        }
         return 0;
+    }
     case WM_COMMAND:
         context->logic->command(view, LOWORD(wParam));
         return 0;
