@@ -30,6 +30,7 @@
 #include <array>
 #include <cfloat>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -71,6 +72,40 @@ void logFrame(const char* what = "frame") {
 }
 #endif
 
+// Copies `from` into `to` at placement's scale, each pixel a square block. Rows are widened
+// once and then copied whole; a framebuffer in another pixel layout is left to SDL.
+void enlarge(SDL_Surface* from, SDL_Surface* to, const zoom::Placement& at) {
+    const int s = at.scale;
+    SDL_Rect shown{at.x, at.y, from->w * s, from->h * s};
+    const SDL_PixelFormat* f = from->format;
+    const SDL_PixelFormat* t = to->format;
+    if (t->BytesPerPixel != 4 || t->Rmask != f->Rmask || t->Gmask != f->Gmask ||
+        t->Bmask != f->Bmask || shown.x + shown.w > to->w || shown.y + shown.h > to->h) {
+        SDL_BlitScaled(from, nullptr, to, &shown);
+        return;
+    }
+    if (SDL_LockSurface(to) != 0) {
+        return;
+    }
+    auto row = [](SDL_Surface* surface, int y) {
+        return reinterpret_cast<Uint32*>(static_cast<Uint8*>(surface->pixels) +
+                                         static_cast<std::ptrdiff_t>(y) * surface->pitch);
+    };
+    const std::size_t rowBytes = static_cast<std::size_t>(shown.w) * sizeof(Uint32);
+    for (int y = 0; y < from->h; ++y) {
+        const Uint32* source = row(from, y);
+        Uint32* first = row(to, shown.y + y * s) + shown.x;
+        Uint32* out = first;
+        for (int x = 0; x < from->w; ++x) {
+            out = std::fill_n(out, s, source[x]);
+        }
+        for (int k = 1; k < s; ++k) {
+            std::memcpy(row(to, shown.y + y * s + k) + shown.x, first, rowBytes);
+        }
+    }
+    SDL_UnlockSurface(to);
+}
+
 } // namespace
 
 SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscreen) {
@@ -97,11 +132,14 @@ SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscree
         error = SDL_GetError();
         return;
     }
-    // The window is small and drawn 25 times a second: SDL's own software renderer into
-    // the window's native framebuffer does it in well under a millisecond, without a
-    // graphics driver (a software OpenGL behind it would cost several times as much).
+    // The window is small and drawn 25 times a second: SDL's own software renderer onto
+    // the canvas, enlarged into the window's native framebuffer, does it in about a
+    // millisecond, without a graphics driver (a software OpenGL behind it would cost
+    // several times as much).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    SDL_Renderer* renderer = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    canvas_ =
+        SDL_CreateRGBSurfaceWithFormat(0, canvasWidth, canvasHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Renderer* renderer = canvas_ != nullptr ? SDL_CreateSoftwareRenderer(canvas_) : nullptr;
     if (renderer == nullptr) {
         error = SDL_GetError();
         return;
@@ -113,14 +151,7 @@ SdlPlatform::SdlPlatform(const Options& options) : fullscreen_(options.fullscree
         SDL_DestroyRenderer(renderer);
         return;
     }
-    canvas_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
-                                canvasWidth, canvasHeight);
-    if (canvas_ == nullptr) {
-        error = SDL_GetError();
-        SDL_DestroyRenderer(renderer);
-        return;
-    }
-    SDL_SetTextureBlendMode(canvas_, SDL_BLENDMODE_NONE);
+    SDL_SetSurfaceBlendMode(canvas_, SDL_BLENDMODE_NONE);
     renderer_ = renderer;
     quitEvent_ = SDL_RegisterEvents(1);
     // The mouse position is read when the menu is drawn; the motion events themselves
@@ -173,7 +204,7 @@ SdlPlatform::~SdlPlatform() {
         SDL_DestroyTexture(picture_);
     }
     if (canvas_ != nullptr) {
-        SDL_DestroyTexture(canvas_);
+        SDL_FreeSurface(canvas_);
     }
     if (renderer_ != nullptr) {
         SDL_DestroyRenderer(renderer_);
@@ -289,10 +320,11 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     if (renderer_ == nullptr) {
         return;
     }
-    zoom::Size output;
-    if (SDL_GetRendererOutputSize(renderer_, &output.width, &output.height) != 0) {
-        output = {canvasWidth, canvasHeight};
+    SDL_Surface* screen = SDL_GetWindowSurface(window_);
+    if (screen == nullptr) {
+        return;
     }
+    const zoom::Size output{screen->w, screen->h};
     const int wanted = !fullscreen_           ? windowScale_
                        : fullscreenScale_ > 0 ? fullscreenScale_
                                               : largestScale;
@@ -325,7 +357,6 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     }
     ImGui::Render();
 
-    SDL_SetRenderTarget(renderer_, canvas_);
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     if (hasPicture_) {
@@ -333,11 +364,12 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
         SDL_RenderCopy(renderer_, picture_, nullptr, &where);
     }
     ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
-    SDL_SetRenderTarget(renderer_, nullptr);
+    SDL_RenderFlush(renderer_);
 
     const SDL_Rect shown{placement_.x, placement_.y, canvasWidth * placement_.scale,
                          canvasHeight * placement_.scale};
-    if (marginsDue_ > 0 && (shown.w < output.width || shown.h < output.height)) {
+    const bool margins = marginsDue_ > 0 && (shown.w < output.width || shown.h < output.height);
+    if (margins) {
         // Black around the canvas: the four bands only, and only after the window changed
         // (the window's picture keeps them otherwise): not the whole screen every frame.
         --marginsDue_;
@@ -348,10 +380,16 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
             {0, shown.y, shown.x, shown.h},
             {right, shown.y, output.width - right, shown.h},
         }};
-        SDL_RenderFillRects(renderer_, bands.data(), static_cast<int>(bands.size()));
+        SDL_FillRects(screen, bands.data(), static_cast<int>(bands.size()),
+                      SDL_MapRGB(screen->format, 0, 0, 0));
     }
-    SDL_RenderCopy(renderer_, canvas_, nullptr, &shown);
-    SDL_RenderPresent(renderer_);
+    enlarge(canvas_, screen, placement_);
+    // Only the canvas changed, unless the margins were painted.
+    if (margins) {
+        SDL_UpdateWindowSurface(window_);
+    } else {
+        SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
+    }
     lastRender_ = SDL_GetTicks();
 }
 
@@ -481,9 +519,7 @@ bool SdlPlatform::windowKey(const SDL_KeyboardEvent& key) {
     }
     const int step = in ? 1 : -1;
     if (fullscreen_) {
-        zoom::Size output;
-        SDL_GetRendererOutputSize(renderer_, &output.width, &output.height);
-        const int fit = zoom::fittingScale(canvasSize, output);
+        const int fit = zoom::fittingScale(canvasSize, output_);
         const int scale = std::clamp(placement_.scale + step, 1, fit);
         fullscreenScale_ = scale == fit ? 0 : scale;
         renderWindow(nullptr);

@@ -97,7 +97,7 @@ class SdlPlatform : public Platform {
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* picture_ = nullptr;
-    SDL_Texture* canvas_ = nullptr; // the window at scale 1, composed before it is shown
+    SDL_Surface* canvas_ = nullptr; // the window at scale 1, composed before it is shown
     int windowScale_ = 1;           // the zoom in a window
     int fullscreenScale_ = 0;       // the zoom in full screen; 0: the largest that fits
     bool fullscreen_ = false;
