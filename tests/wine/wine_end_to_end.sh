@@ -29,7 +29,7 @@ bannerBox="156x14+100+63"
 
 "$frameTool" "$work" || fail "the headless renderer failed"
 
-startXvfb
+startXvfb 1920x1080 # room for the window at scale 2
 
 echo "preparing a Wine prefix (once per run)"
 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
@@ -66,7 +66,7 @@ shot frozen
 # --- Ctrl + plus zooms the frozen board to scale 2, Ctrl + minus brings it back ---
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 click "$window" $((clientX + 200)) $((clientY + 120))
-xdotool key ctrl+plus
+xdotool key ctrl+KP_Add
 sleep 1.5
 import -window "$window" "$work/zoom2-window.png"
 convert "$work/frozen.ppm" -scale 200% "$work/frozen-x2.ppm"
@@ -75,7 +75,7 @@ convert "$work/zoom2-window.png" -crop "$((2 * pictureWidth))x$((2 * pictureHeig
 n=$(differing "$work/zoom2.png" "$work/frozen-x2.ppm")
 [ "$n" = "0" ] || fail "Ctrl + plus: the board at scale 2 differs from the render in $n pixels"
 echo "Ctrl + plus: the board at scale 2, each pixel a 2 x 2 block"
-xdotool key ctrl+minus
+xdotool key ctrl+KP_Subtract
 sleep 1.5
 shot unzoomed
 n=$(differing "$work/frozen.png" "$work/unzoomed.png")
