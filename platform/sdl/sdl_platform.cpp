@@ -6,7 +6,7 @@
 // When the game draws nothing for a while (a frame buffer that never came, a game running
 // behind), pumpMessage draws the window itself so the menu still answers.
 //
-// Every drawing goes to the canvas, a texture the size of the unzoomed window, which is
+// Every drawing goes to the canvas, a surface the size of the unzoomed window, which is
 // then copied to the window at the zoom's scale (nearest neighbour, so each pixel becomes
 // a square block) and centred on black; the pointer is mapped back onto the canvas.
 // The sound device is opened, controllers are listened to and the screen saver is kept away
