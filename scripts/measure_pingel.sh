@@ -32,19 +32,20 @@ median() { # the median of the numbers on the standard input
 
 # --- start-up: launch -> first window drawing, launch -> first game frame ---
 : >"$work/starts"
-for _ in $(seq "$starts"); do
+for i in $(seq "$starts"); do
+  log="$work/start-$i.log"
   launched=$(date +%s%N)
-  "$pingel" --scale 1 2>"$work/start.log" >/dev/null &
+  "$pingel" --scale 1 2>"$log" >/dev/null &
   pingelPid=$!
   for _ in $(seq 100); do
-    grep -q '^frame ' "$work/start.log" && break
+    grep -q '^frame ' "$log" && break
     sleep 0.05
   done
   kill "$pingelPid" 2>/dev/null || true
   wait "$pingelPid" 2>/dev/null || true
   pingelPid=""
-  shown=$(grep -m1 '^window ' "$work/start.log" | awk '{ print $3 }')
-  first=$(grep -m1 '^frame ' "$work/start.log" | awk '{ print $3 }')
+  shown=$(grep -m1 '^window ' "$log" | awk '{ print $3 }')
+  first=$(grep -m1 '^frame ' "$log" | awk '{ print $3 }')
   [ -n "$shown" ] && [ -n "$first" ] || fail "pingel drew no frame"
   echo "$(((shown - launched) / 1000000)) $(((first - launched) / 1000000))" >>"$work/starts"
 done
