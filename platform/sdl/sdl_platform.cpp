@@ -95,6 +95,10 @@ void enlarge(SDL_Surface* from, SDL_Surface* to, const zoom::Placement& at) {
     for (int y = 0; y < from->h; ++y) {
         const Uint32* source = row(from, y);
         Uint32* first = row(to, shown.y + y * s) + shown.x;
+        if (s == 1) {
+            std::memcpy(first, source, rowBytes);
+            continue;
+        }
         Uint32* out = first;
         for (int x = 0; x < from->w; ++x) {
             out = std::fill_n(out, s, source[x]);
