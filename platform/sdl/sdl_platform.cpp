@@ -72,16 +72,19 @@ void logFrame(const char* what = "frame") {
 }
 #endif
 
-// Copies `from` into `to` at placement's scale, each pixel a square block. Rows are widened
-// once and then copied whole; a framebuffer in another pixel layout is left to SDL.
-void enlarge(SDL_Surface* from, SDL_Surface* to, const zoom::Placement& at) {
+// Copies rows [top, bottom) of `from` into `to` at placement's scale, each pixel a square
+// block. Rows are widened once and then copied whole; a framebuffer in another pixel
+// layout is left to SDL.
+void enlarge(SDL_Surface* from, SDL_Surface* to, const zoom::Placement& at, int top, int bottom) {
     const int s = at.scale;
-    SDL_Rect shown{at.x, at.y, from->w * s, from->h * s};
+    const SDL_Rect shown{at.x, at.y, from->w * s, from->h * s};
     const SDL_PixelFormat* f = from->format;
     const SDL_PixelFormat* t = to->format;
     if (t->BytesPerPixel != 4 || t->Rmask != f->Rmask || t->Gmask != f->Gmask ||
         t->Bmask != f->Bmask || shown.x + shown.w > to->w || shown.y + shown.h > to->h) {
-        SDL_BlitScaled(from, nullptr, to, &shown);
+        SDL_Rect source{0, top, from->w, bottom - top};
+        SDL_Rect target{shown.x, shown.y + top * s, shown.w, (bottom - top) * s};
+        SDL_BlitScaled(from, &source, to, &target);
         return;
     }
     if (SDL_LockSurface(to) != 0) {
@@ -92,7 +95,7 @@ void enlarge(SDL_Surface* from, SDL_Surface* to, const zoom::Placement& at) {
                                          static_cast<std::ptrdiff_t>(y) * surface->pitch);
     };
     const std::size_t rowBytes = static_cast<std::size_t>(shown.w) * sizeof(Uint32);
-    for (int y = 0; y < from->h; ++y) {
+    for (int y = top; y < bottom; ++y) {
         const Uint32* source = row(from, y);
         Uint32* first = row(to, shown.y + y * s) + shown.x;
         if (s == 1) {
@@ -336,6 +339,7 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
     if (placement != placement_ || output.width != output_.width ||
         output.height != output_.height) {
         marginsDue_ = marginRepaints;
+        showAll_ = true;
     }
     placement_ = placement;
     output_ = output;
@@ -387,14 +391,51 @@ void SdlPlatform::renderWindow(const std::function<void()>& overlay) {
         SDL_FillRects(screen, bands.data(), static_cast<int>(bands.size()),
                       SDL_MapRGB(screen->format, 0, 0, 0));
     }
-    enlarge(canvas_, screen, placement_);
-    // Only the canvas changed, unless the margins were painted.
+    showCanvas(screen, margins);
+    lastRender_ = SDL_GetTicks();
+}
+
+void SdlPlatform::showCanvas(SDL_Surface* screen, bool margins) {
+    // Only the canvas rows that differ from those last shown are enlarged and sent to the
+    // display: most of the picture stands still from frame to frame. Anything that may
+    // have replaced the window's picture sends all of it.
+    const int s = placement_.scale;
+    const SDL_Rect shown{placement_.x, placement_.y, canvasWidth * s, canvasHeight * s};
+    const std::size_t rowPixels = canvasWidth;
+    const bool all = margins || showAll_ || screen != lastScreen_ ||
+                     screen->pixels != lastScreenPixels_ ||
+                     shownCanvas_.size() != rowPixels * canvasHeight;
+    showAll_ = false;
+    lastScreen_ = screen;
+    lastScreenPixels_ = screen->pixels;
+    shownCanvas_.resize(rowPixels * canvasHeight);
+    std::vector<SDL_Rect> changed;
+    for (int y = 0; y < canvasHeight;) {
+        auto same = [&](int row) {
+            const auto* now = reinterpret_cast<const Uint32*>(
+                static_cast<const Uint8*>(canvas_->pixels) + std::ptrdiff_t(row) * canvas_->pitch);
+            Uint32* before = &shownCanvas_[std::size_t(row) * rowPixels];
+            if (!all && std::memcmp(now, before, rowPixels * sizeof(Uint32)) == 0) {
+                return true;
+            }
+            std::memcpy(before, now, rowPixels * sizeof(Uint32));
+            return false;
+        };
+        if (same(y)) {
+            ++y;
+            continue;
+        }
+        const int top = y;
+        while (++y < canvasHeight && !same(y)) {
+        }
+        enlarge(canvas_, screen, placement_, top, y);
+        changed.push_back({shown.x, shown.y + top * s, shown.w, (y - top) * s});
+    }
     if (margins) {
         SDL_UpdateWindowSurface(window_);
-    } else {
-        SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
+    } else if (!changed.empty()) {
+        SDL_UpdateWindowSurfaceRects(window_, changed.data(), static_cast<int>(changed.size()));
     }
-    lastRender_ = SDL_GetTicks();
 }
 
 void SdlPlatform::drawMenuBar(bool enabled) {
@@ -481,9 +522,11 @@ void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
             checkFrame();
             marginsDue_ = marginRepaints;
+            showAll_ = true;
             renderWindow(nullptr);
         } else if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             marginsDue_ = marginRepaints;
+            showAll_ = true;
             renderWindow(nullptr);
         }
         break;

@@ -78,6 +78,9 @@ class SdlPlatform : public Platform {
     // (an open dialog), then shows it.
     void renderWindow(const std::function<void()>& overlay);
     void drawMenuBar(bool enabled);
+    // Enlarges the canvas into the window's picture and sends what changed to the display;
+    // everything when `margins` were just painted around it.
+    void showCanvas(SDL_Surface* screen, bool margins);
     // The meaning of one SDL event in the main loop.
     void handleEvent(const SDL_Event& event, WindowEvents& events);
     void windowGoesAway(WindowEvents& events);
@@ -103,11 +106,15 @@ class SdlPlatform : public Platform {
     bool fullscreen_ = false;
     int windowedX_ = SDL_WINDOWPOS_UNDEFINED; // where the window was before full screen
     int windowedY_ = SDL_WINDOWPOS_UNDEFINED;
-    bool autoScale_ = false;    // the window's zoom was chosen to fit the desktop
-    bool frameChecked_ = false; // ...and then checked against the real window frame
-    zoom::Placement placement_; // where the canvas was last shown
-    zoom::Size output_;         // the size of the window picture it was shown in
-    int marginsDue_ = 0;        // paintings of the black margins still due
+    bool autoScale_ = false;            // the window's zoom was chosen to fit the desktop
+    bool frameChecked_ = false;         // ...and then checked against the real window frame
+    zoom::Placement placement_;         // where the canvas was last shown
+    zoom::Size output_;                 // the size of the window picture it was shown in
+    std::vector<Uint32> shownCanvas_;   // the canvas as last shown
+    SDL_Surface* lastScreen_ = nullptr; // the window's picture it was shown in
+    void* lastScreenPixels_ = nullptr;
+    bool showAll_ = true; // the whole canvas is due, not only what changed
+    int marginsDue_ = 0;  // paintings of the black margins still due
     bool controllersReady_ = false;
     std::vector<SDL_GameController*> controllers_;
     GamepadKeys pad_;
