@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pingel and starts it.
+# Installs what building and playing need (and nothing the tests need), builds an
+# optimised pingel without the tests and starts it; arguments go to pingel (--scale N,
+# --fullscreen).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target pingel
-exec build/release/platform/sdl/pingel
+scripts/setup.sh play
+cmake -S . -B build/play -DCMAKE_BUILD_TYPE=Release -DPINGEL_TESTS=OFF >/dev/null
+cmake --build build/play -j"$(nproc)" --target pingel
+exec build/play/platform/sdl/pingel "$@"

@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Pingel needs to build, play and test. Safe to run again:
-# it asks apt only for what is missing.
+# Installs the Debian 12 packages Pingel needs to build, play and test; with "play", only
+# those that building and playing need (scripts/play.sh). Safe to run again: it asks apt
+# only for what is missing.
+#
+#     scripts/setup.sh [play]
 set -euo pipefail
 
-packages=(
-  build-essential cmake g++ clang clang-format libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
+# Building the game and playing it.
+play_packages=(
+  build-essential cmake g++ pkgconf libstb-dev
   libsdl2-dev libimgui-dev fonts-dejavu-extra
   libcurl4 libcurl3-gnutls
+)
+# The tests, the checks, the Windows build and the install checks.
+test_packages=(
+  clang clang-format libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick
   mingw-w64 wine wine32
+  desktop-file-utils appstream lintian
   pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev postgresql
 )
+
+case "${1:-all}" in
+play) packages=("${play_packages[@]}") ;;
+all) packages=("${play_packages[@]}" "${test_packages[@]}") ;;
+*)
+  echo "usage: scripts/setup.sh [play]" >&2
+  exit 2
+  ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

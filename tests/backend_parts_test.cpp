@@ -1,9 +1,10 @@
 // The platform-free parts of the Linux backend: the key latch that keeps short taps, the
-// dialog geometry from dialog units, and starting the browser opener without a shell and
-// without leaving a zombie.
+// dialog geometry from dialog units, the zoom's sums, and starting the browser opener without a
+// shell and without leaving a zombie.
 #include "app/shell_resources.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/key_latch.h"
+#include "platform/sdl/zoom.h"
 
 #if defined(__unix__)
 #include "platform/posix/posix.h"
@@ -99,6 +100,35 @@ TEST(DialogLayout, EveryDialogAndControlFitsWhereItOpens) {
     // The information text's control, as the template places it.
     const Rect text = dialog_layout::controlRect(shell::infoControls[1]);
     EXPECT_EQ(text, (Rect{11, 11, 395, 202}));
+}
+
+TEST(Zoom, FitsPlacesAndMapsThePointerBack) {
+    const zoom::Size canvas{421, 291};
+    struct Fit {
+        zoom::Size area, frame;
+        int scale;
+    };
+    const std::vector<Fit> fits = {
+        {{1920, 1080}, {0, 0}, 3},  {{1920, 1080}, {16, 48}, 3}, {{2560, 1440}, {0, 0}, 4},
+        {{1366, 768}, {16, 48}, 2}, {{842, 582}, {0, 0}, 2},     {{841, 582}, {0, 0}, 1},
+        {{800, 600}, {0, 0}, 1},    {{300, 200}, {0, 0}, 1}, // never below 1
+        {{1920, 1164}, {0, 1}, 3},                           // the frame counts
+    };
+    for (const Fit& f : fits) {
+        EXPECT_EQ(zoom::fittingScale(canvas, f.area, f.frame), f.scale)
+            << f.area.width << "x" << f.area.height;
+    }
+    // Centred, and cut to what fits.
+    EXPECT_EQ(zoom::place(canvas, {1920, 1080}, 16), (zoom::Placement{328, 103, 3}));
+    EXPECT_EQ(zoom::place(canvas, {1263, 873}, 3), (zoom::Placement{0, 0, 3}));
+    EXPECT_EQ(zoom::place(canvas, {842, 582}, 3), (zoom::Placement{0, 0, 2}));
+    EXPECT_EQ(zoom::place(canvas, {421, 291}, 0), (zoom::Placement{0, 0, 1}));
+    // Window position -> canvas pixel, at scale 3 with the canvas at 328.
+    const std::vector<std::pair<int, int>> points = {{328, 0},  {330, 0},  {331, 1},   {327, -1},
+                                                     {325, -1}, {324, -2}, {1590, 420}};
+    for (const auto& [window, onCanvas] : points) {
+        EXPECT_EQ(zoom::toCanvas(window, 328, 3), onCanvas) << window;
+    }
 }
 
 #if defined(__unix__)

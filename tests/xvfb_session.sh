@@ -10,7 +10,8 @@
 # and clickHover and clickSettle (the pauses around a click, in seconds).
 # It sets pingelPid when it starts the program, window when it has found the window, and
 # pictureX, pictureY, pictureWidth, pictureHeight: where the game picture lies in the window.
-# It calls sessionPassed when everything passed.
+# It calls sessionPassed when everything passed. With PINGEL_KEEP_SHOTS set in the
+# environment the work folder is kept even then.
 
 work=$(mktemp -d "/tmp/${sessionName:-pingel-session}.XXXXXX")
 xvfbPid=""
@@ -30,10 +31,10 @@ sessionCleanup() {
     kill "$xvfbPid" 2>/dev/null || true
     wait "$xvfbPid" 2>/dev/null || true
   fi
-  if [ "$sessionFailed" -eq 0 ]; then
+  if [ "$sessionFailed" -eq 0 ] && [ -z "${PINGEL_KEEP_SHOTS:-}" ]; then
     rm -rf "$work"
   else
-    echo "screenshots and logs kept in $work" >&2
+    echo "screenshots and logs kept in $work" >&2 # always with PINGEL_KEEP_SHOTS set
   fi
 }
 trap sessionCleanup EXIT
@@ -47,8 +48,8 @@ fail() {
   exit 1
 }
 
-startXvfb() { # a display of our own, 800 x 600 x 24, exported as DISPLAY
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+startXvfb() { # [WIDTHxHEIGHT]: a display of our own (800x600 unless given), exported as DISPLAY
+  Xvfb -displayfd 3 -screen 0 "${1:-800x600}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   xvfbPid=$!
   for _ in $(seq 100); do
     [ -s "$work/display" ] && break

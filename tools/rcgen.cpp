@@ -30,8 +30,12 @@ std::string control(const shell::Control& c, bool extended) {
         return "EDITTEXT " + where + ", ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_TABSTOP" +
                (extended ? ", WS_EX_CLIENTEDGE" : "");
     case shell::ControlKind::ReadOnlyLine:
+        // A box tall enough for two lines of the 8-unit font wraps a text too wide for it,
+        // as the Linux dialogs do; a lower one scrolls it sideways.
         return "EDITTEXT " + where +
-               ", ES_AUTOHSCROLL | ES_READONLY | NOT WS_BORDER | NOT WS_TABSTOP";
+               (c.height >= 16 ? ", ES_MULTILINE | ES_READONLY"
+                               : ", ES_AUTOHSCROLL | ES_READONLY") +
+               " | NOT WS_BORDER | NOT WS_TABSTOP";
     case shell::ControlKind::Edit:
         return "EDITTEXT " + where + ", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP";
     case shell::ControlKind::PasswordEdit:

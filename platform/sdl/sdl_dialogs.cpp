@@ -5,8 +5,9 @@
 //
 // The dialog runs its own loop: it waits for events, draws the window with the last game
 // picture behind the dialog, and then hands the commands collected while drawing to the
-// logic, so that the logic never runs in the middle of drawing. Enter presses the default
-// button and Escape sends the cancel id (2), which the logic may ignore. Texts are kept
+// logic, so that the logic never runs in the middle of drawing. Enter (or a controller's A)
+// presses the default button and Escape (or B) sends the cancel id (2), which the logic
+// may ignore. The zoom and full-screen keys work here as over the game. Texts are kept
 // in Latin-1 and converted to UTF-8 for drawing; typed text comes back as Latin-1, with
 // '?' for what Latin-1 cannot hold.
 #include "platform/sdl/sdl_platform.h"
@@ -340,11 +341,21 @@ void SdlPlatform::runDialog(int templateId, DialogLogic& logic) {
             } else if (event.type == quitEvent_) {
                 SDL_PushEvent(&event); // not for the dialog: back for the main loop
                 leave = true;
+            } else if (event.type == SDL_CONTROLLERDEVICEADDED ||
+                       event.type == SDL_CONTROLLERDEVICEREMOVED) {
+                followControllers(&event);
+            } else if (event.type == SDL_CONTROLLERBUTTONDOWN) {
+                keyEvent = true;
+                const int answer = GamepadKeys::dialogAnswer(event);
+                keys.enter = keys.enter || answer > 0;
+                keys.escape = keys.escape || answer < 0;
             } else if (event.type == SDL_KEYDOWN) {
                 keyEvent = true;
                 const SDL_Keycode sym = event.key.keysym.sym;
                 const bool first = event.key.repeat == 0;
-                if ((sym == SDLK_RETURN || sym == SDLK_KP_ENTER) && first) {
+                if (windowKey(event.key)) {
+                    // zoomed or full screen; the dialog is drawn again below
+                } else if ((sym == SDLK_RETURN || sym == SDLK_KP_ENTER) && first) {
                     keys.enter = true;
                 } else if (sym == SDLK_ESCAPE && first) {
                     keys.escape = true;

@@ -1,7 +1,10 @@
-// The Linux backend: one SDL2 window titled "Pingel", not resizable, with the menu bar
-// (Dear ImGui) above the 421 x 271 game picture (screen_size.h), which is copied unscaled
-// from the 8-bit frame buffer through the palette. Keys are read from SDL's keyboard state
-// plus a latch of presses; sounds go through SdlAudio; web pages open with xdg-open.
+// The Linux backend: one SDL2 window titled "Pingel", with the menu bar (Dear ImGui) above
+// the 421 x 271 game picture (screen_size.h), which is copied from the 8-bit frame buffer
+// through the palette. The whole window is composed at that size on a canvas and shown at
+// a whole-number scale, crisp (zoom.h): Ctrl + plus and Ctrl + minus zoom, F11 and
+// Alt + Enter toggle full screen. Keys are read from SDL's keyboard state plus a latch of
+// presses, and game controllers add to them (gamepad.h); sounds go through SdlAudio; web
+// pages open with xdg-open.
 //
 // Window messages: pumpMessage handles at most one per call: a menu command chosen while
 // the last picture was drawn, or one SDL event. The window's meaning of each (a command,
@@ -12,7 +15,9 @@
 
 #include "platform/platform.h"
 #include "platform/screen_size.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/key_latch.h"
+#include "platform/sdl/zoom.h"
 
 #include <SDL.h>
 
@@ -32,7 +37,15 @@ class SdlPlatform : public Platform {
     static constexpr int pictureHeight = screen_size::height;
     static constexpr int menuBarHeight = 20;
 
-    SdlPlatform();
+    static constexpr int canvasWidth = pictureWidth;
+    static constexpr int canvasHeight = menuBarHeight + pictureHeight;
+
+    struct Options {
+        int scale = 0; // the window's zoom; 0: the largest that fits the desktop
+        bool fullscreen = false;
+    };
+
+    explicit SdlPlatform(const Options& options);
     ~SdlPlatform() override;
     SdlPlatform(const SdlPlatform&) = delete;
     SdlPlatform& operator=(const SdlPlatform&) = delete;
@@ -65,14 +78,46 @@ class SdlPlatform : public Platform {
     // (an open dialog), then shows it.
     void renderWindow(const std::function<void()>& overlay);
     void drawMenuBar(bool enabled);
+    // Enlarges the canvas into the window's picture and sends what changed to the display;
+    // everything when `margins` were just painted around it.
+    void showCanvas(SDL_Surface* screen, bool margins);
     // The meaning of one SDL event in the main loop.
     void handleEvent(const SDL_Event& event, WindowEvents& events);
     void windowGoesAway(WindowEvents& events);
+    // Zoom and full screen from a key; true when the key was one of them.
+    bool windowKey(const SDL_KeyboardEvent& key);
+    void setWindowScale(int scale);
+    void toggleFullscreen();
+    // The scale at which the window, frame included, fits the usable desktop.
+    int fittingWindowScale() const;
+    void checkFrame();
+    // Opens the sound device and starts listening for controllers, once.
+    void startSlowParts();
+    // Opens or closes a game controller on hot-plugging; the first call starts listening.
+    void followControllers(const SDL_Event* event);
     static int watchEvents(void* self, SDL_Event* event);
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* picture_ = nullptr;
+    SDL_Surface* canvas_ = nullptr; // the window at scale 1, composed before it is shown
+    int windowScale_ = 1;           // the zoom in a window
+    int fullscreenScale_ = 0;       // the zoom in full screen; 0: the largest that fits
+    bool fullscreen_ = false;
+    int windowedX_ = SDL_WINDOWPOS_UNDEFINED; // where the window was before full screen
+    int windowedY_ = SDL_WINDOWPOS_UNDEFINED;
+    bool autoScale_ = false;            // the window's zoom was chosen to fit the desktop
+    bool frameChecked_ = false;         // ...and then checked against the real window frame
+    zoom::Placement placement_;         // where the canvas was last shown
+    zoom::Size output_;                 // the size of the window picture it was shown in
+    std::vector<Uint32> shownCanvas_;   // the canvas as last shown
+    SDL_Surface* lastScreen_ = nullptr; // the window's picture it was shown in
+    void* lastScreenPixels_ = nullptr;
+    bool showAll_ = true; // the whole canvas is due, not only what changed
+    int marginsDue_ = 0;  // paintings of the black margins still due
+    bool controllersReady_ = false;
+    std::vector<SDL_GameController*> controllers_;
+    GamepadKeys pad_;
     bool hasPicture_ = false;
     bool imguiReady_ = false;
     bool inDialog_ = false;

@@ -1,7 +1,8 @@
 // The Windows entry: registers the window class "Pingel", creates the one window with a
 // fixed frame and menu 128, and hands over to the shell's main loop with WinInet for the
 // highscores. The window procedure forwards menu commands, the window's destruction and
-// the palette focus to the WindowEvents the main loop gave the platform.
+// the palette focus to the WindowEvents the main loop gave the platform, and the zoom and
+// full-screen keys to the platform.
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "game/world.h"
@@ -28,6 +29,17 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
         return 0;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        // Zoom and full screen; Alt comes with WM_SYSKEYDOWN.
+        const bool repeat = (lParam & (1L << 30)) != 0;
+        const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+        const bool alt = (lParam & (1L << 29)) != 0;
+        if (backend != nullptr && !repeat && backend->windowKey(wParam, ctrl, alt)) {
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     }
     case WM_COMMAND:
         if (WindowEvents* e = events()) {

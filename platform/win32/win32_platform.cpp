@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -157,7 +158,15 @@ void Win32Platform::presentFrame(const std::uint8_t* pixels, int width, int heig
     HDC dc = GetDC(mainWindow_);
     RECT client;
     GetClientRect(mainWindow_, &client);
-    StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, client.right, client.bottom, pixels,
+    // At the zoom's scale, cut to what the client area holds, centred.
+    const int w = screen_size::width, h = screen_size::height;
+    const int wanted = fullscreen_ ? 16 : scale_;
+    const int scale =
+        std::max(1, std::min({wanted, int(client.right) / w, int(client.bottom) / h}));
+    const int x = std::max(0, (int(client.right) - w * scale) / 2);
+    const int y = std::max(0, (int(client.bottom) - h * scale) / 2);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, x, y, w * scale, h * scale, 0, 0, w, h, pixels,
                   reinterpret_cast<BITMAPINFO*>(&info_), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(mainWindow_, dc);
 }
@@ -166,6 +175,74 @@ void Win32Platform::repaintLastFrame() {
     if (lastPresented_ != nullptr) {
         presentFrame(lastPresented_, screen_size::width, screen_size::height, screen_size::pitch);
     }
+}
+
+bool Win32Platform::windowKey(WPARAM virtualKey, bool ctrl, bool alt) {
+    if (virtualKey == VK_F11 || (alt && virtualKey == VK_RETURN)) {
+        toggleFullscreen();
+        return true;
+    }
+    const bool in = virtualKey == VK_OEM_PLUS || virtualKey == VK_ADD;
+    const bool out = virtualKey == VK_OEM_MINUS || virtualKey == VK_SUBTRACT;
+    if (!ctrl || (!in && !out) || fullscreen_) {
+        return false;
+    }
+    if (out) {
+        setScale(std::max(1, scale_ - 1));
+    } else if (scale_ < fittingScale()) {
+        setScale(scale_ + 1);
+    }
+    return true;
+}
+
+int Win32Platform::fittingScale() const {
+    RECT work{};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+        return 1;
+    }
+    RECT frame{0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(mainWindow_, GWL_STYLE)), TRUE, 0);
+    const int across = (work.right - work.left - (frame.right - frame.left)) / screen_size::width;
+    const int down = (work.bottom - work.top - (frame.bottom - frame.top)) / screen_size::height;
+    return std::max(1, std::min(across, down));
+}
+
+void Win32Platform::setScale(int scale) {
+    scale_ = scale;
+    if (mainWindow_ == nullptr) {
+        return;
+    }
+    RECT outer{0, 0, screen_size::width * scale, screen_size::height * scale};
+    AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(mainWindow_, GWL_STYLE)), TRUE, 0);
+    SetWindowPos(mainWindow_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(mainWindow_, nullptr, TRUE);
+    repaintLastFrame();
+}
+
+void Win32Platform::toggleFullscreen() {
+    if (mainWindow_ == nullptr) {
+        return;
+    }
+    fullscreen_ = !fullscreen_;
+    if (fullscreen_) {
+        GetWindowRect(mainWindow_, &windowed_);
+        windowedStyle_ = GetWindowLongA(mainWindow_, GWL_STYLE);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(mainWindow_, MONITOR_DEFAULTTONEAREST), &monitor);
+        SetWindowLongA(mainWindow_, GWL_STYLE, WS_POPUP | WS_VISIBLE);
+        const RECT& r = monitor.rcMonitor;
+        SetWindowPos(mainWindow_, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_FRAMECHANGED);
+    } else {
+        SetWindowLongA(mainWindow_, GWL_STYLE, windowedStyle_);
+        SetWindowPos(mainWindow_, nullptr, windowed_.left, windowed_.top,
+                     windowed_.right - windowed_.left, windowed_.bottom - windowed_.top,
+                     SWP_FRAMECHANGED | SWP_NOZORDER);
+    }
+    InvalidateRect(mainWindow_, nullptr, TRUE);
+    repaintLastFrame();
 }
 
 void Win32Platform::realisePalette(const Palette& palette) {
@@ -246,9 +323,21 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
     }
     Win32DialogView view(dialog);
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         context->logic->init(view);
+        // The first field to type in has the focus, ready for typing; a dialog without one
+        // leaves the focus to the system as before.
+        if (const shell::DialogTemplate* t = shell::findDialog(context->templateId)) {
+            for (const shell::Control& c : t->controls) {
+                if (c.kind == shell::ControlKind::Edit ||
+                    c.kind == shell::ControlKind::PasswordEdit) {
+                    SetFocus(GetDlgItem(dialog, c.id));
+                    break;
+                }
+            }
+        }
         return 0;
+    }
     case WM_COMMAND:
         context->logic->command(view, LOWORD(wParam));
         return 0;

@@ -6,6 +6,11 @@
 // dialog procedure that forwards to the shell's platform-free dialog logic. Behind a dialog it
 // repaints the frame it last presented, from the bitmap it made; the window procedure hands
 // the main window's messages to the WindowEvents of the latest pumpMessage.
+//
+// The game's picture may be zoomed: StretchDIBits shows it at a whole-number scale, centred
+// in the client area on the black of the window class (Ctrl + plus and Ctrl + minus resize
+// the window, F11 and Alt + Enter toggle full screen); the menu and the dialogs stay as
+// the system draws them.
 #pragma once
 
 #include "platform/platform.h"
@@ -30,6 +35,8 @@ class Win32Platform : public Platform {
     void forgetWindowEvents() { events_ = nullptr; }
     // Presents again the frame last presented, if it still exists (behind a dialog).
     void repaintLastFrame();
+    // Zoom and full screen from a key of the main window; true when it was one of them.
+    bool windowKey(WPARAM virtualKey, bool ctrl, bool alt);
 
     Millis now() override;
     void pause(Millis ms) override;
@@ -68,5 +75,14 @@ class Win32Platform : public Platform {
     } info_{};
     std::map<const std::uint8_t*, FrameBitmap> frames_;
     const std::uint8_t* lastPresented_ = nullptr; // a frame of frames_, or null
+    int scale_ = 1;                               // the zoom in a window
+    bool fullscreen_ = false;
+    RECT windowed_{};      // the window's place before full screen...
+    LONG windowedStyle_{}; // ...and its style
+
+    void setScale(int scale);
+    void toggleFullscreen();
+    // The largest zoom at which the window, frame and menu included, fits the work area.
+    int fittingScale() const;
     WindowEvents* events_ = nullptr;
 };

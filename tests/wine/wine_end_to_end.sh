@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end on Windows: runs the cross-built pingel.exe under Wine on its own virtual X
 # server, finds the window "Pingel", checks that its game picture is 421 x 271 and that its
-# pixels are exactly those the headless platform renders of the frozen start board, starts
+# pixels are exactly those the headless platform renders of the frozen start board, zooms
+# it to scale 2 with Ctrl + plus (each pixel a 2 x 2 block) and back with Ctrl + minus, starts
 # a game with F1 and sees the picture change, opens "Spelregler" from the menu and sees the
 # information dialog, closes it with Enter, and ends the program with Alt-F4, expecting exit
 # code 0. Screenshots and logs are kept in the work folder when a step fails.
@@ -28,7 +29,7 @@ bannerBox="156x14+100+63"
 
 "$frameTool" "$work" || fail "the headless renderer failed"
 
-startXvfb
+startXvfb 1920x1080 # room for the window at scale 2
 
 echo "preparing a Wine prefix (once per run)"
 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
@@ -61,6 +62,24 @@ echo "frozen board: identical to the headless render, client area 421 x 271 at $
 pictureX=$clientX
 pictureY=$clientY
 shot frozen
+
+# --- Ctrl + plus zooms the frozen board to scale 2, Ctrl + minus brings it back ---
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+click "$window" $((clientX + 200)) $((clientY + 120))
+xdotool key ctrl+KP_Add
+sleep 1.5
+import -window "$window" "$work/zoom2-window.png"
+convert "$work/frozen.ppm" -scale 200% "$work/frozen-x2.ppm"
+convert "$work/zoom2-window.png" -crop "$((2 * pictureWidth))x$((2 * pictureHeight))+$clientX+$clientY" \
+  +repage "$work/zoom2.png"
+n=$(differing "$work/zoom2.png" "$work/frozen-x2.ppm")
+[ "$n" = "0" ] || fail "Ctrl + plus: the board at scale 2 differs from the render in $n pixels"
+echo "Ctrl + plus: the board at scale 2, each pixel a 2 x 2 block"
+xdotool key ctrl+KP_Subtract
+sleep 1.5
+shot unzoomed
+n=$(differing "$work/frozen.png" "$work/unzoomed.png")
+[ "$n" = "0" ] || fail "Ctrl + minus: the board at scale 1 differs in $n pixels"
 # --- F1 starts a game: the GAME OVER banner goes ---
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 click "$window" $((clientX + 200)) $((clientY + 120))

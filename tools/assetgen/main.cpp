@@ -2,11 +2,13 @@
 // them into a resources folder, byte for byte the same on every run and every compiler:
 // <id>.rle pictures, 139.bmp palette, <id>.wav sounds and the resource script fragment
 // pictures_sounds.rc. Given a second folder, it also writes sheet.png and scene.png there,
-// composed from the written resources read back through the game's own loader.
+// composed from the written resources read back through the game's own loader; given a
+// third, the desktop icons in the hicolor theme's layout (<N>x<N>/apps/pingel.png).
 //
-//     pingel-assetgen resources [docs]
+//     pingel-assetgen resources [docs [icons]]
 #include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
+#include "tools/assetgen/icons.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
 #include "tools/assetgen/resource_files.h"
@@ -21,8 +23,9 @@
 using namespace assetgen;
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: pingel-assetgen <resources folder> [<docs folder>]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(
+            stderr, "usage: pingel-assetgen <resources folder> [<docs folder> [<icons folder>]]\n");
         return 2;
     }
     const std::string out = argv[1];
@@ -56,10 +59,13 @@ int main(int argc, char** argv) {
     ok = writeFile(out + "/pictures_sounds.rc", std::vector<std::uint8_t>(rc.begin(), rc.end())) &&
          ok;
 
-    if (argc == 3) {
+    if (argc >= 3) {
         const std::string docs = argv[2];
         ok = writeSheet(docs + "/sheet.png") && ok;
         ok = writeScene(docs + "/scene.png") && ok;
+    }
+    if (argc == 4) {
+        ok = writeIcons(argv[3], screenPalette()) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -25,19 +25,19 @@
 #include <vector>
 
 namespace assetgen {
+
+Palette screenPalette() {
+    ScreenBuffer screen;
+    screen.initialise();
+    return screen.palette;
+}
+
 namespace {
 
 constexpr int sheetScale = 3, sceneScale = 2;
 constexpr int sheetWidth = 560, margin = 6, labelHeight = 11;
 constexpr std::uint8_t sheetPaper = ink::frost, labelInk = ink::ink;
 constexpr Colour checkerLight{224, 224, 224}, checkerDark{176, 176, 176};
-
-// The palette as the game reads it: from bitmap 139, through the frame buffer.
-Palette screenPalette() {
-    ScreenBuffer screen;
-    screen.initialise();
-    return screen.palette;
-}
 
 bool writePng(const std::string& path, const Image& image, const Palette& palette, int scale) {
     const int w = image.width * scale, h = image.height * scale;

@@ -4,9 +4,14 @@
 // the game's own blit, counters and actors, so they show what the game will show.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <string>
 
 namespace assetgen {
+
+// The palette as the game reads it: from bitmap 139, through the frame buffer.
+Palette screenPalette();
 
 // Reads every picture and the palette from the installed platform's resources.
 bool writeSheet(const std::string& path);
