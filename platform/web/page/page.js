@@ -461,6 +461,7 @@ var PingelPage = (function () {
   }
 
   let lastExchange = null;
+  let exchanges = 0;
 
   // Posts to `path` on the page's own origin. Whatever fails is a failed step; the promise
   // the program waits for always settles.
@@ -471,7 +472,7 @@ var PingelPage = (function () {
     } catch (e) {
       result = { kind: 1, code: stepSendRequest, error: errorCannotConnect, bytes: latin1(String(e)) };
     }
-    lastExchange = { kind: result.kind, code: result.code, error: result.error };
+    lastExchange = { kind: result.kind, code: result.code, error: result.error, number: ++exchanges };
     return result;
   }
 
