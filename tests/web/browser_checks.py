@@ -94,6 +94,14 @@ def choose_menu(driver, popup, item):
     driver.find_element(By.XPATH, f"//nav[@id='menu']//div[@class='items']/button[text()='{item}']").click()
 
 
+def touch(driver, events):
+    """Dispatches touch events given as (type, x, y) in page pixels."""
+    for kind, x, y in events:
+        points = [] if kind == "touchEnd" else [{"x": x, "y": y}]
+        driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+        time.sleep(0.05)
+
+
 def dialog(driver, template_id):
     found = driver.find_elements(By.CSS_SELECTOR, f".dialog[data-dialog='{template_id}']")
     return found[0] if found else None
@@ -203,6 +211,33 @@ class Checks:
         assert int(values["f8"]) == zlib.crc32(wasm), (values["f8"], zlib.crc32(wasm))
         assert int(values["f6"]) > 0, values["f6"]
 
+    def phone_tap_starts_and_swipe_steers(self):
+        phone = start_browser(390, 844, mobile=True)
+        try:
+            phone.get(self.server.url)
+            wait_for(lambda: timings(phone)["firstFrame"], 10, "the first frame")
+            rect = phone.execute_script(
+                "const r = document.getElementById('screen').getBoundingClientRect();"
+                "return [r.left, r.top, r.width, r.height, window.innerWidth];")
+            left, top, width, height, viewport = rect
+            assert width <= viewport, f"the picture ({width} px) is wider than the phone ({viewport} px)"
+            time.sleep(0.5)
+            frozen = canvas_rgb(phone)
+            # A point on the board, in page pixels.
+            x, y = left + width * 0.4, top + height * 0.5
+            touch(phone, [("touchStart", x, y), ("touchEnd", x, y)])
+            time.sleep(1.0)
+            started = canvas_rgb(phone)
+            assert started != frozen, "a tap on the finished board did not start a game"
+            before = box(started, SCORE_BOX)
+            touch(phone, [("touchStart", x, y), ("touchMove", x + 40, y), ("touchEnd", x + 40, y)])
+            time.sleep(2.0)
+            assert box(canvas_rgb(phone), SCORE_BOX) != before, "a swipe to the right did not steer"
+            errors = console_errors(phone)
+            assert not errors, f"console errors: {errors}"
+        finally:
+            phone.quit()
+
     def _exchange(self):
         """Presses Enter in the highscore dialog and returns the outcome of the exchange."""
         d = self.driver
@@ -234,6 +269,7 @@ def main():
         checks.frozen_board_equals_headless_render,
         checks.f1_starts_and_score_rises_with_arrow_held,
         checks.information_dialog_opens_and_closes_with_enter,
+        checks.phone_tap_starts_and_swipe_steers,
         checks.highscore_fails_without_server_then_arrives_with_eleven_fields,
     ]
     passed = failed = 0

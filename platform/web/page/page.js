@@ -86,11 +86,15 @@ var PingelPage = (function () {
   }
 
   // --- the picture ---
+  // The picture is scaled by a whole number of device pixels, the largest that fits, so
+  // that every game pixel is a square of screen pixels whatever the page's zoom.
   function fit() {
     const full = document.fullscreenElement === root;
     const width = full ? window.screen.width : document.documentElement.clientWidth;
     const height = (full ? window.screen.height : window.innerHeight) - menuBar.offsetHeight;
-    scale = Math.max(1, Math.floor(Math.min(width / pictureWidth, height / pictureHeight)));
+    const ratio = window.devicePixelRatio || 1;
+    const device = Math.max(1, Math.floor(Math.min(width * ratio / pictureWidth, height * ratio / pictureHeight)));
+    scale = device / ratio;
     canvas.style.width = pictureWidth * scale + 'px';
     canvas.style.height = pictureHeight * scale + 'px';
     stage.style.setProperty('--scale', String(scale));
