@@ -149,6 +149,7 @@ class Checks:
         time.sleep(1.0)
         started = canvas_rgb(d)
         assert started != frozen, "F1 left the board as it was"
+        assert timings(d)["soundsStarted"] > 0, "no sound after the first key"
         before = box(started, SCORE_BOX)
         press(d, Keys.ARROW_RIGHT, hold=2.0)
         time.sleep(0.2)
@@ -238,6 +239,13 @@ class Checks:
         finally:
             phone.quit()
 
+    def quit_ends_the_program(self):
+        d = self.driver
+        choose_menu(d, "Spel", "Avsluta (Alt-F4)")
+        wait_for(lambda: d.find_elements(By.CSS_SELECTOR, ".ended"), 3, "the note that the game ended")
+        errors = [e for e in console_errors(d) if "r0002.asp" not in e["message"]]
+        assert not errors, f"console errors: {errors}"
+
     def _exchange(self):
         """Presses Enter in the highscore dialog and returns the outcome of the exchange."""
         d = self.driver
@@ -271,6 +279,7 @@ def main():
         checks.information_dialog_opens_and_closes_with_enter,
         checks.phone_tap_starts_and_swipe_steers,
         checks.highscore_fails_without_server_then_arrives_with_eleven_fields,
+        checks.quit_ends_the_program,
     ]
     passed = failed = 0
     try:

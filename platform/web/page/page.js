@@ -179,6 +179,7 @@ var PingelPage = (function () {
   const decoded = new Map();
   let playing = null;
   let soundRequest = 0;
+  let soundsStarted = 0;
 
   // Browsers let a page make sound only after a key or a touch.
   function unlockAudio() {
@@ -212,6 +213,7 @@ var PingelPage = (function () {
     source.connect(audio.destination);
     source.start();
     playing = source;
+    ++soundsStarted;
     return source;
   }
 
@@ -529,7 +531,8 @@ var PingelPage = (function () {
   }
 
   function timings() {
-    return { load: loadAt, firstFrame: firstFrameAt, frames: frameTimes.slice(), lastExchange: lastExchange };
+    return { load: loadAt, firstFrame: firstFrameAt, frames: frameTimes.slice(), lastExchange: lastExchange,
+             soundsStarted: soundsStarted };
   }
 
   return {
