@@ -157,6 +157,22 @@ class Checks:
         assert after != before, "the score did not change while the right arrow was held"
         assert d.execute_script("return window.scrollY;") == 0, "the arrows scrolled the page"
 
+    def hidden_tab_stops_the_clock_and_the_frames(self):
+        d = self.driver
+        state = "return [PingelPage.clock(), performance.now(), PingelPage.timings().frames.length];"
+        page = d.current_window_handle
+        clock0, real0, frames0 = d.execute_script(state)
+        d.switch_to.new_window("tab")
+        time.sleep(2.0)
+        d.close()
+        d.switch_to.window(page)
+        clock1, real1, frames1 = d.execute_script(state)
+        hidden = (real1 - real0) - (clock1 - clock0)
+        assert hidden > 1500, f"the clock ran on while the tab was hidden ({clock1 - clock0:.0f} ms)"
+        assert frames1 - frames0 < 15, f"{frames1 - frames0} frames drawn in a hidden tab"
+        time.sleep(0.5)
+        assert len(timings(d)["frames"]) > frames1, "the game did not go on after the tab came back"
+
     def information_dialog_opens_and_closes_with_enter(self):
         d = self.driver
         choose_menu(d, "Spel", "Spelregler")
@@ -276,6 +292,7 @@ def main():
         checks.page_loads_without_console_errors,
         checks.frozen_board_equals_headless_render,
         checks.f1_starts_and_score_rises_with_arrow_held,
+        checks.hidden_tab_stops_the_clock_and_the_frames,
         checks.information_dialog_opens_and_closes_with_enter,
         checks.phone_tap_starts_and_swipe_steers,
         checks.highscore_fails_without_server_then_arrives_with_eleven_fields,
