@@ -255,6 +255,17 @@ class Checks:
         finally:
             phone.quit()
 
+    def portal_page_opens_in_a_new_tab(self):
+        d = self.driver
+        page = d.current_window_handle
+        choose_menu(d, "Koppla upp", "Surfa till speliasajten")
+        wait_for(lambda: len(d.window_handles) == 2, 5, "a new tab")
+        # The portal of this build is not on loopback: the tab shows the browser's error.
+        d.switch_to.window(next(h for h in d.window_handles if h != page))
+        d.close()
+        d.switch_to.window(page)
+        assert dialog(d, 129) is None and timings(d)["frames"], "the game page changed"
+
     def quit_ends_the_program(self):
         d = self.driver
         choose_menu(d, "Spel", "Avsluta (Alt-F4)")
@@ -296,6 +307,7 @@ def main():
         checks.information_dialog_opens_and_closes_with_enter,
         checks.phone_tap_starts_and_swipe_steers,
         checks.highscore_fails_without_server_then_arrives_with_eleven_fields,
+        checks.portal_page_opens_in_a_new_tab,
         checks.quit_ends_the_program,
     ]
     passed = failed = 0
