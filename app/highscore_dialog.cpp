@@ -3,6 +3,7 @@
 #include "app/highscore_dialog.h"
 
 #include "app/build_config.h"
+#include "app/highscore_outcome.h"
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
@@ -107,6 +108,7 @@ void HighscoreDialog::send(DialogView& view) {
     record.tampered = session.tamperedAtBest || scoreTampered;
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
+    view.setItemText(shell::idStatus, "");
     submitHighscore(record, shell_.http, portal_);
 
     if (accepted(record.result)) {
@@ -127,6 +129,11 @@ void HighscoreDialog::send(DialogView& view) {
             portalUrl(std::string(versionPage) + std::to_string(record.versionPageId)));
         view.end();
         ended = true;
+    }
+    if (!accepted(record.result) && !ended) {
+        // The attempt is over: the button offers the next one, the line says what failed.
+        view.setItemText(shell::idOk, std::string(retryCaption));
+        view.setItemText(shell::idStatus, outcomeLine(record));
     }
     for (const RetryOutcome& outcome : retryOutcomes) {
         if (record.result == outcome.result) {

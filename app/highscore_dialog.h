@@ -4,7 +4,8 @@
 // draws the controls and reports the buttons.
 //
 // The best score, its play time and the current score are given up only when the server
-// has accepted them; after any other outcome they stay, so a new try sends them again.
+// has accepted them; after any other outcome they stay, so a new try sends them again,
+// the send button offers that try and a line under the buttons says what went wrong.
 // The account stays in the session's record for the rest of the run and is never written
 // anywhere. The dialog reaches the session, the driver and the current game's score
 // through the Shell of the run.

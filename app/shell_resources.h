@@ -78,13 +78,14 @@ constexpr int idNewUser = 3;
 constexpr int idText = 1000;
 constexpr int idEmail = 1003;
 constexpr int idPassword = 1004;
+constexpr int idStatus = 1005; // the highscore dialog's line on the last attempt
 
 constexpr std::array<Control, 2> infoControls = {{
     {idOk, ControlKind::DefaultButton, "OK", 112, 132, 50, 14},
     {idText, ControlKind::ReadOnlyText, "", 7, 7, 263, 124},
 }};
 
-constexpr std::array<Control, 7> highscoreControls = {{
+constexpr std::array<Control, 8> highscoreControls = {{
     {idOk, ControlKind::DefaultButton, "OK", 7, 88, 50, 14},
     {idCancel, ControlKind::Button, "Avbryt", 73, 88, 50, 14},
     {-1, ControlKind::GroupBox, "Anv\xE4ndarnamn (e-mailadress)", 7, 11, 182, 29},
@@ -92,6 +93,7 @@ constexpr std::array<Control, 7> highscoreControls = {{
     {idEmail, ControlKind::Edit, "", 11, 21, 171, 12},
     {idPassword, ControlKind::PasswordEdit, "", 11, 56, 171, 12},
     {idNewUser, ControlKind::Button, "Ny anv\xE4ndare", 139, 88, 50, 14},
+    {idStatus, ControlKind::ReadOnlyLine, "", 7, 105, 182, 10},
 }};
 
 constexpr std::array<Control, 3> questionControls = {{
@@ -106,7 +108,7 @@ constexpr int questionDialogId = 135;
 
 constexpr DialogTemplate infoDialog = {infoDialogId, "Information", false, 277, 153, infoControls};
 constexpr DialogTemplate highscoreDialog = {
-    highscoreDialogId, "Anm\xE4l din high-score", false, 196, 109, highscoreControls};
+    highscoreDialogId, "Anm\xE4l din high-score", false, 196, 121, highscoreControls};
 constexpr DialogTemplate questionDialog = {questionDialogId, "", true, 142, 53, questionControls};
 
 // All dialogs use "MS Sans Serif" at 8 points.

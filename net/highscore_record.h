@@ -19,13 +19,15 @@ struct HighscoreRecord {
     std::int32_t playTimeMs = 0;
     bool tampered = false;
     std::int32_t result = 0;        // of the last attempt; see the codes below
-    std::string message;            // outcome text of the last attempt, never shown
+    std::string message;            // outcome text of the last attempt
+    bool fromPortal = false;        // the result is the number the portal's reply began with
     std::int32_t versionPageId = 1; // the reply's second number
 };
 
 // Result codes. 0 and 1 (accepted), 2 (unknown account) and 3 (wrong password) come
 // from the server; the library's own error numbers pass through unless they would read
-// as one of those. The codes below are ours.
+// as one of those (fromPortal tells a server's number from a library's). The codes below
+// are ours.
 constexpr std::int32_t resultLibraryMissing = -1;  // the HTTP client library or a function
 constexpr std::int32_t resultStepFailed = -2;      // a step failed without a usable number
 constexpr std::int32_t resultHttpStatus = -3;      // the reply's HTTP status was not 2xx

@@ -55,6 +55,7 @@ std::int32_t leadingInteger(std::string_view text, bool* digits) {
 
 void parseReply(HighscoreRecord& record, std::string reply, int status) {
     trimReply(reply);
+    record.fromPortal = false;
     const std::string start = reply.substr(0, HighscoreRecord::maxMessage);
     if (status < 200 || status > 299) {
         record.result = resultHttpStatus;
@@ -70,6 +71,7 @@ void parseReply(HighscoreRecord& record, std::string reply, int status) {
         return;
     }
     record.result = result;
+    record.fromPortal = true;
     const std::size_t lineFeed = reply.find('\n');
     record.versionPageId = lineFeed == std::string::npos
                                ? 0

@@ -116,6 +116,7 @@ std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
     request.replyLimit = replyReadLimit;
 
     const HttpOutcome outcome = client.post(request);
+    record.fromPortal = false;
     switch (outcome.kind) {
     case HttpOutcome::Kind::LibraryMissing:
         record.result = resultLibraryMissing;

@@ -10,6 +10,7 @@ packages=(
   libcurl4 libcurl3-gnutls
   xvfb xdotool x11-apps imagemagick
   mingw-w64 wine wine32
+  pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev postgresql
 )
 
 missing=()

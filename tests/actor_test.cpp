@@ -133,8 +133,6 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     EXPECT_EQ(screen.pixel(92, 44), 9);
     EXPECT_EQ(screen.pixel(91, 44), 0);
     EXPECT_EQ(screen.pixel(92, 43), 0);
-    EXPECT_EQ(screen.pixel(107, 55), 9);
-    EXPECT_EQ(screen.pixel(108, 55), 0);
 }
 
 TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {

@@ -75,7 +75,7 @@ TEST(DialogLayout, EveryDialogAndControlFitsWhereItOpens) {
     };
     const std::vector<Row> rows = {
         {shell::infoDialogId, {0, 0, 420, 269}},
-        {shell::highscoreDialogId, {0, 0, 298, 197}},
+        {shell::highscoreDialogId, {0, 0, 298, 217}},
         {shell::questionDialogId, {0, 0, 217, 106}},
     };
     for (const Row& row : rows) {

@@ -1,6 +1,7 @@
 // The highscore dialog's logic, headless, over an HTTP client that talks to no network:
-// what each outcome does to the send button, the pages opened, the dialog's end and the
-// scores; the fields as read and kept; the other buttons; the password page's address.
+// what each outcome does to the send button and the line under it, the pages opened, the
+// dialog's end and the scores; the fields as read and kept; the other buttons; the
+// password page's address.
 #include "app/highscore_dialog.h"
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
@@ -93,38 +94,55 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
     }
 }
 
-// Every outcome the dialog tells apart: the send button offers a new try or not, the
-// pages opened (space-separated), the dialog's end, the scores kept or given up. The
-// version page of an earlier reply stays until a reply replaces it.
+// Every outcome the dialog tells apart: the send button offers a new try or not, the line
+// that says why, the pages opened (space-separated), the dialog's end, the scores kept or
+// given up. The version page of an earlier reply stays until a reply replaces it. A
+// library's error number and the same number replied by the portal read differently.
 TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
     HttpOutcome noLibrary;
     noLibrary.kind = HttpOutcome::Kind::LibraryMissing;
-    const auto refused = HttpOutcome::failed(HttpStep::SendRequest, 7, "refused");
-    const auto unnumbered = HttpOutcome::failed(HttpStep::SendRequest, 0, "");
+    const auto failed = [](std::int32_t error) {
+        return HttpOutcome::failed(HttpStep::SendRequest, error, "library text");
+    };
     const auto ok = [](std::string body) { return HttpOutcome::replied(200, std::move(body)); };
+    const std::string portalError = "Portalen svarade med ett fel.";
+    const std::string noAnswer = "Inget svar fr\xE5n portalen i tid.";
+    const std::string unreachable = "Kunde inte n\xE5 portalen.";
+    const std::string broken = "Portalen br\xF6t f\xF6rbindelsen.";
+    const std::string tooMany = "F\xF6r m\xE5nga f\xF6rs\xF6k";
     const struct {
         HttpOutcome outcome;
         std::int32_t versionBefore;
         bool retry;
-        std::string pages;
+        std::string line, pages;
         bool ended, kept;
     } cases[] = {
-        {ok("0"), 1, false, "", true, false},
-        {ok("1\r\n"), 1, false, "", true, false},
-        {ok("2"), 1, true, "/registrera/", false, true},
-        {ok("3"), 1, true, "/getpass.asp?mail=anna@example.se", false, true},
-        {ok("2\r\n3"), 1, true, "/version.asp?gameid=3 /registrera/", true, true},
-        {ok("0\r\n4\r\n"), 1, false, "/version.asp?gameid=4", true, false},
-        {noLibrary, 1, true, "/dll/", false, true},
-        {ok("7"), 1, false, "", false, true},
-        {ok("<html>"), 1, false, "", false, true},
-        {HttpOutcome::replied(500, "0"), 1, false, "", false, true},
-        {unnumbered, 1, false, "", false, true},
-        {refused, 5, false, "/version.asp?gameid=5", true, true},
-        {noLibrary, 5, true, "/version.asp?gameid=5 /dll/", true, true},
+        {ok("0"), 1, false, "", "", true, false},
+        {ok("1\r\n"), 1, false, "", "", true, false},
+        {ok("2"), 1, true, "Ok\xE4nd anv\xE4ndare.", "/registrera/", false, true},
+        {ok("3"), 1, true, "Fel l\xF6senord.", "/getpass.asp?mail=anna@example.se", false, true},
+        {ok("2\r\n3"), 1, true, "", "/version.asp?gameid=3 /registrera/", true, true},
+        {ok("0\r\n4\r\n"), 1, false, "", "/version.asp?gameid=4", true, false},
+        {noLibrary, 1, true, "HTTP-biblioteket saknas.", "/dll/", false, true},
+        {ok("7"), 1, true, portalError, "", false, true},
+        {ok("7 " + tooMany + "\r\n0"), 1, true, tooMany, "", false, true},
+        {ok("-5:\tV\xE4nta\x01lite"), 1, true, "V\xE4nta lite", "", false, true},
+        {ok("7 F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k"), 1, true, tooMany, "", false, true},
+        {ok("9 " + std::string(50, 'x')), 1, true, std::string(37, 'x') + "...", "", false, true},
+        {ok("<html>"), 1, true, portalError, "", false, true},
+        {HttpOutcome::replied(500, "0"), 1, true, portalError, "", false, true},
+        {failed(0), 1, true, "Kunde inte skicka po\xE4ngen.", "", false, true},
+        {failed(7), 1, true, unreachable, "", false, true},
+        {failed(28), 1, true, noAnswer, "", false, true},
+        {failed(52), 1, true, broken, "", false, true},
+        {failed(12002), 1, true, noAnswer, "", false, true},
+        {failed(12029), 1, true, unreachable, "", false, true},
+        {failed(12030), 1, true, broken, "", false, true},
+        {failed(7), 5, false, "", "/version.asp?gameid=5", true, true},
+        {noLibrary, 5, true, "", "/version.asp?gameid=5 /dll/", true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.outcome.body + c.outcome.text + " " + c.pages);
+        SCOPED_TRACE(c.outcome.body + std::to_string(c.outcome.error) + " " + c.pages);
         SetUp();
         HeadlessScope local;
         fake.outcome = c.outcome;
@@ -139,6 +157,7 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
             at = end + 1;
         }
         EXPECT_EQ(v.itemText(shell::idOk), c.retry ? retry : sending);
+        EXPECT_EQ(v.itemText(shell::idStatus), c.line);
         EXPECT_EQ(local.headless.urls, pages);
         EXPECT_EQ(v.ended, c.ended);
         EXPECT_EQ(scoresKept(), c.kept);

@@ -1,6 +1,7 @@
 // The highscore through the real libcurl to a portal on this machine: the request on the
 // wire, what each answer of the portal (and its absence) leaves in the record, within the
-// time bounds, and the dialog's whole road from the send button to an accepted score.
+// time bounds, and the dialog's whole road from the send button, through failed tries and
+// what it says about them, to an accepted score.
 #include "app/highscore_dialog.h"
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
@@ -64,10 +65,28 @@ class Machine {
 } // namespace
 
 // From the send button to the portal and back: the request on the wire is exactly the
-// highscore post; a refused score stays for the next try, which carries the same score
-// and is accepted.
-TEST(LoopbackPortal, TheDialogPostsExactlyTheHighscoreAndTriesAgainAfterAFailure) {
-    LoopbackPortal portal({LoopbackPortal::reply("<html>", 503), LoopbackPortal::reply("1")});
+// highscore post; after each failure the button offers a new try and the line says why,
+// the score stays, and the next try carries the same score until it is accepted.
+TEST(LoopbackPortal, TheDialogPostsExactlyTheHighscoreAndSaysWhyATryFailed) {
+    const struct {
+        const char* name;
+        LoopbackPortal::Answer answer;
+        std::string line; // empty: accepted, the dialog ends
+    } presses[] = {
+        {"a server error", LoopbackPortal::reply("0", 500), "Portalen svarade med ett fel."},
+        {"an HTML page", LoopbackPortal::reply("<html>"), "Portalen svarade med ett fel."},
+        {"a closed connection", LoopbackPortal::closeAtOnce(), "Portalen br\xF6t f\xF6rbindelsen."},
+        {"too many tries", LoopbackPortal::reply("7 F\xF6r m\xE5nga f\xF6rs\xF6k"),
+         "F\xF6r m\xE5nga f\xF6rs\xF6k"},
+        {"a silent server", LoopbackPortal::reply("0", 200, 2000),
+         "Inget svar fr\xE5n portalen i tid."},
+        {"accepted", LoopbackPortal::reply("0"), ""},
+    };
+    std::vector<LoopbackPortal::Answer> script;
+    for (const auto& p : presses) {
+        script.push_back(p.answer);
+    }
+    LoopbackPortal portal(script);
     Machine machine;
     CurlHttpClient curl;
     Shell shell([](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, curl);
@@ -76,22 +95,25 @@ TEST(LoopbackPortal, TheDialogPostsExactlyTheHighscoreAndTriesAgainAfterAFailure
     shell.session.bestScore.set(1234);
     shell.session.playTimeAtBest = 98765;
     HighscoreDialog dialog(shell, loopback(portal.port()));
-    const auto press = [&] {
+    for (const auto& p : presses) {
+        SCOPED_TRACE(p.name);
         RecordingDialogView view;
         dialog.init(view);
         view.setItemText(shell::idEmail, "anna@example.se");
         view.setItemText(shell::idPassword, "hemlis");
         dialog.command(view, shell::idOk);
-        return view.ended;
-    };
-    EXPECT_FALSE(press());
-    EXPECT_EQ(shell.session.bestScore.value(), 1234);
-    EXPECT_TRUE(press());
+        EXPECT_EQ(view.ended, p.line.empty());
+        EXPECT_EQ(view.itemText(shell::idStatus), p.line);
+        if (!p.line.empty()) {
+            EXPECT_EQ(view.itemText(shell::idOk), "F\xF6rs\xF6k igen");
+            EXPECT_EQ(shell.session.bestScore.value(), 1234);
+        }
+    }
     EXPECT_EQ(shell.session.bestScore.value(), 0);
     EXPECT_EQ(current.value(), 0);
 
     const auto requests = portal.requests();
-    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_EQ(requests.size(), std::size(presses));
     const std::string body = highscoreBody(account());
     for (const std::string& request : requests) {
         EXPECT_EQ(LoopbackPortal::bodyOf(request), body);

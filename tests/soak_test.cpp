@@ -15,15 +15,6 @@
 #include <cstdio>
 #include <random>
 
-namespace {
-void flagAll(ObjectList& list) {
-    list.rewind();
-    while (ListedObject* o = list.next()) {
-        o->removalPending = true;
-    }
-}
-} // namespace
-
 TEST(Soak, RandomPlayOverManyGamesAndLevels) {
     constexpr std::uint64_t totalUpdates = 200'000;
     HeadlessScope scope;
@@ -53,8 +44,8 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
                 }
             }
             if (chance() % 1500 == 0) { // clear the board: the next level comes this update
-                flagAll(world->pelletList);
-                flagAll(world->pillList);
+                world->pelletList.markAll();
+                world->pillList.markAll();
             }
             if (chance() % 3000 == 0) { // power mode often enough to meet butterflies in it
                 world->player->powerUp();

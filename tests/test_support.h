@@ -1,7 +1,9 @@
-// Small helpers shared by the tests and the benchmark: resources made in memory, and a set
-// of stand-in pictures for a whole game.
+// Small helpers shared by the tests and the benchmark: resources made in memory, a set of
+// stand-in pictures for a whole game, an image's pixels and the objects of a list.
 #pragma once
 
+#include "game/object_list.h"
+#include "gfx/image.h"
 #include "gfx/resource_ids.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
@@ -53,7 +55,12 @@ inline std::vector<std::uint8_t> makeRle(int width, int height, std::uint8_t ind
 inline std::vector<std::uint8_t> makeWav(int ms) {
     const std::uint32_t data = static_cast<std::uint32_t>(ms) * 8;
     std::vector<std::uint8_t> wav;
-    auto text = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    // Byte by byte: GCC 12 misreads a ranged insert of a literal here at -O3.
+    auto text = [&](const char* t) {
+        for (int k = 0; k < 4; ++k) {
+            wav.push_back(static_cast<std::uint8_t>(t[k]));
+        }
+    };
     auto put = [&](std::uint32_t v, int bytes) {
         for (int k = 0; k < bytes; ++k) {
             wav.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
@@ -108,4 +115,19 @@ inline void installStandInArt(HeadlessPlatform& h) {
         h.setResource(ResourceType::RcData, ids::levelBanners[i],
                       makeRle(265, 10, std::uint8_t(bannerInk + i)));
     }
+}
+
+// Every pixel of an image, row by row.
+inline std::vector<std::uint8_t> pixelsOf(const Image& image) {
+    return {image.pixels, image.pixels + image.width * image.height};
+}
+
+// The objects of a list in order (the cursor is left at the end).
+template <class T = ListedObject> std::vector<T*> listed(ObjectList& list) {
+    std::vector<T*> out;
+    list.rewind();
+    while (ListedObject* o = list.next()) {
+        out.push_back(static_cast<T*>(o));
+    }
+    return out;
 }

@@ -1,0 +1,124 @@
+// The highscore dialog's outcome line; see highscore_outcome.h. The known codes are a
+// table: ours, the portal's, and the error numbers of the two HTTP libraries behind the
+// client (libcurl's below 100, WinInet's from 12000), which never overlap.
+#include "app/highscore_outcome.h"
+
+#include "platform/latin1.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view noAnswer = "Inget svar fr\xE5n portalen i tid.";
+constexpr std::string_view unreachable = "Kunde inte n\xE5 portalen.";
+constexpr std::string_view broken = "Portalen br\xF6t f\xF6rbindelsen.";
+constexpr std::string_view portalError = "Portalen svarade med ett fel.";
+constexpr std::string_view notSent = "Kunde inte skicka po\xE4ngen.";
+
+struct OutcomeText {
+    std::int32_t result;
+    bool fromPortal;
+    std::string_view text;
+};
+
+constexpr std::array<OutcomeText, 16> outcomeTexts = {{
+    {2, true, "Ok\xE4nd anv\xE4ndare."},
+    {3, true, "Fel l\xF6senord."},
+    {resultLibraryMissing, false, "HTTP-biblioteket saknas."},
+    {resultHttpStatus, false, portalError},
+    {resultUnreadableReply, false, portalError},
+    // libcurl: timed out, could not connect, could not resolve, empty reply, send and
+    // receive errors (a reset connection).
+    {28, false, noAnswer},
+    {7, false, unreachable},
+    {6, false, unreachable},
+    {52, false, broken},
+    {55, false, broken},
+    {56, false, broken},
+    // WinInet: timed out, cannot connect, name not resolved, connection aborted and reset.
+    {12002, false, noAnswer},
+    {12029, false, unreachable},
+    {12007, false, unreachable},
+    {12030, false, broken},
+    {12031, false, broken},
+}};
+
+// True when `text` is well-formed UTF-8 with at least one character beyond ASCII.
+bool isUtf8BeyondAscii(std::string_view text) {
+    bool beyond = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80                 ? 1
+                                   : c >= 0xC2 && c <= 0xDF ? 2
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                                            : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        beyond = beyond || length > 1;
+        i += length;
+    }
+    return beyond;
+}
+
+// The portal's own text: the first line of its reply after the leading number and the
+// separators behind it, as Latin-1 (a reply in UTF-8 is converted), control characters
+// blanked, cut to the line's limit.
+std::string portalText(std::string_view reply) {
+    std::size_t at = 0;
+    while (at < reply.size() && (reply[at] == ' ' || reply[at] == '\t')) {
+        ++at;
+    }
+    if (at < reply.size() && (reply[at] == '-' || reply[at] == '+')) {
+        ++at;
+    }
+    while (at < reply.size() && reply[at] >= '0' && reply[at] <= '9') {
+        ++at;
+    }
+    while (at < reply.size() &&
+           std::string_view(" \t:;,.-").find(reply[at]) != std::string_view::npos) {
+        ++at;
+    }
+    std::string_view line = reply.substr(at);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    std::string text = isUtf8BeyondAscii(line) ? utf8ToLatin1(line) : std::string(line);
+    for (char& ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            ch = ' ';
+        }
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    if (text.size() > outcomeLineLimit) {
+        text = text.substr(0, outcomeLineLimit - 3) + "...";
+    }
+    return text;
+}
+
+} // namespace
+
+std::string outcomeLine(const HighscoreRecord& record) {
+    if (record.result == 0 || record.result == 1) {
+        return {};
+    }
+    for (const OutcomeText& known : outcomeTexts) {
+        if (known.result == record.result && known.fromPortal == record.fromPortal) {
+            return std::string(known.text);
+        }
+    }
+    if (!record.fromPortal) {
+        return std::string(notSent);
+    }
+    const std::string text = portalText(record.message);
+    return text.empty() ? std::string(portalError) : text;
+}

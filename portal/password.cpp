@@ -1,0 +1,123 @@
+// Password hashing and the memory of verified passwords; see password.h.
+#include "portal/password.h"
+
+#include <sodium.h>
+
+#include <array>
+#include <mutex>
+#include <semaphore>
+#include <stdexcept>
+#include <unordered_set>
+
+namespace {
+
+void startSodium() {
+    static const bool started = sodium_init() >= 0;
+    if (!started) {
+        throw std::runtime_error("libsodium could not start");
+    }
+}
+
+// Argon2id runs of at most two at a time (64 MiB each, one per core of a small server).
+std::counting_semaphore<2> argonSlots(2);
+
+struct Slot {
+    Slot() { argonSlots.acquire(); }
+    ~Slot() { argonSlots.release(); }
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+};
+
+std::string hex(const unsigned char* bytes, std::size_t n) {
+    std::string out(n * 2 + 1, '\0');
+    sodium_bin2hex(out.data(), out.size(), bytes, n);
+    out.pop_back();
+    return out;
+}
+
+// Digests of (stored hash, password) pairs verified since the start, under a key drawn at
+// start. Bounded: it is forgotten as a whole when full.
+class VerifiedPasswords {
+  public:
+    VerifiedPasswords() { crypto_generichash_keygen(key_.data()); }
+
+    std::string digest(const std::string& storedHash, const std::string& password) const {
+        crypto_generichash_state state;
+        crypto_generichash_init(&state, key_.data(), key_.size(), 32);
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(storedHash.data()),
+                                  storedHash.size() + 1); // with its terminating zero
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(password.data()),
+                                  password.size());
+        std::array<unsigned char, 32> out{};
+        crypto_generichash_final(&state, out.data(), out.size());
+        return std::string(reinterpret_cast<const char*>(out.data()), out.size());
+    }
+    bool contains(const std::string& d) {
+        std::lock_guard lock(mutex_);
+        return known_.contains(d);
+    }
+    void add(const std::string& d) {
+        std::lock_guard lock(mutex_);
+        if (known_.size() >= 100000) {
+            known_.clear();
+        }
+        known_.insert(d);
+    }
+
+  private:
+    std::array<unsigned char, crypto_generichash_KEYBYTES> key_{};
+    std::mutex mutex_;
+    std::unordered_set<std::string> known_;
+};
+
+VerifiedPasswords& verified() {
+    startSodium();
+    static VerifiedPasswords instance;
+    return instance;
+}
+
+} // namespace
+
+std::string hashPassword(const std::string& password) {
+    startSodium();
+    std::array<char, crypto_pwhash_STRBYTES> out{};
+    Slot slot;
+    if (crypto_pwhash_str_alg(
+            out.data(), password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+            crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0) {
+        throw std::runtime_error("out of memory while hashing a password");
+    }
+    return out.data();
+}
+
+bool verifyPassword(const std::string& storedHash, const std::string& password) {
+    auto& memory = verified();
+    const std::string digest = memory.digest(storedHash, password);
+    if (memory.contains(digest)) {
+        return true;
+    }
+    bool ok = false;
+    {
+        Slot slot;
+        ok = crypto_pwhash_str_verify(storedHash.c_str(), password.data(), password.size()) == 0;
+    }
+    if (ok) {
+        memory.add(digest);
+    }
+    return ok;
+}
+
+std::string randomToken() {
+    startSodium();
+    std::array<unsigned char, 32> bytes{};
+    randombytes_buf(bytes.data(), bytes.size());
+    return hex(bytes.data(), bytes.size());
+}
+
+std::string tokenDigest(const std::string& token) {
+    startSodium();
+    std::array<unsigned char, crypto_generichash_BYTES> out{};
+    crypto_generichash(out.data(), out.size(), reinterpret_cast<const unsigned char*>(token.data()),
+                       token.size(), nullptr, 0);
+    return hex(out.data(), out.size());
+}

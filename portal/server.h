@@ -1,0 +1,35 @@
+// The portal's HTTP server: the game's highscore endpoint and the home page, on a bounded
+// server (request line, headers and body limited in size, each request and each write
+// limited in time, a fixed pool of worker threads), so a slow or huge client cannot hold
+// it.
+#pragma once
+
+#include "portal/bounded_http.h"
+#include "portal/storage.h"
+#include "portal/submission.h"
+
+#include <memory>
+#include <string>
+
+class PortalServer {
+  public:
+    explicit PortalServer(Storage& storage, ThrottleRules rules = {}, HttpBounds bounds = {});
+    ~PortalServer();
+    PortalServer(const PortalServer&) = delete;
+    PortalServer& operator=(const PortalServer&) = delete;
+
+    // Binds the address; port 0 picks a free port. False when the address is taken.
+    bool bind(const std::string& host, int port);
+    int port() const;
+    // Serves until stop() (from any thread).
+    void run();
+    void stop();
+
+  private:
+    Storage& storage_;
+    ThrottleRules rules_;
+    std::unique_ptr<BoundedHttpServer> http_;
+};
+
+// The portal's home page: the all-time top list (nickname, score, date), HTML-escaped.
+std::string homePage(Storage& storage);

@@ -1,0 +1,87 @@
+// The SQLite engine: one database file, a WAL journal (readers never wait for the writer),
+// a busy timeout so that a second process waits for the lock instead of failing, and
+// foreign keys enforced.
+#include "portal/sql.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+class SqliteConnection final : public SqlConnection {
+  public:
+    explicit SqliteConnection(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &db_,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                            nullptr) != SQLITE_OK) {
+            const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+            sqlite3_close(db_);
+            throw SqlError("cannot open " + path + ": " + why);
+        }
+        sqlite3_busy_timeout(db_, 5000);
+        run("PRAGMA journal_mode=WAL", {});
+        // A commit survives the process being killed at any moment; NORMAL leaves only
+        // a power cut between the commit and the next checkpoint to chance.
+        run("PRAGMA synchronous=NORMAL", {});
+        run("PRAGMA foreign_keys=ON", {});
+    }
+    ~SqliteConnection() override { sqlite3_close(db_); }
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    Engine engine() const override { return Engine::Sqlite; }
+
+    std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params) override {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+            SQLITE_OK) {
+            throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(db_));
+        }
+        struct Finalize {
+            sqlite3_stmt* s;
+            ~Finalize() { sqlite3_finalize(s); }
+        } finalize{stmt};
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            const int at = static_cast<int>(i + 1);
+            if (const auto* n = std::get_if<std::int64_t>(&params[i])) {
+                sqlite3_bind_int64(stmt, at, *n);
+            } else if (const auto* s = std::get_if<std::string>(&params[i])) {
+                sqlite3_bind_text(stmt, at, s->data(), static_cast<int>(s->size()),
+                                  SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_null(stmt, at);
+            }
+        }
+        std::vector<SqlRow> rows;
+        for (;;) {
+            const int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_DONE) {
+                return rows;
+            }
+            if (rc != SQLITE_ROW) {
+                throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(db_));
+            }
+            SqlRow row;
+            const int columns = sqlite3_column_count(stmt);
+            for (int c = 0; c < columns; ++c) {
+                if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+                    row.emplace_back();
+                } else {
+                    const auto* text = sqlite3_column_text(stmt, c);
+                    row.emplace_back(
+                        std::string(reinterpret_cast<const char*>(text),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+                }
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<SqlConnection> openSqlite(const std::string& path) {
+    return std::make_unique<SqliteConnection>(path);
+}

@@ -1,0 +1,293 @@
+// The portal's storage; see storage.h. The schema is written once with a placeholder for
+// the one spelling the engines disagree on (an automatically numbered key); every other
+// statement is shared.
+#include "portal/storage.h"
+
+#include "portal/text.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+const char* const schemaStatements[] = {
+    "CREATE TABLE IF NOT EXISTS schema_version (version BIGINT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS members (id {id}, email_key TEXT NOT NULL UNIQUE,"
+    " email TEXT NOT NULL, nickname TEXT NOT NULL, password_hash TEXT NOT NULL,"
+    " recruiter_key TEXT, created_at BIGINT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS scores (id {id},"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " score BIGINT NOT NULL, play_time_ms BIGINT NOT NULL, ranked BIGINT NOT NULL,"
+    " build_checksum BIGINT NOT NULL, build_length BIGINT NOT NULL, cpu_speed BIGINT NOT NULL,"
+    " cpu TEXT NOT NULL, address TEXT NOT NULL, submitted_at BIGINT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS scores_by_time ON scores (ranked, submitted_at)",
+    "CREATE INDEX IF NOT EXISTS scores_by_member ON scores (member_id)",
+    "CREATE TABLE IF NOT EXISTS builds (checksum BIGINT NOT NULL, length BIGINT NOT NULL,"
+    " PRIMARY KEY (checksum, length))",
+    "CREATE TABLE IF NOT EXISTS failures (id {id}, failure_key TEXT NOT NULL, at BIGINT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS failures_by_key ON failures (failure_key, at)",
+    "CREATE TABLE IF NOT EXISTS sessions (token_hash TEXT PRIMARY KEY,"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " expires_at BIGINT NOT NULL)",
+};
+
+std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
+    const std::string slot = "{id}";
+    const auto at = sql.find(slot);
+    if (at != std::string::npos) {
+        sql.replace(at, slot.size(),
+                    engine == SqlConnection::Engine::Sqlite
+                        ? "INTEGER PRIMARY KEY"
+                        : "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY");
+    }
+    return sql;
+}
+
+std::int64_t number(const std::optional<std::string>& text) {
+    return text ? std::strtoll(text->c_str(), nullptr, 10) : 0;
+}
+
+// Failures older than this are of no use to any throttle and are dropped.
+constexpr std::int64_t failureHorizonSeconds = 24 * 3600;
+
+} // namespace
+
+// A connection taken from the pool for one statement, returned when done. A connection
+// whose statement failed is dropped, so a broken one is not handed out again.
+class Storage::Lease {
+  public:
+    explicit Lease(Storage& s) : s_(s) {
+        std::unique_lock lock(s_.mutex_);
+        s_.returned_.wait(lock, [&] { return !s_.idle_.empty() || s_.opened_ < s_.limit_; });
+        if (!s_.idle_.empty()) {
+            db_ = std::move(s_.idle_.back());
+            s_.idle_.pop_back();
+            return;
+        }
+        ++s_.opened_;
+        lock.unlock();
+        try {
+            db_ = s_.open_();
+        } catch (...) {
+            std::lock_guard again(s_.mutex_);
+            --s_.opened_;
+            s_.returned_.notify_one();
+            throw;
+        }
+    }
+    ~Lease() {
+        std::lock_guard lock(s_.mutex_);
+        if (db_ && !failed_) {
+            s_.idle_.push_back(std::move(db_));
+        } else {
+            --s_.opened_;
+        }
+        s_.returned_.notify_one();
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    SqlConnection& db() { return *db_; }
+    void fail() { failed_ = true; }
+
+  private:
+    Storage& s_;
+    std::unique_ptr<SqlConnection> db_;
+    bool failed_ = false;
+};
+
+Storage::Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size_t connections)
+    : open_(std::move(open)), limit_(connections == 0 ? 1 : connections) {
+    Lease lease(*this);
+    try {
+        createSchema(lease.db());
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
+}
+
+void Storage::createSchema(SqlConnection& db) {
+    // Two processes starting on one new database must not both create it.
+    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
+    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+    try {
+        if (!sqlite) {
+            db.run("SELECT pg_advisory_xact_lock(?)", {std::int64_t{0x70696e67}});
+        }
+        for (const char* statement : schemaStatements) {
+            db.run(withKeySpelling(statement, db.engine()));
+        }
+        const auto rows = db.run("SELECT MAX(version) FROM schema_version");
+        const std::int64_t found = rows.empty() ? 0 : number(rows[0][0]);
+        if (found > schemaVersion) {
+            throw SqlError("the database was written by a newer portal (schema version " +
+                           std::to_string(found) + ")");
+        }
+        if (found == 0) {
+            db.run("INSERT INTO schema_version (version) VALUES (?)", {schemaVersion});
+        }
+        db.run("COMMIT");
+    } catch (...) {
+        try {
+            db.run("ROLLBACK");
+        } catch (const SqlError&) {
+        }
+        throw;
+    }
+}
+
+std::vector<SqlRow> Storage::run(const std::string& sql, const std::vector<SqlValue>& params) {
+    Lease lease(*this);
+    try {
+        return lease.db().run(sql, params);
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
+}
+
+bool Storage::addMember(const std::string& email, const std::string& nickname,
+                        const std::string& passwordHash, std::int64_t now) {
+    return !run("INSERT INTO members (email_key, email, nickname, password_hash, created_at)"
+                " VALUES (?, ?, ?, ?, ?) ON CONFLICT (email_key) DO NOTHING RETURNING id",
+                {emailKey(email), email, nickname, passwordHash, now})
+                .empty();
+}
+
+bool Storage::removeMember(const std::string& email) {
+    return !run("DELETE FROM members WHERE email_key = ? RETURNING id", {emailKey(email)}).empty();
+}
+
+std::optional<Member> Storage::findMember(const std::string& email) {
+    const auto rows = run("SELECT id, email, nickname, password_hash FROM members"
+                          " WHERE email_key = ?",
+                          {emailKey(email)});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
+                  rows[0][3].value_or("")};
+}
+
+void Storage::recordScore(const ScoreEntry& e) {
+    run("INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
+        " build_length, cpu_speed, cpu, address, submitted_at)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
+         std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum}, std::int64_t{e.buildLength},
+         std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at});
+}
+
+std::vector<ListedScore> Storage::topScores(std::int64_t since, int limit) {
+    const auto rows =
+        run("SELECT nickname, score, submitted_at FROM (SELECT m.nickname, s.score, s.submitted_at,"
+            " ROW_NUMBER() OVER (PARTITION BY s.member_id ORDER BY s.score DESC, s.submitted_at,"
+            " s.id) AS n FROM scores s JOIN members m ON m.id = s.member_id"
+            " WHERE s.ranked = 1 AND s.submitted_at >= ?) best"
+            " WHERE n = 1 ORDER BY score DESC, submitted_at LIMIT ?",
+            {since, std::int64_t{limit}});
+    std::vector<ListedScore> out;
+    for (const auto& row : rows) {
+        out.push_back(
+            {row[0].value_or(""), static_cast<std::int32_t>(number(row[1])), number(row[2])});
+    }
+    return out;
+}
+
+bool Storage::addBuild(const Build& b) {
+    return !run("INSERT INTO builds (checksum, length) VALUES (?, ?)"
+                " ON CONFLICT (checksum, length) DO NOTHING RETURNING checksum",
+                {std::int64_t{b.checksum}, std::int64_t{b.length}})
+                .empty();
+}
+
+std::vector<Build> Storage::builds() {
+    std::vector<Build> out;
+    for (const auto& row : run("SELECT checksum, length FROM builds ORDER BY checksum, length")) {
+        out.push_back({static_cast<std::uint32_t>(number(row[0])),
+                       static_cast<std::uint32_t>(number(row[1]))});
+    }
+    return out;
+}
+
+BuildStatus Storage::buildStatus(const Build& b) {
+    const auto rows = run("SELECT (SELECT COUNT(*) FROM builds),"
+                          " (SELECT COUNT(*) FROM builds WHERE checksum = ? AND length = ?)",
+                          {std::int64_t{b.checksum}, std::int64_t{b.length}});
+    if (number(rows.at(0)[0]) == 0) {
+        return BuildStatus::NoList;
+    }
+    return number(rows.at(0)[1]) > 0 ? BuildStatus::Listed : BuildStatus::Unlisted;
+}
+
+void Storage::recordFailure(const std::string& key, std::int64_t now) {
+    run("DELETE FROM failures WHERE failure_key = ? AND at < ?",
+        {key, now - failureHorizonSeconds});
+    run("INSERT INTO failures (failure_key, at) VALUES (?, ?)", {key, now});
+}
+
+int Storage::failuresSince(const std::string& key, std::int64_t since) {
+    const auto rows =
+        run("SELECT COUNT(*) FROM failures WHERE failure_key = ? AND at >= ?", {key, since});
+    return static_cast<int>(number(rows.at(0)[0]));
+}
+
+std::optional<std::int64_t> Storage::oldestFailureSince(const std::string& key,
+                                                        std::int64_t since) {
+    const auto rows =
+        run("SELECT MIN(at) FROM failures WHERE failure_key = ? AND at >= ?", {key, since});
+    if (rows.empty() || !rows[0][0]) {
+        return std::nullopt;
+    }
+    return number(rows[0][0]);
+}
+
+void Storage::clearFailures(const std::string& key) {
+    run("DELETE FROM failures WHERE failure_key = ?", {key});
+}
+
+void Storage::createSession(const std::string& tokenHash, std::int64_t memberId,
+                            std::int64_t expires) {
+    run("INSERT INTO sessions (token_hash, member_id, expires_at) VALUES (?, ?, ?)",
+        {tokenHash, memberId, expires});
+}
+
+std::optional<std::int64_t> Storage::sessionMember(const std::string& tokenHash, std::int64_t now) {
+    const auto rows = run("SELECT member_id FROM sessions WHERE token_hash = ? AND expires_at > ?",
+                          {tokenHash, now});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return number(rows[0][0]);
+}
+
+void Storage::removeSession(const std::string& tokenHash) {
+    run("DELETE FROM sessions WHERE token_hash = ?", {tokenHash});
+}
+
+std::unique_ptr<Storage> openStorage(const std::string& location) {
+    if (location.starts_with("postgresql://") || location.starts_with("postgres://")) {
+        return std::make_unique<Storage>([location] { return openPostgres(location); }, 8);
+    }
+    const auto folder = std::filesystem::path(location).parent_path();
+    if (!folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+    }
+    // One SQLite connection: writers take turns anyway, and one connection never waits
+    // on another's lock.
+    return std::make_unique<Storage>([location] { return openSqlite(location); }, 1);
+}
+
+std::string defaultDatabasePath() {
+    std::filesystem::path base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
+        base = data;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::filesystem::path(home) / ".local" / "share";
+    } else {
+        base = ".";
+    }
+    return (base / "pingel-portal" / "portal.db").string();
+}

@@ -1,0 +1,108 @@
+// Everything the portal keeps lives here, in one database: the members, their scores,
+// the builds of the game that the operator lists, the login sessions and the failed
+// password attempts that throttle logins. Nothing that matters stays only in a process,
+// so several portal processes on one PostgreSQL database act as one portal. The same
+// statements serve both engines; the storage is safe to use from many threads.
+#pragma once
+
+#include "portal/sql.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Member {
+    std::int64_t id = 0;
+    std::string email; // as given (UTF-8)
+    std::string nickname;
+    std::string passwordHash;
+};
+
+struct ScoreEntry {
+    std::int64_t memberId = 0;
+    std::int32_t score = 0;
+    std::int32_t playTimeMs = 0;
+    bool ranked = false;
+    std::uint32_t buildChecksum = 0;
+    std::uint32_t buildLength = 0;
+    std::int32_t cpuSpeed = 0;
+    std::string cpu;
+    std::string address;
+    std::int64_t at = 0; // Unix seconds
+};
+
+// One line of a top list: a member's best ranked score in the period. Never an address.
+struct ListedScore {
+    std::string nickname;
+    std::int32_t score = 0;
+    std::int64_t at = 0;
+};
+
+struct Build {
+    std::uint32_t checksum = 0;
+    std::uint32_t length = 0;
+    bool operator==(const Build&) const = default;
+};
+
+enum class BuildStatus { NoList, Listed, Unlisted };
+
+class Storage {
+  public:
+    static constexpr std::int64_t schemaVersion = 1;
+
+    // Opens connections through `open` (up to `connections` at a time) and creates the
+    // schema when the database is new. Throws SqlError, also for a database written by a
+    // newer portal.
+    Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size_t connections);
+
+    // False when an account with that address (in any case) exists.
+    bool addMember(const std::string& email, const std::string& nickname,
+                   const std::string& passwordHash, std::int64_t now);
+    // Removes the member with his scores and sessions; false when there was none.
+    bool removeMember(const std::string& email);
+    std::optional<Member> findMember(const std::string& email);
+
+    void recordScore(const ScoreEntry& entry);
+    // Each member's best ranked score at or after `since`, best first.
+    std::vector<ListedScore> topScores(std::int64_t since, int limit);
+
+    // False when the build was listed already.
+    bool addBuild(const Build& build);
+    std::vector<Build> builds();
+    BuildStatus buildStatus(const Build& build);
+
+    // Failed password attempts, by a key such as an account or an address.
+    void recordFailure(const std::string& key, std::int64_t now);
+    int failuresSince(const std::string& key, std::int64_t since);
+    // The oldest failure at or after `since`, if any.
+    std::optional<std::int64_t> oldestFailureSince(const std::string& key, std::int64_t since);
+    void clearFailures(const std::string& key);
+
+    // Sessions by the hash of their token.
+    void createSession(const std::string& tokenHash, std::int64_t memberId, std::int64_t expires);
+    std::optional<std::int64_t> sessionMember(const std::string& tokenHash, std::int64_t now);
+    void removeSession(const std::string& tokenHash);
+
+  private:
+    class Lease;
+    std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params = {});
+    void createSchema(SqlConnection& db);
+
+    std::function<std::unique_ptr<SqlConnection>()> open_;
+    std::size_t limit_;
+    std::size_t opened_ = 0;
+    std::vector<std::unique_ptr<SqlConnection>> idle_;
+    std::mutex mutex_;
+    std::condition_variable returned_;
+};
+
+// "postgresql://..." or "postgres://..." opens PostgreSQL; anything else is an SQLite file,
+// whose folder is created when missing.
+std::unique_ptr<Storage> openStorage(const std::string& location);
+// $XDG_DATA_HOME/pingel-portal/portal.db, or ~/.local/share/pingel-portal/portal.db.
+std::string defaultDatabasePath();

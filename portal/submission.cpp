@@ -1,0 +1,222 @@
+// The highscore endpoint's logic; see submission.h. It knows nothing of HTTP beyond the
+// body, its content type and the caller's address.
+#include "portal/submission.h"
+
+#include "net/form_field.h"
+#include "portal/password.h"
+#include "portal/text.h"
+
+#include <array>
+#include <charconv>
+#include <map>
+#include <type_traits>
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::string> unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] == '%') {
+            if (i + 2 >= text.size()) {
+                return std::nullopt;
+            }
+            const int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+            if (hi < 0 || lo < 0) {
+                return std::nullopt;
+            }
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A decimal as the game writes it: "%d" (an optional minus, digits) or "%u" (digits).
+template <typename T> std::optional<T> decimal(std::string_view text) {
+    if (text.empty() || text.size() > 11 || text[0] == '+') {
+        return std::nullopt;
+    }
+    if constexpr (std::is_unsigned_v<T>) {
+        if (text[0] == '-') {
+            return std::nullopt;
+        }
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool isFormContentType(std::string_view type) {
+    constexpr std::string_view form = "application/x-www-form-urlencoded";
+    if (type.size() < form.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const char c = type[i] >= 'A' && type[i] <= 'Z' ? static_cast<char>(type[i] + 32) : type[i];
+        if (c != form[i]) {
+            return false;
+        }
+    }
+    const std::string_view rest = type.substr(form.size());
+    return rest.empty() || rest[0] == ';' || rest[0] == ' ';
+}
+
+std::string throttledText() {
+    // Latin-1, as the game reads it.
+    return std::to_string(replyThrottled) + " F\xF6r m\xE5nga f\xF6rs\xF6k";
+}
+
+} // namespace
+
+std::optional<std::vector<FormField>> parseForm(std::string_view body) {
+    std::vector<FormField> fields;
+    while (!body.empty()) {
+        const auto amp = body.find('&');
+        const std::string_view pair = body.substr(0, amp);
+        body = amp == std::string_view::npos ? std::string_view() : body.substr(amp + 1);
+        const auto eq = pair.find('=');
+        if (eq == std::string_view::npos) {
+            return std::nullopt;
+        }
+        auto name = unescape(pair.substr(0, eq));
+        auto value = unescape(pair.substr(eq + 1));
+        if (!name || !value) {
+            return std::nullopt;
+        }
+        fields.push_back({std::move(*name), std::move(*value)});
+    }
+    return fields;
+}
+
+std::optional<Submission> decodeSubmission(std::string_view body) {
+    static constexpr std::array<const char*, 11> names = {"f1", "f2", "f3", "f4", "f5", "f6",
+                                                          "f7", "f8", "f9", "fa", "fb"};
+    const auto form = parseForm(body);
+    if (!form || form->size() != names.size()) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> values;
+    for (const auto& field : *form) {
+        std::optional<std::string> decoded =
+            field.name == "f2" ? std::optional(field.value) : decodeField(field.value);
+        if (!decoded || !values.emplace(field.name, std::move(*decoded)).second) {
+            return std::nullopt;
+        }
+    }
+    for (const char* name : names) {
+        if (!values.contains(name)) {
+            return std::nullopt;
+        }
+    }
+    const std::string& email = values["f1"];
+    const std::string& password = values["f3"];
+    const auto score = decimal<std::int32_t>(values["f4"]);
+    const auto playTime = decimal<std::int32_t>(values["f5"]);
+    const auto speed = decimal<std::int32_t>(values["f6"]);
+    const auto checksum = decimal<std::uint32_t>(values["f8"]);
+    const auto length = decimal<std::uint32_t>(values["f9"]);
+    const auto sum = decimal<std::int32_t>(values["fb"]);
+    // The game id is the one plain field, written as "%d".
+    if (values["f2"] != std::to_string(portalGameId) || !score || !playTime || !speed ||
+        !checksum || !length || !sum || email.empty() || email.size() > 64 || password.empty() ||
+        password.size() > 16 || values["f7"].size() > 64) {
+        return std::nullopt;
+    }
+    if (values["fa"] != values["f4"] + email ||
+        *sum != static_cast<std::int32_t>(*length + static_cast<std::uint32_t>(*score))) {
+        return std::nullopt;
+    }
+    return Submission{latin1ToUtf8(email),        latin1ToUtf8(password), *score, *playTime, *speed,
+                      latin1ToUtf8(values["f7"]), {*checksum, *length}};
+}
+
+// The game runs 50 updates a second: frames are due every 40 ms from the start of play,
+// each running two updates, and frames that fall behind are run back to back, so no more
+// than two updates per 40 ms of play can have run, plus the frame in progress. The play
+// time excludes pauses (the schedule is moved on when play resumes).
+//
+// In one update the score can grow by at most 105:
+// - a pellet gives 5. The penguin eats what lies within his box, 18 pixels wide and 19
+//   high around his centre, and no two pellets of the board lie that close in both
+//   directions, so at most one pellet is eaten per update.
+// - an eaten butterfly gives 100 and the board's only other points. A butterfly can only
+//   be eaten after it was created, and at most one is created per update, so over a game
+//   no more butterflies are eaten than updates have run.
+// Power pills, levels and extra lives give no points.
+std::int64_t mostPointsFor(std::int32_t playTimeMs) {
+    if (playTimeMs < 0) {
+        return 0;
+    }
+    constexpr std::int64_t pointsPerUpdate = 5 + 100;
+    const std::int64_t updates = 2 * (std::int64_t{playTimeMs} / 40 + 1);
+    return pointsPerUpdate * updates;
+}
+
+SubmissionReply answerSubmission(Storage& storage, std::string_view body,
+                                 std::string_view contentType, const std::string& address,
+                                 std::int64_t now, const ThrottleRules& rules) {
+    const SubmissionReply bad{400, "400 Felaktig inskickning"};
+    if (body.size() > submissionBodyLimit || !isFormContentType(contentType)) {
+        return bad;
+    }
+    const auto submission = decodeSubmission(body);
+    if (!submission) {
+        return bad;
+    }
+    const std::int64_t since = now - rules.windowSeconds;
+    const std::string addressKey = "address:" + address;
+    if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
+        return {200, throttledText()};
+    }
+    const auto member = storage.findMember(submission->email);
+    if (!member) {
+        return {200, "2"};
+    }
+    const std::string accountKey = "account:" + std::to_string(member->id);
+    const int accountFailures = storage.failuresSince(accountKey, since);
+    if (accountFailures >= rules.perAccount) {
+        return {200, throttledText()};
+    }
+    if (!verifyPassword(member->passwordHash, submission->password)) {
+        storage.recordFailure(accountKey, now);
+        storage.recordFailure(addressKey, now);
+        return {200, "3"};
+    }
+    if (accountFailures > 0) {
+        storage.clearFailures(accountKey);
+    }
+
+    const BuildStatus build = storage.buildStatus(submission->build);
+    const bool ranked = submission->score >= 0 &&
+                        submission->score <= mostPointsFor(submission->playTimeMs) &&
+                        build != BuildStatus::Unlisted;
+    storage.recordScore({member->id, submission->score, submission->playTimeMs, ranked,
+                         submission->build.checksum, submission->build.length, submission->cpuSpeed,
+                         submission->cpu, address, now});
+    if (ranked) {
+        return {200, "0"};
+    }
+    // The version page is chosen by the game's id; the game opens it for a number above 1.
+    return {200, build == BuildStatus::Unlisted ? "1\n" + std::to_string(portalGameId) : "1"};
+}

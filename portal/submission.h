@@ -1,0 +1,58 @@
+// The game's highscore submission as the portal receives it: the form body of eleven
+// fields (f2 the plain game id, the others obscured by the game's field key), its checks,
+// and the reply: 2 no such member, 3 wrong password, 0 recorded and ranked, 1 recorded
+// but not ranked (with the version page's number on a second line when the build is not
+// one the operator lists), 7 too many failed passwords. A reply of 0 or 1 is given only
+// once the score is committed.
+#pragma once
+
+#include "portal/storage.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct FormField {
+    std::string name;
+    std::string value;
+};
+// An application/x-www-form-urlencoded body: "&"-separated name=value pairs, "+" read as a
+// blank, %XX as a byte. Nothing when a pair has no "=" or an escape is broken.
+std::optional<std::vector<FormField>> parseForm(std::string_view body);
+
+struct Submission {
+    std::string email;    // UTF-8 (sent as Latin-1)
+    std::string password; // UTF-8 (sent as Latin-1)
+    std::int32_t score = 0;
+    std::int32_t playTimeMs = 0;
+    std::int32_t cpuSpeed = 0;
+    std::string cpu; // UTF-8
+    Build build;
+};
+// The body's fields decoded and checked against each other; nothing when any check fails.
+std::optional<Submission> decodeSubmission(std::string_view body);
+
+// The most points a game can hold after this much play; see submission.cpp for why.
+std::int64_t mostPointsFor(std::int32_t playTimeMs);
+
+struct ThrottleRules {
+    int perAccount = 5;  // failed passwords for one account in the window
+    int perAddress = 20; // failed passwords from one address in the window
+    std::int64_t windowSeconds = 15 * 60;
+};
+
+struct SubmissionReply {
+    int status = 200;
+    std::string text; // Latin-1
+};
+
+constexpr std::size_t submissionBodyLimit = 4096;
+constexpr std::int32_t portalGameId = 8;
+// The reply code for too many failed passwords, outside the codes the game acts on.
+constexpr int replyThrottled = 7;
+
+SubmissionReply answerSubmission(Storage& storage, std::string_view body,
+                                 std::string_view contentType, const std::string& address,
+                                 std::int64_t now, const ThrottleRules& rules = {});

@@ -1,0 +1,91 @@
+// Text helpers; see text.h.
+#include "portal/text.h"
+
+#include <cstdint>
+
+std::string latin1ToUtf8(std::string_view latin1) {
+    std::string out;
+    out.reserve(latin1.size() * 2);
+    for (const char ch : latin1) {
+        const auto c = static_cast<std::uint8_t>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> utf8ToLatin1(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<std::uint8_t>(utf8[i]);
+        if (c < 0x80) {
+            out += utf8[i];
+            continue;
+        }
+        if ((c != 0xC2 && c != 0xC3) || i + 1 >= utf8.size()) {
+            return std::nullopt;
+        }
+        const auto next = static_cast<std::uint8_t>(utf8[++i]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(((c & 0x03) << 6) | (next & 0x3F));
+    }
+    return out;
+}
+
+std::string emailKey(std::string_view utf8) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!utf8.empty() && blank(utf8.front())) {
+        utf8.remove_prefix(1);
+    }
+    while (!utf8.empty() && blank(utf8.back())) {
+        utf8.remove_suffix(1);
+    }
+    std::string out(utf8);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<std::uint8_t>(out[i]);
+        if (c >= 'A' && c <= 'Z') {
+            out[i] = static_cast<char>(c + 32);
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            // U+00C0 to U+00DE, the multiplication sign U+00D7 aside.
+            const auto next = static_cast<std::uint8_t>(out[i + 1]);
+            if (next >= 0x80 && next <= 0x9E && next != 0x97) {
+                out[i + 1] = static_cast<char>(next + 0x20);
+            }
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string htmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}

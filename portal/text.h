@@ -1,0 +1,16 @@
+// Text helpers of the portal: the game speaks Latin-1, the database and the pages UTF-8;
+// e-mail addresses compare without regard to case; every value put into a page is
+// HTML-escaped.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+std::string latin1ToUtf8(std::string_view latin1);
+// Nothing when the text is not valid UTF-8 or holds a character beyond Latin-1.
+std::optional<std::string> utf8ToLatin1(std::string_view utf8);
+// The form in which an address is stored and looked up: letters in lower case (ASCII and
+// the Latin-1 letters), surrounding blanks removed. Input and output are UTF-8.
+std::string emailKey(std::string_view utf8);
+std::string htmlEscape(std::string_view text);

@@ -1,0 +1,311 @@
+// The highscore endpoint through a real portal server on loopback, on each engine: every
+// reply code, the body checks, the unranked cases with and without the version page line,
+// the password throttle, the time bound of a whole request, and that a reply of 0 or 1
+// means the score is in the database.
+// Bodies are built with the game's own field encoding, once by the game's own body
+// builder (on the headless platform), and once from bytes written out by hand.
+#include "net/form_field.h"
+#include "net/highscore_submission.h"
+#include "platform/headless/headless.h"
+#include "portal/password.h"
+#include "portal/server.h"
+#include "portal/submission.h"
+#include "portal_test_support.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+constexpr const char* formType = "application/x-www-form-urlencoded";
+
+// The fields of one submission before encoding; `raw` replaces a field's value on the wire.
+struct Fields {
+    std::string email = "anna@example.se";
+    std::string gameId = "8";
+    std::string password = "hemligt";
+    std::int32_t score = 1200;
+    std::int32_t playTimeMs = 60000;
+    std::uint32_t checksum = 3735928559u;
+    std::uint32_t length = 100000;
+    std::vector<std::pair<std::string, std::string>> raw = {};
+
+    std::string body() const {
+        const std::string s = std::to_string(score);
+        const std::vector<std::pair<std::string, std::string>> fields = {
+            {"f1", encodeField(email)},
+            {"f2", gameId},
+            {"f3", encodeField(password)},
+            {"f4", encodeField(s)},
+            {"f5", encodeField(std::to_string(playTimeMs))},
+            {"f6", encodeField("1000")},
+            {"f7", encodeField("CPU UNKNOWN")},
+            {"f8", encodeField(std::to_string(checksum))},
+            {"f9", encodeField(std::to_string(length))},
+            {"fa", encodeField(s + email)},
+            {"fb", encodeField(std::to_string(
+                       static_cast<std::int32_t>(length + static_cast<std::uint32_t>(score))))},
+        };
+        std::string out;
+        for (auto [name, value] : fields) {
+            for (const auto& [rawName, rawValue] : raw) {
+                if (rawName == name) {
+                    value = rawValue;
+                }
+            }
+            out += (out.empty() ? "" : "&") + name + "=" + value;
+        }
+        return out;
+    }
+};
+
+class EndpointTest : public testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        const auto location = freshDatabase(GetParam());
+        if (location.empty()) {
+            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
+        }
+        storage_ = openStorage(location);
+        ASSERT_TRUE(storage_->addMember("Anna@Example.se", "Anna", hashPassword("hemligt"), 0));
+        // Short bounds, for the slow client below.
+        HttpBounds bounds;
+        bounds.request = std::chrono::milliseconds(1000);
+        server_ = std::make_unique<PortalServer>(*storage_, ThrottleRules{3, 5, 900}, bounds);
+        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
+        thread_ = std::thread([this] { server_->run(); });
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+    }
+    void TearDown() override {
+        if (server_) {
+            server_->stop();
+            thread_.join();
+        }
+    }
+
+    std::pair<int, std::string> post(const std::string& body, const char* type = formType) {
+        const auto res = client_->Post(std::string(highscoreObject), body, type);
+        EXPECT_TRUE(res);
+        return res ? std::pair{res->status, res->body} : std::pair{0, std::string()};
+    }
+    int rankedOnList(const std::string& nickname) {
+        for (const auto& entry : storage_->topScores(0, 100)) {
+            if (entry.nickname == nickname) {
+                return entry.score;
+            }
+        }
+        return -1;
+    }
+
+    std::unique_ptr<Storage> storage_;
+    std::unique_ptr<PortalServer> server_;
+    std::thread thread_;
+    std::unique_ptr<httplib::Client> client_;
+};
+
+TEST_P(EndpointTest, RepliesWithTheGamesCodes) {
+    const std::int32_t most = static_cast<std::int32_t>(mostPointsFor(60000));
+    struct Case {
+        const char* what;
+        Fields fields;
+        const char* reply;
+        int listed; // the member's best on the list afterwards, -1 for none
+    };
+    const Case cases[] = {
+        {"unknown member", {.email = "bo@example.se"}, "2", -1},
+        {"wrong password", {.password = "hemligT"}, "3", -1},
+        {"negative (tampered) score", {.score = -1200}, "1", -1},
+        {"more than the play time holds", {.score = most + 1}, "1", -1},
+        {"negative play time", {.score = 5, .playTimeMs = -1}, "1", -1},
+        {"address in another case", {.email = "ANNA@example.SE", .score = 700}, "0", 700},
+        {"as much as the play time holds", {.score = most}, "0", most},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(post(c.fields.body()), (std::pair<int, std::string>{200, c.reply}));
+        EXPECT_EQ(rankedOnList("Anna"), c.listed);
+    }
+}
+
+TEST_P(EndpointTest, RefusesBodiesThatAreNotTheGames) {
+    const std::string good = Fields{}.body();
+    struct Case {
+        const char* what;
+        std::string body;
+        const char* type = formType;
+    };
+    const Case cases[] = {
+        {"fa is not f4 then f1",
+         Fields{.raw = {{"fa", encodeField("1201anna@example.se")}}}.body()},
+        {"fb is not f9 + f4", Fields{.raw = {{"fb", encodeField("101201")}}}.body()},
+        {"another game", Fields{.gameId = "9"}.body()},
+        {"game id padded", Fields{.gameId = "08"}.body()},
+        {"score not a number",
+         Fields{.raw = {{"f4", encodeField("12a")}, {"fa", encodeField("12aanna@example.se")}}}
+             .body()},
+        {"length beyond 32 bits", Fields{.raw = {{"f9", encodeField("4294967296")}}}.body()},
+        {"odd hex", Fields{.raw = {{"f7", "7FF"}}}.body()},
+        {"not hex", Fields{.raw = {{"f7", "ZZ"}}}.body()},
+        {"password longer than the game sends", Fields{.password = std::string(17, 'x')}.body()},
+        {"empty e-mail", Fields{.email = ""}.body()},
+        {"a field missing", good.substr(0, good.find("&fb="))},
+        {"a field twice", good + "&f2=8"},
+        {"a field too many", good + "&fc=00"},
+        {"a pair without =", good + "&fc"},
+        {"broken escape", good + "%4"},
+        {"not form-encoded", good, "text/plain"},
+        {"over 4 KiB", good + "&pad=" + std::string(4096, '0')},
+        {"over the server's body limit", std::string(20000, 'A')},
+        {"empty", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto [status, text] = post(c.body, c.type);
+        EXPECT_EQ(status, 400);
+        EXPECT_TRUE(!text.empty() && text[0] != '0' && text[0] != '1') << text;
+    }
+    EXPECT_EQ(rankedOnList("Anna"), -1);
+}
+
+TEST_P(EndpointTest, UnlistedBuildsAreRecordedUnrankedWithTheVersionPage) {
+    ASSERT_TRUE(storage_->addBuild({3735928559u, 100000}));
+    EXPECT_EQ(post(Fields{.length = 99999}.body()).second, "1\n8");
+    EXPECT_EQ(rankedOnList("Anna"), -1);
+    EXPECT_EQ(post(Fields{.score = 300}.body()).second, "0");
+    EXPECT_EQ(rankedOnList("Anna"), 300);
+}
+
+TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(post(Fields{.password = "fel"}.body()).second, "3");
+    }
+    // Even the right password is not checked now.
+    const std::string throttled = "7 F\xF6r m\xE5nga f\xF6rs\xF6k";
+    EXPECT_EQ(post(Fields{}.body()), (std::pair<int, std::string>{200, throttled}));
+    EXPECT_EQ(rankedOnList("Anna"), -1);
+
+    // Once the window has passed, the password is checked again.
+    const auto later = answerSubmission(*storage_, Fields{}.body(), formType, "127.0.0.1",
+                                        std::time(nullptr) + 901, ThrottleRules{3, 5, 900});
+    EXPECT_EQ(later.text, "0");
+
+    // The address: two more failures on another account reach its limit of five, and then
+    // no account is looked up from there.
+    ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(post(Fields{.email = "bo@example.se", .password = "fel"}.body()).second, "3");
+    }
+    EXPECT_EQ(post(Fields{.email = "cia@example.se"}.body()).second, throttled);
+    EXPECT_EQ(answerSubmission(*storage_, Fields{.email = "cia@example.se"}.body(), formType,
+                               "127.0.0.2", std::time(nullptr), ThrottleRules{3, 5, 900})
+                  .text,
+              "2");
+}
+
+std::string exchange(int port, const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+        send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+        char chunk[1024];
+        for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            reply.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return reply;
+}
+
+TEST_P(EndpointTest, HandWrittenRequestBytes) {
+    // anna@example.se, "hemligt", 1200 points after 60 s, checksum 3735928559, length 100000;
+    // the second has 101201 in fb, one more than f9 + f4.
+    const std::string start =
+        "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB0FEF&f4=0D936E37&f5=0A916E37E2"
+        "&f6=0D916E37&f7=7FF10B278726D00F73F610&f8=0F966D32EB5AA3740998&f9=0D916E37E258"
+        "&fa=0D936E37B306F5207CC42666BF18F72412D23B&fb=";
+    const struct {
+        std::string body;
+        const char* statusLine;
+        const char* replyEnd;
+    } cases[] = {
+        {start + "0D916F35E258", "HTTP/1.1 200", "\r\n\r\n0"},
+        {start + "0D916F35E259", "HTTP/1.1 400", "\r\n\r\n400 Felaktig inskickning"},
+    };
+    for (const auto& c : cases) {
+        const std::string reply =
+            exchange(server_->port(), "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                      "Content-Type: application/x-www-form-urlencoded\r\n"
+                                      "Content-Length: " +
+                                          std::to_string(c.body.size()) +
+                                          "\r\nConnection: close\r\n\r\n" + c.body);
+        EXPECT_TRUE(reply.starts_with(c.statusLine)) << reply;
+        EXPECT_TRUE(reply.ends_with(c.replyEnd)) << reply;
+        EXPECT_EQ(rankedOnList("Anna"), 1200);
+    }
+}
+
+TEST_P(EndpointTest, AClientThatTricklesItsRequestIsCutOffWhileOthersAreServed) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(server_->port()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string head = "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    ASSERT_GT(send(fd, head.data(), head.size(), MSG_NOSIGNAL), 0);
+    EXPECT_EQ(post(Fields{}.body()).second, "0");
+
+    // A header line every 50 ms, each well within any single read's time, until the server
+    // closes the connection.
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() - started < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        char reply[256];
+        const ssize_t got = recv(fd, reply, sizeof reply, MSG_DONTWAIT);
+        closed = got == 0 || send(fd, "X: y\r\n", 6, MSG_NOSIGNAL) < 0;
+    }
+    close(fd);
+    EXPECT_TRUE(closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+}
+
+TEST_P(EndpointTest, TheGamesOwnBodyIsAccepted) {
+    HeadlessScope scope; // the machine's facts, on a fast calendar clock
+    HighscoreRecord record;
+    record.email = "anna@example.se";
+    record.password = "hemligt";
+    record.score = 2500;
+    record.playTimeMs = 90000;
+    EXPECT_EQ(post(highscoreBody(record)).second, "0");
+    EXPECT_EQ(rankedOnList("Anna"), 2500);
+}
+
+TEST_P(EndpointTest, TheHomePageListsNicknamesEscapedWithoutAddresses) {
+    ASSERT_TRUE(storage_->addMember("eve@example.se", "<b>Eve</b>", hashPassword("eve"), 0));
+    EXPECT_EQ(
+        post(Fields{.email = "eve@example.se", .password = "eve", .score = 400}.body()).second,
+        "0");
+    const auto res = client_->Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_NE(res->body.find("&lt;b&gt;Eve&lt;/b&gt;"), std::string::npos);
+    EXPECT_NE(res->body.find("400"), std::string::npos);
+    EXPECT_EQ(res->body.find("example.se"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EndpointTest,
+                         testing::Values(std::string("sqlite"), std::string("postgres")));
+
+} // namespace

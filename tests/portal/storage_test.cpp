@@ -1,0 +1,149 @@
+// The portal's storage, the same cases on SQLite and on PostgreSQL: members found by
+// address in any case, each member's best ranked score on the lists, the list of builds,
+// the throttle's failure counts, sessions, the schema's version, and two storage objects
+// on one database (two portal processes) seeing each other's writes.
+#include "portal/storage.h"
+#include "portal_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class StorageTest : public testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        location_ = freshDatabase(GetParam());
+        if (location_.empty()) {
+            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES to a "
+                            "postgresql:// URL (tests/portal/run_postgres_tests.sh does)";
+        }
+        storage_ = openStorage(location_);
+    }
+
+    std::int64_t member(const std::string& email, const std::string& nickname) {
+        EXPECT_TRUE(storage_->addMember(email, nickname, "hash-of-" + nickname, 1000));
+        return storage_->findMember(email).value().id;
+    }
+
+    std::string location_;
+    std::unique_ptr<Storage> storage_;
+};
+
+TEST_P(StorageTest, MembersAreFoundByAddressInAnyCase) {
+    EXPECT_TRUE(storage_->addMember("Anna@Example.SE", "Anna", "h1", 1000));
+    EXPECT_FALSE(storage_->addMember("anna@example.se", "Other", "h2", 1000));
+    EXPECT_TRUE(storage_->addMember("\xC3\x96rjan@example.se", "\xC3\x96rjan", "h3", 1000));
+    EXPECT_FALSE(storage_->addMember("\xC3\xB6rjan@example.se", "Other", "h4", 1000));
+
+    const auto anna = storage_->findMember("ANNA@example.se");
+    ASSERT_TRUE(anna);
+    EXPECT_EQ(anna->email, "Anna@Example.SE");
+    EXPECT_EQ(anna->nickname, "Anna");
+    EXPECT_EQ(anna->passwordHash, "h1");
+    EXPECT_EQ(storage_->findMember("\xC3\xB6rjan@example.se").value().nickname, "\xC3\x96rjan");
+
+    EXPECT_TRUE(storage_->removeMember("anna@EXAMPLE.se"));
+    EXPECT_FALSE(storage_->findMember("anna@example.se"));
+    EXPECT_FALSE(storage_->removeMember("anna@example.se"));
+}
+
+TEST_P(StorageTest, ListsHoldEachMembersBestRankedScoreInThePeriod) {
+    const auto anna = member("anna@example.se", "Anna");
+    const auto bo = member("bo@example.se", "Bo");
+    const auto cia = member("cia@example.se", "Cia");
+    struct Row {
+        std::int64_t who;
+        std::int32_t score;
+        bool ranked;
+        std::int64_t at;
+    };
+    for (const Row& r :
+         {Row{anna, 500, true, 100}, Row{anna, 900, true, 200}, Row{anna, 5000, false, 300},
+          Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 150}}) {
+        storage_->recordScore(
+            {r.who, r.score, 60000, r.ranked, 4000000000u, 77, 9, "CPU", "::1", r.at});
+    }
+    const auto all = storage_->topScores(0, 10);
+    ASSERT_EQ(all.size(), 2u);
+    // Equal scores: the earlier one first.
+    EXPECT_EQ(all[0].nickname, "Bo");
+    EXPECT_EQ(all[0].score, 900);
+    EXPECT_EQ(all[0].at, 150);
+    EXPECT_EQ(all[1].nickname, "Anna");
+
+    const auto late = storage_->topScores(250, 10);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].score, 700);
+    EXPECT_EQ(storage_->topScores(0, 1).size(), 1u);
+
+    // A removed member takes his scores with him.
+    EXPECT_TRUE(storage_->removeMember("bo@example.se"));
+    ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
+    EXPECT_EQ(storage_->topScores(0, 10)[0].nickname, "Anna");
+}
+
+TEST_P(StorageTest, BuildsAreListedOnceAndJudged) {
+    const Build game{4000000000u, 123456}, other{1, 2};
+    EXPECT_EQ(storage_->buildStatus(game), BuildStatus::NoList);
+    EXPECT_TRUE(storage_->addBuild(game));
+    EXPECT_FALSE(storage_->addBuild(game));
+    EXPECT_EQ(storage_->buildStatus(game), BuildStatus::Listed);
+    EXPECT_EQ(storage_->buildStatus(other), BuildStatus::Unlisted);
+    EXPECT_EQ(storage_->buildStatus({game.checksum, other.length}), BuildStatus::Unlisted);
+    EXPECT_TRUE(storage_->addBuild(other));
+    EXPECT_EQ(storage_->builds(), (std::vector<Build>{other, game}));
+}
+
+TEST_P(StorageTest, FailuresAndSessionsKeepTheirTimes) {
+    for (const std::int64_t at : {100, 200, 300}) {
+        storage_->recordFailure("account:1", at);
+    }
+    storage_->recordFailure("address:::1", 300);
+    EXPECT_EQ(storage_->failuresSince("account:1", 0), 3);
+    EXPECT_EQ(storage_->failuresSince("account:1", 200), 2);
+    EXPECT_EQ(storage_->oldestFailureSince("account:1", 150), 200);
+    EXPECT_FALSE(storage_->oldestFailureSince("account:2", 0));
+    storage_->clearFailures("account:1");
+    EXPECT_EQ(storage_->failuresSince("account:1", 0), 0);
+    EXPECT_EQ(storage_->failuresSince("address:::1", 0), 1);
+
+    const auto anna = member("anna@example.se", "Anna");
+    storage_->createSession("token", anna, 500);
+    EXPECT_EQ(storage_->sessionMember("token", 499), anna);
+    EXPECT_FALSE(storage_->sessionMember("token", 500));
+    EXPECT_FALSE(storage_->sessionMember("other", 0));
+    storage_->removeSession("token");
+    EXPECT_FALSE(storage_->sessionMember("token", 0));
+}
+
+TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {
+    const auto second = openStorage(location_); // the schema exists: it is kept
+    EXPECT_TRUE(storage_->addMember("anna@example.se", "Anna", "h", 1000));
+    const auto anna = second->findMember("Anna@example.se");
+    ASSERT_TRUE(anna);
+    EXPECT_FALSE(second->addMember("ANNA@example.se", "Again", "h", 1000));
+
+    second->recordScore({anna->id, 1234, 60000, true, 1, 2, 3, "CPU", "::1", 100});
+    ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
+    EXPECT_EQ(storage_->topScores(0, 10)[0].score, 1234);
+
+    storage_->recordFailure("account:1", 100);
+    second->recordFailure("account:1", 101);
+    EXPECT_EQ(storage_->failuresSince("account:1", 0), 2);
+    EXPECT_EQ(second->failuresSince("account:1", 0), 2);
+
+    EXPECT_TRUE(second->addBuild({5, 6}));
+    EXPECT_EQ(storage_->buildStatus({5, 6}), BuildStatus::Listed);
+}
+
+TEST_P(StorageTest, ADatabaseOfANewerPortalIsRefused) {
+    const auto db = GetParam() == "sqlite" ? openSqlite(location_) : openPostgres(location_);
+    db->run("INSERT INTO schema_version (version) VALUES (?)",
+            {std::int64_t{Storage::schemaVersion + 1}});
+    EXPECT_THROW(openStorage(location_), SqlError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, StorageTest,
+                         testing::Values(std::string("sqlite"), std::string("postgres")));
+
+} // namespace
