@@ -12,7 +12,8 @@ play_packages=(
   libsdl2-dev libimgui-dev fonts-dejavu-extra
   libcurl4 libcurl3-gnutls
 )
-# The tests, the checks, the Windows build and the install checks.
+# The tests, the checks, the Windows build, the install checks, the portal and the
+# browser build.
 test_packages=(
   clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -20,6 +21,7 @@ test_packages=(
   mingw-w64 wine wine32
   desktop-file-utils appstream lintian
   pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev postgresql
+  emscripten chromium chromium-driver python3-selenium
 )
 
 case "${1:-all}" in

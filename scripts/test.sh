@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the format check, the check
-# that includes follow the layers (scripts/check_layers.sh), a debug build with GCC, a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang, a check that the
-# asset tool of both builds makes exactly the committed resources, and a short run of each
-# fuzz target under the sanitizers. Warnings are errors. Exits non-zero on any failure.
+# that includes follow the layers (scripts/check_layers.sh), a debug build with GCC and a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer with Clang (each with its
+# CTest tests, and the portal's storage tests on a throwaway PostgreSQL cluster), the
+# browser build in headless Chromium, an optimised build, the Windows build under Wine, a
+# check that the asset tool of both builds makes exactly the committed resources, and a
+# short run of each fuzz target under the sanitizers. Warnings are errors. Exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -27,6 +30,9 @@ for preset in dev asan; do
   # The portal's storage tests once more, on a throwaway PostgreSQL 15 cluster.
   tests/portal/run_postgres_tests.sh "build/$preset"
 done
+
+echo "== web (the browser build in headless Chromium)"
+tests/web/web_checks.sh build/dev/tests/e2e/pingel-headless-frame
 
 echo "== release (optimised GCC build, benchmarks included; warnings are errors here too)"
 cmake --preset release -DPINGEL_WERROR=ON >/dev/null
