@@ -200,7 +200,8 @@ void checkRegistration(Storage& storage, Registration& form) {
     if (form.password.empty()) {
         errors["losenord"] = "V\xC3\xA4lj ett l\xC3\xB6senord.";
     } else if (!fitsTheGame(form.password, 16)) {
-        errors["losenord"] = "H\xC3\xB6gst 16 tecken, och bara s\xC3\xA5"
+        errors["losenord"] = "L\xC3\xB6senordet f\xC3\xA5r ha h\xC3\xB6gst 16 tecken, och bara "
+                             "s\xC3\xA5"
                              "dana som spelet kan skicka.";
     } else if (form.repeated != form.password) {
         errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
