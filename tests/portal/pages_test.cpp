@@ -225,12 +225,11 @@ TEST_F(PagesTest, RegistrationWithoutTheFormsTokenIsRefused) {
                                   {"smeknamn", "Ny"},
                                   {"losenord", "hemligt"},
                                   {"losenord2", "hemligt"}};
-    const char* cookies[] = {"", "pingel_csrf=" /* empty */,
-                             "pingel_csrf=00000000000000000000000000000000"
-                             "00000000000000000000000000000000"};
-    for (const char* cookie : cookies) {
+    // None, an empty token, and a well-formed token that is not the form's.
+    const std::string cookies[] = {"", "pingel_csrf=", "pingel_csrf=" + std::string(64, '0')};
+    for (const std::string& cookie : cookies) {
         SCOPED_TRACE(cookie);
-        const auto res = registerWith(form, cookie);
+        const auto res = registerWith(form, cookie.c_str());
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 403);
         EXPECT_NE(res->body.find("value=\"ny@example.se\""), std::string::npos);
