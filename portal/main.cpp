@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <termios.h>
@@ -21,6 +22,9 @@
 #ifndef PINGEL_PORTAL_DEFAULT_PORT
 #define PINGEL_PORTAL_DEFAULT_PORT 8080
 #endif
+#ifndef PINGEL_PORTAL_DEFAULT_SITE
+#define PINGEL_PORTAL_DEFAULT_SITE "build/web/site"
+#endif
 
 namespace {
 
@@ -28,8 +32,14 @@ constexpr const char* usage =
     "Usage: pingel-portal COMMAND [--database PATH-OR-postgresql-URL]\n"
     "\n"
     "Commands:\n"
-    "  serve [--listen ADDRESS:PORT]   run the portal's web server (default 127.0.0.1:%PORT%);\n"
-    "                                  SIGTERM or Ctrl-C stops it\n"
+    "  serve [--listen ADDRESS:PORT] [--site DIR]\n"
+    "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
+    "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
+    "                                  version of the game under /spela/ from DIR (default\n"
+    "                                  the web preset's output in the source tree it was\n"
+    "                                  built from: %SITE%;\n"
+    "                                  while that holds no index.html, /spela/ says the\n"
+    "                                  browser version is not built here)\n"
     "  member add EMAIL NICKNAME       add a member; the password is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
     "  build add CHECKSUM LENGTH       accept a build of the game (its checksum and length\n"
@@ -45,6 +55,7 @@ void printUsage(std::ostream& out) {
     std::string text = usage;
     text.replace(text.find("%PORT%"), 6, std::to_string(PINGEL_PORTAL_DEFAULT_PORT));
     text.replace(text.find("%DB%"), 4, defaultDatabasePath());
+    text.replace(text.find("%SITE%"), 6, PINGEL_PORTAL_DEFAULT_SITE);
     out << text;
 }
 
@@ -88,12 +99,6 @@ std::string readPassword() {
         line.pop_back();
     }
     return line;
-}
-
-// What the game can send: Latin-1 text of at most `limit` characters.
-bool fitsTheGame(const std::string& utf8, std::size_t limit) {
-    const auto latin1 = utf8ToLatin1(utf8);
-    return latin1 && !latin1->empty() && latin1->size() <= limit;
 }
 
 int memberCommand(Storage& storage, const std::vector<std::string>& args) {
@@ -145,7 +150,11 @@ int buildCommand(Storage& storage, const std::vector<std::string>& args) {
     return 2;
 }
 
-int serveCommand(Storage& storage, const std::string& listen, const std::string& where) {
+int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
+                 const std::optional<std::string>& site) {
+    if (site && access((*site + "/index.html").c_str(), R_OK) != 0) {
+        return fail("--site " + *site + " holds no readable index.html");
+    }
     const auto colon = listen.rfind(':');
     const auto port =
         colon == std::string::npos ? std::nullopt : unsignedArg(listen.substr(colon + 1));
@@ -166,6 +175,7 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     std::signal(SIGPIPE, SIG_IGN);
 
     PortalServer server(storage);
+    server.serveSite(site.value_or(PINGEL_PORTAL_DEFAULT_SITE));
     if (!server.bind(host, static_cast<int>(*port))) {
         return fail("cannot listen on " + listen);
     }
@@ -189,6 +199,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     std::string database = defaultDatabasePath();
     std::string listen = "127.0.0.1:" + std::to_string(PINGEL_PORTAL_DEFAULT_PORT);
+    std::optional<std::string> site;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -197,6 +208,10 @@ int main(int argc, char** argv) {
         }
         if ((arg == "--database" || arg == "--listen") && i + 1 < argc) {
             (arg == "--database" ? database : listen) = argv[++i];
+        } else if (arg == "--site" && i + 1 < argc) {
+            site = argv[++i];
+        } else if (arg.starts_with("--site=")) {
+            site = arg.substr(7);
         } else if (arg.starts_with("--database=")) {
             database = arg.substr(11);
         } else if (arg.starts_with("--listen=")) {
@@ -218,7 +233,7 @@ int main(int argc, char** argv) {
     try {
         auto storage = openStorage(database);
         if (args[0] == "serve" && args.size() == 1) {
-            return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database);
+            return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);

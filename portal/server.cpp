@@ -2,6 +2,8 @@
 #include "portal/server.h"
 
 #include "net/highscore_submission.h"
+#include "portal/pages.h"
+#include "portal/site.h"
 #include "portal/text.h"
 
 #include <chrono>
@@ -41,12 +43,14 @@ std::string homePage(Storage& storage) {
     if (rows.empty()) {
         rows = "<tr><td colspan=\"4\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
     }
-    return "<!DOCTYPE html>\n<html lang=\"sv\"><head><meta charset=\"utf-8\">"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-           "<title>spelia</title></head><body>\n<h1>spelia</h1>\n"
-           "<h2>Topplistan, alla tider</h2>\n<table>\n"
-           "<tr><th>Plats</th><th>Smeknamn</th><th>Po\xC3\xA4ng</th><th>Datum</th></tr>\n" +
-           rows + "</table>\n</body></html>\n";
+    return pageFrame(
+        "spelia", "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
+                  "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
+                  "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet "
+                  "beh\xC3\xB6ver</a> f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n"
+                  "<h2>Topplistan, alla tider</h2>\n<table>\n"
+                  "<tr><th>Plats</th><th>Smeknamn</th><th>Po\xC3\xA4ng</th><th>Datum</th></tr>\n" +
+                      rows + "</table>\n");
 }
 
 PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)
@@ -65,8 +69,10 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
                   res.set_content(reply.text, latin1Text);
               });
     http.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-cache");
         res.set_content(homePage(storage_), "text/html; charset=utf-8");
     });
+    addPages(http, storage_);
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
     // take as accepted. A body too large for the endpoint is a bad submission like any.
     http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -98,6 +104,10 @@ bool PortalServer::bind(const std::string& host, int port) {
 
 int PortalServer::port() const {
     return http_->boundPort();
+}
+
+void PortalServer::serveSite(const std::string& folder) {
+    addSite(*http_, folder);
 }
 
 void PortalServer::run() {

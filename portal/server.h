@@ -1,4 +1,5 @@
-// The portal's HTTP server: the game's highscore endpoint and the home page, on a bounded
+// The portal's HTTP server: the game's highscore endpoint, the web pages and the browser
+// version of the game, on a bounded
 // server (request line, headers and body limited in size, each request and each write
 // limited in time, a fixed pool of worker threads), so a slow or huge client cannot hold
 // it.
@@ -21,6 +22,8 @@ class PortalServer {
     // Binds the address; port 0 picks a free port. False when the address is taken.
     bool bind(const std::string& host, int port);
     int port() const;
+    // Serves the browser version of the game from `folder` under "/spela/"; before run().
+    void serveSite(const std::string& folder);
     // Serves until stop() (from any thread).
     void run();
     void stop();

@@ -148,10 +148,14 @@ std::vector<SqlRow> Storage::run(const std::string& sql, const std::vector<SqlVa
 }
 
 bool Storage::addMember(const std::string& email, const std::string& nickname,
-                        const std::string& passwordHash, std::int64_t now) {
-    return !run("INSERT INTO members (email_key, email, nickname, password_hash, created_at)"
-                " VALUES (?, ?, ?, ?, ?) ON CONFLICT (email_key) DO NOTHING RETURNING id",
-                {emailKey(email), email, nickname, passwordHash, now})
+                        const std::string& passwordHash, std::int64_t now,
+                        const std::string& recruiterEmail) {
+    const SqlValue recruiter =
+        recruiterEmail.empty() ? SqlValue(nullptr) : SqlValue(emailKey(recruiterEmail));
+    return !run("INSERT INTO members (email_key, email, nickname, password_hash, recruiter_key,"
+                " created_at) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (email_key) DO NOTHING"
+                " RETURNING id",
+                {emailKey(email), email, nickname, passwordHash, recruiter, now})
                 .empty();
 }
 
@@ -160,14 +164,14 @@ bool Storage::removeMember(const std::string& email) {
 }
 
 std::optional<Member> Storage::findMember(const std::string& email) {
-    const auto rows = run("SELECT id, email, nickname, password_hash FROM members"
-                          " WHERE email_key = ?",
+    const auto rows = run("SELECT id, email, nickname, password_hash, recruiter_key"
+                          " FROM members WHERE email_key = ?",
                           {emailKey(email)});
     if (rows.empty()) {
         return std::nullopt;
     }
     return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
-                  rows[0][3].value_or("")};
+                  rows[0][3].value_or(""), rows[0][4].value_or("")};
 }
 
 void Storage::recordScore(const ScoreEntry& e) {

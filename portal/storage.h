@@ -21,6 +21,7 @@ struct Member {
     std::string email; // as given (UTF-8)
     std::string nickname;
     std::string passwordHash;
+    std::string recruiterKey; // the address key of the member who recruited him, or ""
 };
 
 struct ScoreEntry {
@@ -60,9 +61,11 @@ class Storage {
     // newer portal.
     Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size_t connections);
 
-    // False when an account with that address (in any case) exists.
+    // False when an account with that address (in any case) exists. `recruiterEmail` is
+    // the address of the member who recruited the new one, or "".
     bool addMember(const std::string& email, const std::string& nickname,
-                   const std::string& passwordHash, std::int64_t now);
+                   const std::string& passwordHash, std::int64_t now,
+                   const std::string& recruiterEmail = {});
     // Removes the member with his scores and sessions; false when there was none.
     bool removeMember(const std::string& email);
     std::optional<Member> findMember(const std::string& email);

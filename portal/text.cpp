@@ -89,3 +89,8 @@ std::string htmlEscape(std::string_view text) {
     }
     return out;
 }
+
+bool fitsTheGame(std::string_view utf8, std::size_t limit) {
+    const auto latin1 = utf8ToLatin1(utf8);
+    return latin1 && !latin1->empty() && latin1->size() <= limit;
+}

@@ -14,3 +14,5 @@ std::optional<std::string> utf8ToLatin1(std::string_view utf8);
 // the Latin-1 letters), surrounding blanks removed. Input and output are UTF-8.
 std::string emailKey(std::string_view utf8);
 std::string htmlEscape(std::string_view text);
+// What the game can send: non-empty Latin-1 text of at most `limit` characters.
+bool fitsTheGame(std::string_view utf8, std::size_t limit);

@@ -1,0 +1,323 @@
+// The portal's pages; see pages.h.
+#include "portal/pages.h"
+
+#include "portal/password.h"
+#include "portal/text.h"
+
+#include <chrono>
+#include <map>
+
+namespace {
+
+constexpr const char* htmlType = "text/html; charset=utf-8";
+constexpr const char* csrfCookie = "pingel_csrf";
+
+constexpr const char* style =
+    "body{font-family:system-ui,sans-serif;max-width:42rem;margin:0 auto;padding:0 1rem 2rem;"
+    "line-height:1.5;color:#1b1b1b;background:#fdfcf7}"
+    "header{display:flex;flex-wrap:wrap;gap:.4rem 1rem;align-items:baseline;"
+    "border-bottom:2px solid #2b5d8a;padding:.6rem 0;margin-bottom:1rem}"
+    "header a{color:#2b5d8a}header .name{font-size:1.5rem;font-weight:bold;"
+    "text-decoration:none;margin-right:auto}"
+    "a{color:#1f4f7a}table{border-collapse:collapse;width:100%}"
+    "th,td{text-align:left;padding:.25rem .5rem;border-bottom:1px solid #ddd}"
+    "label{display:block;font-weight:bold;margin-top:1rem}"
+    "input{font:inherit;width:100%;max-width:24rem;box-sizing:border-box;padding:.4rem;"
+    "border:1px solid #888;border-radius:4px}input.wrong{border-color:#b00020}"
+    ".error{color:#b00020;margin:.2rem 0}.hint{color:#555;font-size:.9rem;margin:.2rem 0}"
+    "button,.button{font:inherit;margin-top:1.2rem;padding:.5rem 1.2rem;background:#2b5d8a;"
+    "color:#fff;border:0;border-radius:4px;text-decoration:none;display:inline-block}"
+    ".notice{background:#fff3cd;border:1px solid #e0c870;padding:.6rem;border-radius:4px}"
+    "form button{display:block}code{background:#eee;padding:0 .2rem}";
+
+std::int64_t unixNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void sendPage(httplib::Response& res, std::string_view title, std::string_view body,
+              int status = 200) {
+    res.status = status;
+    res.set_header("Cache-Control", "no-cache");
+    res.set_content(pageFrame(title, body), htmlType);
+}
+
+// The number of characters in valid UTF-8 without control characters, or nothing.
+std::optional<std::size_t> printableLength(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++count) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80         ? 1
+                                   : (c >> 5) == 6  ? 2
+                                   : (c >> 4) == 14 ? 3
+                                   : (c >> 3) == 30 ? 4
+                                                    : 0;
+        if (length == 0 || i + length > text.size() || c < 0x20 || c == 0x7F ||
+            (length == 2 && c < 0xC2)) {
+            return std::nullopt;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return std::nullopt;
+            }
+        }
+        i += length;
+    }
+    return count;
+}
+
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// An address the game can send (Latin-1, at most 64 characters) of the form local@domain.
+bool plausibleAddress(const std::string& email) {
+    const auto at = email.find('@');
+    return fitsTheGame(email, 64) && at != std::string::npos && at > 0 &&
+           email.find('@', at + 1) == std::string::npos &&
+           email.find('.', at + 2) != std::string::npos && email.back() != '.' &&
+           email.find_first_of(" \t<>\"") == std::string::npos;
+}
+
+std::string cookieValue(const httplib::Request& req, std::string_view name) {
+    const std::string header = req.get_header_value("Cookie");
+    std::size_t start = 0;
+    while (start < header.size()) {
+        const std::size_t end = std::min(header.find(';', start), header.size());
+        const std::string pair = trimmed(header.substr(start, end - start));
+        if (pair.size() > name.size() && pair.compare(0, name.size(), name) == 0 &&
+            pair[name.size()] == '=') {
+            return pair.substr(name.size() + 1);
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+bool looksLikeToken(const std::string& token) {
+    return token.size() == 64 && token.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// Compares in time that does not depend on where the texts differ.
+bool sameToken(const std::string& a, const std::string& b) {
+    if (a.size() != b.size() || a.empty()) {
+        return false;
+    }
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    }
+    return difference == 0;
+}
+
+// The form's token: the one in the visitor's cookie when it is one of ours, else a new
+// one, set as a cookie that other sites' pages do not send along.
+std::string formToken(const httplib::Request& req, httplib::Response& res) {
+    std::string token = cookieValue(req, csrfCookie);
+    if (!looksLikeToken(token)) {
+        token = randomToken();
+        res.set_header("Set-Cookie", std::string(csrfCookie) + "=" + token +
+                                         "; Path=/; HttpOnly; SameSite=Strict");
+    }
+    return token;
+}
+
+struct Registration {
+    std::string email, nickname, password, repeated, recruiter;
+    std::map<std::string, std::string> errors; // by field name
+};
+
+std::string field(const Registration& form, const char* name, const char* label, const char* type,
+                  const std::string& value, const char* hint = nullptr,
+                  const char* autocomplete = nullptr) {
+    const auto error = form.errors.find(name);
+    const bool wrong = error != form.errors.end();
+    std::string html = std::string("<label for=\"") + name + "\">" + label + "</label>\n";
+    if (hint) {
+        html += std::string("<p class=\"hint\" id=\"") + name + "-hint\">" + hint + "</p>\n";
+    }
+    html += std::string("<input id=\"") + name + "\" name=\"" + name + "\" type=\"" + type +
+            "\" value=\"" + htmlEscape(value) + "\"" + (wrong ? " class=\"wrong\"" : "") +
+            (autocomplete ? std::string(" autocomplete=\"") + autocomplete + "\"" : "") +
+            (hint ? std::string(" aria-describedby=\"") + name + "-hint\"" : "") + ">\n";
+    if (wrong) {
+        html += "<p class=\"error\" role=\"alert\">" + htmlEscape(error->second) + "</p>\n";
+    }
+    return html;
+}
+
+std::string registrationForm(const Registration& form, const std::string& token,
+                             const std::string& notice = "") {
+    std::string html =
+        "<p>Som medlem kan du skicka dina po\xC3\xA4ng fr\xC3\xA5n spelet till topplistorna "
+        "och t\xC3\xA4vla om dagens och veckans b\xC3\xA4sta resultat. I spelet loggar du in "
+        "med din e-postadress och ditt l\xC3\xB6senord. Din e-postadress visas aldrig f\xC3\xB6r "
+        "andra, bara ditt smeknamn.</p>\n";
+    if (!notice.empty()) {
+        html += "<p class=\"notice\" role=\"alert\">" + htmlEscape(notice) + "</p>\n";
+    }
+    html += "<form method=\"post\" action=\"/registrera/\">\n"
+            "<input type=\"hidden\" name=\"csrf\" value=\"" +
+            htmlEscape(token) + "\">\n";
+    html += field(form, "epost", "E-postadress", "email", form.email, nullptr, "email");
+    html += field(form, "smeknamn", "Smeknamn", "text", form.nickname,
+                  "Syns p\xC3\xA5 topplistorna. H\xC3\xB6gst 32 tecken.", "nickname");
+    html += field(form, "losenord", "L\xC3\xB6senord", "password", "",
+                  "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
+                  "dana som spelet kan skicka "
+                  "(bokst\xC3\xA4ver, siffror och vanliga tecken).",
+                  "new-password");
+    html +=
+        field(form, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr, "new-password");
+    html += field(form, "tipsare", "Tipsare (valfritt)", "email", form.recruiter,
+                  "E-postadressen till medlemmen som tipsade dig om spelia. Tipsaren f\xC3\xA5r "
+                  "bonuspo\xC3\xA4ng.",
+                  "off");
+    html += "<button type=\"submit\">Bli medlem</button>\n</form>\n";
+    return html;
+}
+
+void checkRegistration(Storage& storage, Registration& form) {
+    auto& errors = form.errors;
+    if (form.email.empty()) {
+        errors["epost"] = "Skriv din e-postadress.";
+    } else if (!plausibleAddress(form.email)) {
+        errors["epost"] = "Det ser inte ut som en e-postadress (h\xC3\xB6gst 64 tecken).";
+    } else if (storage.findMember(form.email)) {
+        errors["epost"] = "Det finns redan en medlem med den adressen.";
+    }
+    const auto nicknameLength = printableLength(form.nickname);
+    if (form.nickname.empty()) {
+        errors["smeknamn"] = "V\xC3\xA4lj ett smeknamn.";
+    } else if (!nicknameLength || *nicknameLength > 32) {
+        errors["smeknamn"] = "Smeknamnet f\xC3\xA5r ha h\xC3\xB6gst 32 tecken.";
+    }
+    if (form.password.empty()) {
+        errors["losenord"] = "V\xC3\xA4lj ett l\xC3\xB6senord.";
+    } else if (!fitsTheGame(form.password, 16)) {
+        errors["losenord"] = "L\xC3\xB6senordet f\xC3\xA5r ha h\xC3\xB6gst 16 tecken, och bara "
+                             "s\xC3\xA5"
+                             "dana som spelet kan skicka.";
+    } else if (form.repeated != form.password) {
+        errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
+    }
+    if (!form.recruiter.empty()) {
+        if (!plausibleAddress(form.recruiter)) {
+            errors["tipsare"] = "Det ser inte ut som en e-postadress.";
+        } else if (emailKey(form.recruiter) == emailKey(form.email)) {
+            errors["tipsare"] = "Du kan inte vara din egen tipsare.";
+        } else if (!storage.findMember(form.recruiter)) {
+            errors["tipsare"] = "Ingen medlem har den adressen.";
+        }
+    }
+}
+
+void registrationPost(Storage& storage, const httplib::Request& req, httplib::Response& res) {
+    Registration form{
+        trimmed(req.get_param_value("epost")),   trimmed(req.get_param_value("smeknamn")),
+        req.get_param_value("losenord"),         req.get_param_value("losenord2"),
+        trimmed(req.get_param_value("tipsare")), {}};
+    const std::string title = "Bli medlem";
+    if (!sameToken(cookieValue(req, csrfCookie), req.get_param_value("csrf"))) {
+        sendPage(res, title,
+                 registrationForm(form, formToken(req, res),
+                                  "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r "
+                                  "gammalt eller kom fr\xC3\xA5n en annan sida). Kontrollera "
+                                  "uppgifterna och skicka igen."),
+                 403);
+        return;
+    }
+    checkRegistration(storage, form);
+    if (form.errors.empty() &&
+        !storage.addMember(form.email, form.nickname, hashPassword(form.password), unixNow(),
+                           form.recruiter)) {
+        // Someone took the address between the check and now.
+        form.errors["epost"] = "Det finns redan en medlem med den adressen.";
+    }
+    if (!form.errors.empty()) {
+        sendPage(res, title,
+                 registrationForm(form, formToken(req, res),
+                                  "N\xC3\xA5got beh\xC3\xB6ver r\xC3\xA4ttas, se nedan."),
+                 422);
+        return;
+    }
+    sendPage(res, "V\xC3\xA4lkommen!",
+             "<p>V\xC3\xA4lkommen till spelia, <strong>" + htmlEscape(form.nickname) +
+                 "</strong>! Du \xC3\xA4r nu medlem.</p>\n"
+                 "<p>N\xC3\xA4r du har spelat f\xC3\xA5r du skicka dina po\xC3\xA4ng med din "
+                 "e-postadress och ditt l\xC3\xB6senord. Lycka till!</p>\n"
+                 "<p><a class=\"button\" href=\"/\">Till spelia</a></p>\n");
+}
+
+} // namespace
+
+std::string pageFrame(std::string_view title, std::string_view body) {
+    return "<!DOCTYPE html>\n<html lang=\"sv\"><head><meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<title>" +
+           htmlEscape(title) + " \xE2\x80\x93 spelia</title>\n<style>" + style +
+           "</style>\n</head><body>\n<header><a class=\"name\" href=\"/\">spelia</a>"
+           "<a href=\"/spela/\">Spela</a><a href=\"/registrera/\">Bli medlem</a>"
+           "<a href=\"/dll/\">Skicka po\xC3\xA4ng</a></header>\n<main>\n<h1>" +
+           htmlEscape(title) + "</h1>\n" + std::string(body) + "</main>\n</body></html>\n";
+}
+
+std::string dllPage() {
+    return pageFrame(
+        "Det h\xC3\xA4r beh\xC3\xB6ver spelet f\xC3\xB6r att skicka po\xC3\xA4ng",
+        "<p>Spelet skickar ditt b\xC3\xA4sta resultat till spelia \xC3\xB6ver HTTP. "
+        "Vad det beh\xC3\xB6ver f\xC3\xB6r det beror p\xC3\xA5 var du spelar.</p>\n"
+        "<h2>Windows</h2>\n<p>Spelet anv\xC3\xA4nder <strong>WinInet</strong>, som \xC3\xA4r "
+        "en del av Windows. Du beh\xC3\xB6ver inte installera n\xC3\xA5got.</p>\n"
+        "<h2>Linux</h2>\n<p>Spelet anv\xC3\xA4nder <strong>libcurl</strong>. P\xC3\xA5 Debian "
+        "och Ubuntu finns den i paketet <code>libcurl4</code> (eller "
+        "<code>libcurl3-gnutls</code>):</p>\n<p><code>sudo apt install libcurl4</code></p>\n"
+        "<h2>I webbl\xC3\xA4saren</h2>\n<p>Ingenting. <a href=\"/spela/\">Spela i "
+        "webbl\xC3\xA4saren</a> och skicka po\xC3\xA4ngen direkt d\xC3\xA4rifr\xC3\xA5n.</p>\n"
+        "<h2>Medlemskap</h2>\n<p>F\xC3\xB6r att po\xC3\xA4ngen ska hamna p\xC3\xA5 "
+        "topplistorna beh\xC3\xB6ver du vara medlem: <a href=\"/registrera/\">bli "
+        "medlem</a>.</p>\n");
+}
+
+std::string versionPage(std::string_view gameId) {
+    std::string page = "<p>Den h\xC3\xA4r versionen av spelet \xC3\xA4r f\xC3\xB6r gammal "
+                       "f\xC3\xB6r t\xC3\xA4vlingen: dina po\xC3\xA4ng sparades, men de "
+                       "kommer inte med p\xC3\xA5 topplistorna. Skaffa en nyare version.</p>\n"
+                       "<p><a class=\"button\" href=\"/spela/\">Spela i "
+                       "webbl\xC3\xA4saren</a></p>\n"
+                       "<p>I webbl\xC3\xA4saren spelar du alltid den senaste versionen. "
+                       "Spelar du p\xC3\xA5 Windows eller Linux, h\xC3\xA4mta den senaste "
+                       "versionen d\xC3\xA4r du fick spelet.</p>\n";
+    if (!gameId.empty()) {
+        page += "<p class=\"hint\">Versionssida " + htmlEscape(gameId.substr(0, 16)) + "</p>\n";
+    }
+    return pageFrame("Det finns en nyare version", page);
+}
+
+void addPages(httplib::Server& server, Storage& storage) {
+    for (const char* short_ : {"/dll", "/registrera"}) {
+        server.Get(short_, [short_](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(std::string(short_) + "/", 301);
+        });
+    }
+    server.Get("/dll/", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-cache");
+        res.set_content(dllPage(), htmlType);
+    });
+    server.Get("/version.asp", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-cache");
+        res.set_content(versionPage(req.get_param_value("gameid")), htmlType);
+    });
+    server.Get("/registrera/", [](const httplib::Request& req, httplib::Response& res) {
+        Registration empty;
+        sendPage(res, "Bli medlem", registrationForm(empty, formToken(req, res)));
+    });
+    server.Post("/registrera/", [&storage](const httplib::Request& req, httplib::Response& res) {
+        registrationPost(storage, req, res);
+    });
+}

@@ -1,0 +1,208 @@
+// The browser version's files under "/spela/"; see site.h.
+#include "portal/site.h"
+
+#include "portal/pages.h"
+
+#include <zlib.h>
+
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::size_t fileLimit = 64 * 1024 * 1024;
+
+struct Kind {
+    const char* extension;
+    const char* type;
+};
+constexpr Kind kinds[] = {
+    {".html", "text/html; charset=utf-8"},
+    {".css", "text/css; charset=utf-8"},
+    {".js", "text/javascript"},
+    {".mjs", "text/javascript"},
+    {".wasm", "application/wasm"},
+    {".json", "application/json"},
+    {".map", "application/json"},
+    {".png", "image/png"},
+    {".ico", "image/x-icon"},
+    {".svg", "image/svg+xml"},
+    {".txt", "text/plain; charset=utf-8"},
+};
+
+std::string contentType(const std::string& name) {
+    for (const Kind& k : kinds) {
+        const std::string_view ext = k.extension;
+        if (name.size() > ext.size() && name.ends_with(ext)) {
+            return k.type;
+        }
+    }
+    return "application/octet-stream";
+}
+
+// The path below the folder when every segment is a plain name: letters, digits, '-', '_'
+// and '.', not beginning with '.' (which also refuses "." and ".."). The library has
+// decoded %-escapes already, so "%2e%2e" and "%2f" arrive here as ".." and "/".
+std::optional<std::string> safeRelative(const std::string& path) {
+    std::string relative = path.empty() || path.back() == '/' ? path + "index.html" : path;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        if (end == start || relative[start] == '.' || end - start > 255) {
+            return std::nullopt;
+        }
+        for (std::size_t i = start; i < end; ++i) {
+            const char c = relative[i];
+            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                               (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+            if (!plain) {
+                return std::nullopt;
+            }
+        }
+        start = end + 1;
+    }
+    return relative;
+}
+
+std::string httpDate(std::time_t t) {
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[parts.tm_wday],
+                  parts.tm_mday, months[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::optional<std::string> gzip(const std::string& data) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return std::nullopt;
+    }
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return result == Z_STREAM_END ? std::optional(out) : std::nullopt;
+}
+
+bool acceptsGzip(const httplib::Request& req) {
+    // "gzip" listed, and not refused with q=0.
+    const std::string accepted = req.get_header_value("Accept-Encoding");
+    const auto at = accepted.find("gzip");
+    return at != std::string::npos && accepted.compare(at, 8, "gzip;q=0") != 0 &&
+           accepted.compare(at, 9, "gzip; q=0") != 0;
+}
+
+// The WebAssembly file compressed once per version of the file (its tag: size and time);
+// a new version replaces the old one's entry.
+class GzipCache {
+  public:
+    std::shared_ptr<const std::string> get(const std::string& path, const std::string& tag,
+                                           const std::string& data) {
+        std::lock_guard lock(mutex_);
+        auto& [knownTag, packed] = entries_[path];
+        if (!packed || knownTag != tag) {
+            auto fresh = gzip(data);
+            packed = fresh ? std::make_shared<const std::string>(std::move(*fresh)) : nullptr;
+            knownTag = tag;
+        }
+        return packed;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::pair<std::string, std::shared_ptr<const std::string>>> entries_;
+};
+
+void notBuilt(httplib::Response& res) {
+    res.status = 404;
+    res.set_header("Cache-Control", "no-cache");
+    res.set_content(
+        pageFrame("Spela i webbl\xC3\xA4saren",
+                  "<p>Webbl\xC3\xA4sarversionen av spelet finns inte p\xC3\xA5 den h\xC3\xA4r "
+                  "servern \xC3\xA4nnu. Den som driver portalen bygger den med "
+                  "<code>cmake --preset web &amp;&amp; cmake --build --preset web</code> "
+                  "och startar portalen med <code>--site</code>.</p>"),
+        "text/html; charset=utf-8");
+}
+
+} // namespace
+
+void addSite(httplib::Server& server, const std::string& folder) {
+    server.Get("/spela", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/spela/", 301);
+    });
+    auto cache = std::make_shared<GzipCache>();
+    server.Get(R"(/spela/(.*))", [folder, cache](const httplib::Request& req,
+                                                 httplib::Response& res) {
+        const auto relative = safeRelative(req.matches[1].str());
+        if (!relative) {
+            res.status = 404;
+            return;
+        }
+        const std::string path = folder + "/" + *relative;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            static_cast<std::size_t>(info.st_size) > fileLimit) {
+            struct stat index {};
+            if (::stat((folder + "/index.html").c_str(), &index) != 0) {
+                notBuilt(res);
+            } else {
+                res.status = 404;
+            }
+            return;
+        }
+        const std::string type = contentType(*relative);
+        const bool packed = type == "application/wasm" && acceptsGzip(req);
+        const std::string tag = "\"" + std::to_string(info.st_size) + "-" +
+                                std::to_string(info.st_mtim.tv_sec) + "." +
+                                std::to_string(info.st_mtim.tv_nsec) + (packed ? "-gz" : "") + "\"";
+        res.set_header("Cache-Control", "no-cache");
+        res.set_header("ETag", "W/" + tag);
+        res.set_header("Last-Modified", httpDate(info.st_mtim.tv_sec));
+        res.set_header("Vary", "Accept-Encoding");
+        res.set_header("X-Content-Type-Options", "nosniff");
+        const std::string wanted = req.get_header_value("If-None-Match");
+        if (wanted == "*" || wanted.find(tag) != std::string::npos) {
+            res.status = 304;
+            return;
+        }
+        const auto content = readFile(path);
+        if (!content) {
+            res.status = 404;
+            return;
+        }
+        if (packed) {
+            if (const auto gz = cache->get(path, tag, *content)) {
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(*gz, type);
+                return;
+            }
+        }
+        res.set_content(*content, type);
+    });
+}

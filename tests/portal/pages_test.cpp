@@ -1,0 +1,240 @@
+// The portal's web pages and the browser version's files, through a real server on
+// loopback with a fresh SQLite database: paths that try to leave the site's folder, the
+// content types and revalidation of the files, the redirects, and becoming a member (each
+// refusal beside its field with what was typed kept, success, and a form without its
+// token refused).
+#include "portal/password.h"
+#include "portal/server.h"
+#include "portal_test_support.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+class PagesTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::path(testing::TempDir()) / ("pingel-pages-" + std::to_string(getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "site");
+        writeFile(root_ / "secret.txt", "SECRET");
+        writeFile(root_ / "site" / ".hidden", "SECRET");
+        writeFile(root_ / "site" / "index.html", "<!DOCTYPE html><p>spel</p>");
+        writeFile(root_ / "site" / "pingel.js", "let a = 1;");
+        writeFile(root_ / "site" / "pingel.css", "p{}");
+        writeFile(root_ / "site" / "pingel.wasm", std::string(5000, '\0'));
+        storage_ = openStorage(freshDatabase("sqlite"));
+        ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
+        server_ = std::make_unique<PortalServer>(*storage_);
+        server_->serveSite((root_ / "site").string());
+        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
+        thread_ = std::thread([this] { server_->run(); });
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+    }
+    void TearDown() override {
+        if (server_) {
+            server_->stop();
+            thread_.join();
+        }
+        fs::remove_all(root_);
+    }
+
+    // The whole reply to a request line sent as it is (no client tidies the path).
+    std::string raw(const std::string& target) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(server_->port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string request =
+            "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+        EXPECT_EQ(::send(fd, request.data(), request.size(), 0),
+                  static_cast<ssize_t>(request.size()));
+        std::string reply;
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            reply.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        return reply;
+    }
+
+    // Posts the registration form with the token of a fresh visit, unless `token` is given.
+    httplib::Result registerWith(httplib::Params form, const char* cookie = nullptr) {
+        const auto visit = client_->Get("/registrera/");
+        EXPECT_TRUE(visit && visit->status == 200);
+        const std::string set = visit ? visit->get_header_value("Set-Cookie") : "";
+        const std::string token = set.substr(12, 64);
+        form.emplace("csrf", token);
+        return client_->Post("/registrera/", {{"Cookie", cookie ? cookie : "pingel_csrf=" + token}},
+                             form);
+    }
+
+    fs::path root_;
+    std::unique_ptr<Storage> storage_;
+    std::unique_ptr<PortalServer> server_;
+    std::thread thread_;
+    std::unique_ptr<httplib::Client> client_;
+};
+
+TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
+    struct Case {
+        const char* target;
+        const char* head; // lines expected in the status line and headers
+    };
+    const Case cases[] = {
+        {"/spela", "301 Moved Permanently\r\nLocation: /spela/\r\n"},
+        {"/spela/", "Cache-Control: no-cache\r\nContent-Type: text/html; charset=utf-8\r\n"},
+        {"/spela/index.html", "Content-Type: text/html; charset=utf-8\r\n"},
+        {"/spela/pingel.js", "Content-Type: text/javascript\r\n"},
+        {"/spela/pingel.css", "Content-Type: text/css; charset=utf-8\r\n"},
+        {"/spela/pingel.wasm", "Content-Type: application/wasm\r\n"},
+        {"/spela/../secret.txt", "404"},
+        {"/spela/%2e%2e/secret.txt", "404"},
+        {"/spela/%2E%2E%2Fsecret.txt", "404"},
+        {"/spela/x/../../secret.txt", "404"},
+        {"/spela//secret.txt", "404"},
+        {"/spela/%2Fetc%2Fpasswd", "404"},
+        {"/spela/.hidden", "404"},
+        {"/spela/%00index.html", "404"},
+        {"/spela/missing.js", "404"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const std::string reply = raw(c.target);
+        std::istringstream head(c.head);
+        for (std::string line; std::getline(head, line);) {
+            EXPECT_NE(reply.find(line), std::string::npos) << line << reply.substr(0, 300);
+        }
+        EXPECT_EQ(reply.find("SECRET"), std::string::npos);
+    }
+    EXPECT_NE(raw("/").find("href=\"/spela/\">Spela i webbl\xC3\xA4saren"), std::string::npos);
+}
+
+TEST_F(PagesTest, ARebuiltFileIsNeverServedStale) {
+    const auto first = client_->Get("/spela/pingel.wasm");
+    ASSERT_TRUE(first && first->status == 200);
+    const std::string tag = first->get_header_value("ETag");
+    ASSERT_FALSE(tag.empty());
+    EXPECT_EQ(client_->Get("/spela/pingel.wasm", {{"If-None-Match", tag}})->status, 304);
+    writeFile(root_ / "site" / "pingel.wasm", std::string(6000, '\1'));
+    const auto rebuilt = client_->Get("/spela/pingel.wasm", {{"If-None-Match", tag}});
+    ASSERT_TRUE(rebuilt);
+    EXPECT_EQ(rebuilt->status, 200);
+    EXPECT_EQ(rebuilt->body, std::string(6000, '\1'));
+    // Compressed for a client that accepts gzip (the client here unpacks it).
+    client_->set_decompress(true);
+    const auto packed = client_->Get("/spela/pingel.wasm", {{"Accept-Encoding", "gzip"}});
+    ASSERT_TRUE(packed);
+    EXPECT_EQ(packed->get_header_value("Content-Encoding"), "gzip");
+    EXPECT_EQ(packed->body, std::string(6000, '\1'));
+}
+
+TEST_F(PagesTest, InformationPagesEscapeWhatTheyShow) {
+    const auto dll = client_->Get("/dll/");
+    ASSERT_TRUE(dll && dll->status == 200);
+    for (const char* needed : {"WinInet", "libcurl4", "libcurl3-gnutls", "name=\"viewport\""}) {
+        EXPECT_NE(dll->body.find(needed), std::string::npos) << needed;
+    }
+    const auto version = client_->Get("/version.asp?gameid=%3Cscript%3E");
+    ASSERT_TRUE(version && version->status == 200);
+    EXPECT_EQ(version->body.find("<script>"), std::string::npos);
+    EXPECT_NE(version->body.find("href=\"/spela/\""), std::string::npos);
+    EXPECT_EQ(client_->Get("/registrera")->get_header_value("Location"), "/registrera/");
+}
+
+TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) {
+    const httplib::Params good = {{"epost", "ny@example.se"},
+                                  {"smeknamn", "<Ny>"},
+                                  {"losenord", "hemligt"},
+                                  {"losenord2", "hemligt"},
+                                  {"tipsare", "TIPSARE@example.se"}};
+    auto with = [&](const char* name, const char* value) {
+        httplib::Params form = good;
+        form.erase(name);
+        form.emplace(name, value);
+        return form;
+    };
+    struct Case {
+        httplib::Params form;
+        const char* field;
+        const char* error;
+    };
+    const Case cases[] = {
+        {with("epost", ""), "epost", "Skriv din e-postadress."},
+        {with("epost", "ingen-snabel-a"), "epost", "Det ser inte ut som en e-postadress"},
+        {with("epost", "tipsare@Example.se"), "epost", "Det finns redan en medlem"},
+        {with("smeknamn", " "), "smeknamn", "V\xC3\xA4lj ett smeknamn."},
+        {with("smeknamn", "a\x01"), "smeknamn", "h\xC3\xB6gst 32 tecken"},
+        {with("losenord", "12345678901234567"), "losenord",
+         "L\xC3\xB6senordet f\xC3\xA5r ha h\xC3\xB6gst 16"},
+        {with("losenord2", "hemligT"), "losenord2", "L\xC3\xB6senorden \xC3\xA4r inte lika."},
+        {with("tipsare", "ingen@example.se"), "tipsare", "Ingen medlem har den adressen."},
+        {with("tipsare", "NY@example.se"), "tipsare", "Du kan inte vara din egen tipsare."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        const auto res = registerWith(c.form);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 422);
+        const auto input = res->body.find(std::string("id=\"") + c.field + "\" name=");
+        const auto error = res->body.find(c.error);
+        // The error follows its own field's input, before the next field's label.
+        EXPECT_NE(error, std::string::npos);
+        EXPECT_LT(input, error);
+        EXPECT_EQ(res->body.find("<label", input), res->body.find("<label", error));
+        EXPECT_EQ(res->body.find("hemligt"), std::string::npos);
+        if (std::string(c.field) != "smeknamn") {
+            EXPECT_NE(res->body.find("value=\"&lt;Ny&gt;\""), std::string::npos);
+        }
+    }
+    EXPECT_FALSE(storage_->findMember("ny@example.se"));
+
+    const auto res = registerWith(good);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("&lt;Ny&gt;"), std::string::npos);
+    EXPECT_NE(res->body.find("href=\"/\""), std::string::npos);
+    const auto member = storage_->findMember("NY@example.se");
+    ASSERT_TRUE(member);
+    EXPECT_EQ(member->nickname, "<Ny>");
+    EXPECT_EQ(member->recruiterKey, "tipsare@example.se");
+    EXPECT_TRUE(verifyPassword(member->passwordHash, "hemligt"));
+    EXPECT_EQ(client_->Get("/")->body.find("ny@example.se"), std::string::npos);
+}
+
+TEST_F(PagesTest, RegistrationWithoutTheFormsTokenIsRefused) {
+    const httplib::Params form = {{"epost", "ny@example.se"},
+                                  {"smeknamn", "Ny"},
+                                  {"losenord", "hemligt"},
+                                  {"losenord2", "hemligt"}};
+    // None, an empty token, and a well-formed token that is not the form's.
+    const std::string cookies[] = {"", "pingel_csrf=", "pingel_csrf=" + std::string(64, '0')};
+    for (const std::string& cookie : cookies) {
+        SCOPED_TRACE(cookie);
+        const auto res = registerWith(form, cookie.c_str());
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 403);
+        EXPECT_NE(res->body.find("value=\"ny@example.se\""), std::string::npos);
+    }
+    EXPECT_FALSE(storage_->findMember("ny@example.se"));
+}
+
+} // namespace
