@@ -3,22 +3,7 @@
 
 #include <cstdint>
 
-std::string latin1ToUtf8(std::string_view latin1) {
-    std::string out;
-    out.reserve(latin1.size() * 2);
-    for (const char ch : latin1) {
-        const auto c = static_cast<std::uint8_t>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> utf8ToLatin1(std::string_view utf8) {
+std::optional<std::string> strictLatin1(std::string_view utf8) {
     std::string out;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<std::uint8_t>(utf8[i]);
@@ -91,6 +76,6 @@ std::string htmlEscape(std::string_view text) {
 }
 
 bool fitsTheGame(std::string_view utf8, std::size_t limit) {
-    const auto latin1 = utf8ToLatin1(utf8);
+    const auto latin1 = strictLatin1(utf8);
     return latin1 && !latin1->empty() && latin1->size() <= limit;
 }

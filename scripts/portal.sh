@@ -7,33 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Configuring the project also looks for the game's SDL2 and Dear ImGui.
-packages=(build-essential cmake g++ pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev
-          libsodium-dev libsdl2-dev libimgui-dev)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then
-      sudo="sudo"
-    else
-      echo "The portal needs these Debian packages and cannot install them without root:" >&2
-      echo "  apt-get install ${missing[*]}" >&2
-      exit 1
-    fi
-  fi
-  if ! $sudo apt-get update -qq ||
-    ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; then
-    echo "Could not install: ${missing[*]} (is this Debian 12 with its package sources reachable?)" >&2
-    exit 1
-  fi
-fi
+scripts/setup.sh portal
 
 build=build/portal
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null

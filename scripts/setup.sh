@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Pingel needs to build, play and test; with "play", only
-# those that building and playing need (scripts/play.sh). Safe to run again: it asks apt
-# only for what is missing.
+# those that building and playing need (scripts/play.sh); with "portal", only those of
+# the portal (scripts/portal.sh). Safe to run again: it asks apt only for what is missing.
 #
-#     scripts/setup.sh [play]
+#     scripts/setup.sh [play|portal]
 set -euo pipefail
 
 # Building the game and playing it.
@@ -24,11 +24,19 @@ test_packages=(
   emscripten chromium chromium-driver python3-selenium
 )
 
+# The portal alone (scripts/portal.sh); configuring the project also looks for the
+# game's SDL2 and Dear ImGui.
+portal_packages=(
+  build-essential cmake g++ pkgconf libsdl2-dev libimgui-dev
+  libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev
+)
+
 case "${1:-all}" in
 play) packages=("${play_packages[@]}") ;;
+portal) packages=("${portal_packages[@]}") ;;
 all) packages=("${play_packages[@]}" "${test_packages[@]}") ;;
 *)
-  echo "usage: scripts/setup.sh [play]" >&2
+  echo "usage: scripts/setup.sh [play|portal]" >&2
   exit 2
   ;;
 esac
