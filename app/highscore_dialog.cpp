@@ -36,10 +36,11 @@ bool accepted(std::int32_t result) {
     return result == 0 || result == 1;
 }
 
-// Characters that end or change a URL's query value when left as they are.
+// Characters that end or change a URL's query value when left as they are ('+' reads as a
+// blank in a query, so "anna+spel@example.se" must travel as "anna%2Bspel@example.se").
 bool needsEscape(unsigned char c) {
     return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '#' || c == '&' ||
-           c == '%' || c == '\\';
+           c == '%' || c == '\\' || c == '+';
 }
 
 } // namespace
