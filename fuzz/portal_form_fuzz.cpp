@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!read) {
         return 0;
     }
-    const auto email = utf8ToLatin1(read->email), password = utf8ToLatin1(read->password),
-               cpu = utf8ToLatin1(read->cpu);
+    const auto email = strictLatin1(read->email), password = strictLatin1(read->password),
+               cpu = strictLatin1(read->cpu);
     check(email && password && cpu);
     const std::string score = std::to_string(read->score);
     const std::string again =
