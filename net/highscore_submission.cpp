@@ -14,12 +14,6 @@ namespace {
 
 constexpr const char* libraryMissingText = "Kunde inte hitta WinInet.dll";
 
-// The function of each step, in the order of HttpStep.
-constexpr std::array<const char*, httpStepCount> stepNames = {
-    "InternetOpenA",    "InternetConnectA", "InternetReadFile",    "InternetGetLastResponseInfoA",
-    "HttpOpenRequestA", "HttpSendRequestA", "InternetCloseHandle",
-};
-
 constexpr std::size_t maxResponseText = 127;
 
 // What the body is made from: the record, and the program file's facts once read.
@@ -125,7 +119,7 @@ std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
     case HttpOutcome::Kind::FunctionMissing:
         record.result = resultLibraryMissing;
         record.message = std::string("Kunde inte hitta funktionen ") +
-                         stepNames[static_cast<int>(outcome.step)] + " i WinInet.dll";
+                         httpStepNames[static_cast<int>(outcome.step)] + " i WinInet.dll";
         return -1;
     case HttpOutcome::Kind::StepFailed:
         recordFailure(record, outcome);

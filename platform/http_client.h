@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,12 @@ enum class HttpStep : int {
     CloseHandle,
 };
 constexpr int httpStepCount = 7;
+// The Windows library's function of each step, in the order of HttpStep: the names that
+// WinInet is bound by and that the outcome texts use on every system.
+constexpr std::array<const char*, httpStepCount> httpStepNames = {
+    "InternetOpenA",    "InternetConnectA", "InternetReadFile",    "InternetGetLastResponseInfoA",
+    "HttpOpenRequestA", "HttpSendRequestA", "InternetCloseHandle",
+};
 
 // Bounds on one exchange: establishing the connection, and the whole exchange from the
 // start of the send to the last byte of the reply.

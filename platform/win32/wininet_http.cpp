@@ -33,15 +33,15 @@ constexpr DWORD queryFlagNumber = 0x20000000; // HTTP_QUERY_FLAG_NUMBER
 
 constexpr std::array<const char*, 1> libraryFiles = {"WinINet"};
 
-constexpr std::array<HttpFunction, httpStepCount> wininetFunctions = {{
-    {"InternetOpenA", HttpStep::OpenRoot},
-    {"InternetConnectA", HttpStep::Connect},
-    {"InternetReadFile", HttpStep::ReadReply},
-    {"InternetGetLastResponseInfoA", HttpStep::LastResponse},
-    {"HttpOpenRequestA", HttpStep::OpenRequest},
-    {"HttpSendRequestA", HttpStep::SendRequest},
-    {"InternetCloseHandle", HttpStep::CloseHandle},
-}};
+// Each step's function, looked up in the order of the steps.
+constexpr std::array<HttpFunction, httpStepCount> wininetFunctions = [] {
+    std::array<HttpFunction, httpStepCount> functions{};
+    for (int i = 0; i < httpStepCount; ++i) {
+        functions[static_cast<std::size_t>(i)] = {httpStepNames[static_cast<std::size_t>(i)],
+                                                  static_cast<HttpStep>(i)};
+    }
+    return functions;
+}();
 
 template <class F> F asFunction(void* address) {
     return reinterpret_cast<F>(address);
