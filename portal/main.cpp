@@ -1,6 +1,9 @@
 // pingel-portal: the game's portal. "serve" runs the web server; "member" and "build"
-// keep the members and the list of accepted builds of the game. Every command works on
-// the database given by --database (an SQLite file, or a postgresql:// URL).
+// keep the members and the list of accepted builds of the game; "competition" sets the
+// competition period and time zone and "winners" lists the period's winners. Every
+// command works on the database given by --database (an SQLite file, or a postgresql://
+// URL).
+#include "portal/competition.h"
 #include "portal/password.h"
 #include "portal/server.h"
 #include "portal/storage.h"
@@ -46,6 +49,31 @@ constexpr const char* usage =
     "                                  as sent with a score); once any build is listed,\n"
     "                                  scores from other builds are recorded unranked\n"
     "  build list                      print the accepted builds\n"
+    "  competition set FIRST-DATE LAST-DATE [--time-zone ZONE]\n"
+    "                                  set the competition period: whole days, both\n"
+    "                                  included, as YYYY-MM-DD in the time zone ZONE (a\n"
+    "                                  tzdata name; default the zone set before, at first\n"
+    "                                  Europe/Stockholm). Days run midnight to midnight,\n"
+    "                                  weeks Monday to Sunday (ISO), local time. Every\n"
+    "                                  portal on the database shares it; a changed zone\n"
+    "                                  applies to a running serve after its restart\n"
+    "  competition clear               no period: the home page shows today's, this\n"
+    "                                  week's and the all-time lists without a competition\n"
+    "  competition show                print \"period FIRST LAST\" (or \"period none\") and\n"
+    "                                  \"time-zone ZONE\", tab-separated\n"
+    "  winners                         print the winners of the period, one record a\n"
+    "                                  line, fields separated by tabs, texts last:\n"
+    "                                    period FIRST LAST ZONE\n"
+    "                                    day DATE SCORE TIME EMAIL NICKNAME\n"
+    "                                    week WEEK FIRST LAST SCORE TIME EMAIL NICKNAME\n"
+    "                                    bonus PLACE POINTS EMAIL NICKNAME\n"
+    "                                  a day or week without ranked scores ends in \"none\"\n"
+    "                                  after DATE or LAST; WEEK as 2026-W50, cut at the\n"
+    "                                  period's ends; TIME as 2026-12-07T18:05:00+01:00.\n"
+    "                                  Of equal scores the earlier wins. The bonus lists\n"
+    "                                  members by recruits who joined in the period naming\n"
+    "                                  them as tipsare, most first. Without a period it\n"
+    "                                  says so on standard error and exits with 3\n"
     "  --help                          print this text\n"
     "\n"
     "--database: an SQLite file (default %DB%, created with its\n"
@@ -150,6 +178,80 @@ int buildCommand(Storage& storage, const std::vector<std::string>& args) {
     return 2;
 }
 
+// The zone of the stored settings made the process's local time; an unknown zone is an
+// error, never quietly UTC.
+std::optional<CompetitionSettings> settingsInTheirZone(Storage& storage) {
+    CompetitionSettings settings = loadCompetitionSettings(storage);
+    if (!useTimeZone(settings.timeZone)) {
+        fail("the time zone " + settings.timeZone +
+             " is not in this system's tzdata (set another with competition set "
+             "--time-zone ZONE)");
+        return std::nullopt;
+    }
+    return settings;
+}
+
+int competitionCommand(Storage& storage, const std::vector<std::string>& args,
+                       const std::optional<std::string>& zone) {
+    if (args.size() == 4 && args[1] == "set") {
+        const auto first = parseDate(args[2]), last = parseDate(args[3]);
+        if (!first || !last) {
+            return fail("the dates are written YYYY-MM-DD, e.g. 2026-12-07");
+        }
+        if (*last < *first) {
+            return fail("the last date is before the first");
+        }
+        if (*last > addDays(*first, longestPeriodDays - 1)) {
+            return fail("a period lasts at most " + std::to_string(longestPeriodDays) + " days");
+        }
+        if (zone && !knownTimeZone(*zone)) {
+            return fail("the time zone " + *zone +
+                        " is not in this system's tzdata (e.g. Europe/Stockholm)");
+        }
+        if (zone) {
+            saveTimeZone(storage, *zone);
+        }
+        saveCompetitionPeriod(storage, CompetitionPeriod{*first, *last});
+        return 0;
+    }
+    if (zone) {
+        return fail("--time-zone goes with competition set");
+    }
+    if (args.size() == 2 && args[1] == "clear") {
+        saveCompetitionPeriod(storage, std::nullopt);
+        return 0;
+    }
+    if (args.size() == 2 && args[1] == "show") {
+        const CompetitionSettings settings = loadCompetitionSettings(storage);
+        if (settings.period) {
+            std::cout << "period\t" << formatDate(settings.period->first) << '\t'
+                      << formatDate(settings.period->last) << '\n';
+        } else {
+            std::cout << "period\tnone\n";
+        }
+        std::cout << "time-zone\t" << settings.timeZone
+                  << (knownTimeZone(settings.timeZone) ? "" : "\tunknown") << '\n';
+        return 0;
+    }
+    printUsage(std::cerr);
+    return 2;
+}
+
+int winnersCommand(Storage& storage) {
+    const auto settings = settingsInTheirZone(storage);
+    if (!settings) {
+        return 1;
+    }
+    if (!settings->period) {
+        std::cerr << "pingel-portal: no competition period is set (competition set "
+                     "FIRST-DATE LAST-DATE)\n";
+        return 3;
+    }
+    printWinners(std::cout, *settings->period, settings->timeZone,
+                 competitionResults(storage, *settings->period));
+    return std::cout.flush() ? 0 : 1;
+}
+
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
                  const std::optional<std::string>& site) {
     if (site && access((*site + "/index.html").c_str(), R_OK) != 0) {
@@ -164,6 +266,10 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     std::string host = listen.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
+    }
+    // The time zone is the process's, so it is set before any thread starts.
+    if (!settingsInTheirZone(storage)) {
+        return 1;
     }
     // SIGTERM and SIGINT are taken by one thread that stops the server; the others never
     // see them.
@@ -200,6 +306,7 @@ int main(int argc, char** argv) {
     std::string database = defaultDatabasePath();
     std::string listen = "127.0.0.1:" + std::to_string(PINGEL_PORTAL_DEFAULT_PORT);
     std::optional<std::string> site;
+    std::optional<std::string> timeZone;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -210,6 +317,10 @@ int main(int argc, char** argv) {
             (arg == "--database" ? database : listen) = argv[++i];
         } else if (arg == "--site" && i + 1 < argc) {
             site = argv[++i];
+        } else if (arg == "--time-zone" && i + 1 < argc) {
+            timeZone = argv[++i];
+        } else if (arg.starts_with("--time-zone=")) {
+            timeZone = arg.substr(12);
         } else if (arg.starts_with("--site=")) {
             site = arg.substr(7);
         } else if (arg.starts_with("--database=")) {
@@ -228,6 +339,9 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
+    if (timeZone && args[0] != "competition") {
+        return fail("--time-zone goes with competition set");
+    }
     const bool postgres =
         database.starts_with("postgresql://") || database.starts_with("postgres://");
     try {
@@ -240,6 +354,12 @@ int main(int argc, char** argv) {
         }
         if (args[0] == "build") {
             return buildCommand(*storage, args);
+        }
+        if (args[0] == "competition") {
+            return competitionCommand(*storage, args, timeZone);
+        }
+        if (args[0] == "winners" && args.size() == 1) {
+            return winnersCommand(*storage);
         }
     } catch (const std::exception& e) {
         return fail(e.what());

@@ -28,7 +28,9 @@ constexpr const char* style =
     "button,.button{font:inherit;margin-top:1.2rem;padding:.5rem 1.2rem;background:#2b5d8a;"
     "color:#fff;border:0;border-radius:4px;text-decoration:none;display:inline-block}"
     ".notice{background:#fff3cd;border:1px solid #e0c870;padding:.6rem;border-radius:4px}"
-    "form button{display:block}code{background:#eee;padding:0 .2rem}";
+    "form button{display:block}code{background:#eee;padding:0 .2rem}"
+    "caption{text-align:left;color:#555;font-size:.9rem;padding:0 .5rem}"
+    "section.notice ul{padding-left:1.2rem}";
 
 std::int64_t unixNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(

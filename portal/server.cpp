@@ -2,12 +2,12 @@
 #include "portal/server.h"
 
 #include "net/highscore_submission.h"
+#include "portal/competition.h"
 #include "portal/pages.h"
 #include "portal/site.h"
 #include "portal/text.h"
 
 #include <chrono>
-#include <ctime>
 #include <iostream>
 
 namespace {
@@ -21,36 +21,107 @@ std::int64_t unixNow() {
         .count();
 }
 
-std::string dateOf(std::int64_t at) {
-    const std::time_t t = static_cast<std::time_t>(at);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
-    return text;
+const char* const monthNames[] = {"januari",   "februari", "mars",     "april",
+                                  "maj",       "juni",     "juli",     "augusti",
+                                  "september", "oktober",  "november", "december"};
+const char* const weekdayNames[] = {"m\xC3\xA5ndag", "tisdag",        "onsdag",       "torsdag",
+                                    "fredag",        "l\xC3\xB6rdag", "s\xC3\xB6ndag"};
+
+// "8 december 2026", or "8 december" without the year.
+std::string spokenDate(LocalDate d, bool withYear = true) {
+    std::string text = std::to_string(d.day) + " " + monthNames[d.month - 1];
+    return withYear ? text + " " + std::to_string(d.year) : text;
 }
 
-} // namespace
+std::string localClock(std::int64_t at) {
+    return localTimestamp(at).substr(11, 5);
+}
 
-std::string homePage(Storage& storage) {
+std::string listDate(std::int64_t at) {
+    return formatDate(localDate(at));
+}
+
+// A top list; `when` writes each score's time.
+std::string topList(const std::vector<ListedScore>& scores, const std::string& caption,
+                    const char* timeHeading, std::string (*when)(std::int64_t)) {
     std::string rows;
     int place = 0;
-    for (const auto& entry : storage.topScores(0, 10)) {
+    for (const auto& entry : scores) {
         rows += "<tr><td>" + std::to_string(++place) + "</td><td>" + htmlEscape(entry.nickname) +
-                "</td><td>" + std::to_string(entry.score) + "</td><td>" + dateOf(entry.at) +
+                "</td><td>" + std::to_string(entry.score) + "</td><td>" + when(entry.at) +
                 "</td></tr>\n";
     }
     if (rows.empty()) {
         rows = "<tr><td colspan=\"4\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
     }
+    return "<table>\n<caption>" + caption + "</caption>\n<tr><th>Plats</th><th>Smeknamn</th><th>" +
+           "Po\xC3\xA4ng</th><th>" + timeHeading + "</th></tr>\n" + rows + "</table>\n";
+}
+
+std::string competitionSection(const CompetitionSettings& settings, std::int64_t now) {
+    std::string status;
+    if (!settings.period) {
+        status =
+            "<p>Just nu p\xC3\xA5g\xC3\xA5r ingen t\xC3\xA4vling. Topplistorna r\xC3\xA4knas "
+            "\xC3\xA4nd\xC3\xA5, och n\xC3\xA4sta t\xC3\xA4vlingsperiod visas h\xC3\xA4r.</p>\n";
+    } else {
+        const CompetitionPeriod& p = *settings.period;
+        const TimeSpan span = p.span();
+        const std::string state = now < span.from    ? "B\xC3\xB6rjar snart."
+                                  : now < span.until ? "P\xC3\xA5g\xC3\xA5r nu."
+                                                     : "Avslutad: vinnarna utses och meddelas.";
+        status = "<p>T\xC3\xA4vlingsperiod: <strong>" +
+                 spokenDate(p.first, p.first.year != p.last.year) + " \xE2\x80\x93 " +
+                 spokenDate(p.last) + "</strong>. " + state + "</p>\n";
+    }
+    return "<section class=\"notice\">\n<h2>T\xC3\xA4vlingen</h2>\n" + status +
+           "<ul>\n<li><strong>Dagst\xC3\xA4vlingen:</strong> dagens h\xC3\xB6gsta po\xC3\xA4ng "
+           "vinner, varje dag under perioden.</li>\n"
+           "<li><strong>Veckot\xC3\xA4vlingen:</strong> veckans h\xC3\xB6gsta po\xC3\xA4ng "
+           "vinner, varje vecka (m\xC3\xA5ndag till s\xC3\xB6ndag).</li>\n"
+           "<li><strong>Bonust\xC3\xA4vlingen:</strong> en po\xC3\xA4ng f\xC3\xB6r varje "
+           "v\xC3\xA4n som blir medlem och anger din e-postadress som tipsare. Flest "
+           "po\xC3\xA4ng under perioden vinner. <a href=\"/useradm/challenge/\">Utmana dina "
+           "v\xC3\xA4nner</a>.</li>\n</ul>\n"
+           "<p class=\"hint\">Bara po\xC3\xA4ng som medlemmar registrerat fr\xC3\xA5n "
+           "spelet r\xC3\xA4knas. Vid lika po\xC3\xA4ng vinner den som skickade "
+           "f\xC3\xB6rst. Dagar och veckor r\xC3\xA4knas i tidszonen " +
+           htmlEscape(settings.timeZone) +
+           ". Vinnarna utses n\xC3\xA4r perioden \xC3\xA4r slut.</p>\n</section>\n";
+}
+
+} // namespace
+
+std::string homePage(Storage& storage) {
+    return homePage(storage, unixNow());
+}
+
+std::string homePage(Storage& storage, std::int64_t now) {
+    CompetitionSettings settings = loadCompetitionSettings(storage);
+    // Days and weeks are counted in the zone this process runs in (set at its start).
+    if (const std::string zone = activeTimeZone(); !zone.empty()) {
+        settings.timeZone = zone;
+    }
+    const TimeSpan day = dayAround(now), week = weekAround(now);
+    const LocalDate today = localDate(now), monday = localDate(week.from);
+    const std::string dayCaption =
+        weekdayNames[isoWeekday(today) - 1] + std::string(" ") + spokenDate(today, false);
+    const std::string weekCaption = "vecka " + isoWeekName(monday).substr(6) + ", " +
+                                    spokenDate(monday, false) + " \xE2\x80\x93 " +
+                                    spokenDate(addDays(monday, 6), false);
     return pageFrame(
-        "spelia", "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
-                  "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
-                  "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet "
-                  "beh\xC3\xB6ver</a> f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n"
-                  "<h2>Topplistan, alla tider</h2>\n<table>\n"
-                  "<tr><th>Plats</th><th>Smeknamn</th><th>Po\xC3\xA4ng</th><th>Datum</th></tr>\n" +
-                      rows + "</table>\n");
+        "spelia",
+        "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
+        "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
+        "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
+        "f\xC3\xB6r att skicka po\xC3\xA4ng. <a href=\"/getpass.asp\">Gl\xC3\xB6mt "
+        "l\xC3\xB6senordet?</a></p>\n" +
+            competitionSection(settings, now) + "<h2>Dagens topplista</h2>\n" +
+            topList(storage.topScores(day.from, day.until, 10), dayCaption, "Tid", localClock) +
+            "<h2>Veckans topplista</h2>\n" +
+            topList(storage.topScores(week.from, week.until, 10), weekCaption, "Datum", listDate) +
+            "<h2>Topplistan, alla tider</h2>\n" +
+            topList(storage.topScores(0, 10), "sedan starten", "Datum", listDate));
 }
 
 PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)

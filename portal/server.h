@@ -9,6 +9,7 @@
 #include "portal/storage.h"
 #include "portal/submission.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -34,5 +35,8 @@ class PortalServer {
     std::unique_ptr<BoundedHttpServer> http_;
 };
 
-// The portal's home page: the all-time top list (nickname, score, date), HTML-escaped.
+// The portal's home page: the competition period and its rules, today's, this week's and
+// the all-time top lists (nickname, score, time in the portal's time zone; never an
+// address), HTML-escaped. Days and weeks as in competition.h.
 std::string homePage(Storage& storage);
+std::string homePage(Storage& storage, std::int64_t now);

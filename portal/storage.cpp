@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 namespace {
 
@@ -29,6 +30,8 @@ const char* const schemaStatements[] = {
     "CREATE TABLE IF NOT EXISTS sessions (token_hash TEXT PRIMARY KEY,"
     " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
     " expires_at BIGINT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS members_by_recruiter ON members (recruiter_key, created_at)",
 };
 
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
@@ -46,6 +49,12 @@ std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
 std::int64_t number(const std::optional<std::string>& text) {
     return text ? std::strtoll(text->c_str(), nullptr, 10) : 0;
 }
+
+// The recruits of a member `m` in [?, ?): members who joined in the period naming him,
+// himself excepted. Shared by the count for one member and the standings of all.
+constexpr const char* recruitsJoin =
+    " JOIN members r ON r.recruiter_key = m.email_key AND r.id <> m.id"
+    " AND r.created_at >= ? AND r.created_at < ?";
 
 // Failures older than this are of no use to any throttle and are dropped.
 constexpr std::int64_t failureHorizonSeconds = 24 * 3600;
@@ -184,19 +193,76 @@ void Storage::recordScore(const ScoreEntry& e) {
 }
 
 std::vector<ListedScore> Storage::topScores(std::int64_t since, int limit) {
+    return topScores(since, std::numeric_limits<std::int64_t>::max(), limit);
+}
+
+std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t until, int limit) {
     const auto rows =
         run("SELECT nickname, score, submitted_at FROM (SELECT m.nickname, s.score, s.submitted_at,"
-            " ROW_NUMBER() OVER (PARTITION BY s.member_id ORDER BY s.score DESC, s.submitted_at,"
-            " s.id) AS n FROM scores s JOIN members m ON m.id = s.member_id"
-            " WHERE s.ranked = 1 AND s.submitted_at >= ?) best"
-            " WHERE n = 1 ORDER BY score DESC, submitted_at LIMIT ?",
-            {since, std::int64_t{limit}});
+            " s.id, ROW_NUMBER() OVER (PARTITION BY s.member_id ORDER BY s.score DESC,"
+            " s.submitted_at, s.id) AS n FROM scores s JOIN members m ON m.id = s.member_id"
+            " WHERE s.ranked = 1 AND s.submitted_at >= ? AND s.submitted_at < ?) best"
+            " WHERE n = 1 ORDER BY score DESC, submitted_at, id LIMIT ?",
+            {from, until, std::int64_t{limit}});
     std::vector<ListedScore> out;
     for (const auto& row : rows) {
         out.push_back(
             {row[0].value_or(""), static_cast<std::int32_t>(number(row[1])), number(row[2])});
     }
     return out;
+}
+
+std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t until) {
+    const auto rows = run("SELECT m.nickname, m.email, s.score, s.submitted_at FROM scores s"
+                          " JOIN members m ON m.id = s.member_id WHERE s.ranked = 1"
+                          " AND s.submitted_at >= ? AND s.submitted_at < ?"
+                          " ORDER BY s.score DESC, s.submitted_at, s.id LIMIT 1",
+                          {from, until});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return RankedScore{rows[0][0].value_or(""), rows[0][1].value_or(""),
+                       static_cast<std::int32_t>(number(rows[0][2])), number(rows[0][3])};
+}
+
+std::int64_t Storage::recruitCount(const std::string& email, std::int64_t from,
+                                   std::int64_t until) {
+    const auto rows = run(std::string("SELECT COUNT(r.id) FROM members m") + recruitsJoin +
+                              " WHERE m.email_key = ?",
+                          {from, until, emailKey(email)});
+    return rows.empty() ? 0 : number(rows[0][0]);
+}
+
+std::vector<RecruiterPoints> Storage::recruitStandings(std::int64_t from, std::int64_t until) {
+    const auto rows = run(std::string("SELECT m.nickname, m.email, COUNT(r.id) AS points,"
+                                      " MAX(r.created_at) AS reached FROM members m") +
+                              recruitsJoin +
+                              " GROUP BY m.id, m.nickname, m.email"
+                              " ORDER BY points DESC, reached, m.id",
+                          {from, until});
+    std::vector<RecruiterPoints> out;
+    for (const auto& row : rows) {
+        out.push_back({row[0].value_or(""), row[1].value_or(""), number(row[2])});
+    }
+    return out;
+}
+
+std::optional<std::string> Storage::setting(const std::string& name) {
+    const auto rows = run("SELECT value FROM settings WHERE name = ?", {name});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return rows[0][0];
+}
+
+void Storage::setSetting(const std::string& name, const std::string& value) {
+    run("INSERT INTO settings (name, value) VALUES (?, ?)"
+        " ON CONFLICT (name) DO UPDATE SET value = excluded.value",
+        {name, value});
+}
+
+void Storage::removeSetting(const std::string& name) {
+    run("DELETE FROM settings WHERE name = ?", {name});
 }
 
 bool Storage::addBuild(const Build& b) {

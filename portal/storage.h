@@ -44,6 +44,21 @@ struct ListedScore {
     std::int64_t at = 0;
 };
 
+// A winning score, for the operator: with the member's address.
+struct RankedScore {
+    std::string nickname;
+    std::string email;
+    std::int32_t score = 0;
+    std::int64_t at = 0;
+};
+
+// A member's place in the bonus competition: his recruits in the period.
+struct RecruiterPoints {
+    std::string nickname;
+    std::string email;
+    std::int64_t points = 0;
+};
+
 struct Build {
     std::uint32_t checksum = 0;
     std::uint32_t length = 0;
@@ -73,6 +88,23 @@ class Storage {
     void recordScore(const ScoreEntry& entry);
     // Each member's best ranked score at or after `since`, best first.
     std::vector<ListedScore> topScores(std::int64_t since, int limit);
+    // Each member's best ranked score in [from, until), best first; of equal scores the
+    // earlier first.
+    std::vector<ListedScore> topScores(std::int64_t from, std::int64_t until, int limit);
+    // The best ranked score in [from, until); of equal scores the earliest.
+    std::optional<RankedScore> bestScore(std::int64_t from, std::int64_t until);
+
+    // A member's recruits: the members who joined in [from, until) naming his address as
+    // the one who recruited them. Naming oneself counts for nothing.
+    std::int64_t recruitCount(const std::string& email, std::int64_t from, std::int64_t until);
+    // Every member with recruits in [from, until), counted as recruitCount does; most
+    // first, and of equal counts the one who reached his count first.
+    std::vector<RecruiterPoints> recruitStandings(std::int64_t from, std::int64_t until);
+
+    // The operator's settings that every portal process on the database shares.
+    std::optional<std::string> setting(const std::string& name);
+    void setSetting(const std::string& name, const std::string& value);
+    void removeSetting(const std::string& name);
 
     // False when the build was listed already.
     bool addBuild(const Build& build);
