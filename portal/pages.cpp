@@ -30,7 +30,9 @@ constexpr const char* style =
     ".notice{background:#fff3cd;border:1px solid #e0c870;padding:.6rem;border-radius:4px}"
     "form button{display:block}code{background:#eee;padding:0 .2rem}"
     "caption{text-align:left;color:#555;font-size:.9rem;padding:0 .5rem}"
-    "section.notice ul{padding-left:1.2rem}";
+    "section.notice ul{padding-left:1.2rem}section.notice h2{margin-top:0}"
+    "table.toplist{margin-bottom:1rem}table.toplist td{white-space:nowrap}"
+    "table.toplist td:nth-child(2){white-space:normal;overflow-wrap:anywhere}";
 
 std::int64_t unixNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(

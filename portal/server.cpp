@@ -54,8 +54,9 @@ std::string topList(const std::vector<ListedScore>& scores, const std::string& c
     if (rows.empty()) {
         rows = "<tr><td colspan=\"4\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
     }
-    return "<table>\n<caption>" + caption + "</caption>\n<tr><th>Plats</th><th>Smeknamn</th><th>" +
-           "Po\xC3\xA4ng</th><th>" + timeHeading + "</th></tr>\n" + rows + "</table>\n";
+    return "<table class=\"toplist\">\n<caption>" + caption +
+           "</caption>\n<tr><th>Plats</th><th>Smeknamn</th><th>" + "Po\xC3\xA4ng</th><th>" +
+           timeHeading + "</th></tr>\n" + rows + "</table>\n";
 }
 
 std::string competitionSection(const CompetitionSettings& settings, std::int64_t now) {
@@ -83,7 +84,7 @@ std::string competitionSection(const CompetitionSettings& settings, std::int64_t
            "v\xC3\xA4n som blir medlem och anger din e-postadress som tipsare. Flest "
            "po\xC3\xA4ng under perioden vinner. <a href=\"/useradm/challenge/\">Utmana dina "
            "v\xC3\xA4nner</a>.</li>\n</ul>\n"
-           "<p class=\"hint\">Bara po\xC3\xA4ng som medlemmar registrerat fr\xC3\xA5n "
+           "<p class=\"hint\">Bara godk\xC3\xA4nda po\xC3\xA4ng som medlemmar skickat fr\xC3\xA5n "
            "spelet r\xC3\xA4knas. Vid lika po\xC3\xA4ng vinner den som skickade "
            "f\xC3\xB6rst. Dagar och veckor r\xC3\xA4knas i tidszonen " +
            htmlEscape(settings.timeZone) +
@@ -110,7 +111,7 @@ std::string homePage(Storage& storage, std::int64_t now) {
                                     spokenDate(monday, false) + " \xE2\x80\x93 " +
                                     spokenDate(addDays(monday, 6), false);
     return pageFrame(
-        "spelia",
+        "Topplistor och t\xC3\xA4vlingar",
         "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
         "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
         "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
