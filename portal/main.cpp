@@ -74,7 +74,9 @@ constexpr const char* usage =
     "                                  Of equal scores the earlier wins. The bonus lists\n"
     "                                  members by recruits who joined in the period naming\n"
     "                                  them as tipsare, most first. Without a period it\n"
-    "                                  says so on standard error and exits with 3\n"
+    "                                  says so on standard error and exits with 3;\n"
+    "                                  before the period's end it prints the results so\n"
+    "                                  far and says so on standard error\n"
     "  --help                          print this text\n"
     "\n"
     "--database: an SQLite file (default %DB%, created with its\n"
@@ -247,6 +249,10 @@ int winnersCommand(Storage& storage) {
         std::cerr << "pingel-portal: no competition period is set (competition set "
                      "FIRST-DATE LAST-DATE)\n";
         return 3;
+    }
+    if (unixNow() < settings->period->span().until) {
+        std::cerr << "pingel-portal: the period has not ended yet; these are the results so "
+                     "far\n";
     }
     printWinners(std::cout, *settings->period, settings->timeZone,
                  competitionResults(storage, *settings->period));
