@@ -59,13 +59,14 @@ TEST_P(StorageTest, ListsHoldEachMembersBestRankedScoreInThePeriod) {
     };
     for (const Row& r :
          {Row{anna, 500, true, 100}, Row{anna, 900, true, 200}, Row{anna, 5000, false, 300},
-          Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 150}}) {
+          Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 240},
+          Row{bo, 900, true, 150}}) {
         storage_->recordScore(
             {r.who, r.score, 60000, r.ranked, 4000000000u, 77, 9, "CPU", "::1", r.at});
     }
     const auto all = storage_->topScores(0, 10);
     ASSERT_EQ(all.size(), 2u);
-    // Equal scores: the earlier one first.
+    // Equal scores: the earlier one first, also among one member's own.
     EXPECT_EQ(all[0].nickname, "Bo");
     EXPECT_EQ(all[0].score, 900);
     EXPECT_EQ(all[0].at, 150);
