@@ -478,7 +478,9 @@ var PingelPage = (function () {
     } catch (e) {
       result = { kind: 1, code: stepSendRequest, error: errorCannotConnect, bytes: latin1(String(e)) };
     }
-    lastExchange = { kind: result.kind, code: result.code, error: result.error, number: ++exchanges };
+    // The reply's first characters are kept for checking what the server said.
+    lastExchange = { kind: result.kind, code: result.code, error: result.error, number: ++exchanges,
+                     reply: String.fromCharCode.apply(null, result.bytes.subarray(0, 64)) };
     return result;
   }
 
