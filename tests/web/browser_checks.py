@@ -8,6 +8,7 @@ and "N passed, M failed"."""
 
 import base64
 import html
+import sqlite3
 import sys
 import time
 import traceback
@@ -269,6 +270,10 @@ class Checks:
         status, _, body = self.portal.get("/")
         row = f"<td>{html.escape(NICKNAME)}</td><td>{score}</td>"
         assert status == 200 and row in body.decode("utf-8"), f"{row} not on the portal's list"
+        # The processor speed, counted while the page breathed, arrived as a count.
+        with sqlite3.connect(f"file:{self.portal.database}?mode=ro", uri=True) as db:
+            speeds = db.execute("SELECT cpu_speed FROM scores").fetchall()
+        assert len(speeds) == 1 and speeds[0][0] > 0, f"the speeds recorded: {speeds}"
 
     def phone_tap_after_game_over_starts_anew(self):
         phone = self.phone
