@@ -153,6 +153,12 @@ void notBuilt(httplib::Response& res) {
 } // namespace
 
 void addSite(httplib::Server& server, const std::string& folder) {
+    // Browsers ask every site for an icon; the portal has none, and says so without the
+    // error a 404 leaves in the browser's console. Asked again after a day at the most.
+    server.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 204;
+        res.set_header("Cache-Control", "max-age=86400");
+    });
     server.Get("/spela", [](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("/spela/", 301);
     });

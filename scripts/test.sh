@@ -32,7 +32,7 @@ for preset in dev asan; do
 done
 
 echo "== web (the browser build in headless Chromium)"
-tests/web/web_checks.sh build/dev/tests/e2e/pingel-headless-frame
+tests/web/web_checks.sh build/dev/tests/e2e/pingel-headless-frame build/dev/portal/pingel-portal
 
 echo "== release (optimised GCC build, benchmarks included; warnings are errors here too)"
 cmake --preset release -DPINGEL_WERROR=ON >/dev/null

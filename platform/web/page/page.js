@@ -87,14 +87,18 @@ var PingelPage = (function () {
 
   // --- the picture ---
   // The picture is scaled by a whole number of device pixels, the largest that fits, so
-  // that every game pixel is a square of screen pixels whatever the page's zoom.
+  // that every game pixel is a square of screen pixels whatever the page's zoom. Where even
+  // one CSS pixel per game pixel does not fit (a phone upright), that would leave half the
+  // screen empty and the dialogs too small to read: the picture then fills the width or
+  // height it has, its pixels still hard-edged though not all of one size.
   function fit() {
     const full = document.fullscreenElement === root;
     const width = full ? window.screen.width : document.documentElement.clientWidth;
     const height = (full ? window.screen.height : window.innerHeight) - menuBar.offsetHeight;
     const ratio = window.devicePixelRatio || 1;
-    const device = Math.max(1, Math.floor(Math.min(width * ratio / pictureWidth, height * ratio / pictureHeight)));
-    scale = device / ratio;
+    const fits = Math.min(width / pictureWidth, height / pictureHeight);
+    const device = Math.floor(fits * ratio);
+    scale = fits >= 1 && device >= 1 ? device / ratio : Math.max(fits, 0.25);
     canvas.style.width = pictureWidth * scale + 'px';
     canvas.style.height = pictureHeight * scale + 'px';
     stage.style.setProperty('--scale', String(scale));
@@ -478,7 +482,9 @@ var PingelPage = (function () {
     } catch (e) {
       result = { kind: 1, code: stepSendRequest, error: errorCannotConnect, bytes: latin1(String(e)) };
     }
-    lastExchange = { kind: result.kind, code: result.code, error: result.error, number: ++exchanges };
+    // The reply's first characters are kept for checking what the server said.
+    lastExchange = { kind: result.kind, code: result.code, error: result.error, number: ++exchanges,
+                     reply: String.fromCharCode.apply(null, result.bytes.subarray(0, 64)) };
     return result;
   }
 

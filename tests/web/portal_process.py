@@ -1,0 +1,100 @@
+"""A real pingel-portal for the browser checks: `serve` on a free loopback port with a fresh
+SQLite database in a temporary folder, the built site under /spela/. It can be stopped and
+started again on the same port and database, and runs the portal's member and build
+commands on that database."""
+
+import os
+import gzip
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Portal:
+    def __init__(self, binary, site_dir):
+        self.binary = binary
+        self.site_dir = site_dir
+        self._folder = tempfile.TemporaryDirectory(prefix="pingel-portal-")
+        self.database = os.path.join(self._folder.name, "portal.db")
+        self.log = os.path.join(self._folder.name, "serve.log")
+        self.port = None
+        self._process = None
+
+    @property
+    def origin(self):
+        return f"http://127.0.0.1:{self.port}"
+
+    @property
+    def url(self):
+        return self.origin + "/spela/"
+
+    def command(self, *args, stdin=""):
+        done = subprocess.run([self.binary, *args, "--database", self.database], input=stdin,
+                              capture_output=True, text=True, timeout=30, check=False)
+        if done.returncode != 0:
+            raise RuntimeError(f"pingel-portal {' '.join(args)}: {done.stderr.strip()}")
+        return done.stdout
+
+    def start(self):
+        """Serves on the port it had before, or on a free one; returns once "/" answers."""
+        for _ in range(3):
+            port = self.port or free_port()
+            with open(self.log, "ab") as log:
+                self._process = subprocess.Popen(
+                    [self.binary, "serve", "--listen", f"127.0.0.1:{port}", "--database",
+                     self.database, "--site", self.site_dir],
+                    stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+            end = time.monotonic() + 15
+            while time.monotonic() < end and self._process.poll() is None:
+                try:
+                    with urllib.request.urlopen(f"http://127.0.0.1:{port}/", timeout=2):
+                        self.port = port
+                        return self
+                except (urllib.error.URLError, OSError):
+                    time.sleep(0.05)
+            self._halt()
+            if self.port:  # the same port again: waiting a moment may free it
+                time.sleep(1)
+        with open(self.log, encoding="utf-8", errors="replace") as log:
+            raise RuntimeError("pingel-portal did not start: " + log.read()[-2000:])
+
+    def get(self, path):
+        """The status, the headers and the (unpacked) body of a GET."""
+        request = urllib.request.Request(self.origin + path, headers={"Accept-Encoding": "gzip"})
+        try:
+            with urllib.request.urlopen(request, timeout=10) as reply:
+                body = reply.read()
+                if reply.headers.get("Content-Encoding") == "gzip":
+                    body = gzip.decompress(body)
+                return reply.status, reply.headers, body
+        except urllib.error.HTTPError as e:
+            return e.code, e.headers, e.read()
+
+    def stop(self):
+        self._halt()
+
+    def close(self):
+        self._halt()
+        self._folder.cleanup()
+
+    def _halt(self):
+        if self._process is None:
+            return
+        if self._process.poll() is None:
+            self._process.send_signal(signal.SIGTERM)
+            try:
+                self._process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+        self._process = None
