@@ -32,7 +32,7 @@ std::string dateOf(std::int64_t at) {
 
 } // namespace
 
-std::string homePage(Storage& storage) {
+std::string homePage(Storage& storage, const Visitor& visitor) {
     std::string rows;
     int place = 0;
     for (const auto& entry : storage.topScores(0, 10)) {
@@ -44,13 +44,15 @@ std::string homePage(Storage& storage) {
         rows = "<tr><td colspan=\"4\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
     }
     return pageFrame(
-        "spelia", "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
-                  "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
-                  "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet "
-                  "beh\xC3\xB6ver</a> f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n"
-                  "<h2>Topplistan, alla tider</h2>\n<table>\n"
-                  "<tr><th>Plats</th><th>Smeknamn</th><th>Po\xC3\xA4ng</th><th>Datum</th></tr>\n" +
-                      rows + "</table>\n");
+        "spelia",
+        "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
+        "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
+        "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet "
+        "beh\xC3\xB6ver</a> f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n"
+        "<h2>Topplistan, alla tider</h2>\n<table>\n"
+        "<tr><th>Plats</th><th>Smeknamn</th><th>Po\xC3\xA4ng</th><th>Datum</th></tr>\n" +
+            rows + "</table>\n",
+        visitor);
 }
 
 PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)
@@ -68,9 +70,10 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
                   res.status = reply.status;
                   res.set_content(reply.text, latin1Text);
               });
-    http.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+    http.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(homePage(storage_), "text/html; charset=utf-8");
+        res.set_content(homePage(storage_, web::visitorOf(storage_, req, res)),
+                        "text/html; charset=utf-8");
     });
     addPages(http, storage_);
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
@@ -108,6 +111,11 @@ int PortalServer::port() const {
 
 void PortalServer::serveSite(const std::string& folder) {
     addSite(*http_, folder);
+}
+
+void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
+    mailer_ = std::make_unique<Mailer>(mail);
+    addAccountPages(*http_, storage_, *mailer_, settings);
 }
 
 void PortalServer::run() {

@@ -5,7 +5,10 @@
 // it.
 #pragma once
 
+#include "portal/accounts.h"
 #include "portal/bounded_http.h"
+#include "portal/mail.h"
+#include "portal/pages.h"
 #include "portal/storage.h"
 #include "portal/submission.h"
 
@@ -24,6 +27,9 @@ class PortalServer {
     int port() const;
     // Serves the browser version of the game from `folder` under "/spela/"; before run().
     void serveSite(const std::string& folder);
+    // Serves the members' pages (log in and out, a forgotten password, challenges), whose
+    // mail goes out through `mail`; before run().
+    void serveAccounts(const MailSettings& mail, const AccountSettings& settings);
     // Serves until stop() (from any thread).
     void run();
     void stop();
@@ -32,7 +38,8 @@ class PortalServer {
     Storage& storage_;
     ThrottleRules rules_;
     std::unique_ptr<BoundedHttpServer> http_;
+    std::unique_ptr<Mailer> mailer_;
 };
 
 // The portal's home page: the all-time top list (nickname, score, date), HTML-escaped.
-std::string homePage(Storage& storage);
+std::string homePage(Storage& storage, const Visitor& visitor = {});

@@ -29,6 +29,11 @@ const char* const schemaStatements[] = {
     "CREATE TABLE IF NOT EXISTS sessions (token_hash TEXT PRIMARY KEY,"
     " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
     " expires_at BIGINT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS sessions_by_member ON sessions (member_id)",
+    "CREATE TABLE IF NOT EXISTS reset_tokens (token_hash TEXT PRIMARY KEY,"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " expires_at BIGINT NOT NULL, used_at BIGINT)",
+    "CREATE INDEX IF NOT EXISTS members_by_recruiter ON members (recruiter_key)",
 };
 
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
@@ -268,6 +273,74 @@ std::optional<std::int64_t> Storage::sessionMember(const std::string& tokenHash,
 
 void Storage::removeSession(const std::string& tokenHash) {
     run("DELETE FROM sessions WHERE token_hash = ?", {tokenHash});
+}
+
+void Storage::removeSessions(std::int64_t memberId) {
+    run("DELETE FROM sessions WHERE member_id = ?", {memberId});
+}
+
+void Storage::removeExpiredSessions(std::int64_t now) {
+    run("DELETE FROM sessions WHERE expires_at <= ?", {now});
+}
+
+std::optional<Member> Storage::memberById(std::int64_t id) {
+    const auto rows = run("SELECT id, email, nickname, password_hash, recruiter_key"
+                          " FROM members WHERE id = ?",
+                          {id});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
+                  rows[0][3].value_or(""), rows[0][4].value_or("")};
+}
+
+void Storage::setPassword(std::int64_t memberId, const std::string& passwordHash) {
+    run("UPDATE members SET password_hash = ? WHERE id = ?", {passwordHash, memberId});
+}
+
+std::vector<Recruit> Storage::recruits(std::int64_t memberId) {
+    const auto rows = run("SELECT r.nickname, r.created_at FROM members m"
+                          " JOIN members r ON r.recruiter_key = m.email_key"
+                          " WHERE m.id = ? ORDER BY r.created_at, r.id",
+                          {memberId});
+    std::vector<Recruit> out;
+    for (const auto& row : rows) {
+        out.push_back({row[0].value_or(""), number(row[1])});
+    }
+    return out;
+}
+
+void Storage::createResetToken(const std::string& tokenHash, std::int64_t memberId,
+                               std::int64_t expires, std::int64_t now) {
+    // Tokens a day past their time are of no use, not even to say "expired".
+    run("DELETE FROM reset_tokens WHERE expires_at < ?", {now - failureHorizonSeconds});
+    run("INSERT INTO reset_tokens (token_hash, member_id, expires_at) VALUES (?, ?, ?)",
+        {tokenHash, memberId, expires});
+}
+
+ResetTokenState Storage::resetTokenState(const std::string& tokenHash, std::int64_t now) {
+    const auto rows =
+        run("SELECT expires_at, used_at FROM reset_tokens WHERE token_hash = ?", {tokenHash});
+    if (rows.empty()) {
+        return ResetTokenState::Unknown;
+    }
+    if (rows[0][1]) {
+        return ResetTokenState::Used;
+    }
+    return number(rows[0][0]) > now ? ResetTokenState::Valid : ResetTokenState::Expired;
+}
+
+std::optional<std::int64_t> Storage::useResetToken(const std::string& tokenHash, std::int64_t now) {
+    // One statement marks it, so two requests with one token cannot both succeed.
+    const auto rows = run("UPDATE reset_tokens SET used_at = ? WHERE token_hash = ?"
+                          " AND used_at IS NULL AND expires_at > ? RETURNING member_id",
+                          {now, tokenHash, now});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    const std::int64_t member = number(rows[0][0]);
+    run("DELETE FROM reset_tokens WHERE member_id = ? AND used_at IS NULL", {member});
+    return member;
 }
 
 std::unique_ptr<Storage> openStorage(const std::string& location) {

@@ -52,6 +52,14 @@ struct Build {
 
 enum class BuildStatus { NoList, Listed, Unlisted };
 
+// A member who joined naming another as his recruiter ("tipsare"). Never an address.
+struct Recruit {
+    std::string nickname;
+    std::int64_t joinedAt = 0;
+};
+
+enum class ResetTokenState { Valid, Used, Expired, Unknown };
+
 class Storage {
   public:
     static constexpr std::int64_t schemaVersion = 1;
@@ -90,6 +98,23 @@ class Storage {
     void createSession(const std::string& tokenHash, std::int64_t memberId, std::int64_t expires);
     std::optional<std::int64_t> sessionMember(const std::string& tokenHash, std::int64_t now);
     void removeSession(const std::string& tokenHash);
+    // Ends every session of the member (a new password logs him out everywhere).
+    void removeSessions(std::int64_t memberId);
+    void removeExpiredSessions(std::int64_t now);
+
+    std::optional<Member> memberById(std::int64_t id);
+    void setPassword(std::int64_t memberId, const std::string& passwordHash);
+    // The members who joined naming this one as recruiter, earliest first. The bonus
+    // points are counted from this list and nowhere else.
+    std::vector<Recruit> recruits(std::int64_t memberId);
+
+    // One-time password reset links, by the hash of their token.
+    void createResetToken(const std::string& tokenHash, std::int64_t memberId, std::int64_t expires,
+                          std::int64_t now);
+    ResetTokenState resetTokenState(const std::string& tokenHash, std::int64_t now);
+    // Marks a valid token used, once, and forgets the member's other tokens; the
+    // member, or nothing when the token was not valid.
+    std::optional<std::int64_t> useResetToken(const std::string& tokenHash, std::int64_t now);
 
   private:
     class Lease;
