@@ -25,7 +25,8 @@ std::string freshDatabase(const std::string& engine) {
     if (!url || !*url) {
         return "";
     }
-    openPostgres(url)->run("DROP TABLE IF EXISTS reset_tokens, sessions, failures, builds, scores, members,"
-                           " schema_version CASCADE");
+    openPostgres(url)->run(
+        "DROP TABLE IF EXISTS reset_tokens, sessions, failures, builds, scores, members,"
+        " schema_version CASCADE");
     return url;
 }
