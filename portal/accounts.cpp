@@ -411,6 +411,9 @@ void AccountPages::challengePost(const httplib::Request& req, httplib::Response&
     if (errors.empty()) {
         storage_.recordFailure(key, now);
         const std::string& nick = visitor->nickname;
+        // Swedish genitive: "Annas", but "Jonas" stays "Jonas".
+        const std::string nicks =
+            nick.ends_with('s') || nick.ends_with('x') || nick.ends_with('z') ? nick : nick + "s";
         const bool sent = mailer_.send(
             {address, nick + " utmanar dig p\xC3\xA5 spelia",
              "Hej!\n\n" + nick + " spelar p\xC3\xA5 spelia och utmanar dig: kan du sl\xC3\xA5 " +
