@@ -417,8 +417,8 @@ void AccountPages::challengePost(const httplib::Request& req, httplib::Response&
         const bool sent = mailer_.send(
             {address, nick + " utmanar dig p\xC3\xA5 spelia",
              "Hej!\n\n" + nick + " spelar p\xC3\xA5 spelia och utmanar dig: kan du sl\xC3\xA5 " +
-                 nick +
-                 "s po\xC3\xA4ng?\n\nBli medlem h\xC3\xA4r, s\xC3\xA5 kommer dina "
+                 nicks +
+                 " po\xC3\xA4ng?\n\nBli medlem h\xC3\xA4r, s\xC3\xA5 kommer dina "
                  "po\xC3\xA4ng med p\xC3\xA5 topplistorna:\n\n" +
                  settings_.publicUrl + "/registrera/?tipsare=" + percentEncoded(visitor->email) +
                  "\n\nBlir du medlem genom l\xC3\xA4nken st\xC3\xA5r " + nick +
