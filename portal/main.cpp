@@ -190,6 +190,15 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     if (!acceptableFrom(mail.from)) {
         return fail("--mail-from takes an address, e.g. \"spelia <spelia@example.se>\"");
     }
+    if (mail.command.empty()) {
+        // Found out now rather than at the first forgotten password.
+        std::error_code ignored;
+        std::filesystem::create_directories(mail.outbox, ignored);
+        if (access(mail.outbox.c_str(), W_OK | X_OK) != 0) {
+            return fail("cannot write into the outbox " + mail.outbox +
+                        " (--outbox DIR or --mail-command PROGRAM)");
+        }
+    }
     std::string host = listen.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
