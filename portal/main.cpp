@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <pthread.h>
@@ -35,7 +36,8 @@ constexpr const char* usage =
     "Usage: pingel-portal COMMAND [--database PATH-OR-postgresql-URL]\n"
     "\n"
     "Commands:\n"
-    "  serve [--listen ADDRESS:PORT] [--site DIR]\n"
+    "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
+    "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -43,6 +45,18 @@ constexpr const char* usage =
     "                                  built from: %SITE%;\n"
     "                                  while that holds no index.html, /spela/ says the\n"
     "                                  browser version is not built here)\n"
+    "      --public-url URL            the portal's address in the links of its mail\n"
+    "                                  (default http://ADDRESS:PORT of --listen); an\n"
+    "                                  https:// address marks the session cookie Secure\n"
+    "      --outbox DIR                write each outgoing message (password reset links,\n"
+    "                                  challenges) as a file DIR/*.eml for the operator\n"
+    "                                  (default: the folder outbox beside the SQLite\n"
+    "                                  database, or under the data folder)\n"
+    "      --mail-command PROGRAM      hand each message to PROGRAM on its standard input\n"
+    "                                  instead, e.g. \"/usr/sbin/sendmail -t\" (split at\n"
+    "                                  blanks and run without a shell; 10 s at most)\n"
+    "      --mail-from FROM            the From of the mail (default \"spelia\n"
+    "                                  <spelia@localhost>\")\n"
     "  member add EMAIL NICKNAME       add a member; the password is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
     "  build add CHECKSUM LENGTH       accept a build of the game (its checksum and length\n"
@@ -260,7 +274,8 @@ int winnersCommand(Storage& storage) {
 }
 
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
-                 const std::optional<std::string>& site) {
+                 const std::optional<std::string>& site, MailSettings mail,
+                 AccountSettings accounts) {
     if (site && access((*site + "/index.html").c_str(), R_OK) != 0) {
         return fail("--site " + *site + " holds no readable index.html");
     }
@@ -269,6 +284,29 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
         colon == std::string::npos ? std::nullopt : unsignedArg(listen.substr(colon + 1));
     if (!port || *port > 65535 || colon == 0) {
         return fail("--listen takes ADDRESS:PORT, e.g. 127.0.0.1:8080");
+    }
+    if (accounts.publicUrl.empty()) {
+        accounts.publicUrl = "http://" + listen;
+    }
+    while (accounts.publicUrl.ends_with("/")) {
+        accounts.publicUrl.pop_back();
+    }
+    const bool web =
+        accounts.publicUrl.starts_with("http://") || accounts.publicUrl.starts_with("https://");
+    if (!web || accounts.publicUrl.find_first_of(" \t\r\n\"<>") != std::string::npos) {
+        return fail("--public-url takes http://HOST[:PORT] or https://HOST[:PORT]");
+    }
+    if (!acceptableFrom(mail.from)) {
+        return fail("--mail-from takes an address, e.g. \"spelia <spelia@example.se>\"");
+    }
+    if (mail.command.empty()) {
+        // Found out now rather than at the first forgotten password.
+        std::error_code ignored;
+        std::filesystem::create_directories(mail.outbox, ignored);
+        if (access(mail.outbox.c_str(), W_OK | X_OK) != 0) {
+            return fail("cannot write into the outbox " + mail.outbox +
+                        " (--outbox DIR or --mail-command PROGRAM)");
+        }
     }
     std::string host = listen.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
@@ -289,6 +327,7 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
 
     PortalServer server(storage);
     server.serveSite(site.value_or(PINGEL_PORTAL_DEFAULT_SITE));
+    server.serveAccounts(mail, accounts);
     if (!server.bind(host, static_cast<int>(*port))) {
         return fail("cannot listen on " + listen);
     }
@@ -297,7 +336,9 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
         sigwait(&stopSignals, &signal);
         server.stop();
     });
-    std::cerr << "pingel-portal: serving http://" << listen << "/ with " << where << '\n';
+    std::cerr << "pingel-portal: serving http://" << listen << "/ with " << where << "; mail "
+              << (mail.command.empty() ? "into " + mail.outbox : "through " + mail.command[0])
+              << '\n';
     server.run();
     // run() also ends when the server fails; the stopper then still waits for a signal.
     pthread_kill(stopper.native_handle(), SIGTERM);
@@ -314,6 +355,7 @@ int main(int argc, char** argv) {
     std::string listen = "127.0.0.1:" + std::to_string(PINGEL_PORTAL_DEFAULT_PORT);
     std::optional<std::string> site;
     std::optional<std::string> timeZone;
+    std::string outbox, mailCommand, publicUrl, mailFrom;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -322,6 +364,13 @@ int main(int argc, char** argv) {
         }
         if ((arg == "--database" || arg == "--listen") && i + 1 < argc) {
             (arg == "--database" ? database : listen) = argv[++i];
+        } else if ((arg == "--outbox" || arg == "--mail-command" || arg == "--public-url" ||
+                    arg == "--mail-from") &&
+                   i + 1 < argc) {
+            (arg == "--outbox"         ? outbox
+             : arg == "--mail-command" ? mailCommand
+             : arg == "--public-url"   ? publicUrl
+                                       : mailFrom) = argv[++i];
         } else if (arg == "--site" && i + 1 < argc) {
             site = argv[++i];
         } else if (arg == "--time-zone" && i + 1 < argc) {
@@ -354,7 +403,22 @@ int main(int argc, char** argv) {
     try {
         auto storage = openStorage(database);
         if (args[0] == "serve" && args.size() == 1) {
-            return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site);
+            MailSettings mail;
+            mail.command = commandWords(mailCommand);
+            mail.outbox =
+                !outbox.empty() ? outbox
+                : postgres ? (std::filesystem::path(defaultDatabasePath()).parent_path() / "outbox")
+                                 .string()
+                           : (std::filesystem::absolute(database).lexically_normal().parent_path() /
+                              "outbox")
+                                 .string();
+            if (!mailFrom.empty()) {
+                mail.from = mailFrom;
+            }
+            AccountSettings accounts;
+            accounts.publicUrl = publicUrl;
+            return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
+                                std::move(mail), std::move(accounts));
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);

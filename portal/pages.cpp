@@ -7,10 +7,11 @@
 #include <chrono>
 #include <map>
 
+using web::csrfCookie;
+
 namespace {
 
 constexpr const char* htmlType = "text/html; charset=utf-8";
-constexpr const char* csrfCookie = "pingel_csrf";
 
 constexpr const char* style =
     "body{font-family:system-ui,sans-serif;max-width:42rem;margin:0 auto;padding:0 1rem 2rem;"
@@ -32,7 +33,14 @@ constexpr const char* style =
     "caption{text-align:left;color:#555;font-size:.9rem;padding:0 .5rem}"
     "section.notice ul{padding-left:1.2rem}section.notice h2{margin-top:0}"
     "table.toplist{margin-bottom:1rem}table.toplist td{white-space:nowrap}"
-    "table.toplist td:nth-child(2){white-space:normal;overflow-wrap:anywhere}";
+    "table.toplist td:nth-child(2){white-space:normal;overflow-wrap:anywhere}"
+    "header form.inline{display:inline;margin:0}header form.inline button{display:inline;"
+    "margin:0;padding:0;background:none;color:#2b5d8a;text-decoration:underline;"
+    "cursor:pointer}";
+
+} // namespace
+
+namespace web {
 
 std::int64_t unixNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -40,11 +48,11 @@ std::int64_t unixNow() {
         .count();
 }
 
-void sendPage(httplib::Response& res, std::string_view title, std::string_view body,
-              int status = 200) {
+void sendPage(httplib::Response& res, std::string_view title, std::string_view body, int status,
+              const Visitor& visitor) {
     res.status = status;
     res.set_header("Cache-Control", "no-cache");
-    res.set_content(pageFrame(title, body), htmlType);
+    res.set_content(pageFrame(title, body, visitor), htmlType);
 }
 
 // The number of characters in valid UTF-8 without control characters, or nothing.
@@ -123,24 +131,47 @@ bool sameToken(const std::string& a, const std::string& b) {
 // one, set as a cookie that other sites' pages do not send along.
 std::string formToken(const httplib::Request& req, httplib::Response& res) {
     std::string token = cookieValue(req, csrfCookie);
-    if (!looksLikeToken(token)) {
-        token = randomToken();
-        res.set_header("Set-Cookie", std::string(csrfCookie) + "=" + token +
-                                         "; Path=/; HttpOnly; SameSite=Strict");
+    if (looksLikeToken(token)) {
+        return token;
     }
+    // Once per reply: a second form on the page takes the token set for the first.
+    const std::string prefix = std::string(csrfCookie) + "=";
+    const auto [first, last] = res.headers.equal_range("Set-Cookie");
+    for (auto it = first; it != last; ++it) {
+        if (it->second.starts_with(prefix)) {
+            return it->second.substr(prefix.size(), 64);
+        }
+    }
+    token = randomToken();
+    res.set_header("Set-Cookie", prefix + token + "; Path=/; HttpOnly; SameSite=Strict");
     return token;
 }
 
-struct Registration {
-    std::string email, nickname, password, repeated, recruiter;
-    std::map<std::string, std::string> errors; // by field name
-};
+bool formTokenMatches(const httplib::Request& req) {
+    return sameToken(cookieValue(req, csrfCookie), req.get_param_value("csrf"));
+}
 
-std::string field(const Registration& form, const char* name, const char* label, const char* type,
-                  const std::string& value, const char* hint = nullptr,
-                  const char* autocomplete = nullptr) {
-    const auto error = form.errors.find(name);
-    const bool wrong = error != form.errors.end();
+std::string hiddenToken(const std::string& token) {
+    return "<input type=\"hidden\" name=\"csrf\" value=\"" + htmlEscape(token) + "\">\n";
+}
+
+Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res) {
+    const std::string token = cookieValue(req, sessionCookie);
+    if (!looksLikeToken(token)) {
+        return {};
+    }
+    const auto id = storage.sessionMember(tokenDigest(token), unixNow());
+    const auto member = id ? storage.memberById(*id) : std::nullopt;
+    if (!member) {
+        return {};
+    }
+    return {member->id, member->nickname, member->email, formToken(req, res)};
+}
+
+std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
+                  const std::string& value, const char* hint, const char* autocomplete) {
+    const auto error = errors.find(name);
+    const bool wrong = error != errors.end();
     std::string html = std::string("<label for=\"") + name + "\">" + label + "</label>\n";
     if (hint) {
         html += std::string("<p class=\"hint\" id=\"") + name + "-hint\">" + hint + "</p>\n";
@@ -155,6 +186,17 @@ std::string field(const Registration& form, const char* name, const char* label,
     return html;
 }
 
+} // namespace web
+
+namespace {
+
+using namespace web;
+
+struct Registration {
+    std::string email, nickname, password, repeated, recruiter;
+    FieldErrors errors;
+};
+
 std::string registrationForm(const Registration& form, const std::string& token,
                              const std::string& notice = "") {
     std::string html =
@@ -168,17 +210,17 @@ std::string registrationForm(const Registration& form, const std::string& token,
     html += "<form method=\"post\" action=\"/registrera/\">\n"
             "<input type=\"hidden\" name=\"csrf\" value=\"" +
             htmlEscape(token) + "\">\n";
-    html += field(form, "epost", "E-postadress", "email", form.email, nullptr, "email");
-    html += field(form, "smeknamn", "Smeknamn", "text", form.nickname,
+    html += field(form.errors, "epost", "E-postadress", "email", form.email, nullptr, "email");
+    html += field(form.errors, "smeknamn", "Smeknamn", "text", form.nickname,
                   "Syns p\xC3\xA5 topplistorna. H\xC3\xB6gst 32 tecken.", "nickname");
-    html += field(form, "losenord", "L\xC3\xB6senord", "password", "",
+    html += field(form.errors, "losenord", "L\xC3\xB6senord", "password", "",
                   "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
                   "dana som spelet kan skicka "
                   "(bokst\xC3\xA4ver, siffror och vanliga tecken).",
                   "new-password");
-    html +=
-        field(form, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr, "new-password");
-    html += field(form, "tipsare", "Tipsare (valfritt)", "email", form.recruiter,
+    html += field(form.errors, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr,
+                  "new-password");
+    html += field(form.errors, "tipsare", "Tipsare (valfritt)", "email", form.recruiter,
                   "E-postadressen till medlemmen som tipsade dig om spelia. Tipsaren f\xC3\xA5r "
                   "bonuspo\xC3\xA4ng.",
                   "off");
@@ -260,18 +302,27 @@ void registrationPost(Storage& storage, const httplib::Request& req, httplib::Re
 
 } // namespace
 
-std::string pageFrame(std::string_view title, std::string_view body) {
+std::string pageFrame(std::string_view title, std::string_view body, const Visitor& visitor) {
+    const std::string account =
+        visitor.memberId == 0
+            ? std::string("<a href=\"/registrera/\">Bli medlem</a>"
+                          "<a href=\"/logga-in/\">Logga in</a>")
+            : "<a href=\"/useradm/challenge/\">Utmana</a><a href=\"/useradm/\">" +
+                  htmlEscape(visitor.nickname) +
+                  "</a><form class=\"inline\" method=\"post\" action=\"/logga-ut/\">" +
+                  web::hiddenToken(visitor.csrf) +
+                  "<button type=\"submit\">Logga ut</button></form>";
     return "<!DOCTYPE html>\n<html lang=\"sv\"><head><meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>" +
            htmlEscape(title) + " \xE2\x80\x93 spelia</title>\n<style>" + style +
            "</style>\n</head><body>\n<header><a class=\"name\" href=\"/\">spelia</a>"
-           "<a href=\"/spela/\">Spela</a><a href=\"/registrera/\">Bli medlem</a>"
-           "<a href=\"/dll/\">Skicka po\xC3\xA4ng</a></header>\n<main>\n<h1>" +
-           htmlEscape(title) + "</h1>\n" + std::string(body) + "</main>\n</body></html>\n";
+           "<a href=\"/spela/\">Spela</a><a href=\"/dll/\">Skicka po\xC3\xA4ng</a>" +
+           account + "</header>\n<main>\n<h1>" + htmlEscape(title) + "</h1>\n" + std::string(body) +
+           "</main>\n</body></html>\n";
 }
 
-std::string dllPage() {
+std::string dllPage(const Visitor& visitor) {
     return pageFrame(
         "Det h\xC3\xA4r beh\xC3\xB6ver spelet f\xC3\xB6r att skicka po\xC3\xA4ng",
         "<p>Spelet skickar ditt b\xC3\xA4sta resultat till spelia \xC3\xB6ver HTTP. "
@@ -285,10 +336,11 @@ std::string dllPage() {
         "webbl\xC3\xA4saren</a> och skicka po\xC3\xA4ngen direkt d\xC3\xA4rifr\xC3\xA5n.</p>\n"
         "<h2>Medlemskap</h2>\n<p>F\xC3\xB6r att po\xC3\xA4ngen ska hamna p\xC3\xA5 "
         "topplistorna beh\xC3\xB6ver du vara medlem: <a href=\"/registrera/\">bli "
-        "medlem</a>.</p>\n");
+        "medlem</a>.</p>\n",
+        visitor);
 }
 
-std::string versionPage(std::string_view gameId) {
+std::string versionPage(std::string_view gameId, const Visitor& visitor) {
     std::string page = "<p>Den h\xC3\xA4r versionen av spelet \xC3\xA4r f\xC3\xB6r gammal "
                        "f\xC3\xB6r t\xC3\xA4vlingen: dina po\xC3\xA4ng sparades, men de "
                        "kommer inte med p\xC3\xA5 topplistorna. Skaffa en nyare version.</p>\n"
@@ -300,7 +352,7 @@ std::string versionPage(std::string_view gameId) {
     if (!gameId.empty()) {
         page += "<p class=\"hint\">Versionssida " + htmlEscape(gameId.substr(0, 16)) + "</p>\n";
     }
-    return pageFrame("Det finns en nyare version", page);
+    return pageFrame("Det finns en nyare version", page, visitor);
 }
 
 void addPages(httplib::Server& server, Storage& storage) {
@@ -309,17 +361,21 @@ void addPages(httplib::Server& server, Storage& storage) {
             res.set_redirect(std::string(short_) + "/", 301);
         });
     }
-    server.Get("/dll/", [](const httplib::Request&, httplib::Response& res) {
+    server.Get("/dll/", [&storage](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(dllPage(), htmlType);
+        res.set_content(dllPage(visitorOf(storage, req, res)), htmlType);
     });
-    server.Get("/version.asp", [](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/version.asp", [&storage](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(versionPage(req.get_param_value("gameid")), htmlType);
+        res.set_content(versionPage(req.get_param_value("gameid"), visitorOf(storage, req, res)),
+                        htmlType);
     });
-    server.Get("/registrera/", [](const httplib::Request& req, httplib::Response& res) {
-        Registration empty;
-        sendPage(res, "Bli medlem", registrationForm(empty, formToken(req, res)));
+    server.Get("/registrera/", [&storage](const httplib::Request& req, httplib::Response& res) {
+        // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
+        Registration form;
+        form.recruiter = trimmed(req.get_param_value("tipsare")).substr(0, 254);
+        sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res)), 200,
+                 visitorOf(storage, req, res));
     });
     server.Post("/registrera/", [&storage](const httplib::Request& req, httplib::Response& res) {
         registrationPost(storage, req, res);

@@ -93,11 +93,16 @@ std::string competitionSection(const CompetitionSettings& settings, std::int64_t
 
 } // namespace
 
-std::string homePage(Storage& storage) {
-    return homePage(storage, unixNow());
-}
-
-std::string homePage(Storage& storage, std::int64_t now) {
+std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor) {
+    static const std::string strangerLine =
+        "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
+        "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
+        "f\xC3\xB6r att skicka po\xC3\xA4ng. <a href=\"/getpass.asp\">Gl\xC3\xB6mt "
+        "l\xC3\xB6senordet?</a></p>\n";
+    static const std::string memberLine =
+        "<p><a href=\"/useradm/challenge/\">Utmana dina v\xC3\xA4nner</a> och samla "
+        "bonuspo\xC3\xA4ng. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
+        "f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n";
     CompetitionSettings settings = loadCompetitionSettings(storage);
     // Days and weeks are counted in the zone this process runs in (set at its start).
     if (const std::string zone = activeTimeZone(); !zone.empty()) {
@@ -112,17 +117,15 @@ std::string homePage(Storage& storage, std::int64_t now) {
                                     spokenDate(addDays(monday, 6), false);
     return pageFrame(
         "Topplistor och t\xC3\xA4vlingar",
-        "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n"
-        "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
-        "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
-        "f\xC3\xB6r att skicka po\xC3\xA4ng. <a href=\"/getpass.asp\">Gl\xC3\xB6mt "
-        "l\xC3\xB6senordet?</a></p>\n" +
+        "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n" +
+            (visitor.memberId != 0 ? memberLine : strangerLine) +
             competitionSection(settings, now) + "<h2>Dagens topplista</h2>\n" +
             topList(storage.topScores(day.from, day.until, 10), dayCaption, "Tid", localClock) +
             "<h2>Veckans topplista</h2>\n" +
             topList(storage.topScores(week.from, week.until, 10), weekCaption, "Datum", listDate) +
             "<h2>Topplistan, alla tider</h2>\n" +
-            topList(storage.topScores(0, 10), "sedan starten", "Datum", listDate));
+            topList(storage.topScores(0, 10), "sedan starten", "Datum", listDate),
+        visitor);
 }
 
 PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)
@@ -140,9 +143,10 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
                   res.status = reply.status;
                   res.set_content(reply.text, latin1Text);
               });
-    http.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+    http.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(homePage(storage_), "text/html; charset=utf-8");
+        res.set_content(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res)),
+                        "text/html; charset=utf-8");
     });
     addPages(http, storage_);
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
@@ -180,6 +184,11 @@ int PortalServer::port() const {
 
 void PortalServer::serveSite(const std::string& folder) {
     addSite(*http_, folder);
+}
+
+void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
+    mailer_ = std::make_unique<Mailer>(mail);
+    addAccountPages(*http_, storage_, *mailer_, settings);
 }
 
 void PortalServer::run() {

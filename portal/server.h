@@ -5,7 +5,10 @@
 // it.
 #pragma once
 
+#include "portal/accounts.h"
 #include "portal/bounded_http.h"
+#include "portal/mail.h"
+#include "portal/pages.h"
 #include "portal/storage.h"
 #include "portal/submission.h"
 
@@ -25,6 +28,9 @@ class PortalServer {
     int port() const;
     // Serves the browser version of the game from `folder` under "/spela/"; before run().
     void serveSite(const std::string& folder);
+    // Serves the members' pages (log in and out, a forgotten password, challenges), whose
+    // mail goes out through `mail`; before run().
+    void serveAccounts(const MailSettings& mail, const AccountSettings& settings);
     // Serves until stop() (from any thread).
     void run();
     void stop();
@@ -33,10 +39,10 @@ class PortalServer {
     Storage& storage_;
     ThrottleRules rules_;
     std::unique_ptr<BoundedHttpServer> http_;
+    std::unique_ptr<Mailer> mailer_;
 };
 
 // The portal's home page: the competition period and its rules, today's, this week's and
 // the all-time top lists (nickname, score, time in the portal's time zone; never an
 // address), HTML-escaped. Days and weeks as in competition.h.
-std::string homePage(Storage& storage);
-std::string homePage(Storage& storage, std::int64_t now);
+std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor = {});

@@ -38,6 +38,10 @@ const char* const schemaStatements[] = {
     " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
     " expires_at BIGINT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS sessions_by_member ON sessions (member_id)",
+    "CREATE TABLE IF NOT EXISTS reset_tokens (token_hash TEXT PRIMARY KEY,"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " expires_at BIGINT NOT NULL, used_at BIGINT)",
     "CREATE INDEX IF NOT EXISTS members_by_recruiter ON members (recruiter_key, created_at)",
 };
 
@@ -58,7 +62,7 @@ std::int64_t number(const std::optional<std::string>& text) {
 }
 
 // The recruits of a member `m` in [?, ?): members who joined in the period naming him,
-// himself excepted. Shared by the count for one member and the standings of all.
+// himself excepted. Shared by one member's list and the standings of all.
 constexpr const char* recruitsJoin =
     " JOIN members r ON r.recruiter_key = m.email_key AND r.id <> m.id"
     " AND r.created_at >= ? AND r.created_at < ?";
@@ -245,14 +249,6 @@ std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t un
                        static_cast<std::int32_t>(number(rows[0][2])), number(rows[0][3])};
 }
 
-std::int64_t Storage::recruitCount(const std::string& email, std::int64_t from,
-                                   std::int64_t until) {
-    const auto rows = run(std::string("SELECT COUNT(r.id) FROM members m") + recruitsJoin +
-                              " WHERE m.email_key = ?",
-                          {from, until, emailKey(email)});
-    return rows.empty() ? 0 : number(rows[0][0]);
-}
-
 std::vector<RecruiterPoints> Storage::recruitStandings(std::int64_t from, std::int64_t until) {
     const auto rows = run(std::string("SELECT m.nickname, m.email, COUNT(r.id) AS points,"
                                       " MAX(r.created_at) AS reached FROM members m") +
@@ -354,6 +350,74 @@ std::optional<std::int64_t> Storage::sessionMember(const std::string& tokenHash,
 
 void Storage::removeSession(const std::string& tokenHash) {
     run("DELETE FROM sessions WHERE token_hash = ?", {tokenHash});
+}
+
+void Storage::removeSessions(std::int64_t memberId) {
+    run("DELETE FROM sessions WHERE member_id = ?", {memberId});
+}
+
+void Storage::removeExpiredSessions(std::int64_t now) {
+    run("DELETE FROM sessions WHERE expires_at <= ?", {now});
+}
+
+std::optional<Member> Storage::memberById(std::int64_t id) {
+    const auto rows = run("SELECT id, email, nickname, password_hash, recruiter_key"
+                          " FROM members WHERE id = ?",
+                          {id});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
+                  rows[0][3].value_or(""), rows[0][4].value_or("")};
+}
+
+void Storage::setPassword(std::int64_t memberId, const std::string& passwordHash) {
+    run("UPDATE members SET password_hash = ? WHERE id = ?", {passwordHash, memberId});
+}
+
+std::vector<Recruit> Storage::recruits(std::int64_t memberId, std::int64_t from,
+                                       std::int64_t until) {
+    const auto rows = run(std::string("SELECT r.nickname, r.created_at FROM members m") +
+                              recruitsJoin + " WHERE m.id = ? ORDER BY r.created_at, r.id",
+                          {from, until, memberId});
+    std::vector<Recruit> out;
+    for (const auto& row : rows) {
+        out.push_back({row[0].value_or(""), number(row[1])});
+    }
+    return out;
+}
+
+void Storage::createResetToken(const std::string& tokenHash, std::int64_t memberId,
+                               std::int64_t expires, std::int64_t now) {
+    // Tokens a day past their time are of no use, not even to say "expired".
+    run("DELETE FROM reset_tokens WHERE expires_at < ?", {now - failureHorizonSeconds});
+    run("INSERT INTO reset_tokens (token_hash, member_id, expires_at) VALUES (?, ?, ?)",
+        {tokenHash, memberId, expires});
+}
+
+ResetTokenState Storage::resetTokenState(const std::string& tokenHash, std::int64_t now) {
+    const auto rows =
+        run("SELECT expires_at, used_at FROM reset_tokens WHERE token_hash = ?", {tokenHash});
+    if (rows.empty()) {
+        return ResetTokenState::Unknown;
+    }
+    if (rows[0][1]) {
+        return ResetTokenState::Used;
+    }
+    return number(rows[0][0]) > now ? ResetTokenState::Valid : ResetTokenState::Expired;
+}
+
+std::optional<std::int64_t> Storage::useResetToken(const std::string& tokenHash, std::int64_t now) {
+    // One statement marks it, so two requests with one token cannot both succeed.
+    const auto rows = run("UPDATE reset_tokens SET used_at = ? WHERE token_hash = ?"
+                          " AND used_at IS NULL AND expires_at > ? RETURNING member_id",
+                          {now, tokenHash, now});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    const std::int64_t member = number(rows[0][0]);
+    run("DELETE FROM reset_tokens WHERE member_id = ? AND used_at IS NULL", {member});
+    return member;
 }
 
 std::unique_ptr<Storage> openStorage(const std::string& location) {

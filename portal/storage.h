@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,14 @@ struct Build {
 
 enum class BuildStatus { NoList, Listed, Unlisted };
 
+// A member who joined naming another as his recruiter ("tipsare"). Never an address.
+struct Recruit {
+    std::string nickname;
+    std::int64_t joinedAt = 0;
+};
+
+enum class ResetTokenState { Valid, Used, Expired, Unknown };
+
 class Storage {
   public:
     static constexpr std::int64_t schemaVersion = 1;
@@ -94,10 +103,7 @@ class Storage {
     // The best ranked score in [from, until); of equal scores the earliest.
     std::optional<RankedScore> bestScore(std::int64_t from, std::int64_t until);
 
-    // A member's recruits: the members who joined in [from, until) naming his address as
-    // the one who recruited them. Naming oneself counts for nothing.
-    std::int64_t recruitCount(const std::string& email, std::int64_t from, std::int64_t until);
-    // Every member with recruits in [from, until), counted as recruitCount does; most
+    // Every member with recruits in [from, until), counted as recruits() lists them; most
     // first, and of equal counts the one who reached his count first.
     std::vector<RecruiterPoints> recruitStandings(std::int64_t from, std::int64_t until);
 
@@ -122,6 +128,25 @@ class Storage {
     void createSession(const std::string& tokenHash, std::int64_t memberId, std::int64_t expires);
     std::optional<std::int64_t> sessionMember(const std::string& tokenHash, std::int64_t now);
     void removeSession(const std::string& tokenHash);
+    // Ends every session of the member (a new password logs him out everywhere).
+    void removeSessions(std::int64_t memberId);
+    void removeExpiredSessions(std::int64_t now);
+
+    std::optional<Member> memberById(std::int64_t id);
+    void setPassword(std::int64_t memberId, const std::string& passwordHash);
+    // The members who joined in [from, until) naming this one's address as the one who
+    // recruited them, earliest first; naming oneself counts for nothing. The bonus
+    // competition counts these (recruitStandings shares the rule).
+    std::vector<Recruit> recruits(std::int64_t memberId, std::int64_t from = 0,
+                                  std::int64_t until = std::numeric_limits<std::int64_t>::max());
+
+    // One-time password reset links, by the hash of their token.
+    void createResetToken(const std::string& tokenHash, std::int64_t memberId, std::int64_t expires,
+                          std::int64_t now);
+    ResetTokenState resetTokenState(const std::string& tokenHash, std::int64_t now);
+    // Marks a valid token used, once, and forgets the member's other tokens; the
+    // member, or nothing when the token was not valid.
+    std::optional<std::int64_t> useResetToken(const std::string& tokenHash, std::int64_t now);
 
   private:
     class Lease;

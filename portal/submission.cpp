@@ -173,6 +173,33 @@ std::int64_t mostPointsFor(std::int32_t playTimeMs) {
     return pointsPerUpdate * updates;
 }
 
+LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
+                      const std::string& address, std::int64_t now, const ThrottleRules& rules) {
+    const std::int64_t since = now - rules.windowSeconds;
+    const std::string addressKey = "address:" + address;
+    if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
+        return {LoginOutcome::Throttled, std::nullopt};
+    }
+    auto member = storage.findMember(email);
+    if (!member) {
+        return {LoginOutcome::NoMember, std::nullopt};
+    }
+    const std::string accountKey = "account:" + std::to_string(member->id);
+    const int accountFailures = storage.failuresSince(accountKey, since);
+    if (accountFailures >= rules.perAccount) {
+        return {LoginOutcome::Throttled, std::nullopt};
+    }
+    if (!verifyPassword(member->passwordHash, password)) {
+        storage.recordFailure(accountKey, now);
+        storage.recordFailure(addressKey, now);
+        return {LoginOutcome::WrongPassword, std::nullopt};
+    }
+    if (accountFailures > 0) {
+        storage.clearFailures(accountKey);
+    }
+    return {LoginOutcome::Right, std::move(member)};
+}
+
 SubmissionReply answerSubmission(Storage& storage, std::string_view body,
                                  std::string_view contentType, const std::string& address,
                                  std::int64_t now, const ThrottleRules& rules) {
@@ -184,34 +211,25 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
     if (!submission) {
         return bad;
     }
-    const std::int64_t since = now - rules.windowSeconds;
-    const std::string addressKey = "address:" + address;
-    if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
+    const auto login =
+        checkLogin(storage, submission->email, submission->password, address, now, rules);
+    switch (login.outcome) {
+    case LoginOutcome::Throttled:
         return {200, throttledText()};
-    }
-    const auto member = storage.findMember(submission->email);
-    if (!member) {
+    case LoginOutcome::NoMember:
         return {200, "2"};
-    }
-    const std::string accountKey = "account:" + std::to_string(member->id);
-    const int accountFailures = storage.failuresSince(accountKey, since);
-    if (accountFailures >= rules.perAccount) {
-        return {200, throttledText()};
-    }
-    if (!verifyPassword(member->passwordHash, submission->password)) {
-        storage.recordFailure(accountKey, now);
-        storage.recordFailure(addressKey, now);
+    case LoginOutcome::WrongPassword:
         return {200, "3"};
+    case LoginOutcome::Right:
+        break;
     }
-    if (accountFailures > 0) {
-        storage.clearFailures(accountKey);
-    }
+    const Member& member = *login.member;
 
     const BuildStatus build = storage.buildStatus(submission->build);
     const bool ranked = submission->score >= 0 &&
                         submission->score <= mostPointsFor(submission->playTimeMs) &&
                         build != BuildStatus::Unlisted;
-    storage.recordScore({member->id, submission->score, submission->playTimeMs, ranked,
+    storage.recordScore({member.id, submission->score, submission->playTimeMs, ranked,
                          submission->build.checksum, submission->build.length, submission->cpuSpeed,
                          submission->cpu, address, now});
     if (ranked) {

@@ -43,6 +43,17 @@ struct ThrottleRules {
     std::int64_t windowSeconds = 15 * 60;
 };
 
+// A password check under the throttle, shared by the game's endpoint and the login page:
+// after too many failures for the account or from the address no password is checked
+// until the window has passed. A wrong password counts against both.
+enum class LoginOutcome { Throttled, NoMember, WrongPassword, Right };
+struct LoginCheck {
+    LoginOutcome outcome = LoginOutcome::NoMember;
+    std::optional<Member> member;
+};
+LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
+                      const std::string& address, std::int64_t now, const ThrottleRules& rules);
+
 struct SubmissionReply {
     int status = 200;
     std::string text; // Latin-1

@@ -26,7 +26,7 @@ std::string freshDatabase(const std::string& engine) {
         return "";
     }
     openPostgres(url)->run(
-        "DROP TABLE IF EXISTS settings, sessions, failures, builds, scores, members,"
+        "DROP TABLE IF EXISTS settings, reset_tokens, sessions, failures, builds, scores, members,"
         " schema_version CASCADE");
     return url;
 }

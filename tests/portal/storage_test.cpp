@@ -1,7 +1,7 @@
 // The portal's storage, the same cases on SQLite and on PostgreSQL: members found by
 // address in any case, each member's best ranked score on the lists, the list of builds,
-// the throttle's failure counts, sessions, the schema's version, and two storage objects
-// on one database (two portal processes) seeing each other's writes.
+// the throttle's failure counts, sessions, recruits and password reset links, the schema's version,
+// and two storage objects on one database (two portal processes) seeing each other's writes.
 #include "portal/storage.h"
 #include "portal_test_support.h"
 
@@ -115,6 +115,44 @@ TEST_P(StorageTest, FailuresAndSessionsKeepTheirTimes) {
     EXPECT_FALSE(storage_->sessionMember("other", 0));
     storage_->removeSession("token");
     EXPECT_FALSE(storage_->sessionMember("token", 0));
+}
+
+TEST_P(StorageTest, RecruitsResetLinksAndPasswordChanges) {
+    const auto anna = member("anna@example.se", "Anna");
+    const auto bo = member("bo@example.se", "Bo");
+    EXPECT_TRUE(storage_->addMember("cia@example.se", "Cia", "h", 300, "ANNA@example.se"));
+    EXPECT_TRUE(storage_->addMember("dan@example.se", "Dan", "h", 200, "anna@example.se"));
+    EXPECT_TRUE(storage_->addMember("eva@example.se", "Eva", "h", 250, "bo@example.se"));
+    const auto recruits = storage_->recruits(anna);
+    ASSERT_EQ(recruits.size(), 2u);
+    EXPECT_EQ(recruits[0].nickname, "Dan");
+    EXPECT_EQ(recruits[0].joinedAt, 200);
+    EXPECT_EQ(recruits[1].nickname, "Cia");
+    EXPECT_EQ(storage_->recruits(bo).size(), 1u);
+
+    storage_->setPassword(anna, "new-hash");
+    EXPECT_EQ(storage_->memberById(anna).value().passwordHash, "new-hash");
+    EXPECT_FALSE(storage_->memberById(anna + bo + 100));
+    storage_->createSession("s1", anna, 500);
+    storage_->createSession("s2", anna, 900);
+    storage_->createSession("s3", bo, 500);
+    storage_->removeExpiredSessions(600);
+    EXPECT_FALSE(storage_->sessionMember("s1", 0));
+    storage_->removeSessions(anna);
+    EXPECT_FALSE(storage_->sessionMember("s2", 0));
+
+    // Each token works once, before its time; using one forgets the member's others.
+    storage_->createResetToken("t1", anna, 1000, 100);
+    storage_->createResetToken("t2", anna, 1000, 100);
+    storage_->createResetToken("old", bo, 150, 100);
+    EXPECT_EQ(storage_->resetTokenState("t1", 999), ResetTokenState::Valid);
+    EXPECT_EQ(storage_->resetTokenState("old", 150), ResetTokenState::Expired);
+    EXPECT_FALSE(storage_->useResetToken("old", 150));
+    EXPECT_EQ(storage_->useResetToken("t1", 500), anna);
+    EXPECT_FALSE(storage_->useResetToken("t1", 501));
+    EXPECT_EQ(storage_->resetTokenState("t1", 501), ResetTokenState::Used);
+    EXPECT_EQ(storage_->resetTokenState("t2", 501), ResetTokenState::Unknown);
+    EXPECT_EQ(storage_->resetTokenState("never", 0), ResetTokenState::Unknown);
 }
 
 TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {

@@ -21,10 +21,12 @@ def free_port():
 
 
 class Portal:
-    def __init__(self, binary, site_dir):
+    def __init__(self, binary, site_dir=None, serve_args=()):
         self.binary = binary
         self.site_dir = site_dir
+        self.serve_args = list(serve_args)
         self._folder = tempfile.TemporaryDirectory(prefix="pingel-portal-")
+        self.folder = self._folder.name
         self.database = os.path.join(self._folder.name, "portal.db")
         self.log = os.path.join(self._folder.name, "serve.log")
         self.port = None
@@ -52,7 +54,8 @@ class Portal:
             with open(self.log, "ab") as log:
                 self._process = subprocess.Popen(
                     [self.binary, "serve", "--listen", f"127.0.0.1:{port}", "--database",
-                     self.database, "--site", self.site_dir],
+                     self.database, *(["--site", self.site_dir] if self.site_dir else []),
+                     *self.serve_args],
                     stdin=subprocess.DEVNULL, stdout=log, stderr=log)
             end = time.monotonic() + 15
             while time.monotonic() < end and self._process.poll() is None:

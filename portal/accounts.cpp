@@ -1,0 +1,543 @@
+// The members' pages; see accounts.h.
+#include "portal/accounts.h"
+
+#include "portal/competition.h"
+#include "portal/pages.h"
+#include "portal/password.h"
+#include "portal/text.h"
+
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+using namespace web;
+
+namespace {
+
+// The recruits that earn bonus points: those who joined during the competition period, or
+// all of them while no period is set.
+std::vector<Recruit> bonusRecruits(Storage& storage, std::int64_t memberId) {
+    const auto period = loadCompetitionSettings(storage).period;
+    if (!period) {
+        return storage.recruits(memberId);
+    }
+    const TimeSpan span = period->span();
+    return storage.recruits(memberId, span.from, span.until);
+}
+
+constexpr std::int64_t hourSeconds = 3600;
+constexpr std::int64_t daySeconds = 24 * hourSeconds;
+constexpr const char* memberPage = "/useradm/";
+constexpr const char* challengePage = "/useradm/challenge/";
+
+std::string dateOf(std::int64_t at) {
+    const std::time_t t = static_cast<std::time_t>(at);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
+void noStore(httplib::Response& res) {
+    // These pages carry tokens or personal data: kept out of caches and referrers.
+    res.set_header("Cache-Control", "no-store");
+    res.set_header("Referrer-Policy", "no-referrer");
+}
+
+std::string notice(std::string_view text, bool alert = true) {
+    return std::string("<p class=\"notice\"") + (alert ? " role=\"alert\"" : "") + ">" +
+           htmlEscape(text) + "</p>\n";
+}
+
+class AccountPages : public std::enable_shared_from_this<AccountPages> {
+  public:
+    AccountPages(Storage& storage, const Mailer& mailer, const AccountSettings& settings)
+        : storage_(storage), mailer_(mailer), settings_(settings),
+          secure_(settings.publicUrl.starts_with("https://")) {}
+
+    void add(httplib::Server& server);
+
+  private:
+    // Log in and out.
+    std::string loginForm(const httplib::Request& req, httplib::Response& res,
+                          const std::string& email, const std::string& back,
+                          const std::string& message);
+    void loginPost(const httplib::Request& req, httplib::Response& res);
+    void logoutPost(const httplib::Request& req, httplib::Response& res);
+    // A forgotten password.
+    std::string getpassForm(const httplib::Request& req, httplib::Response& res,
+                            const std::string& email, const FieldErrors& errors);
+    void getpassPost(const httplib::Request& req, httplib::Response& res);
+    void sendResetLink(const Member& member);
+    std::string resetForm(const httplib::Request& req, httplib::Response& res,
+                          const std::string& token, const FieldErrors& errors);
+    void resetGet(const httplib::Request& req, httplib::Response& res);
+    void resetPost(const httplib::Request& req, httplib::Response& res);
+    void badResetToken(httplib::Response& res, ResetTokenState state);
+    // The member's own pages.
+    void ownPage(const httplib::Request& req, httplib::Response& res);
+    std::string challengeBody(const Visitor& visitor, const std::string& friendAddress,
+                              const FieldErrors& errors, const std::string& message);
+    void challengeGet(const httplib::Request& req, httplib::Response& res);
+    void challengePost(const httplib::Request& req, httplib::Response& res);
+    // The visitor when logged in; else a redirect to the login page and back.
+    std::optional<Visitor> member(const httplib::Request& req, httplib::Response& res,
+                                  const char* back);
+
+    Storage& storage_;
+    const Mailer& mailer_;
+    const AccountSettings settings_;
+    bool secure_;
+};
+
+std::optional<Visitor> AccountPages::member(const httplib::Request& req, httplib::Response& res,
+                                            const char* back) {
+    Visitor visitor = visitorOf(storage_, req, res);
+    if (visitor.memberId == 0) {
+        res.set_redirect("/logga-in/?tillbaka=" + percentEncoded(back), 303);
+        return std::nullopt;
+    }
+    return visitor;
+}
+
+// --- log in and out -------------------------------------------------------------------
+
+std::string AccountPages::loginForm(const httplib::Request& req, httplib::Response& res,
+                                    const std::string& email, const std::string& back,
+                                    const std::string& message) {
+    std::string html = message.empty() ? "" : notice(message);
+    html += "<form method=\"post\" action=\"/logga-in/\">\n" + hiddenToken(formToken(req, res)) +
+            "<input type=\"hidden\" name=\"tillbaka\" value=\"" + htmlEscape(back) + "\">\n";
+    html += field({}, "epost", "E-postadress", "email", email, nullptr, "username");
+    html += field({}, "losenord", "L\xC3\xB6senord", "password", "", nullptr, "current-password");
+    html += "<button type=\"submit\">Logga in</button>\n</form>\n"
+            "<p><a href=\"/getpass.asp?mail=" +
+            htmlEscape(percentEncoded(email)) +
+            "\">Gl\xC3\xB6mt l\xC3\xB6senordet?</a> Inget konto? <a href=\"/registrera/\">Bli "
+            "medlem</a>.</p>\n";
+    return html;
+}
+
+void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res) {
+    const std::string email = trimmed(req.get_param_value("epost")).substr(0, 254);
+    const std::string back = localReturnPath(req.get_param_value("tillbaka"));
+    const std::string title = "Logga in";
+    if (!formTokenMatches(req)) {
+        sendPage(res, title,
+                 loginForm(req, res, email, back,
+                           "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
+                           "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen."),
+                 403);
+        return;
+    }
+    const std::int64_t now = unixNow();
+    const auto check = checkLogin(storage_, email, req.get_param_value("losenord"), req.remote_addr,
+                                  now, settings_.login);
+    if (check.outcome == LoginOutcome::Right) {
+        const std::string token = randomToken();
+        storage_.removeExpiredSessions(now);
+        storage_.createSession(tokenDigest(token), check.member->id,
+                               now + settings_.sessionSeconds);
+        res.set_header("Set-Cookie", sessionCookieHeader(token, settings_.sessionSeconds, secure_));
+        res.set_redirect(back, 303);
+        return;
+    }
+    if (check.outcome == LoginOutcome::NoMember) {
+        // Guessing addresses costs like guessing passwords; the answer is the same.
+        storage_.recordFailure("address:" + req.remote_addr, now);
+    }
+    const bool throttled = check.outcome == LoginOutcome::Throttled;
+    sendPage(res, title,
+             loginForm(req, res, email, back,
+                       throttled ? "F\xC3\xB6r m\xC3\xA5nga misslyckade f\xC3\xB6rs\xC3\xB6k. "
+                                   "V\xC3\xA4nta en stund (h\xC3\xB6gst 15 minuter) och "
+                                   "f\xC3\xB6rs\xC3\xB6k igen."
+                                 : "Fel e-postadress eller l\xC3\xB6senord."),
+             throttled ? 429 : 422);
+}
+
+void AccountPages::logoutPost(const httplib::Request& req, httplib::Response& res) {
+    if (!formTokenMatches(req)) {
+        sendPage(res, "Logga ut",
+                 "<p>Utloggningen kunde inte tas emot (formul\xC3\xA4ret var f\xC3\xB6r gammalt "
+                 "eller kom fr\xC3\xA5n en annan sida).</p>\n",
+                 403, visitorOf(storage_, req, res));
+        return;
+    }
+    const std::string token = cookieValue(req, sessionCookie);
+    if (looksLikeToken(token)) {
+        storage_.removeSession(tokenDigest(token));
+    }
+    res.set_header("Set-Cookie", sessionCookieHeader("", 0, secure_));
+    res.set_redirect("/", 303);
+}
+
+// --- a forgotten password -------------------------------------------------------------
+
+std::string AccountPages::getpassForm(const httplib::Request& req, httplib::Response& res,
+                                      const std::string& email, const FieldErrors& errors) {
+    return "<p>Skriv e-postadressen som du \xC3\xA4r medlem med. Vi skickar en l\xC3\xA4nk "
+           "dit som du v\xC3\xA4ljer ett nytt l\xC3\xB6senord med. L\xC3\xA4nken fungerar en "
+           "g\xC3\xA5ng, i en timme.</p>\n<form method=\"post\" action=\"/getpass.asp\">\n" +
+           hiddenToken(formToken(req, res)) +
+           field(errors, "mail", "E-postadress", "email", email, nullptr, "email") +
+           "<button type=\"submit\">Skicka l\xC3\xA4nken</button>\n</form>\n";
+}
+
+void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& res) {
+    const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
+    const std::string title = "Gl\xC3\xB6mt l\xC3\xB6senord";
+    noStore(res);
+    if (!formTokenMatches(req)) {
+        sendPage(res, title,
+                 notice("Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
+                        "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.") +
+                     getpassForm(req, res, email, {}),
+                 403);
+        return;
+    }
+    if (!plausibleAddress(email)) {
+        sendPage(res, title,
+                 getpassForm(req, res, email, {{"mail", "Det ser inte ut som en e-postadress."}}),
+                 422);
+        return;
+    }
+    // Counted for members and strangers alike, so the answer tells nothing of who is one.
+    const std::int64_t now = unixNow();
+    const std::string addressKey = "reset:" + emailKey(email);
+    const std::string clientKey = "reset-from:" + req.remote_addr;
+    if (storage_.failuresSince(addressKey, now - hourSeconds) >= settings_.resetsPerAddress ||
+        storage_.failuresSince(clientKey, now - hourSeconds) >= settings_.resetsPerClient) {
+        sendPage(res, title,
+                 notice("Det har beg\xC3\xA4rts m\xC3\xA5nga l\xC3\xA4nkar p\xC3\xA5 kort tid. "
+                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen.") +
+                     getpassForm(req, res, email, {}),
+                 429);
+        return;
+    }
+    storage_.recordFailure(addressKey, now);
+    storage_.recordFailure(clientKey, now);
+    if (const auto member = storage_.findMember(email)) {
+        sendResetLink(*member);
+    }
+    sendPage(res, title,
+             notice("Om adressen h\xC3\xB6r till en medlem har vi nu skickat en l\xC3\xA4nk dit. "
+                    "Den fungerar i en timme. Titta i din inkorg (och skr\xC3\xA4ppost).",
+                    false) +
+                 "<p><a href=\"/logga-in/\">Till inloggningen</a></p>\n");
+}
+
+void AccountPages::sendResetLink(const Member& member) {
+    const std::int64_t now = unixNow();
+    const std::string token = randomToken();
+    storage_.createResetToken(tokenDigest(token), member.id, now + settings_.resetSeconds, now);
+    const std::string minutes = std::to_string(settings_.resetSeconds / 60);
+    // A failed send is the operator's to see in the log; the page must not tell a stranger
+    // that this address is a member's.
+    mailer_.send(
+        {member.email, "Nytt l\xC3\xB6senord till spelia",
+         "Hej " + member.nickname +
+             "!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) bad om ett nytt l\xC3\xB6senord "
+             "till ditt konto p\xC3\xA5 spelia. \xC3\x96ppna l\xC3\xA4nken inom " +
+             minutes + " minuter och v\xC3\xA4lj ett nytt l\xC3\xB6senord:\n\n" +
+             settings_.publicUrl + "/nytt-losenord/?t=" + token +
+             "\n\nL\xC3\xA4nken fungerar en g\xC3\xA5ng. Bad du inte om ett nytt "
+             "l\xC3\xB6senord kan du strunta i det h\xC3\xA4r brevet; ditt l\xC3\xB6senord "
+             "\xC3\xA4r of\xC3\xB6r\xC3\xA4ndrat.\n\nspelia\n"});
+}
+
+std::string AccountPages::resetForm(const httplib::Request& req, httplib::Response& res,
+                                    const std::string& token, const FieldErrors& errors) {
+    return "<form method=\"post\" action=\"/nytt-losenord/\">\n" +
+           hiddenToken(formToken(req, res)) + "<input type=\"hidden\" name=\"t\" value=\"" +
+           htmlEscape(token) + "\">\n" +
+           field(errors, "losenord", "Nytt l\xC3\xB6senord", "password", "",
+                 "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
+                 "dana som spelet kan skicka.",
+                 "new-password") +
+           field(errors, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr,
+                 "new-password") +
+           "<button type=\"submit\">Byt l\xC3\xB6senord</button>\n</form>\n";
+}
+
+void AccountPages::badResetToken(httplib::Response& res, ResetTokenState state) {
+    const char* text =
+        state == ResetTokenState::Used
+            ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd. Varje l\xC3\xA4nk fungerar bara "
+              "en g\xC3\xA5ng."
+        : state == ResetTokenState::Expired
+            ? "L\xC3\xA4nken har g\xC3\xA5tt ut. Den fungerar bara en begr\xC3\xA4nsad tid."
+            : "L\xC3\xA4nken \xC3\xA4r ok\xC3\xA4nd. Kontrollera att hela l\xC3\xA4nken "
+              "kom med fr\xC3\xA5n brevet.";
+    sendPage(res, "Nytt l\xC3\xB6senord",
+             notice(text) + "<p><a class=\"button\" href=\"/getpass.asp\">Be om en ny "
+                            "l\xC3\xA4nk</a></p>\n",
+             state == ResetTokenState::Unknown ? 404 : 410);
+}
+
+void AccountPages::resetGet(const httplib::Request& req, httplib::Response& res) {
+    noStore(res);
+    const std::string token = req.get_param_value("t");
+    const auto state = looksLikeToken(token)
+                           ? storage_.resetTokenState(tokenDigest(token), unixNow())
+                           : ResetTokenState::Unknown;
+    if (state != ResetTokenState::Valid) {
+        badResetToken(res, state);
+        return;
+    }
+    sendPage(res, "Nytt l\xC3\xB6senord", resetForm(req, res, token, {}));
+}
+
+void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res) {
+    noStore(res);
+    const std::string token = req.get_param_value("t");
+    const std::string password = req.get_param_value("losenord");
+    const std::string title = "Nytt l\xC3\xB6senord";
+    if (!looksLikeToken(token)) {
+        badResetToken(res, ResetTokenState::Unknown);
+        return;
+    }
+    if (!formTokenMatches(req)) {
+        sendPage(res, title,
+                 notice("Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
+                        "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.") +
+                     resetForm(req, res, token, {}),
+                 403);
+        return;
+    }
+    FieldErrors errors;
+    if (!fitsTheGame(password, 16)) {
+        errors["losenord"] = "L\xC3\xB6senordet ska ha 1 till 16 tecken, s\xC3\xA5"
+                             "dana som spelet kan skicka.";
+    } else if (req.get_param_value("losenord2") != password) {
+        errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
+    }
+    if (!errors.empty()) {
+        sendPage(res, title, resetForm(req, res, token, errors), 422);
+        return;
+    }
+    const std::string hash = hashPassword(password);
+    const std::int64_t now = unixNow();
+    const std::string digest = tokenDigest(token);
+    const auto memberId = storage_.useResetToken(digest, now);
+    if (!memberId) {
+        badResetToken(res, storage_.resetTokenState(digest, now));
+        return;
+    }
+    storage_.setPassword(*memberId, hash);
+    storage_.removeSessions(*memberId);
+    storage_.clearFailures("account:" + std::to_string(*memberId));
+    res.set_header("Set-Cookie", sessionCookieHeader("", 0, secure_));
+    sendPage(res, title,
+             notice("Ditt l\xC3\xB6senord \xC3\xA4r bytt. Anv\xC3\xA4nd det n\xC3\xA4r du "
+                    "loggar in och n\xC3\xA4r du skickar po\xC3\xA4ng fr\xC3\xA5n spelet.",
+                    false) +
+                 "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n");
+}
+
+// --- the member's own pages -----------------------------------------------------------
+
+void AccountPages::ownPage(const httplib::Request& req, httplib::Response& res) {
+    const auto visitor = member(req, res, memberPage);
+    if (!visitor) {
+        return;
+    }
+    noStore(res);
+    const std::size_t points = bonusRecruits(storage_, visitor->memberId).size();
+    sendPage(res, "Mitt konto",
+             "<table>\n<tr><th>Smeknamn</th><td>" + htmlEscape(visitor->nickname) +
+                 "</td></tr>\n<tr><th>E-postadress</th><td>" + htmlEscape(visitor->email) +
+                 "</td></tr>\n<tr><th>Bonuspo\xC3\xA4ng</th><td>" + std::to_string(points) +
+                 "</td></tr>\n</table>\n<p class=\"hint\">Din e-postadress syns bara "
+                 "h\xC3\xA4r, f\xC3\xB6r dig.</p>\n"
+                 "<p><a class=\"button\" href=\"/useradm/challenge/\">Utmana en "
+                 "v\xC3\xA4n</a></p>\n<p><a href=\"/getpass.asp?mail=" +
+                 htmlEscape(percentEncoded(visitor->email)) + "\">Byt l\xC3\xB6senord</a></p>\n",
+             200, *visitor);
+}
+
+std::string AccountPages::challengeBody(const Visitor& visitor, const std::string& friendAddress,
+                                        const FieldErrors& errors, const std::string& message) {
+    std::string html =
+        "<p>Utmana en v\xC3\xA4n att sl\xC3\xA5 dina po\xC3\xA4ng! Din v\xC3\xA4n f\xC3\xA5r "
+        "ett brev med en l\xC3\xA4nk till spelia. Blir v\xC3\xA4nnen medlem genom "
+        "l\xC3\xA4nken st\xC3\xA5r du som tipsare och f\xC3\xA5r en bonuspo\xC3\xA4ng.</p>\n";
+    if (!message.empty()) {
+        html += notice(message, false);
+    }
+    html += "<form method=\"post\" action=\"/useradm/challenge/\">\n" + hiddenToken(visitor.csrf) +
+            field(errors, "epost", "V\xC3\xA4nnens e-postadress", "email", friendAddress, nullptr,
+                  "off") +
+            "<button type=\"submit\">Skicka utmaningen</button>\n</form>\n";
+    const auto recruits = bonusRecruits(storage_, visitor.memberId);
+    html += "<h2>Dina rekryter</h2>\n";
+    if (recruits.empty()) {
+        html += "<p>Ingen har blivit medlem med dig som tipsare \xC3\xA4nnu.</p>\n";
+    } else {
+        html += "<table>\n<tr><th>Smeknamn</th><th>Medlem sedan</th></tr>\n";
+        for (const Recruit& r : recruits) {
+            html += "<tr><td>" + htmlEscape(r.nickname) + "</td><td>" + dateOf(r.joinedAt) +
+                    "</td></tr>\n";
+        }
+        html += "</table>\n";
+    }
+    html += "<p><strong>Dina bonuspo\xC3\xA4ng: " + std::to_string(recruits.size()) +
+            "</strong> (en f\xC3\xB6r varje rekryt).</p>\n";
+    return html;
+}
+
+void AccountPages::challengeGet(const httplib::Request& req, httplib::Response& res) {
+    if (const auto visitor = member(req, res, challengePage)) {
+        noStore(res);
+        sendPage(res, "Utmana dina v\xC3\xA4nner", challengeBody(*visitor, "", {}, ""), 200,
+                 *visitor);
+    }
+}
+
+void AccountPages::challengePost(const httplib::Request& req, httplib::Response& res) {
+    const auto visitor = member(req, res, challengePage);
+    if (!visitor) {
+        return;
+    }
+    noStore(res);
+    const std::string title = "Utmana dina v\xC3\xA4nner";
+    const std::string address = trimmed(req.get_param_value("epost")).substr(0, 254);
+    FieldErrors errors;
+    int status = 422;
+    const std::int64_t now = unixNow();
+    const std::string key = "challenge:" + std::to_string(visitor->memberId);
+    if (!formTokenMatches(req)) {
+        errors["epost"] = "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
+                          "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.";
+        status = 403;
+    } else if (!plausibleAddress(address)) {
+        errors["epost"] = "Det ser inte ut som en e-postadress.";
+    } else if (emailKey(address) == emailKey(visitor->email)) {
+        errors["epost"] = "Du kan inte utmana dig sj\xC3\xA4lv.";
+    } else if (storage_.failuresSince(key, now - daySeconds) >= settings_.challengesPerDay) {
+        errors["epost"] = "Du har skickat " + std::to_string(settings_.challengesPerDay) +
+                          " utmaningar det senaste dygnet. F\xC3\xB6rs\xC3\xB6k igen i morgon.";
+        status = 429;
+    }
+    if (errors.empty()) {
+        storage_.recordFailure(key, now);
+        const std::string& nick = visitor->nickname;
+        // Swedish genitive: "Annas", but "Jonas" stays "Jonas".
+        const std::string nicks =
+            nick.ends_with('s') || nick.ends_with('x') || nick.ends_with('z') ? nick : nick + "s";
+        const bool sent = mailer_.send(
+            {address, nick + " utmanar dig p\xC3\xA5 spelia",
+             "Hej!\n\n" + nick + " spelar p\xC3\xA5 spelia och utmanar dig: kan du sl\xC3\xA5 " +
+                 nicks +
+                 " po\xC3\xA4ng?\n\nBli medlem h\xC3\xA4r, s\xC3\xA5 kommer dina "
+                 "po\xC3\xA4ng med p\xC3\xA5 topplistorna:\n\n" +
+                 settings_.publicUrl + "/registrera/?tipsare=" + percentEncoded(visitor->email) +
+                 "\n\nBlir du medlem genom l\xC3\xA4nken st\xC3\xA5r " + nick +
+                 " som din tipsare.\nDu kan ocks\xC3\xA5 spela direkt i "
+                 "webbl\xC3\xA4saren: " +
+                 settings_.publicUrl + "/spela/\n\nspelia\n"});
+        if (sent) {
+            sendPage(res, title, challengeBody(*visitor, "", {}, "Utmaningen \xC3\xA4r skickad!"),
+                     200, *visitor);
+            return;
+        }
+        errors["epost"] = "Brevet kunde inte skickas just nu. F\xC3\xB6rs\xC3\xB6k igen senare.";
+        status = 503;
+    }
+    sendPage(res, title, challengeBody(*visitor, address, errors, ""), status, *visitor);
+}
+
+void AccountPages::add(httplib::Server& server) {
+    // The routes share this object and keep it alive as long as the server.
+    auto self = shared_from_this();
+    for (const char* path : {"/logga-in", "/useradm", "/useradm/challenge", "/nytt-losenord"}) {
+        server.Get(path, [path](const httplib::Request& req, httplib::Response& res) {
+            const std::string query = req.target.find('?') == std::string::npos
+                                          ? ""
+                                          : req.target.substr(req.target.find('?'));
+            res.set_redirect(std::string(path) + "/" + query, 301);
+        });
+    }
+    server.Get("/logga-in/", [self](const httplib::Request& req, httplib::Response& res) {
+        const Visitor visitor = visitorOf(self->storage_, req, res);
+        const std::string back = localReturnPath(req.get_param_value("tillbaka"));
+        if (visitor.memberId != 0) {
+            res.set_redirect(back, 303);
+            return;
+        }
+        sendPage(res, "Logga in", self->loginForm(req, res, "", back, ""));
+    });
+    server.Post("/logga-in/", [self](const httplib::Request& req, httplib::Response& res) {
+        self->loginPost(req, res);
+    });
+    server.Post("/logga-ut/", [self](const httplib::Request& req, httplib::Response& res) {
+        self->logoutPost(req, res);
+    });
+    server.Get("/getpass.asp", [self](const httplib::Request& req, httplib::Response& res) {
+        noStore(res);
+        const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
+        sendPage(res, "Gl\xC3\xB6mt l\xC3\xB6senord", self->getpassForm(req, res, email, {}), 200,
+                 visitorOf(self->storage_, req, res));
+    });
+    server.Post("/getpass.asp", [self](const httplib::Request& req, httplib::Response& res) {
+        self->getpassPost(req, res);
+    });
+    server.Get("/nytt-losenord/", [self](const httplib::Request& req, httplib::Response& res) {
+        self->resetGet(req, res);
+    });
+    server.Post("/nytt-losenord/", [self](const httplib::Request& req, httplib::Response& res) {
+        self->resetPost(req, res);
+    });
+    server.Get(memberPage, [self](const httplib::Request& req, httplib::Response& res) {
+        self->ownPage(req, res);
+    });
+    server.Get(challengePage, [self](const httplib::Request& req, httplib::Response& res) {
+        self->challengeGet(req, res);
+    });
+    server.Post(challengePage, [self](const httplib::Request& req, httplib::Response& res) {
+        self->challengePost(req, res);
+    });
+}
+
+} // namespace
+
+std::string sessionCookieHeader(std::string_view token, std::int64_t maxAgeSeconds, bool secure) {
+    return std::string(sessionCookie) + "=" + std::string(token) +
+           "; Max-Age=" + std::to_string(maxAgeSeconds) + "; Path=/; HttpOnly; SameSite=Lax" +
+           (secure ? "; Secure" : "");
+}
+
+std::string percentEncoded(std::string_view text) {
+    static const char* const digits = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += digits[u >> 4];
+            out += digits[u & 15];
+        }
+    }
+    return out;
+}
+
+std::string localReturnPath(std::string_view path) {
+    const bool local = !path.empty() && path.size() <= 200 && path[0] == '/' &&
+                       !path.starts_with("//") &&
+                       path.find_first_of("\\\r\n\t ") == std::string_view::npos;
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) {
+            return memberPage;
+        }
+    }
+    return local ? std::string(path) : std::string(memberPage);
+}
+
+void addAccountPages(httplib::Server& server, Storage& storage, const Mailer& mailer,
+                     const AccountSettings& settings) {
+    std::make_shared<AccountPages>(storage, mailer, settings)->add(server);
+}

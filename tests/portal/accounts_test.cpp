@@ -1,0 +1,249 @@
+// The members' pages through a real server on loopback: the session cookie and its end,
+// the login throttle shared with the game's endpoint, the one-time reset link, and
+// challenges with their daily bound.
+#include "portal/password.h"
+#include "portal/server.h"
+#include "portal_test_support.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Accounts, CookiesAndReturnPaths) {
+    EXPECT_EQ(sessionCookieHeader("ab", 60, false),
+              "pingel_session=ab; Max-Age=60; Path=/; HttpOnly; SameSite=Lax");
+    EXPECT_EQ(sessionCookieHeader("", 0, true),
+              "pingel_session=; Max-Age=0; Path=/; HttpOnly; SameSite=Lax; Secure");
+    EXPECT_EQ(localReturnPath("/useradm/challenge/?a=1"), "/useradm/challenge/?a=1");
+    for (const char* elsewhere :
+         {"", "//evil.example/", "https://evil.example/", "/\\evil.example", "/a b", "x"}) {
+        EXPECT_EQ(localReturnPath(elsewhere), "/useradm/") << elsewhere;
+    }
+    EXPECT_EQ(percentEncoded("anna+spel@example.se"), "anna%2Bspel%40example.se");
+}
+
+class AccountsTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        outbox_ = fs::path(testing::TempDir()) / ("pingel-outbox-" + std::to_string(getpid()));
+        fs::remove_all(outbox_);
+        storage_ = openStorage(freshDatabase("sqlite"));
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+        anna_ = storage_->findMember("anna@example.se")->id;
+        server_ = std::make_unique<PortalServer>(*storage_);
+        MailSettings mail;
+        mail.outbox = outbox_.string();
+        AccountSettings settings;
+        settings.publicUrl = "http://portal.example";
+        settings.challengesPerDay = 2;
+        server_->serveAccounts(mail, settings);
+        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
+        thread_ = std::thread([this] { server_->run(); });
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+        const auto visit = client_->Get("/logga-in/");
+        ASSERT_TRUE(visit);
+        csrf_ = visit->get_header_value("Set-Cookie").substr(12, 64);
+    }
+    void TearDown() override {
+        if (server_) {
+            server_->stop();
+            thread_.join();
+        }
+        fs::remove_all(outbox_);
+    }
+
+    httplib::Result post(const char* path, httplib::Params form, const std::string& session = "") {
+        form.emplace("csrf", csrf_);
+        std::string cookie = "pingel_csrf=" + csrf_;
+        if (!session.empty()) {
+            cookie += "; pingel_session=" + session;
+        }
+        return client_->Post(path, {{"Cookie", cookie}}, form);
+    }
+    httplib::Result get(const std::string& path, const std::string& session) {
+        return client_->Get(path, {{"Cookie", "pingel_session=" + session}});
+    }
+    // The session token of a successful login, or "".
+    std::string login(const char* email, const char* password) {
+        const auto res = post("/logga-in/", {{"epost", email}, {"losenord", password}});
+        const std::string cookie = res ? res->get_header_value("Set-Cookie") : "";
+        return res && res->status == 303 ? cookie.substr(15, 64) : "";
+    }
+    // The messages in the outbox (their order within a second is not kept).
+    std::vector<std::string> mail() {
+        std::vector<fs::path> files;
+        if (fs::exists(outbox_)) {
+            for (const auto& entry : fs::directory_iterator(outbox_)) {
+                files.push_back(entry.path());
+            }
+        }
+        std::sort(files.begin(), files.end());
+        std::vector<std::string> out;
+        for (const auto& file : files) {
+            std::ostringstream text;
+            text << std::ifstream(file).rdbuf();
+            out.push_back(text.str());
+        }
+        return out;
+    }
+
+    fs::path outbox_;
+    std::unique_ptr<Storage> storage_;
+    std::int64_t anna_ = 0;
+    std::unique_ptr<PortalServer> server_;
+    std::thread thread_;
+    std::unique_ptr<httplib::Client> client_;
+    std::string csrf_;
+};
+
+TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
+    const auto res = post("/logga-in/", {{"epost", "ANNA@example.se"},
+                                         {"losenord", "hemligt"},
+                                         {"tillbaka", "/useradm/challenge/"}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 303);
+    EXPECT_EQ(res->get_header_value("Location"), "/useradm/challenge/");
+    const std::string session = res->get_header_value("Set-Cookie").substr(15, 64);
+    EXPECT_EQ(storage_->sessionMember(tokenDigest(session), 0), anna_);
+    EXPECT_FALSE(storage_->sessionMember(session, 0)); // stored as a digest only
+
+    const auto own = get("/useradm/", session);
+    ASSERT_TRUE(own && own->status == 200);
+    EXPECT_NE(own->body.find("anna@example.se"), std::string::npos);
+    EXPECT_NE(own->body.find("Logga ut"), std::string::npos);
+    // Every other page shows the nickname, never the address.
+    for (const char* page : {"/", "/dll/", "/registrera/", "/useradm/challenge/"}) {
+        const auto other = get(page, session);
+        ASSERT_TRUE(other);
+        EXPECT_NE(other->body.find(">Anna</a>"), std::string::npos) << page;
+        EXPECT_EQ(other->body.find("anna@example.se"), std::string::npos) << page;
+    }
+
+    // A logout from another site's page (no token) is refused.
+    const auto forged =
+        client_->Post("/logga-ut/", {{"Cookie", "pingel_session=" + session}}, httplib::Params{});
+    ASSERT_TRUE(forged);
+    EXPECT_EQ(forged->status, 403);
+    EXPECT_TRUE(storage_->sessionMember(tokenDigest(session), 0));
+    const auto out = post("/logga-ut/", {}, session);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->status, 303);
+    EXPECT_EQ(out->get_header_value("Set-Cookie").substr(0, 26), "pingel_session=; Max-Age=0");
+    EXPECT_FALSE(storage_->sessionMember(tokenDigest(session), 0));
+    const auto after = get("/useradm/", session);
+    EXPECT_EQ(after->status, 303);
+    EXPECT_TRUE(after->get_header_value("Location").starts_with("/logga-in/?tillbaka="));
+}
+
+TEST_F(AccountsTest, LoginFailuresGoThroughTheGamesThrottle) {
+    EXPECT_EQ(login("anna@example.se", "fel"), "");
+    EXPECT_EQ(login("ingen@example.se", "fel"), "");
+    // The game's endpoint and the form count in one place, per account and per address.
+    EXPECT_EQ(storage_->failuresSince("account:" + std::to_string(anna_), 0), 1);
+    EXPECT_EQ(storage_->failuresSince("address:127.0.0.1", 0), 2);
+    for (int i = 0; i < ThrottleRules{}.perAccount - 1; ++i) {
+        login("anna@example.se", "fel");
+    }
+    const auto res = post("/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 429);
+    EXPECT_EQ(res->body.find("hemligt"), std::string::npos);
+}
+
+TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
+    const std::string session = login("anna@example.se", "hemligt");
+    ASSERT_FALSE(session.empty());
+    // The same answer for a member and a stranger; only the member gets mail.
+    const auto member = post("/getpass.asp", {{"mail", "Anna@example.se"}});
+    const auto stranger = post("/getpass.asp", {{"mail", "ingen@example.se"}});
+    ASSERT_TRUE(member && stranger);
+    EXPECT_EQ(member->status, 200);
+    EXPECT_EQ(member->body, stranger->body);
+    const auto sent = mail();
+    ASSERT_EQ(sent.size(), 1u);
+    std::smatch link;
+    ASSERT_TRUE(std::regex_search(
+        sent[0], link, std::regex("http://portal\\.example/nytt-losenord/\\?t=([0-9a-f]{64})")));
+    const std::string token = link[1];
+    EXPECT_NE(sent[0].find("To: anna@example.se\n"), std::string::npos);
+
+    EXPECT_EQ(client_->Get("/nytt-losenord/?t=" + token)->status, 200);
+    const httplib::Params twice = {{"t", token}, {"losenord", "nytt"}, {"losenord2", "nytt"}};
+    const auto mismatch =
+        post("/nytt-losenord/", {{"t", token}, {"losenord", "nytt"}, {"losenord2", "annat"}});
+    EXPECT_EQ(mismatch->status, 422); // the token is still good after a typing error
+    EXPECT_EQ(post("/nytt-losenord/", twice)->status, 200);
+    EXPECT_TRUE(verifyPassword(storage_->findMember("anna@example.se")->passwordHash, "nytt"));
+    EXPECT_FALSE(storage_->sessionMember(tokenDigest(session), 0)); // logged out everywhere
+
+    const std::string expired = randomToken();
+    storage_->createResetToken(tokenDigest(expired), anna_, 1, 0);
+    struct Case {
+        std::string target;
+        int status;
+        const char* says;
+    };
+    for (const Case& c : {Case{"/nytt-losenord/?t=" + token, 410, "redan anv\xC3\xA4nd"},
+                          Case{"/nytt-losenord/?t=" + expired, 410, "g\xC3\xA5tt ut"},
+                          Case{"/nytt-losenord/?t=" + std::string(64, 'a'), 404, "ok\xC3\xA4nd"},
+                          Case{"/nytt-losenord/?t=%3Cb%3E", 404, "ok\xC3\xA4nd"}}) {
+        const auto res = client_->Get(c.target);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, c.status) << c.target;
+        EXPECT_NE(res->body.find(c.says), std::string::npos) << c.target;
+    }
+    EXPECT_EQ(post("/nytt-losenord/", twice)->status, 410);
+
+    // Bounded per address, whoever asks.
+    for (int i = 0; i < AccountSettings{}.resetsPerAddress; ++i) {
+        post("/getpass.asp", {{"mail", "ingen@example.se"}});
+    }
+    EXPECT_EQ(post("/getpass.asp", {{"mail", "INGEN@example.se"}})->status, 429);
+}
+
+TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
+    const auto away = client_->Get("/useradm/challenge/");
+    ASSERT_TRUE(away);
+    EXPECT_EQ(away->status, 303);
+    // (The client shows the Location with its %-escapes decoded.)
+    EXPECT_EQ(away->get_header_value("Location"), "/logga-in/?tillbaka=/useradm/challenge/");
+
+    const std::string session = login("anna@example.se", "hemligt");
+    ASSERT_TRUE(storage_->addMember("bo@example.se", "<Bo>", "h", 86400, "anna@example.se"));
+    struct Case {
+        const char* to;
+        int status;
+    };
+    for (const Case& c :
+         {Case{"van@example.org", 200}, Case{"ANNA@example.se", 422}, Case{"inte en adress", 422},
+          Case{"van2@example.org", 200}, Case{"van3@example.org", 429}}) {
+        const auto res = post("/useradm/challenge/", {{"epost", c.to}}, session);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, c.status) << c.to;
+        EXPECT_NE(res->body.find("<td>&lt;Bo&gt;</td><td>1970-01-02</td>"), std::string::npos);
+        EXPECT_NE(res->body.find("bonuspo\xC3\xA4ng: 1<"), std::string::npos);
+        EXPECT_EQ(res->body.find("bo@example.se"), std::string::npos);
+    }
+    const auto sent = mail();
+    ASSERT_EQ(sent.size(), 2u);
+    const std::string& first = sent[0].find("To: van@") != std::string::npos ? sent[0] : sent[1];
+    EXPECT_NE(first.find("To: van@example.org\n"), std::string::npos);
+    EXPECT_NE(first.find("http://portal.example/registrera/?tipsare=anna%40example.se\n"),
+              std::string::npos);
+    // The link fills in the tipsare on the registration form.
+    const auto form = client_->Get("/registrera/?tipsare=anna%40example.se");
+    EXPECT_NE(form->body.find("name=\"tipsare\" type=\"email\" value=\"anna@example.se\""),
+              std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+// Outgoing mail: no header can be smuggled in through an address or a subject, the mail
+// program runs without a shell and within its time, and the outbox holds whole messages
+// that only the operator can read.
+#include "portal/mail.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string headersOf(const std::string& message) {
+    return message.substr(0, message.find("\n\n") + 1);
+}
+
+TEST(Mail, NoHeaderCanBeSmuggledIn) {
+    for (const char* to : {"a@example.se\nBcc: x@evil.example", "a@example.se\r", "",
+                           "a@example.se, x@evil.example", "A <a@example.se>", "a@b@c", "@x"}) {
+        SCOPED_TRACE(to);
+        EXPECT_FALSE(composeMail({to, "Hej", "text"}, "spelia <s@example.se>", 0, "id"));
+    }
+    for (const char* from : {"s@example.se\nBcc: x@evil.example", "nobody", ""}) {
+        EXPECT_FALSE(acceptableFrom(from)) << from;
+    }
+    const auto mail =
+        composeMail({"anna@example.se", "Hej\r\nBcc: x@evil.example", "rad 1\r\nrad 2"},
+                    "s@example.se", 86400 * 365, "abc");
+    ASSERT_TRUE(mail);
+    const std::string headers = headersOf(*mail);
+    EXPECT_EQ(headers, "Date: Fri, 01 Jan 1971 00:00:00 +0000\nFrom: s@example.se\n"
+                       "To: anna@example.se\nSubject: Hej  Bcc: x@evil.example\n"
+                       "Message-ID: <abc@spelia>\nMIME-Version: 1.0\n"
+                       "Content-Type: text/plain; charset=utf-8\n"
+                       "Content-Transfer-Encoding: 8bit\n");
+    EXPECT_EQ(mail->substr(headers.size()), "\nrad 1\nrad 2\n");
+
+    // Text beyond ASCII, or that looks like an encoded word, is encoded; long text is
+    // folded into several words, never split inside a character.
+    EXPECT_EQ(encodedHeaderText("Anna utmanar dig p\xC3\xA5 spelia"),
+              "=?UTF-8?B?QW5uYSB1dG1hbmFyIGRpZyBww6Ugc3BlbGlh?=");
+    EXPECT_EQ(encodedHeaderText("=?x?="), "=?UTF-8?B?PT94Pz0=?=");
+    const std::string folded = encodedHeaderText(std::string(60, 'a') + "\xC3\xA5\n");
+    EXPECT_EQ(folded, "=?UTF-8?B?YWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFhYWFh?=\n"
+                      " =?UTF-8?B?YWFhYWFhYWFhYWFhYWFhw6Ug?=");
+}
+
+class MailerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::path(testing::TempDir()) / ("pingel-mail-" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::string read(const fs::path& path) {
+        std::ostringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    }
+
+    fs::path dir_;
+    const MailMessage message_{"anna@example.se", "Hej", "Hej Anna!\n"};
+};
+
+TEST_F(MailerTest, TheProgramGetsTheMessageWithoutAShellAndWithinItsTime) {
+    // Shell syntax in an argument stays a plain file name.
+    const std::string name = "out; touch pwned";
+    MailSettings settings;
+    settings.command = commandWords("/usr/bin/tee  " + (dir_ / "x").string());
+    settings.command.back() = (dir_ / name).string();
+    EXPECT_TRUE(Mailer(settings).send(message_));
+    EXPECT_NE(read(dir_ / name).find("To: anna@example.se\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+
+    struct Case {
+        std::vector<std::string> command;
+    };
+    settings.timeout = std::chrono::milliseconds(300);
+    for (const Case& c :
+         {Case{{"/bin/false"}}, Case{{"/nonexistent/sendmail"}}, Case{{"/bin/sleep", "5"}},
+          Case{{"/bin/sh", "-c", "exec 0<&-; sleep 5"}}}) {
+        SCOPED_TRACE(c.command[0]);
+        settings.command = c.command;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Mailer(settings).send(message_));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    }
+}
+
+TEST_F(MailerTest, TheOutboxHoldsWholeMessagesForTheOperatorAlone) {
+    MailSettings settings;
+    settings.outbox = (dir_ / "outbox").string();
+    const Mailer mailer(settings);
+    ASSERT_TRUE(mailer.send(message_));
+    ASSERT_TRUE(mailer.send(message_));
+    EXPECT_FALSE(mailer.send({"x@example.se\nBcc: y@example.se", "Hej", "x"}));
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(settings.outbox)) {
+        files.push_back(entry.path());
+    }
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& file : files) {
+        EXPECT_EQ(file.extension(), ".eml");
+        EXPECT_TRUE(read(file).ends_with("\n\nHej Anna!\n"));
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    settings.outbox = "/proc/no-outbox-here";
+    EXPECT_FALSE(Mailer(settings).send(message_));
+}
+
+} // namespace
