@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the portal's tests against a real PostgreSQL 15 server: pg_virtualenv (Debian's
 # postgresql-common) creates a temporary cluster, exports its connection in the PG*
-# variables, runs the tests and removes the cluster again. Works as root or as a user.
+# variables, runs the tests and removes the cluster again; then, in a cluster of their own,
+# two `pingel-portal serve` processes on one database must act as one portal
+# (tests/portal/two_portals.py). Works as root or as a user.
 # Usage: tests/portal/run_postgres_tests.sh [BUILD_DIR] [gtest options...]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -18,4 +20,7 @@ if ! command -v pg_virtualenv >/dev/null 2>&1; then
 fi
 # "postgresql://" alone takes host, port, user, password and database from the PG*
 # variables that pg_virtualenv sets.
-exec pg_virtualenv -v 15 env PINGEL_PORTAL_TEST_POSTGRES=postgresql:// "$binary" "$@"
+pg_virtualenv -v 15 env PINGEL_PORTAL_TEST_POSTGRES=postgresql:// "$binary" "$@"
+if [ $# -eq 0 ]; then
+  pg_virtualenv -v 15 /usr/bin/python3 tests/portal/two_portals.py "$build/portal/pingel-portal"
+fi

@@ -1,7 +1,7 @@
-"""A real pingel-portal for the browser checks: `serve` on a free loopback port with a fresh
-SQLite database in a temporary folder, the built site under /spela/. It can be stopped and
-started again on the same port and database, and runs the portal's member and build
-commands on that database."""
+"""A real pingel-portal for the checks: `serve` on a free loopback port with a fresh SQLite
+database in a temporary folder (or the database given), the built site under /spela/. It
+can be stopped and started again on the same port and database, and runs the portal's
+member and build commands on that database."""
 
 import os
 import gzip
@@ -21,13 +21,13 @@ def free_port():
 
 
 class Portal:
-    def __init__(self, binary, site_dir=None, serve_args=()):
+    def __init__(self, binary, site_dir=None, serve_args=(), database=None):
         self.binary = binary
         self.site_dir = site_dir
         self.serve_args = list(serve_args)
         self._folder = tempfile.TemporaryDirectory(prefix="pingel-portal-")
         self.folder = self._folder.name
-        self.database = os.path.join(self._folder.name, "portal.db")
+        self.database = database or os.path.join(self._folder.name, "portal.db")
         self.log = os.path.join(self._folder.name, "serve.log")
         self.port = None
         self._process = None
