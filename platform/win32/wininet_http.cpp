@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -47,6 +48,10 @@ template <class F> F asFunction(void* address) {
     return reinterpret_cast<F>(address);
 }
 
+// After the deadline, how long a call may still take before its handle is closed.
+constexpr DWORD cancelGraceMs = 1000;
+constexpr std::int32_t errorInternetTimeout = 12002; // ERROR_INTERNET_TIMEOUT
+
 } // namespace
 
 struct WinInetHttpClient::Functions {
@@ -60,6 +65,71 @@ struct WinInetHttpClient::Functions {
     InternetSetOptionFn setOption = nullptr;
     HttpQueryInfoFn queryInfo = nullptr;
 };
+
+namespace {
+
+// The bound on the whole exchange. WinInet bounds each send and each receive on its own, so
+// a server that trickles its answer byte by byte could hold the exchange for as long as it
+// likes. This watch, on a thread of its own, turns the request's bounds down to the least
+// at the deadline, so that the receive under way ends as a late answer does (with WinInet's
+// own number for it); should the exchange still go on a moment later, it closes the
+// request's handle, which cancels the call that waits on it.
+class ExchangeWatch {
+  public:
+    ExchangeWatch(const WinInetHttpClient::Functions& f, HINTERNET_ request, DWORD bound)
+        : f_(f), request_(request), bound_(bound),
+          done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        if (done_ != nullptr) {
+            thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+        }
+    }
+    ~ExchangeWatch() { finish(); }
+    ExchangeWatch(const ExchangeWatch&) = delete;
+    ExchangeWatch& operator=(const ExchangeWatch&) = delete;
+
+    // Ends the watch; true when it had to close the request's handle.
+    bool finish() {
+        if (thread_ != nullptr) {
+            SetEvent(done_);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+        if (done_ != nullptr) {
+            CloseHandle(done_);
+            done_ = nullptr;
+        }
+        return closed_;
+    }
+
+  private:
+    static DWORD WINAPI run(void* self) {
+        auto& w = *static_cast<ExchangeWatch*>(self);
+        if (WaitForSingleObject(w.done_, w.bound_) != WAIT_TIMEOUT) {
+            return 0;
+        }
+        if (w.f_.setOption != nullptr) {
+            DWORD least = 1; // 0 would mean no bound at all
+            w.f_.setOption(w.request_, optionSendTimeout, &least, sizeof least);
+            w.f_.setOption(w.request_, optionReceiveTimeout, &least, sizeof least);
+            if (WaitForSingleObject(w.done_, cancelGraceMs) != WAIT_TIMEOUT) {
+                return 0;
+            }
+        }
+        w.closed_ = true;
+        w.f_.close(w.request_);
+        return 0;
+    }
+
+    const WinInetHttpClient::Functions& f_;
+    HINTERNET_ request_;
+    DWORD bound_;
+    HANDLE done_;
+    HANDLE thread_ = nullptr;
+    bool closed_ = false;
+};
+
+} // namespace
 
 WinInetHttpClient::WinInetHttpClient()
     : library_(libraryFiles, wininetFunctions), fn_(std::make_unique<Functions>()) {}
@@ -134,6 +204,8 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
     }
 
     HttpOutcome outcome;
+    std::string body;
+    std::optional<ExchangeWatch> watch;
     HINTERNET_ request =
         f.openRequest(connection, "POST", r.object.c_str(), nullptr, nullptr, nullptr, 0, 0);
     bool sent = false;
@@ -145,7 +217,9 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
         outcome = failure(HttpStep::SendRequest);
     } else {
         bound(request, r.timeouts);
-        std::string body = r.body();
+        body = r.body();
+        // From here to the last byte of the reply, within the exchange's bound.
+        watch.emplace(f, request, static_cast<DWORD>(r.timeouts.exchange));
         sent = f.send(request, r.headers.c_str(), static_cast<DWORD>(r.headers.size()), body.data(),
                       static_cast<DWORD>(body.size())) == TRUE;
         if (!sent) {
@@ -171,7 +245,7 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
         }
         if (!read) {
             outcome = failure(HttpStep::ReadReply);
-        } else {
+        } else if (!(watch && watch->finish())) {
             reply.resize(got);
             // Without the query the status cannot be told: the reply is taken as it is.
             DWORD status = 200, size = sizeof status;
@@ -182,7 +256,13 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
             outcome = HttpOutcome::replied(static_cast<int>(status), std::move(reply));
         }
     }
-    if (request != nullptr) {
+    // A watch that had to close the request's handle cut the exchange off at its bound,
+    // whatever the call that waited on the handle said then; the handle is not closed again.
+    if (watch && watch->finish()) {
+        outcome = HttpOutcome::failed(sent ? HttpStep::ReadReply : HttpStep::SendRequest,
+                                      errorInternetTimeout,
+                                      "WinInet error " + std::to_string(errorInternetTimeout));
+    } else if (request != nullptr) {
         f.close(request);
     }
     f.close(connection);
