@@ -71,9 +71,11 @@ namespace {
 // The bound on the whole exchange. WinInet bounds each send and each receive on its own, so
 // a server that trickles its answer byte by byte could hold the exchange for as long as it
 // likes. This watch, on a thread of its own, turns the request's bounds down to the least
-// at the deadline, so that the receive under way ends as a late answer does (with WinInet's
-// own number for it); should the exchange still go on a moment later, it closes the
-// request's handle, which cancels the call that waits on it.
+// at the deadline, so that where WinInet applies them to the connection under way the next
+// receive ends as a late answer does (with WinInet's own number for it). Should the
+// exchange still go on a moment later (Wine's WinInet keeps the bounds it connected with),
+// it closes the request's handle, which cancels the call that waits on it, and the attempt
+// reads as WinInet's timeout.
 class ExchangeWatch {
   public:
     ExchangeWatch(const WinInetHttpClient::Functions& f, HINTERNET_ request, DWORD bound)
