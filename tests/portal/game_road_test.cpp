@@ -8,23 +8,18 @@
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "game/counter.h"
+#include "loopback_portal.h"
 #include "platform/curl/curl_http.h"
-#include "platform/headless/headless.h"
-#include "platform/posix/posix.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <thread>
 
 extern char** environ;
@@ -34,15 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The headless platform with the system's libraries, so that libcurl is really loaded.
-class SystemLibraries : public HeadlessPlatform {
-  public:
-    void* loadLibrary(const std::string& name) override { return posix::loadLibrary(name); }
-    void* findFunction(void* library, const std::string& name) override {
-        return posix::findFunction(library, name);
-    }
-};
-
 class StandStillGame : public Game {
   public:
     void update() override {}
@@ -51,27 +37,10 @@ class StandStillGame : public Game {
     Counter points;
 };
 
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return port;
-}
-
 // `pingel-portal serve` on a port of its own with a fresh database, stopped with SIGTERM.
 class PortalProcess {
   public:
-    explicit PortalProcess(const fs::path& database) : port_(freeLoopbackPort()) {
+    explicit PortalProcess(const fs::path& database) : port_(LoopbackPortal::unusedPort()) {
         std::vector<std::string> args = {PINGEL_PORTAL_PROGRAM,
                                          "serve",
                                          "--listen",
@@ -157,8 +126,8 @@ TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
     PortalProcess portal(folder / "portal.db");
     ASSERT_TRUE(portal.ready()) << "pingel-portal serve did not answer";
 
-    SystemLibraries system;
-    Platform* previous = setPlatform(&system);
+    PlatformScope<RealLibraryPlatform> scope;
+    RealLibraryPlatform& system = scope.headless;
     CurlHttpClient curl;
     Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, curl};
     HighscoreDialog dialog(shell, {"127.0.0.1", portal.port(), HttpTimeouts{5000, 10000}});
@@ -217,6 +186,5 @@ TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
         }
         EXPECT_EQ(home->body.find(member), std::string::npos); // never an address
     }
-    setPlatform(previous);
     fs::remove_all(folder);
 }
