@@ -110,7 +110,10 @@ void HighscoreDialog::send(DialogView& view) {
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
     view.setItemText(shell::idStatus, "");
-    submitHighscore(record, shell_.http, portal_);
+    // The attempt takes seconds (the processor is measured, the portal may be slow): the
+    // window stays alive meanwhile and the dialog takes no input, so nothing here touches
+    // the record until it is over.
+    platform().runResponsive([&] { submitHighscore(record, shell_.http, portal_); });
 
     if (accepted(record.result)) {
         // The portal has the score: the run's best starts again from nothing.

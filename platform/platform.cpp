@@ -26,3 +26,7 @@ Platform* setPlatform(Platform* p) {
 std::int64_t Platform::calendarSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
+
+void Platform::runResponsive(const std::function<void()>& work) {
+    work();
+}

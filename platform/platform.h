@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -119,6 +120,14 @@ class Platform {
     virtual void postQuit(int exitCode) = 0;
     // Runs a modal dialog (template id 129, 131 or 135) until its logic ends it.
     virtual void runDialog(int templateId, DialogLogic& logic) = 0;
+    // Runs `work` to its end and returns then; meanwhile the window stays alive: it is
+    // drawn and answers the system, and an open dialog is shown as it stands, takes no
+    // input and hears nothing (its logic is not called). A close of the window meanwhile
+    // ends the open dialog once `work` is done. Where the backend has threads `work` runs
+    // on another one, so it may use only what is safe there: the clocks, the machine's
+    // facts, loading libraries and an HttpClient, and data that nothing else touches
+    // meanwhile. The default runs it at once, on this thread.
+    virtual void runResponsive(const std::function<void()>& work);
 
     // A line for a debugger, never shown to the user.
     virtual void debugText(const char* text) = 0;

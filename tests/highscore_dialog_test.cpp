@@ -164,6 +164,26 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
     }
 }
 
+TEST_F(HighscoreDialogTest, TheAttemptRunsResponsivelyAfterTheButtonSaysSending) {
+    // The platform keeps the window alive while the attempt runs: by then the button must
+    // already say so, and nothing may have been sent yet.
+    int runs = 0;
+    scope.headless.onRunResponsive = [&](const std::function<void()>& work) {
+        ++runs;
+        EXPECT_EQ(view.itemText(shell::idOk), sending);
+        EXPECT_EQ(view.itemText(shell::idStatus), "");
+        EXPECT_TRUE(fake.requests.empty());
+        work();
+        EXPECT_EQ(fake.requests.size(), 1u);
+        EXPECT_EQ(record.result, 0); // the outcome is in before the dialog acts on it
+        EXPECT_FALSE(view.ended);
+    };
+    view.setItemText(shell::idStatus, "old");
+    sendWith(view);
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(view.ended);
+}
+
 TEST_F(HighscoreDialogTest, FieldsAreCutAndTheAccountIsKeptForTheNextOpening) {
     const std::string longEmail = std::string(60, 'a') + "@example.se"; // 71 characters
     const std::string longPassword = "abcdefghijklmnopqrst";            // 20

@@ -140,17 +140,28 @@ void LoopbackPortal::serve() {
 }
 
 void LoopbackPortal::answer(int fd, const Answer& a) {
-    for (int waited = 0; waited < a.delayMs && !stop_; waited += sliceMs) {
+    const int delayMs = a.kind == Answer::Trickle ? 0 : a.delayMs;
+    for (int waited = 0; waited < delayMs && !stop_; waited += sliceMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(sliceMs));
     }
     if (a.kind == Answer::Close || stop_) {
         return;
     }
-    std::string reply =
+    const std::string reply =
         "HTTP/1.1 " + std::to_string(a.status) + " " + (a.status / 100 == 2 ? "OK" : "Error") +
         "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(a.body.size()) +
-        "\r\nConnection: close\r\n\r\n";
-    sendAll(fd, reply + a.body);
+        "\r\nConnection: close\r\n\r\n" + a.body;
+    if (a.kind == Answer::Trickle) {
+        // Byte by byte until the client hangs up (or the server stops).
+        for (std::size_t i = 0; i < reply.size() && !stop_; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(a.delayMs));
+            if (send(fd, reply.data() + i, 1, MSG_NOSIGNAL) != 1) {
+                return;
+            }
+        }
+    } else {
+        sendAll(fd, reply);
+    }
     shutdown(fd, SHUT_WR);
     // Let the client read to the end before the socket goes (bounded).
     for (int waited = 0; waited < 1000 && !stop_; waited += sliceMs) {

@@ -1,7 +1,7 @@
 // A stand-in for the online portal, for tests: a small HTTP server on 127.0.0.1, on a
 // port the system picks, that serves one connection per entry of its script (a reply
-// with a status, a late reply, a closed connection) and keeps every raw request it
-// received. It runs in a thread of its own and stops with its owner. POSIX sockets.
+// with a status, a late reply, a reply trickled byte by byte, a closed connection) and keeps every
+// raw request it received. It runs in a thread of its own and stops with its owner. POSIX sockets.
 //
 // Beside it: a headless platform whose libraries are real (dlopen), for the tests that
 // send through the real HTTP client library.
@@ -20,15 +20,19 @@
 class LoopbackPortal {
   public:
     struct Answer {
-        enum Kind { Reply, Close } kind = Reply;
+        enum Kind { Reply, Close, Trickle } kind = Reply;
         int status = 200;
         std::string body;
-        int delayMs = 0; // waits this long after the request before it answers
+        int delayMs = 0; // waits this long after the request before it answers; a trickle
+                         // waits this long before each byte of the answer, head included
     };
     static Answer reply(std::string body, int status = 200, int delayMs = 0) {
         return {Answer::Reply, status, std::move(body), delayMs};
     }
     static Answer closeAtOnce() { return {Answer::Close, 0, {}, 0}; }
+    static Answer trickle(std::string body, int gapMs) {
+        return {Answer::Trickle, 200, std::move(body), gapMs};
+    }
 
     explicit LoopbackPortal(std::vector<Answer> script);
     ~LoopbackPortal();

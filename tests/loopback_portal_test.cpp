@@ -146,6 +146,8 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
         {"cut right before the code", LoopbackPortal::reply(std::string(16383, ' ') + "1"),
          resultUnreadableReply, 9},
         {"an answer after the time allowed", LoopbackPortal::reply("0", 200, 3000), timedOut, 9},
+        {"an answer trickled past the time allowed", LoopbackPortal::trickle("0", 150), timedOut,
+         9},
         {"the connection closed without an answer", LoopbackPortal::closeAtOnce(), gotNothing, 9},
     };
     for (const auto& c : cases) {

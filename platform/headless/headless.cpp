@@ -176,3 +176,11 @@ void HeadlessPlatform::runDialog(int templateId, DialogLogic& logic) {
     RecordingDialogView view;
     logic.init(view);
 }
+
+void HeadlessPlatform::runResponsive(const std::function<void()>& work) {
+    if (onRunResponsive) {
+        onRunResponsive(work);
+    } else {
+        work();
+    }
+}

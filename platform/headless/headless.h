@@ -40,6 +40,9 @@ class HeadlessPlatform : public Platform {
     std::function<int(WindowEvents& events)> onPumpMessage;
     // Once the quit message is posted, pumpMessage returns 0 without asking onPumpMessage.
     std::function<void(int, DialogLogic&)> onRunDialog; // default: init, then return
+    // Plays the window's part while work runs responsively; it must run `work`. Default:
+    // runs it at once.
+    std::function<void(const std::function<void()>& work)> onRunResponsive;
     // The calendar clock: it starts at calendarStart and ticks one second every
     // calendarReadsPerSecond readings, so that anything timed by it ends quickly and
     // always after the same number of readings. A test may script it instead.
@@ -86,6 +89,7 @@ class HeadlessPlatform : public Platform {
     int pumpMessage(WindowEvents& events) override;
     void postQuit(int code) override;
     void runDialog(int templateId, DialogLogic& logic) override;
+    void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override { debugTexts.emplace_back(text); }
 
   private:

@@ -71,7 +71,8 @@ void etched(ImDrawList* draw, ImVec2 min, ImVec2 max) {
     draw->AddRect(min, ImVec2(max.x - 1, max.y - 1), shadow);
 }
 
-bool button(const char* id, const char* caption, ImVec2 pos, ImVec2 size, bool isDefault) {
+bool button(const char* id, const char* caption, ImVec2 pos, ImVec2 size, bool isDefault,
+            bool enabled) {
     ImGui::SetCursorScreenPos(pos);
     const bool clicked = ImGui::InvisibleButton(id, size);
     const bool held = ImGui::IsItemActive() && ImGui::IsItemHovered();
@@ -92,9 +93,12 @@ bool button(const char* id, const char* caption, ImVec2 pos, ImVec2 size, bool i
     }
     const ImVec2 textSize = ImGui::CalcTextSize(caption);
     const float shift = held ? 1.0f : 0.0f;
-    draw->AddText(ImVec2(pos.x + (size.x - textSize.x) / 2 + shift,
-                         pos.y + (size.y - textSize.y) / 2 + shift),
-                  text, caption);
+    const ImVec2 at(pos.x + (size.x - textSize.x) / 2 + shift,
+                    pos.y + (size.y - textSize.y) / 2 + shift);
+    if (!enabled) {
+        draw->AddText(ImVec2(at.x + 1, at.y + 1), light, caption);
+    }
+    draw->AddText(at, enabled ? text : greyText, caption);
     return clicked;
 }
 

@@ -30,8 +30,10 @@ void sunken(ImDrawList* draw, ImVec2 min, ImVec2 max);
 void etched(ImDrawList* draw, ImVec2 min, ImVec2 max);
 
 // A push button at a screen position; true when it was clicked. The default button has a
-// black outline. The id must be unique within the window.
-bool button(const char* id, const char* caption, ImVec2 pos, ImVec2 size, bool isDefault);
+// black outline; a disabled one (inside ImGui::BeginDisabled) an etched grey caption. The
+// id must be unique within the window.
+bool button(const char* id, const char* caption, ImVec2 pos, ImVec2 size, bool isDefault,
+            bool enabled = true);
 
 // The caption bar with its text, and a close box when asked for; true when the close box
 // was clicked.

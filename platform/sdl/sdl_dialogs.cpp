@@ -22,9 +22,11 @@
 #include <imgui_impl_sdl.h>
 
 #include <array>
+#include <atomic>
 #include <cfloat>
 #include <cstring>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -197,9 +199,9 @@ void drawReadOnlyText(const char* id, const char* text, ImVec2 pos, ImVec2 size,
 }
 
 // Draws the whole dialog at the top-left of the game picture; returns the ids of the
-// buttons pressed.
+// buttons pressed. A disabled dialog is drawn as it stands and takes no input.
 void drawDialog(const shell::DialogTemplate& t, SdlDialogView& view, const KeyRequests& keys,
-                bool firstFrame, std::vector<int>& commands) {
+                bool firstFrame, std::vector<int>& commands, bool enabled = true) {
     using namespace dialog_layout;
     const Rect outer = outerRect(t);
     const Rect client = clientRect(t);
@@ -214,6 +216,7 @@ void drawDialog(const shell::DialogTemplate& t, SdlDialogView& view, const KeyRe
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoScrollWithMouse |
                      ImGuiWindowFlags_NoBringToFrontOnFocus);
+    ImGui::BeginDisabled(!enabled);
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const ImVec2 o(0, top);
     classic::raised(draw, o, ImVec2(o.x + outer.width, o.y + outer.height));
@@ -235,7 +238,7 @@ void drawDialog(const shell::DialogTemplate& t, SdlDialogView& view, const KeyRe
         case ControlKind::DefaultButton:
         case ControlKind::Button:
             if (classic::button(id.c_str(), view.text(c), pos, size,
-                                c.kind == ControlKind::DefaultButton)) {
+                                c.kind == ControlKind::DefaultButton, enabled)) {
                 commands.push_back(c.id);
             }
             break;
@@ -291,6 +294,7 @@ void drawDialog(const shell::DialogTemplate& t, SdlDialogView& view, const KeyRe
         }
         ImGui::PopID();
     }
+    ImGui::EndDisabled();
     ImGui::End();
     ImGui::PopStyleVar();
 }
@@ -320,6 +324,11 @@ void SdlPlatform::runDialog(int templateId, DialogLogic& logic) {
     if (typing) {
         SDL_StartTextInput();
     }
+    drawDialogDisabled_ = [&] {
+        std::vector<int> ignored;
+        drawDialog(*t, view, KeyRequests{}, false, ignored, false);
+    };
+    leaveDialog_ = false;
     logic.init(view);
     bool firstFrame = true;
     bool leave = false;
@@ -392,14 +401,78 @@ void SdlPlatform::runDialog(int templateId, DialogLogic& logic) {
         }
         for (int id : commands) {
             logic.command(view, id);
-            if (view.ended()) {
+            if (view.ended() || leaveDialog_) {
                 break;
             }
         }
+        leave = leaveDialog_;
     }
     if (typing) {
         SDL_StopTextInput();
     }
+    drawDialogDisabled_ = nullptr;
+    leaveDialog_ = false;
     inDialog_ = false;
     renderWindow(nullptr); // the dialog leaves the picture at once
+}
+
+void SdlPlatform::runResponsive(const std::function<void()>& work) {
+    if (renderer_ == nullptr) {
+        work();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const bool typing = SDL_IsTextInputActive() == SDL_TRUE;
+    if (typing) {
+        SDL_StopTextInput(); // nothing typed meanwhile reaches the dialog
+    }
+    SDL_Cursor* wait = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAITARROW);
+    if (wait != nullptr) {
+        SDL_SetCursor(wait);
+    }
+    std::vector<SDL_Event> later; // the main loop's own events, handed back afterwards
+    const std::function<void()> overlay = drawDialogDisabled_;
+    while (!done) {
+        SDL_Event event;
+        bool have = SDL_WaitEventTimeout(&event, idleWaitMs) != 0;
+        while (have) {
+            if (event.type == SDL_QUIT ||
+                (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+                // Kept for the main loop; an open dialog ends when the work is done.
+                closeDeferred_ = true;
+                leaveDialog_ = inDialog_;
+            } else if (event.type == quitEvent_) {
+                later.push_back(event);
+                leaveDialog_ = inDialog_;
+            } else if (event.type == SDL_CONTROLLERDEVICEADDED ||
+                       event.type == SDL_CONTROLLERDEVICEREMOVED) {
+                followControllers(&event);
+            } else if (event.type == SDL_KEYDOWN) {
+                windowKey(event.key); // zoom and full screen work on
+            } else if (event.type == SDL_KEYUP || event.type == SDL_MOUSEBUTTONUP ||
+                       event.type == SDL_MOUSEMOTION || event.type == SDL_WINDOWEVENT) {
+                // Releases and moves keep the toolkit's idea of the keys and the pointer
+                // true; presses never reach it.
+                ImGui_ImplSDL2_ProcessEvent(&event);
+            }
+            have = SDL_PollEvent(&event) != 0;
+        }
+        posix::reapChildren();
+        renderWindow(overlay);
+    }
+    worker.join();
+    for (SDL_Event& event : later) {
+        SDL_PushEvent(&event);
+    }
+    SDL_SetCursor(SDL_GetDefaultCursor());
+    if (wait != nullptr) {
+        SDL_FreeCursor(wait);
+    }
+    if (typing) {
+        SDL_StartTextInput();
+    }
 }

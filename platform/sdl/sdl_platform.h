@@ -71,6 +71,10 @@ class SdlPlatform : public Platform {
     int pumpMessage(WindowEvents& events) override;
     void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
+    // On a thread of its own, while this one keeps drawing the window (the open dialog
+    // disabled) and taking its events: a close of the window is kept for the main loop,
+    // everything typed or clicked is dropped.
+    void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override;
 
   private:
@@ -121,6 +125,9 @@ class SdlPlatform : public Platform {
     bool hasPicture_ = false;
     bool imguiReady_ = false;
     bool inDialog_ = false;
+    // Draws the open dialog as it stands, taking no input (set while a dialog runs).
+    std::function<void()> drawDialogDisabled_;
+    bool leaveDialog_ = false;   // the window went away while work ran: the dialog ends
     bool destroyed_ = false;     // the window's going away was handed on once
     bool closeDeferred_ = false; // the window was closed while a dialog was open
     bool quitFallback_ = false;  // the quit event could not be queued

@@ -57,6 +57,7 @@ EM_JS(void, jsDialogControl, (int id, int kind, const char* text, int x, int y, 
 });
 EM_JS(void, jsDialogShow, (), { PingelPage.dialogShow(); });
 EM_JS(int, jsDialogCommand, (), { return PingelPage.dialogCommand(); });
+EM_JS(void, jsDialogBusy, (int on), { PingelPage.dialogBusy(on !== 0); });
 EM_JS(void, jsDialogCaption, (const char* text), { PingelPage.dialogCaption(UTF8ToString(text)); });
 EM_JS(void, jsDialogSetText, (int id, const char* text), {
     PingelPage.dialogSetText(id, UTF8ToString(text));
@@ -271,6 +272,14 @@ void WebPlatform::runDialog(int templateId, DialogLogic& logic) {
     }
     jsDialogEnd();
     inDialog_ = false;
+}
+
+// The work yields to the browser as it waits (the clock's readings, the fetch), so the page
+// is drawn meanwhile; the open dialog is disabled until it is done.
+void WebPlatform::runResponsive(const std::function<void()>& work) {
+    jsDialogBusy(1);
+    work();
+    jsDialogBusy(0);
 }
 
 // --- the rest of the seam ---

@@ -51,6 +51,7 @@ class WebPlatform : public Platform {
     int pumpMessage(WindowEvents& events) override;
     void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
+    void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override;
 
   private:

@@ -46,6 +46,13 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             e->menuCommand(LOWORD(wParam));
         }
         return 0;
+    case WM_CLOSE:
+        // Not while the highscore's attempt runs: the window closes once it is over.
+        if (backend != nullptr && backend->busy()) {
+            backend->closeAfterWork();
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_DESTROY:
         if (WindowEvents* e = events()) {
             e->windowDestroyed();

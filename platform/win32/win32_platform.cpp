@@ -48,6 +48,18 @@ void repaintBehindDialog() {
     EndPaint(window, &paint);
 }
 
+// The controls that take input: disabled while work runs.
+bool takesInput(shell::ControlKind kind) {
+    using shell::ControlKind;
+    return kind == ControlKind::DefaultButton || kind == ControlKind::Button ||
+           kind == ControlKind::Edit || kind == ControlKind::PasswordEdit;
+}
+
+DWORD WINAPI runWork(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
 struct DialogContext {
     DialogLogic* logic;
     int templateId;
@@ -324,6 +336,10 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
     Win32DialogView view(dialog);
     switch (message) {
     case WM_INITDIALOG: {
+        if (active != nullptr) {
+            active->openDialog_ = dialog;
+            active->openTemplate_ = context->templateId;
+        }
         context->logic->init(view);
         // The first field to type in has the focus, ready for typing; a dialog without one
         // leaves the focus to the system as before.
@@ -339,7 +355,10 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
         return 0;
     }
     case WM_COMMAND:
-        context->logic->command(view, LOWORD(wParam));
+        // While work runs, nothing reaches the logic (a close of the dialog included).
+        if (active == nullptr || !active->busy_) {
+            context->logic->command(view, LOWORD(wParam));
+        }
         return 0;
     case WM_CTLCOLORSTATIC:
         // The information dialog's read-only text: white character cells on light grey.
@@ -359,6 +378,76 @@ void Win32Platform::runDialog(int templateId, DialogLogic& logic) {
     DialogContext context{&logic, templateId};
     DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId), mainWindow_, dialogProcedure,
                     reinterpret_cast<LPARAM>(&context));
+    openDialog_ = nullptr;
+    openTemplate_ = 0;
+}
+
+void Win32Platform::runResponsive(const std::function<void()>& work) {
+    HANDLE thread = CreateThread(nullptr, 0, runWork,
+                                 const_cast<void*>(static_cast<const void*>(&work)), 0, nullptr);
+    if (thread == nullptr) {
+        work();
+        return;
+    }
+    busy_ = true;
+    // The dialog's buttons and fields, and the main window if no dialog holds it already,
+    // take no input meanwhile; the focus comes back where it was.
+    const HWND focus = GetFocus();
+    std::vector<HWND> disabled;
+    auto disable = [&disabled](HWND w) {
+        if (w != nullptr && IsWindowEnabled(w)) {
+            EnableWindow(w, FALSE);
+            disabled.push_back(w);
+        }
+    };
+    if (const shell::DialogTemplate* t = shell::findDialog(openTemplate_);
+        t != nullptr && openDialog_ != nullptr) {
+        for (const shell::Control& c : t->controls) {
+            if (c.id >= 0 && takesInput(c.kind)) {
+                disable(GetDlgItem(openDialog_, c.id));
+            }
+        }
+    }
+    disable(mainWindow_);
+    bool quit = false;
+    WPARAM quitCode = 0;
+    // Every message of this thread is dispatched until the work's thread ends.
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true; // for the loop that waits for it, once the work is done
+                quitCode = message.wParam;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    for (HWND w : disabled) {
+        if (IsWindow(w)) {
+            EnableWindow(w, TRUE);
+        }
+    }
+    if (focus != nullptr && IsWindow(focus)) {
+        SetFocus(focus);
+    }
+    busy_ = false;
+    if (closeDeferred_) {
+        closeDeferred_ = false;
+        if (openDialog_ != nullptr) {
+            EndDialog(openDialog_, 0);
+        }
+        if (mainWindow_ != nullptr) {
+            PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
+        }
+    }
+    if (quit) {
+        PostQuitMessage(static_cast<int>(quitCode));
+    }
 }
 
 void Win32Platform::debugText(const char* text) {

@@ -55,7 +55,16 @@ class Win32Platform : public Platform {
     int pumpMessage(WindowEvents& events) override;
     void postQuit(int exitCode) override;
     void runDialog(int templateId, DialogLogic& logic) override;
+    // On a thread of its own, while this one goes on dispatching the messages of every
+    // window; the open dialog's buttons and fields are disabled meanwhile and its commands
+    // are not handed to its logic.
+    void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override;
+
+    // True while work runs responsively. A close of the main window meanwhile waits for
+    // its end: it ends the open dialog and is sent again then.
+    bool busy() const { return busy_; }
+    void closeAfterWork() { closeDeferred_ = true; }
 
   private:
     struct FrameBitmap {
@@ -85,4 +94,8 @@ class Win32Platform : public Platform {
     // The largest zoom at which the window, frame and menu included, fits the work area.
     int fittingScale() const;
     WindowEvents* events_ = nullptr;
+    HWND openDialog_ = nullptr; // the dialog runDialog is running, once it exists
+    int openTemplate_ = 0;
+    bool busy_ = false;
+    bool closeDeferred_ = false;
 };

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -47,6 +48,8 @@ template <class F> F asFunction(void* address) {
     return reinterpret_cast<F>(address);
 }
 
+constexpr std::int32_t errorInternetTimeout = 12002; // ERROR_INTERNET_TIMEOUT
+
 } // namespace
 
 struct WinInetHttpClient::Functions {
@@ -72,20 +75,26 @@ void WinInetHttpClient::bound(void* handle, const HttpTimeouts& timeouts) const 
     if (fn_->setOption == nullptr) {
         return;
     }
-    DWORD connect = timeouts.connect, exchange = timeouts.exchange;
+    // Each send and receive a little inside the whole exchange's bound, so that a server
+    // that stays silent ends the way WinInet reports it (its own number for a late answer)
+    // before the exchange's bound cuts the attempt off.
+    DWORD connect = timeouts.connect;
+    DWORD exchange = timeouts.exchange - std::min<Millis>(timeouts.exchange / 5, 2000);
     fn_->setOption(handle, optionConnectTimeout, &connect, sizeof connect);
     fn_->setOption(handle, optionSendTimeout, &exchange, sizeof exchange);
     fn_->setOption(handle, optionReceiveTimeout, &exchange, sizeof exchange);
 }
 
 // Called right after the step failed, before anything else can change the thread's error.
-HttpOutcome WinInetHttpClient::failure(HttpStep step) const {
+namespace {
+
+HttpOutcome failureOf(const WinInetHttpClient::Functions& f, HttpStep step) {
     const DWORD stepError = GetLastError();
     DWORD number = 0;
     char info[8192] = {};
     DWORD size = sizeof info;
     std::string text;
-    if (fn_->lastInfo(&number, info, &size)) {
+    if (f.lastInfo(&number, info, &size)) {
         text.assign(info, strnlen(info, sizeof info));
     }
     // The last-response number is often 0 for a step that failed before any server
@@ -95,6 +104,79 @@ HttpOutcome WinInetHttpClient::failure(HttpStep step) const {
         text = "WinInet error " + std::to_string(stepError);
     }
     return HttpOutcome::failed(step, static_cast<std::int32_t>(error), std::move(text));
+}
+
+// The send and the read of one exchange, on a thread of their own, so that the attempt can
+// end at the whole exchange's bound. WinInet bounds each send and each receive on its own:
+// a server that trickles its answer byte by byte keeps every call within its bound while
+// holding the exchange for as long as it likes, and a call under way cannot be cut short
+// everywhere (Wine's WinInet finishes it even when its handle is closed). At the bound the
+// attempt goes on without the exchange, which ends by itself later, when the server or
+// WinInet's own bounds end it. So the exchange owns everything it uses: the functions, its
+// handles (it closes them), the body and the reply, and the last of its two owners frees it.
+struct Exchange {
+    WinInetHttpClient::Functions f;
+    HINTERNET_ root = nullptr, connection = nullptr, request = nullptr;
+    std::string headers, body;
+    std::size_t replyLimit = 0;
+    HttpOutcome outcome;
+    volatile LONG sent = 0; // set once the send is done and the reply is being read
+    volatile LONG owners = 2;
+};
+
+void release(Exchange* x) {
+    if (InterlockedDecrement(&x->owners) == 0) {
+        delete x;
+    }
+}
+
+void sendAndRead(Exchange& x) {
+    const WinInetHttpClient::Functions& f = x.f;
+    if (f.send(x.request, x.headers.c_str(), static_cast<DWORD>(x.headers.size()), x.body.data(),
+               static_cast<DWORD>(x.body.size())) != TRUE) {
+        x.outcome = failureOf(f, HttpStep::SendRequest);
+        return;
+    }
+    InterlockedExchange(&x.sent, 1);
+    // The reply up to the limit: WinInet may hand it over in pieces.
+    std::string reply(x.replyLimit, '\0');
+    std::size_t got = 0;
+    while (got < reply.size()) {
+        DWORD n = 0;
+        if (f.read(x.request, reply.data() + got, static_cast<DWORD>(reply.size() - got), &n) !=
+            TRUE) {
+            x.outcome = failureOf(f, HttpStep::ReadReply);
+            return;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    reply.resize(got);
+    // Without the query the status cannot be told: the reply is taken as it is.
+    DWORD status = 200, size = sizeof status;
+    if (f.queryInfo != nullptr &&
+        !f.queryInfo(x.request, queryStatusCode | queryFlagNumber, &status, &size, nullptr)) {
+        status = 0;
+    }
+    x.outcome = HttpOutcome::replied(static_cast<int>(status), std::move(reply));
+}
+
+DWORD WINAPI runExchange(void* exchange) {
+    auto* x = static_cast<Exchange*>(exchange);
+    sendAndRead(*x);
+    x->f.close(x->request);
+    x->f.close(x->connection);
+    x->f.close(x->root);
+    release(x);
+    return 0;
+}
+
+} // namespace
+
+HttpOutcome WinInetHttpClient::failure(HttpStep step) const {
+    return failureOf(*fn_, step);
 }
 
 HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
@@ -133,59 +215,36 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
         return outcome;
     }
 
-    HttpOutcome outcome;
     HINTERNET_ request =
         f.openRequest(connection, "POST", r.object.c_str(), nullptr, nullptr, nullptr, 0, 0);
-    bool sent = false;
     if (request == nullptr) {
-        // Recorded, and the send below fails on the missing request in turn: its failure is
-        // the one that stands.
-        outcome = failure(HttpStep::OpenRequest);
+        // Recorded, and the send fails on the missing request in turn: its failure is the
+        // one that stands.
+        HttpOutcome outcome = failure(HttpStep::OpenRequest);
         (void)r.body(); // the body is made all the same, as the attempt goes on
         outcome = failure(HttpStep::SendRequest);
+        f.close(connection);
+        f.close(root);
+        return outcome;
+    }
+    bound(request, r.timeouts);
+    auto* x = new Exchange{f, root, connection, request, r.headers, r.body(), r.replyLimit, {}};
+    // From the start of the send to the last byte of the reply, within the exchange's bound.
+    HANDLE thread = CreateThread(nullptr, 0, runExchange, x, 0, nullptr);
+    if (thread == nullptr) {
+        runExchange(x); // here, then, without a bound of its own beyond WinInet's
     } else {
-        bound(request, r.timeouts);
-        std::string body = r.body();
-        sent = f.send(request, r.headers.c_str(), static_cast<DWORD>(r.headers.size()), body.data(),
-                      static_cast<DWORD>(body.size())) == TRUE;
-        if (!sent) {
-            outcome = failure(HttpStep::SendRequest);
+        const bool done = WaitForSingleObject(thread, r.timeouts.exchange) == WAIT_OBJECT_0;
+        CloseHandle(thread);
+        if (!done) {
+            const bool sent = InterlockedCompareExchange(&x->sent, 0, 0) != 0;
+            release(x);
+            return HttpOutcome::failed(sent ? HttpStep::ReadReply : HttpStep::SendRequest,
+                                       errorInternetTimeout,
+                                       "WinInet error " + std::to_string(errorInternetTimeout));
         }
     }
-    if (sent) {
-        // The reply up to the limit: WinInet may hand it over in pieces.
-        std::string reply(r.replyLimit, '\0');
-        std::size_t got = 0;
-        bool read = true;
-        while (got < reply.size()) {
-            DWORD n = 0;
-            if (f.read(request, reply.data() + got, static_cast<DWORD>(reply.size() - got), &n) !=
-                TRUE) {
-                read = false;
-                break;
-            }
-            if (n == 0) {
-                break;
-            }
-            got += n;
-        }
-        if (!read) {
-            outcome = failure(HttpStep::ReadReply);
-        } else {
-            reply.resize(got);
-            // Without the query the status cannot be told: the reply is taken as it is.
-            DWORD status = 200, size = sizeof status;
-            if (f.queryInfo != nullptr &&
-                !f.queryInfo(request, queryStatusCode | queryFlagNumber, &status, &size, nullptr)) {
-                status = 0;
-            }
-            outcome = HttpOutcome::replied(static_cast<int>(status), std::move(reply));
-        }
-    }
-    if (request != nullptr) {
-        f.close(request);
-    }
-    f.close(connection);
-    f.close(root);
+    HttpOutcome outcome = std::move(x->outcome);
+    release(x);
     return outcome;
 }

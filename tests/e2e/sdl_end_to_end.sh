@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end: starts pingel under its own virtual X server (Xvfb), finds the window
 # "Pingel", checks its size, compares the frozen start board with what the headless
-# platform renders of the same game, starts a game with F1, holds an arrow, opens
+# platform renders of the same game, sends the (zero) score from "Registrera high-score"
+# and sees the dialog drawn while it is sent, starts a game with F1, holds an arrow, opens
 # "Spelregler" from the menu and closes it with Enter, and quits with "Avsluta (Alt-F4)",
 # expecting exit code 0. Each step's screenshot is kept in the work folder on failure.
 #
@@ -22,9 +23,14 @@ sessionName="pingel-e2e"
 pictureWidth=421
 pictureHeight=271
 spelX=15
+kopplaX=125 # "Koppla upp", whose first row is "Registrera high-score"
 rowY=(30 46 62) # "Starta nytt spel (F1)", "Spelregler", "Avsluta (Alt-F4)"
 # The penguin's start, as a box in the picture: he stands at (179, 188), 24 x 24 pixels.
 startBox="40x40+159+168"
+# In the highscore dialog (at the top left of the picture): its row of buttons, and the
+# line under them.
+buttonRow="290x26+0+158"
+statusLine="290x16+0+186"
 # The classic face colour of a dialog.
 face="rgb(192,192,192)"
 
@@ -67,6 +73,38 @@ sleep 0.5
 shot frozen-later
 n=$(differing "$work/frozen.png" "$work/frozen-later.png")
 [ "$n" = "0" ] || fail "the frozen board changed by itself ($n pixels)"
+
+# --- "Registrera high-score": the window stays alive while the score is sent ---
+# An attempt measures the processor for some seconds before it connects, whatever answers
+# (or not) at the build's portal: meanwhile the dialog must be drawn again, its send button
+# saying "Skickar...", and once the attempt is over the line under the buttons says how it
+# went. Escape then closes the dialog over the start board.
+click "$window" "$kopplaX" $((menuHeight / 2))
+click "$window" "$kopplaX" "${rowY[0]}"
+sleep 0.5
+xdotool type --delay 20 "anna@example.se"
+xdotool key Tab
+xdotool type --delay 20 "hemlis"
+sleep 0.3
+shot login
+xdotool key Return
+sleep 0.7
+shot sending
+n=$(differing "$work/login.png" "$work/sending.png" "$buttonRow")
+[ "$n" != "0" ] || fail "the dialog was not drawn again while the score was sent"
+for _ in $(seq 90); do
+  shot sent
+  n=$(differing "$work/sending.png" "$work/sent.png" "$statusLine")
+  [ "$n" = "0" ] || break
+  sleep 0.5
+done
+[ "$n" != "0" ] || fail "no outcome under the buttons after the attempt"
+alive || fail "pingel ended during the attempt"
+xdotool key Escape
+sleep 0.5
+shot after-login
+n=$(differing "$work/frozen.png" "$work/after-login.png")
+[ "$n" = "0" ] || fail "the start board did not come back after the highscore dialog ($n pixels)"
 
 # --- F1 starts a game ---
 xdotool key F1

@@ -4,6 +4,7 @@
 // exits once that answer is out (or after a minute without a request).
 //
 // Usage: pingel-loopback-portal STATUS DELAY_MS BODY   (in BODY, \n and \r stand for LF, CR)
+//        pingel-loopback-portal trickle GAP_MS BODY    (the answer byte by byte, GAP_MS apart)
 //        pingel-loopback-portal close                  (hangs up without an answer)
 //        pingel-loopback-portal unused                 (prints a port where nothing listens)
 #include "../loopback_portal.h"
@@ -39,11 +40,14 @@ int main(int argc, char** argv) {
     LoopbackPortal::Answer answer;
     if (mode == "close") {
         answer = LoopbackPortal::closeAtOnce();
+    } else if (mode == "trickle" && argc == 4) {
+        answer = LoopbackPortal::trickle(unescaped(argv[3]), std::atoi(argv[2]));
     } else if (argc == 4) {
         answer = LoopbackPortal::reply(unescaped(argv[3]), std::atoi(argv[1]), std::atoi(argv[2]));
     } else {
         std::fprintf(stderr,
-                     "usage: pingel-loopback-portal STATUS DELAY_MS BODY | close | unused\n");
+                     "usage: pingel-loopback-portal STATUS DELAY_MS BODY | trickle GAP_MS BODY | "
+                     "close | unused\n");
         return 2;
     }
     LoopbackPortal portal({answer});

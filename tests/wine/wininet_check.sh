@@ -5,7 +5,9 @@
 # library the message) is compared with the table below. The answers are those of the
 # libcurl loopback tests; where the outcome is the library's own, the number is WinInet's
 # as Wine gives it: a late answer 12030 (the connection aborted at the time bound) where
-# libcurl says 28, nothing listening 12029 where it says 7. A connection closed without an
+# libcurl says 28, nothing listening 12029 where it says 7. An answer trickled byte by byte
+# keeps each receive within its bound; the whole exchange's bound cuts it off, as WinInet's
+# own timeout number 12002 (Windows gives that for a late answer too). A connection closed without an
 # answer is a failed send with libcurl (52); Wine's WinInet reports the send as done and
 # has no status to give, which reads as the HTTP status failure -3. Neither is ever taken
 # as accepted.
@@ -79,6 +81,7 @@ an HTML page|200 0 '<html>Logga in i proxyn</html>'||-4	9	*
 20000 bytes, cut but read|big||0	0	*
 cut right before the code|cut||-4	9	*
 an answer after the time allowed|200 3000 0||12030	9	*
+an answer trickled past the time allowed|trickle 150 0||12002	9	*
 the connection closed without an answer|close||-3	9	HTTP 0: 
 nothing listening|unused||12029	9	*
 no library|none|--no-library|-1	9	Kunde inte hitta WinInet.dll

@@ -427,6 +427,21 @@ var PingelPage = (function () {
     return dialog !== null && dialog.commands.length > 0 ? dialog.commands.shift() : -1;
   }
 
+  // While the program works on (a highscore being sent) the dialog takes no input: its
+  // buttons and fields are disabled, and whatever was asked of it meanwhile is dropped.
+  // The focus comes back where it was.
+  function dialogBusy(on) {
+    if (dialog === null) return;
+    if (on) dialog.focusBeforeBusy = document.activeElement;
+    for (const element of dialog.items.values()) {
+      if (element instanceof HTMLButtonElement || element instanceof HTMLInputElement) element.disabled = on;
+    }
+    dialog.commands.length = 0;
+    if (!on && dialog.focusBeforeBusy instanceof HTMLElement && dialog.box.contains(dialog.focusBeforeBusy)) {
+      dialog.focusBeforeBusy.focus();
+    }
+  }
+
   function dialogCaption(text) {
     if (dialog !== null) dialog.title.textContent = text;
   }
@@ -547,7 +562,7 @@ var PingelPage = (function () {
     playSound: playSound, playSoundToEnd: playSoundToEnd, draw: draw, openUrl: openUrl,
     takeCommand: takeCommand, takePaletteRegained: takePaletteRegained,
     dialogBegin: dialogBegin, dialogControl: dialogControl, dialogShow: dialogShow,
-    dialogCommand: dialogCommand, dialogCaption: dialogCaption, dialogSetText: dialogSetText,
+    dialogCommand: dialogCommand, dialogBusy: dialogBusy, dialogCaption: dialogCaption, dialogSetText: dialogSetText,
     dialogText: dialogText, dialogEnd: dialogEnd, ended: ended, post: post, timings: timings,
   };
 })();

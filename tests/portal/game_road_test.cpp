@@ -1,0 +1,194 @@
+// The highscore road end to end on loopback: the game's own dialog logic, pressing OK
+// through the real libcurl client, against a real `pingel-portal serve` process with a
+// fresh SQLite database; a member joins through the registration form as a browser would
+// (the form's token from its cookie). Each step is one row of the table: what the dialog
+// is given, the result it must come to, the page it must open, and what the portal's home
+// page must or must not show afterwards.
+#include "app/highscore_dialog.h"
+#include "app/main_loop.h"
+#include "app/shell_resources.h"
+#include "game/counter.h"
+#include "loopback_portal.h"
+#include "platform/curl/curl_http.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class StandStillGame : public Game {
+  public:
+    void update() override {}
+    void render() override {}
+    Counter* score() override { return &points; }
+    Counter points;
+};
+
+// `pingel-portal serve` on a port of its own with a fresh database, stopped with SIGTERM.
+class PortalProcess {
+  public:
+    explicit PortalProcess(const fs::path& database) : port_(LoopbackPortal::unusedPort()) {
+        std::vector<std::string> args = {PINGEL_PORTAL_PROGRAM,
+                                         "serve",
+                                         "--listen",
+                                         "127.0.0.1:" + std::to_string(port_),
+                                         "--database",
+                                         database.string()};
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            pid_ = 0;
+            return;
+        }
+        httplib::Client probe("127.0.0.1", port_);
+        for (auto waited = 0ms; waited < 10s; waited += 50ms) {
+            if (probe.Get("/")) {
+                ready_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+    }
+    ~PortalProcess() {
+        if (pid_ <= 0) {
+            return;
+        }
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (auto waited = 0ms; waited < 5s; waited += 20ms) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                return;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+    PortalProcess(const PortalProcess&) = delete;
+    PortalProcess& operator=(const PortalProcess&) = delete;
+
+    bool ready() const { return ready_; }
+    int port() const { return port_; }
+
+  private:
+    int port_;
+    pid_t pid_ = 0;
+    bool ready_ = false;
+};
+
+// Joins through "/registrera/" as a browser does: the form's page sets the token's cookie,
+// the post sends both back. True when the portal welcomed the new member.
+bool joinThroughTheForm(httplib::Client& browser, const std::string& email,
+                        const std::string& nickname, const std::string& password) {
+    const auto page = browser.Get("/registrera/");
+    if (!page || page->status != 200) {
+        return false;
+    }
+    const std::string cookie = page->get_header_value("Set-Cookie");
+    const std::string marker = "name=\"csrf\" value=\"";
+    const std::size_t at = page->body.find(marker);
+    if (at == std::string::npos || cookie.empty()) {
+        return false;
+    }
+    const std::string token = page->body.substr(at + marker.size(), 64);
+    const httplib::Params form = {{"csrf", token},         {"epost", email},
+                                  {"smeknamn", nickname},  {"losenord", password},
+                                  {"losenord2", password}, {"tipsare", ""}};
+    const auto reply =
+        browser.Post("/registrera/", {{"Cookie", cookie.substr(0, cookie.find(';'))}}, form);
+    return reply && reply->status == 200 &&
+           reply->body.find("V\xC3\xA4lkommen") != std::string::npos;
+}
+
+} // namespace
+
+TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
+    const fs::path folder =
+        fs::path(testing::TempDir()) / ("pingel-road-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    PortalProcess portal(folder / "portal.db");
+    ASSERT_TRUE(portal.ready()) << "pingel-portal serve did not answer";
+
+    PlatformScope<RealLibraryPlatform> scope;
+    RealLibraryPlatform& system = scope.headless;
+    CurlHttpClient curl;
+    Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, curl};
+    HighscoreDialog dialog(shell, {"127.0.0.1", portal.port(), HttpTimeouts{5000, 10000}});
+    httplib::Client browser("127.0.0.1", portal.port());
+
+    const std::string member = "anna+spel@example.se";
+    struct Step {
+        const char* name;
+        const char* password;
+        std::int32_t score;
+        bool tampered;
+        bool joinFirst;        // the member joins through the form before the press
+        std::int32_t result;   // what the dialog comes to
+        const char* page;      // the end of the page it opens, or "" for none
+        const char* homeShows; // on "/" afterwards, or ""
+        const char* homeLacks; // never on "/" afterwards, or ""
+    };
+    const Step steps[] = {
+        {"an unknown address", "hemlis", 1234, false, false, 2, "/registrera/", "", "Anna"},
+        {"the member, once joined", "hemlis", 1234, false, true, 0, "", "1234", ""},
+        {"a wrong password", "fel", 2345, false, false, 3,
+         "/getpass.asp?mail=anna%2Bspel@example.se", "", "2345"},
+        {"a tampered score", "hemlis", 4321, true, false, 1, "", "1234", "4321"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.joinFirst) {
+            ASSERT_TRUE(joinThroughTheForm(browser, member, "Anna", "hemlis"));
+        }
+        shell.session.bestScore.set(step.score);
+        shell.session.playTimeAtBest = 600000; // ten minutes hold any of these scores
+        shell.session.tamperedAtBest = step.tampered;
+        system.urls.clear();
+        RecordingDialogView view;
+        dialog.init(view);
+        view.setItemText(shell::idEmail, member);
+        view.setItemText(shell::idPassword, step.password);
+        dialog.command(view, shell::idOk);
+
+        const HighscoreRecord& record = shell.session.highscoreRecord;
+        EXPECT_EQ(record.result, step.result) << record.message;
+        EXPECT_EQ(view.ended, step.result == 0 || step.result == 1);
+        if (step.page[0] != '\0') {
+            ASSERT_EQ(system.urls.size(), 1u);
+            EXPECT_TRUE(system.urls[0].ends_with(step.page)) << system.urls[0];
+            // The portal serves it; the password page has the address filled in, '+' kept.
+            const auto opened = browser.Get(step.page);
+            ASSERT_TRUE(opened && opened->status == 200) << step.page;
+            EXPECT_TRUE(step.result != 3 || opened->body.find(member) != std::string::npos);
+        } else {
+            EXPECT_TRUE(system.urls.empty());
+        }
+        const auto home = browser.Get("/");
+        ASSERT_TRUE(home && home->status == 200);
+        if (step.homeShows[0] != '\0') {
+            EXPECT_NE(home->body.find(step.homeShows), std::string::npos);
+        }
+        if (step.homeLacks[0] != '\0') {
+            EXPECT_EQ(home->body.find(step.homeLacks), std::string::npos);
+        }
+        EXPECT_EQ(home->body.find(member), std::string::npos); // never an address
+    }
+    fs::remove_all(folder);
+}
