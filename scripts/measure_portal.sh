@@ -8,7 +8,7 @@
 #
 # Usage: scripts/measure_portal.sh [sqlite|postgresql] [seconds] [load tool options...]
 #   e.g. scripts/measure_portal.sh sqlite 10 --keep-alive
-# PostgreSQL runs in a temporary cluster made by pg_virtualenv.
+# PostgreSQL runs in a temporary cluster made by pg_virtualenv, with fsync on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 engine=${1:-sqlite}
@@ -16,9 +16,12 @@ seconds=${2:-10}
 shift $(($# < 2 ? $# : 2))
 . scripts/portal_load_common.sh
 
-if [ "$engine" = postgresql ] && [ -z "${PGHOST:-}${PGPORT:-}" ]; then
+if [ "$engine" = postgresql ] && [ -z "${PINGEL_PG_READY:-}" ]; then
   buildPortalTools
-  exec pg_virtualenv -v 15 "$0" postgresql "$seconds" "$@"
+  # A cluster of its own (-t, on a free port) beside any other; commits reach the disk
+  # (pg_virtualenv turns fsync off unless told).
+  PGPORT=$(freePort) PINGEL_PG_READY=1 exec pg_virtualenv -t -v 15 -o fsync=on \
+    "$0" postgresql "$seconds" "$@"
 fi
 [ "$engine" = sqlite ] || [ "$engine" = postgresql ] || {
   echo "usage: $0 [sqlite|postgresql] [seconds] [options...]" >&2

@@ -371,11 +371,15 @@ int run(const Options& o) {
                     const auto score = static_cast<std::int32_t>(nextScore++);
                     const auto reply = connection.exchange(submissionRequest(
                         o, submissionBody(memberEmail(k), memberPassword(k), score)));
+                    std::lock_guard lock(logMutex);
                     if (reply && isAccepted(*reply)) {
-                        std::lock_guard lock(logMutex);
                         firstLog.emplace_back(memberEmail(k), score);
-                    } else {
-                        ++bad;
+                    } else if (++bad <= 3) {
+                        std::fprintf(stderr, "pingel-portal-load: %s: %s\n", memberEmail(k).c_str(),
+                                     reply ? (std::to_string(reply->first) + " " +
+                                              reply->second.substr(0, 60))
+                                                 .c_str()
+                                           : "no reply");
                     }
                 }
             });
@@ -556,6 +560,7 @@ std::optional<Options> parse(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // the scripts watch the lines as they come
     const auto options = parse(argc, argv);
     if (!options) {
         std::cerr << usage;
