@@ -1,12 +1,17 @@
 # Shared by measure_portal.sh and portal_kill_check.sh (sourced): builds the optimised
-# portal and load tool, and starts and stops a portal on a free loopback port.
-build=build/release
+# portal and load tool (or takes them from a given build folder), and starts and stops a
+# portal on a free loopback port.
+# PINGEL_PORTAL_BUILD names a build folder whose programs are used as they are (the test
+# command does this); otherwise the release preset is built.
+build=${PINGEL_PORTAL_BUILD:-build/release}
 portal=$build/portal/pingel-portal
 load=$build/tools/portal-load/pingel-portal-load
 
 buildPortalTools() {
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target pingel-portal pingel-portal-load -j2 >/dev/null
+  if [ -z "${PINGEL_PORTAL_BUILD:-}" ]; then
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target pingel-portal pingel-portal-load -j2 >/dev/null
+  fi
 }
 
 freePort() {
