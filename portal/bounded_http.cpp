@@ -228,7 +228,7 @@ bool BoundedHttpServer::open(const std::string& host, int port) {
     return true;
 }
 
-BoundedHttpServer::Verdict BoundedHttpServer::judge(const Waiting& w, std::string& refusal) const {
+BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& refusal) const {
     const auto headEnd = w.in.find("\r\n\r\n");
     if (headEnd == std::string::npos) {
         if (w.in.size() <= bounds_.headLimit) {
@@ -263,7 +263,16 @@ BoundedHttpServer::Verdict BoundedHttpServer::judge(const Waiting& w, std::strin
     if (bodyLength > std::min(payload_max_length_, bounds_.bodyLimit)) {
         return Verdict::CutShort; // refused from the head, never gathered
     }
-    return w.in.size() - headEnd - 4 >= bodyLength ? Verdict::Complete : Verdict::Incomplete;
+    if (w.in.size() - headEnd - 4 >= bodyLength) {
+        return Verdict::Complete;
+    }
+    // A client that waits to be asked for its body is asked here, where the body is read.
+    if (!w.continued && headerIn(head, "expect") == "100-continue") {
+        constexpr std::string_view go = "HTTP/1.1 100 Continue\r\n\r\n";
+        ::send(w.fd, go.data(), go.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        w.continued = true;
+    }
+    return Verdict::Incomplete;
 }
 
 void BoundedHttpServer::handle(Waiting w, bool cutShort) {
@@ -383,6 +392,7 @@ void BoundedHttpServer::serve() {
             }
             for (Waiting& w : back) {
                 w.started = !w.in.empty();
+                w.continued = false;
                 w.deadline = Clock::now() + (w.started ? bounds_.request : bounds_.keepAlive);
                 waiting.push_back(std::move(w));
                 if (waiting.back().started) {
@@ -401,7 +411,7 @@ void BoundedHttpServer::serve() {
                 }
                 const int yes = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, 0});
+                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, 0});
             }
         }
     }

@@ -45,11 +45,12 @@ class BoundedHttpServer : public httplib::Server {
         std::string in; // what has arrived of the next request
         std::chrono::steady_clock::time_point deadline;
         bool started = false;   // a byte of the request has arrived
+        bool continued = false; // "100 Continue" was sent for this request
         std::size_t served = 0; // requests answered on this connection
     };
     enum class Verdict { Incomplete, Complete, CutShort, Refuse };
 
-    Verdict judge(const Waiting& w, std::string& refusal) const;
+    Verdict judge(Waiting& w, std::string& refusal) const;
     void handle(Waiting w, bool cutShort);
     void giveBack(Waiting w);
 
