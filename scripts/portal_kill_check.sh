@@ -55,7 +55,7 @@ stopPortal
 
 "$load" verify --database "$database" --log "$work/accepted.txt"
 if [ "$engine" = postgresql ]; then
-  amcheck=$(ls /usr/lib/postgresql/*/bin/pg_amcheck 2>/dev/null | tail -1)
+  amcheck=$(find /usr/lib/postgresql/*/bin -name pg_amcheck 2>/dev/null | sort -V | tail -1)
   "$amcheck" --install-missing --heapallindexed --no-dependent-toast "${PGDATABASE:-postgres}"
   echo "pg_amcheck: no corruption found"
 fi

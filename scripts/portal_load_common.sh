@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by measure_portal.sh and portal_kill_check.sh (sourced): builds the optimised
 # portal and load tool (or takes them from a given build folder), and starts and stops a
 # portal on a free loopback port.
@@ -5,6 +6,7 @@
 # command does this); otherwise the release preset is built.
 build=${PINGEL_PORTAL_BUILD:-build/release}
 portal=$build/portal/pingel-portal
+# shellcheck disable=SC2034 # used by the scripts that source this
 load=$build/tools/portal-load/pingel-portal-load
 
 buildPortalTools() {
