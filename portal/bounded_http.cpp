@@ -11,11 +11,13 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -283,10 +285,12 @@ void BoundedHttpServer::handle(Waiting w, bool cutShort) {
     const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
     if (cutShort) {
         closeAfterDraining(w.fd);
+        --busy_;
         return;
     }
     if (!ok || closed || last || stream.timedOut()) {
         ::close(w.fd);
+        --busy_;
         return;
     }
     w.in = stream.rest();
@@ -307,6 +311,13 @@ void BoundedHttpServer::serve() {
     if (listener_ < 0 || wake_ < 0) {
         return;
     }
+    // Every connection is a file: stay well within what this process may open.
+    rlimit files{};
+    const std::size_t cap =
+        getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+            ? std::max<std::size_t>(
+                  16, std::min<std::size_t>(bounds_.connections, files.rlim_cur / 4 * 3))
+            : bounds_.connections;
     httplib::ThreadPool pool(bounds_.workers);
     std::vector<Waiting> waiting;
     std::vector<pollfd> polled;
@@ -327,6 +338,7 @@ void BoundedHttpServer::serve() {
             closeAfterDraining(waiting[i].fd);
             waiting[i].fd = -1;
         } else {
+            ++busy_;
             pool.enqueue([this, w = waiting[i], cutShort = verdict == Verdict::CutShort] {
                 handle(w, cutShort);
             });
@@ -350,7 +362,9 @@ void BoundedHttpServer::serve() {
         }
         polled.clear();
         polled.push_back({wake_, POLLIN, 0});
-        polled.push_back({listener_, POLLIN, 0});
+        // With every connection at a worker, new ones wait in the listen queue.
+        const bool full = waiting.empty() && busy_ >= cap;
+        polled.push_back({listener_, static_cast<short>(full ? 0 : POLLIN), 0});
         for (const Waiting& w : waiting) {
             polled.push_back({w.fd, POLLIN, 0});
         }
@@ -390,6 +404,7 @@ void BoundedHttpServer::serve() {
                 std::lock_guard lock(returnedMutex_);
                 back.swap(returned_);
             }
+            busy_ -= back.size();
             for (Waiting& w : back) {
                 w.started = !w.in.empty();
                 w.continued = false;
@@ -402,7 +417,11 @@ void BoundedHttpServer::serve() {
         }
         if (polled[1].revents != 0) {
             for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                if (waiting.size() >= bounds_.connections) {
+                if (waiting.size() + busy_ >= cap) {
+                    if (waiting.empty()) {
+                        ::close(fd);
+                        break;
+                    }
                     // The connection waiting longest for little gives way.
                     const auto oldest = std::min_element(
                         waiting.begin(), waiting.end(),
@@ -412,6 +431,10 @@ void BoundedHttpServer::serve() {
                 const int yes = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
                 waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, 0});
+            }
+            if (errno == EMFILE || errno == ENFILE) {
+                // Out of files for now: the listener stays ready, so pause rather than spin.
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
         }
     }

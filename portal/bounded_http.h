@@ -59,6 +59,7 @@ class BoundedHttpServer : public httplib::Server {
     int wake_ = -1; // an eventfd: a connection was given back, or halt
     int port_ = 0;
     std::atomic<bool> halted_{false};
+    std::atomic<std::size_t> busy_{0}; // connections with a worker or on their way back
     std::mutex returnedMutex_;
     std::deque<Waiting> returned_;
 };
