@@ -58,48 +58,22 @@ void addressOf(int fd, bool peer, std::string& ip, int& port) {
     }
 }
 
-// One request's reads, first from what the waiting thread gathered, then (for a request
-// that was not gathered whole) from the socket before the request's deadline; each write
-// within its own time.
-class DeadlineStream final : public httplib::Stream {
+// One request, read from what the waiting thread gathered (the socket is not read here);
+// the reply written to the socket, each write within its own time and all of them within
+// the reply's.
+class GatheredStream final : public httplib::Stream {
   public:
-    DeadlineStream(int fd, std::string gathered, bool socketReads, Clock::time_point deadline,
-                   std::chrono::milliseconds write)
-        : fd_(fd), in_(std::move(gathered)), socketReads_(socketReads), deadline_(deadline),
-          write_(write) {}
+    GatheredStream(int fd, std::string gathered, std::chrono::milliseconds write,
+                   Clock::time_point replyDeadline)
+        : fd_(fd), in_(std::move(gathered)), write_(write), replyDeadline_(replyDeadline) {}
 
-    bool buffered() const { return pos_ < in_.size(); }
     std::string rest() const { return in_.substr(pos_); }
-    // A read waited in vain: the request did not arrive in time.
-    bool timedOut() const { return timedOut_; }
 
-    bool is_readable() const override {
-        if (buffered()) {
-            return true;
-        }
-        if (socketReads_ && ready(fd_, POLLIN, deadline_)) {
-            return true;
-        }
-        timedOut_ = socketReads_;
-        return false;
+    bool is_readable() const override { return pos_ < in_.size(); }
+    bool is_writable() const override {
+        return ready(fd_, POLLOUT, std::min(Clock::now() + write_, replyDeadline_));
     }
-    bool is_writable() const override { return ready(fd_, POLLOUT, Clock::now() + write_); }
     ssize_t read(char* ptr, size_t size) override {
-        if (!buffered()) {
-            if (!is_readable()) {
-                return socketReads_ ? -1 : 0;
-            }
-            char chunk[4096];
-            ssize_t n;
-            do {
-                n = ::recv(fd_, chunk, sizeof chunk, 0);
-            } while (n < 0 && errno == EINTR);
-            if (n <= 0) {
-                return n;
-            }
-            in_.assign(chunk, static_cast<std::size_t>(n));
-            pos_ = 0;
-        }
         const std::size_t n = std::min(size, in_.size() - pos_);
         std::memcpy(ptr, in_.data() + pos_, n);
         pos_ += n;
@@ -127,10 +101,8 @@ class DeadlineStream final : public httplib::Stream {
     int fd_;
     std::string in_;
     std::size_t pos_ = 0;
-    bool socketReads_;
-    Clock::time_point deadline_;
     std::chrono::milliseconds write_;
-    mutable bool timedOut_ = false;
+    Clock::time_point replyDeadline_;
 };
 
 std::string lowered(std::string_view text) {
@@ -278,8 +250,7 @@ BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& ref
 }
 
 void BoundedHttpServer::handle(Waiting w, bool cutShort) {
-    DeadlineStream stream(w.fd, std::move(w.in), false, Clock::now() + bounds_.request,
-                          bounds_.write);
+    GatheredStream stream(w.fd, std::move(w.in), bounds_.write, Clock::now() + bounds_.reply);
     const bool last = w.served + 1 >= bounds_.requestsPerConnection || halted_;
     bool closed = false;
     const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
@@ -288,7 +259,7 @@ void BoundedHttpServer::handle(Waiting w, bool cutShort) {
         --busy_;
         return;
     }
-    if (!ok || closed || last || stream.timedOut()) {
+    if (!ok || closed || last) {
         ::close(w.fd);
         --busy_;
         return;

@@ -19,6 +19,7 @@ struct HttpBounds {
     std::chrono::milliseconds request{10000};  // a whole request, head and body
     std::chrono::milliseconds keepAlive{5000}; // waiting for the next request
     std::chrono::milliseconds write{5000};     // each write of the reply
+    std::chrono::milliseconds reply{60000};    // the whole reply, for a client that reads slowly
     std::size_t requestsPerConnection = 1000;
     std::size_t workers = 32;
     std::size_t headLimit = 16 * 1024;   // the request line and the headers together
