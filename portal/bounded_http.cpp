@@ -139,21 +139,10 @@ std::string plainReply(const char* status) {
            "\r\nConnection: close\r\n\r\n" + text;
 }
 
-// Closes a connection whose client may still be sending: the reply first reaches it
-// whole (a close with unread bytes would reset the connection and lose the reply).
-void closeAfterDraining(int fd) {
-    ::shutdown(fd, SHUT_WR);
-    const auto until = Clock::now() + std::chrono::milliseconds(500);
-    char sink[4096];
-    for (std::size_t drained = 0; drained < (1u << 20) && ready(fd, POLLIN, until);) {
-        const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
-        if (n <= 0) {
-            break;
-        }
-        drained += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
+// A refused client may still be sending: its connection is closed only once it has said
+// all (or after this long), since a close with bytes unread would reset the connection and
+// the refusal could be lost.
+constexpr std::chrono::milliseconds lingerTime{500};
 
 } // namespace
 
@@ -255,8 +244,9 @@ void BoundedHttpServer::handle(Waiting w, bool cutShort) {
     bool closed = false;
     const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
     if (cutShort) {
-        closeAfterDraining(w.fd);
-        --busy_;
+        ::shutdown(w.fd, SHUT_WR);
+        w.closing = true;
+        giveBack(std::move(w));
         return;
     }
     if (!ok || closed || last) {
@@ -304,16 +294,17 @@ void BoundedHttpServer::serve() {
         if (verdict == Verdict::Incomplete) {
             return false;
         }
+        Waiting& w = waiting[i];
         if (verdict == Verdict::Refuse) {
-            ::send(waiting[i].fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            closeAfterDraining(waiting[i].fd);
-            waiting[i].fd = -1;
-        } else {
-            ++busy_;
-            pool.enqueue([this, w = waiting[i], cutShort = verdict == Verdict::CutShort] {
-                handle(w, cutShort);
-            });
+            ::send(w.fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::shutdown(w.fd, SHUT_WR);
+            w.closing = true;
+            w.in.clear();
+            w.deadline = Clock::now() + lingerTime;
+            return true;
         }
+        ++busy_;
+        pool.enqueue([this, w, cutShort = verdict == Verdict::CutShort] { handle(w, cutShort); });
         waiting[i] = std::move(waiting.back());
         waiting.pop_back();
         return true;
@@ -324,7 +315,7 @@ void BoundedHttpServer::serve() {
         // Past their time: cut off, with a word to a client that had begun a request.
         for (std::size_t i = waiting.size(); i-- > 0;) {
             if (waiting[i].deadline <= now) {
-                if (waiting[i].started) {
+                if (waiting[i].started && !waiting[i].closing) {
                     const std::string late = plainReply("408 Request Timeout");
                     ::send(waiting[i].fd, late.data(), late.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                 }
@@ -356,6 +347,9 @@ void BoundedHttpServer::serve() {
                 drop(i);
                 continue;
             }
+            if (waiting[i].closing) {
+                continue; // what a refused client still sends is read and dropped
+            }
             if (!waiting[i].started) {
                 // A new connection's request is timed from the connect, a kept one's from
                 // its first byte.
@@ -377,6 +371,11 @@ void BoundedHttpServer::serve() {
             }
             busy_ -= back.size();
             for (Waiting& w : back) {
+                if (w.closing) {
+                    w.deadline = Clock::now() + lingerTime;
+                    waiting.push_back(std::move(w));
+                    continue;
+                }
                 w.started = !w.in.empty();
                 w.continued = false;
                 w.deadline = Clock::now() + (w.started ? bounds_.request : bounds_.keepAlive);
@@ -401,7 +400,7 @@ void BoundedHttpServer::serve() {
                 }
                 const int yes = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, 0});
+                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, false, 0});
             }
             if (errno == EMFILE || errno == ENFILE) {
                 // Out of files for now: the listener stays ready, so pause rather than spin.

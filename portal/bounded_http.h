@@ -47,6 +47,7 @@ class BoundedHttpServer : public httplib::Server {
         std::chrono::steady_clock::time_point deadline;
         bool started = false;   // a byte of the request has arrived
         bool continued = false; // "100 Continue" was sent for this request
+        bool closing = false;   // refused: read to its end, then closed
         std::size_t served = 0; // requests answered on this connection
     };
     enum class Verdict { Incomplete, Complete, CutShort, Refuse };
