@@ -13,7 +13,8 @@
 //       the ratio. Each accepted submission (reply 0 or 1) is written to FILE as
 //       "EMAIL SCORE"; every score of a run is unique.
 //   verify --database DB --log FILE
-//       checks that every submission in FILE is in DB and that DB is sound.
+//       checks that every submission in FILE is in DB (and, for SQLite, that DB passes
+//       its integrity check).
 //
 // Like the game, a client opens a connection for each submission and closes it after the
 // reply; --keep-alive keeps one connection per client instead.
@@ -38,7 +39,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
