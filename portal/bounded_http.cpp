@@ -3,14 +3,22 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -50,39 +58,24 @@ void addressOf(int fd, bool peer, std::string& ip, int& port) {
     }
 }
 
-// A connection's reads, each request's before its own deadline, through a buffer (the
-// library reads a request's head a byte at a time); each write within its own time.
-class DeadlineStream final : public httplib::Stream {
+// One request, read from what the waiting thread gathered (the socket is not read here);
+// the reply written to the socket, each write within its own time and all of them within
+// the reply's.
+class GatheredStream final : public httplib::Stream {
   public:
-    DeadlineStream(int fd, std::chrono::milliseconds write) : fd_(fd), write_(write) {}
+    GatheredStream(int fd, std::string gathered, std::chrono::milliseconds write,
+                   Clock::time_point replyDeadline)
+        : fd_(fd), in_(std::move(gathered)), write_(write), replyDeadline_(replyDeadline) {}
 
-    void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
-    bool buffered() const { return pos_ < len_; }
-    // A read waited in vain: the request did not arrive in time.
-    bool timedOut() const { return timedOut_; }
+    std::string rest() const { return in_.substr(pos_); }
 
-    bool is_readable() const override {
-        if (buffered() || ready(fd_, POLLIN, deadline_)) {
-            return true;
-        }
-        timedOut_ = true;
-        return false;
+    bool is_readable() const override { return pos_ < in_.size(); }
+    bool is_writable() const override {
+        return ready(fd_, POLLOUT, std::min(Clock::now() + write_, replyDeadline_));
     }
-    bool is_writable() const override { return ready(fd_, POLLOUT, Clock::now() + write_); }
     ssize_t read(char* ptr, size_t size) override {
-        if (!buffered()) {
-            if (!is_readable()) {
-                return -1;
-            }
-            const ssize_t n = receive(buffer_, sizeof buffer_);
-            if (n <= 0) {
-                return n;
-            }
-            pos_ = 0;
-            len_ = static_cast<std::size_t>(n);
-        }
-        const std::size_t n = std::min(size, len_ - pos_);
-        std::memcpy(ptr, buffer_ + pos_, n);
+        const std::size_t n = std::min(size, in_.size() - pos_);
+        std::memcpy(ptr, in_.data() + pos_, n);
         pos_ += n;
         return static_cast<ssize_t>(n);
     }
@@ -105,27 +98,60 @@ class DeadlineStream final : public httplib::Stream {
     socket_t socket() const override { return fd_; }
 
   private:
-    ssize_t receive(char* into, std::size_t size) {
-        ssize_t n;
-        do {
-            n = ::recv(fd_, into, size, 0);
-        } while (n < 0 && errno == EINTR);
-        return n;
-    }
-
     int fd_;
+    std::string in_;
+    std::size_t pos_ = 0;
     std::chrono::milliseconds write_;
-    Clock::time_point deadline_ = Clock::now();
-    mutable bool timedOut_ = false;
-    char buffer_[4096];
-    std::size_t pos_ = 0, len_ = 0;
+    Clock::time_point replyDeadline_;
 };
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    return out;
+}
+
+// A header's value in a head that was lowered, or nothing when the header is absent.
+std::optional<std::string_view> headerIn(std::string_view head, std::string_view name) {
+    for (std::size_t at = head.find("\r\n"); at != std::string_view::npos;
+         at = head.find("\r\n", at + 2)) {
+        const std::string_view line = head.substr(at + 2, head.find("\r\n", at + 2) - at - 2);
+        if (line.size() > name.size() && line.starts_with(name) && line[name.size()] == ':') {
+            std::string_view value = line.substr(name.size() + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
+            }
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+                value.remove_suffix(1);
+            }
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string plainReply(const char* status) {
+    const std::string text = std::string(status) + "\n";
+    return "HTTP/1.1 " + std::string(status) +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
+           "\r\nConnection: close\r\n\r\n" + text;
+}
+
+// A refused client may still be sending: its connection is closed only once it has said
+// all (or after this long), since a close with bytes unread would reset the connection and
+// the refusal could be lost.
+constexpr std::chrono::milliseconds lingerTime{500};
 
 } // namespace
 
 BoundedHttpServer::~BoundedHttpServer() {
     if (listener_ >= 0) {
         ::close(listener_);
+    }
+    if (wake_ >= 0) {
+        ::close(wake_);
     }
 }
 
@@ -139,13 +165,14 @@ bool BoundedHttpServer::open(const std::string& host, int port) {
         return false;
     }
     for (addrinfo* a = found; a && listener_ < 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0) {
             continue;
         }
         const int yes = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 128) == 0) {
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 512) == 0) {
             listener_ = fd;
         } else {
             ::close(fd);
@@ -155,52 +182,239 @@ bool BoundedHttpServer::open(const std::string& host, int port) {
     if (listener_ < 0) {
         return false;
     }
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_ < 0) {
+        return false;
+    }
     std::string ip;
     addressOf(listener_, false, ip, port_);
     return true;
 }
 
-void BoundedHttpServer::serve() {
-    httplib::ThreadPool pool(bounds_.workers);
-    while (!halted_ && listener_ >= 0) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 200) <= 0) {
-            continue;
+BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& refusal) const {
+    const auto headEnd = w.in.find("\r\n\r\n");
+    if (headEnd == std::string::npos) {
+        if (w.in.size() <= bounds_.headLimit) {
+            return Verdict::Incomplete;
         }
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            continue;
-        }
-        const int yes = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        pool.enqueue([this, fd] { serveConnection(fd); });
+        refusal = plainReply("431 Request Header Fields Too Large");
+        return Verdict::Refuse;
     }
-    pool.shutdown();
+    if (headEnd > bounds_.headLimit) {
+        refusal = plainReply("431 Request Header Fields Too Large");
+        return Verdict::Refuse;
+    }
+    const std::string head = lowered(std::string_view(w.in).substr(0, headEnd));
+    // The body's end must be known from the head: no chunks, and a length wherever a body
+    // is expected (without one the library would read until the client closes).
+    const auto length = headerIn(head, "content-length");
+    const bool bodyMethod = head.starts_with("post ") || head.starts_with("put ") ||
+                            head.starts_with("patch ") || head.starts_with("delete ");
+    if (headerIn(head, "transfer-encoding") || (bodyMethod && !length)) {
+        refusal = plainReply("411 Length Required");
+        return Verdict::Refuse;
+    }
+    std::size_t bodyLength = 0;
+    if (length) {
+        const auto [end, error] =
+            std::from_chars(length->data(), length->data() + length->size(), bodyLength);
+        if (error != std::errc() || end != length->data() + length->size()) {
+            refusal = plainReply("400 Bad Request");
+            return Verdict::Refuse;
+        }
+    }
+    if (bodyLength > std::min(payload_max_length_, bounds_.bodyLimit)) {
+        return Verdict::CutShort; // refused from the head, never gathered
+    }
+    if (w.in.size() - headEnd - 4 >= bodyLength) {
+        return Verdict::Complete;
+    }
+    // A client that waits to be asked for its body is asked here, where the body is read.
+    if (!w.continued && headerIn(head, "expect") == "100-continue") {
+        constexpr std::string_view go = "HTTP/1.1 100 Continue\r\n\r\n";
+        ::send(w.fd, go.data(), go.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        w.continued = true;
+    }
+    return Verdict::Incomplete;
 }
 
-void BoundedHttpServer::serveConnection(int fd) {
-    DeadlineStream stream(fd, bounds_.write);
-    for (std::size_t served = 0; served < bounds_.requestsPerConnection && !halted_; ++served) {
-        if (served > 0 && !stream.buffered()) {
-            // Waiting for the next request, in short steps so that a halt is seen.
-            const auto until = Clock::now() + bounds_.keepAlive;
-            bool more = false;
-            while (!more && !halted_ && Clock::now() < until) {
-                more = ready(fd, POLLIN,
-                             std::min(until, Clock::now() + std::chrono::milliseconds(200)));
-            }
-            if (!more) {
-                break;
+void BoundedHttpServer::handle(Waiting w, bool cutShort) {
+    GatheredStream stream(w.fd, std::move(w.in), bounds_.write, Clock::now() + bounds_.reply);
+    const bool last = w.served + 1 >= bounds_.requestsPerConnection || halted_;
+    bool closed = false;
+    const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
+    if (cutShort) {
+        ::shutdown(w.fd, SHUT_WR);
+        w.closing = true;
+        giveBack(std::move(w));
+        return;
+    }
+    if (!ok || closed || last) {
+        ::close(w.fd);
+        --busy_;
+        return;
+    }
+    w.in = stream.rest();
+    ++w.served;
+    giveBack(std::move(w));
+}
+
+void BoundedHttpServer::giveBack(Waiting w) {
+    {
+        std::lock_guard lock(returnedMutex_);
+        returned_.push_back(std::move(w));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(wake_, &one, sizeof one);
+}
+
+void BoundedHttpServer::serve() {
+    if (listener_ < 0 || wake_ < 0) {
+        return;
+    }
+    // Every connection is a file: stay well within what this process may open.
+    rlimit files{};
+    const std::size_t cap =
+        getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+            ? std::max<std::size_t>(
+                  16, std::min<std::size_t>(bounds_.connections, files.rlim_cur / 4 * 3))
+            : bounds_.connections;
+    httplib::ThreadPool pool(bounds_.workers);
+    std::vector<Waiting> waiting;
+    std::vector<pollfd> polled;
+    auto drop = [&](std::size_t i) {
+        ::close(waiting[i].fd);
+        waiting[i] = std::move(waiting.back());
+        waiting.pop_back();
+    };
+    // A request judged: handed to a worker, refused, or left to wait for more.
+    auto settle = [&](std::size_t i) {
+        std::string refusal;
+        const Verdict verdict = judge(waiting[i], refusal);
+        if (verdict == Verdict::Incomplete) {
+            return false;
+        }
+        Waiting& w = waiting[i];
+        if (verdict == Verdict::Refuse) {
+            ::send(w.fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::shutdown(w.fd, SHUT_WR);
+            w.closing = true;
+            w.in.clear();
+            w.deadline = Clock::now() + lingerTime;
+            return true;
+        }
+        ++busy_;
+        pool.enqueue([this, w, cutShort = verdict == Verdict::CutShort] { handle(w, cutShort); });
+        waiting[i] = std::move(waiting.back());
+        waiting.pop_back();
+        return true;
+    };
+
+    while (!halted_) {
+        const auto now = Clock::now();
+        // Past their time: cut off, with a word to a client that had begun a request.
+        for (std::size_t i = waiting.size(); i-- > 0;) {
+            if (waiting[i].deadline <= now) {
+                if (waiting[i].started && !waiting[i].closing) {
+                    const std::string late = plainReply("408 Request Timeout");
+                    ::send(waiting[i].fd, late.data(), late.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                }
+                drop(i);
             }
         }
-        stream.setDeadline(Clock::now() + bounds_.request);
-        const bool last = served + 1 == bounds_.requestsPerConnection || halted_;
-        bool closed = false;
-        if (!process_request(stream, last, closed, [](httplib::Request&) {}) || closed || last ||
-            stream.timedOut()) {
-            break;
+        polled.clear();
+        polled.push_back({wake_, POLLIN, 0});
+        // With every connection at a worker, new ones wait in the listen queue.
+        const bool full = waiting.empty() && busy_ >= cap;
+        polled.push_back({listener_, static_cast<short>(full ? 0 : POLLIN), 0});
+        for (const Waiting& w : waiting) {
+            polled.push_back({w.fd, POLLIN, 0});
+        }
+        if (::poll(polled.data(), polled.size(), 200) <= 0) {
+            continue;
+        }
+        // Requests arriving on waiting connections (before the vector changes below).
+        for (std::size_t i = waiting.size(); i-- > 0;) {
+            if (polled[i + 2].revents == 0) {
+                continue;
+            }
+            char chunk[16384];
+            const ssize_t n = ::recv(waiting[i].fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            if (n <= 0) {
+                drop(i);
+                continue;
+            }
+            if (waiting[i].closing) {
+                continue; // what a refused client still sends is read and dropped
+            }
+            if (!waiting[i].started) {
+                // A new connection's request is timed from the connect, a kept one's from
+                // its first byte.
+                waiting[i].started = true;
+                if (waiting[i].served > 0) {
+                    waiting[i].deadline = Clock::now() + bounds_.request;
+                }
+            }
+            waiting[i].in.append(chunk, static_cast<std::size_t>(n));
+            settle(i);
+        }
+        if (polled[0].revents != 0) {
+            std::uint64_t count;
+            [[maybe_unused]] const auto n = ::read(wake_, &count, sizeof count);
+            std::deque<Waiting> back;
+            {
+                std::lock_guard lock(returnedMutex_);
+                back.swap(returned_);
+            }
+            busy_ -= back.size();
+            for (Waiting& w : back) {
+                if (w.closing) {
+                    w.deadline = Clock::now() + lingerTime;
+                    waiting.push_back(std::move(w));
+                    continue;
+                }
+                w.started = !w.in.empty();
+                w.continued = false;
+                w.deadline = Clock::now() + (w.started ? bounds_.request : bounds_.keepAlive);
+                waiting.push_back(std::move(w));
+                if (waiting.back().started) {
+                    settle(waiting.size() - 1);
+                }
+            }
+        }
+        if (polled[1].revents != 0) {
+            for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                if (waiting.size() + busy_ >= cap) {
+                    if (waiting.empty()) {
+                        ::close(fd);
+                        break;
+                    }
+                    // The connection waiting longest for little gives way.
+                    const auto oldest = std::min_element(
+                        waiting.begin(), waiting.end(),
+                        [](const Waiting& a, const Waiting& b) { return a.deadline < b.deadline; });
+                    drop(static_cast<std::size_t>(oldest - waiting.begin()));
+                }
+                const int yes = 1;
+                setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, false, 0});
+            }
+            if (errno == EMFILE || errno == ENFILE) {
+                // Out of files for now: the listener stays ready, so pause rather than spin.
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
         }
     }
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
+    for (std::size_t i = waiting.size(); i-- > 0;) {
+        drop(i);
+    }
+    pool.shutdown();
+    std::lock_guard lock(returnedMutex_);
+    for (const Waiting& w : returned_) {
+        ::close(w.fd);
+    }
+    returned_.clear();
 }

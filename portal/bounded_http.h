@@ -1,24 +1,30 @@
 // The portal's HTTP server: cpp-httplib's request handling, under the portal's own
-// connection loop, which bounds each request as a whole. The library bounds each single
-// read in time and the request line and each header line in size, but a client that
-// trickles a byte now and then would hold a worker for ever; here every request must
-// arrive complete within a fixed time from its first wait, and an idle connection is
-// closed after a short keep-alive.
+// connection handling, which bounds each request as a whole. One thread waits on every
+// open connection and gathers each request, head and body, until it is complete; only
+// then does a worker from a fixed pool handle it. A client that trickles a byte now and
+// then, or connects and sends nothing, costs a buffer and a socket for at most a fixed
+// time, never a worker, so slow clients cannot keep the others waiting. A keep-alive
+// connection waits for its next request in the same way.
 #pragma once
 
 #include <httplib.h>
 
 #include <atomic>
 #include <chrono>
-#include <memory>
+#include <deque>
+#include <mutex>
 #include <string>
 
 struct HttpBounds {
     std::chrono::milliseconds request{10000};  // a whole request, head and body
     std::chrono::milliseconds keepAlive{5000}; // waiting for the next request
     std::chrono::milliseconds write{5000};     // each write of the reply
+    std::chrono::milliseconds reply{60000};    // the whole reply, for a client that reads slowly
     std::size_t requestsPerConnection = 1000;
     std::size_t workers = 32;
+    std::size_t headLimit = 16 * 1024;   // the request line and the headers together
+    std::size_t bodyLimit = 1024 * 1024; // besides the library's payload limit
+    std::size_t connections = 1024;      // open at once; the oldest wait gives way beyond
 };
 
 class BoundedHttpServer : public httplib::Server {
@@ -29,16 +35,33 @@ class BoundedHttpServer : public httplib::Server {
     // Binds and listens; port 0 picks a free port. False when the address cannot be used.
     bool open(const std::string& host, int port);
     int boundPort() const { return port_; }
-    // Serves until halt(), then waits for the connections in progress.
+    // Serves until halt(), then waits for the requests in progress.
     void serve();
     // From any thread.
     void halt() { halted_ = true; }
 
   private:
-    void serveConnection(int fd);
+    struct Waiting {
+        int fd = -1;
+        std::string in; // what has arrived of the next request
+        std::chrono::steady_clock::time_point deadline;
+        bool started = false;   // a byte of the request has arrived
+        bool continued = false; // "100 Continue" was sent for this request
+        bool closing = false;   // refused: read to its end, then closed
+        std::size_t served = 0; // requests answered on this connection
+    };
+    enum class Verdict { Incomplete, Complete, CutShort, Refuse };
+
+    Verdict judge(Waiting& w, std::string& refusal) const;
+    void handle(Waiting w, bool cutShort);
+    void giveBack(Waiting w);
 
     HttpBounds bounds_;
     int listener_ = -1;
+    int wake_ = -1; // an eventfd: a connection was given back, or halt
     int port_ = 0;
     std::atomic<bool> halted_{false};
+    std::atomic<std::size_t> busy_{0}; // connections with a worker or on their way back
+    std::mutex returnedMutex_;
+    std::deque<Waiting> returned_;
 };

@@ -4,8 +4,9 @@
 #include <sodium.h>
 
 #include <array>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
-#include <semaphore>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -18,12 +19,36 @@ void startSodium() {
     }
 }
 
-// Argon2id runs of at most two at a time (64 MiB each, one per core of a small server).
-std::counting_semaphore<2> argonSlots(2);
+// Argon2id runs of at most two at a time (64 MiB each, one per core of a small server),
+// admitted in the order they asked: under a burst of first logins no caller waits longer
+// than those before it (an unfair wait could outlast the game's 30 s for one of them).
+class ArgonGate {
+  public:
+    void enter() {
+        std::unique_lock lock(mutex_);
+        const std::uint64_t ticket = next_++;
+        turn_.wait(lock, [&] { return ticket < admitted_; });
+    }
+    void leave() {
+        {
+            std::lock_guard lock(mutex_);
+            ++admitted_;
+        }
+        turn_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    std::uint64_t next_ = 0;
+    std::uint64_t admitted_ = 2;
+};
+
+ArgonGate argonGate;
 
 struct Slot {
-    Slot() { argonSlots.acquire(); }
-    ~Slot() { argonSlots.release(); }
+    Slot() { argonGate.enter(); }
+    ~Slot() { argonGate.leave(); }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
 };

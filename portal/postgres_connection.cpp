@@ -1,9 +1,13 @@
-// The PostgreSQL engine through libpq: parameterised statements sent as text values, the
-// results read back as texts. The connection is re-established once if the server
-// dropped it (a restart of the database should not need a restart of the portal).
+// The PostgreSQL engine through libpq: parameterised statements, each prepared once per
+// session, with their values sent as texts, the results read back as texts. The connection is
+// re-established once if the server dropped it (a restart of the database should not need a restart
+// of the portal).
 #include "portal/sql.h"
 
 #include <libpq-fe.h>
+
+#include <cstdint>
+#include <unordered_map>
 
 namespace {
 
@@ -22,6 +26,7 @@ class PostgresConnection final : public SqlConnection {
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params) override {
         if (PQstatus(conn_) != CONNECTION_OK) {
             PQreset(conn_);
+            prepared_.clear(); // a new session knows none of them
         }
         std::vector<std::string> texts(params.size());
         std::vector<const char*> values(params.size(), nullptr);
@@ -34,9 +39,9 @@ class PostgresConnection final : public SqlConnection {
                 values[i] = texts[i].c_str();
             }
         }
-        const std::string statement = numberedPlaceholders(sql);
-        PGresult* result = PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()),
-                                        nullptr, values.data(), nullptr, nullptr, 0);
+        const std::string& name = statement(sql, static_cast<int>(params.size()));
+        PGresult* result = PQexecPrepared(conn_, name.c_str(), static_cast<int>(params.size()),
+                                          values.data(), nullptr, nullptr, 0);
         struct Clear {
             PGresult* r;
             ~Clear() { PQclear(r); }
@@ -64,6 +69,26 @@ class PostgresConnection final : public SqlConnection {
     }
 
   private:
+    // Each distinct statement is parsed once per session and then run by its name.
+    const std::string& statement(const std::string& sql, int parameters) {
+        if (const auto found = prepared_.find(sql); found != prepared_.end()) {
+            return found->second;
+        }
+        if (prepared_.size() >= 128) {
+            PQclear(PQexec(conn_, "DEALLOCATE ALL"));
+            prepared_.clear();
+        }
+        const std::string name = "s" + std::to_string(++named_);
+        PGresult* result =
+            PQprepare(conn_, name.c_str(), numberedPlaceholders(sql).c_str(), parameters, nullptr);
+        const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        if (!ok) {
+            throw SqlError(std::string("postgresql: ") + PQerrorMessage(conn_));
+        }
+        return prepared_.emplace(sql, name).first->second;
+    }
+
     void connect() {
         conn_ = PQconnectdb(conninfo_.c_str());
         if (PQstatus(conn_) != CONNECTION_OK) {
@@ -76,6 +101,8 @@ class PostgresConnection final : public SqlConnection {
 
     std::string conninfo_;
     PGconn* conn_ = nullptr;
+    std::unordered_map<std::string, std::string> prepared_;
+    std::uint64_t named_ = 0;
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <unordered_map>
+
 namespace {
 
 class SqliteConnection final : public SqlConnection {
@@ -24,22 +26,25 @@ class SqliteConnection final : public SqlConnection {
         run("PRAGMA synchronous=NORMAL", {});
         run("PRAGMA foreign_keys=ON", {});
     }
-    ~SqliteConnection() override { sqlite3_close(db_); }
+    ~SqliteConnection() override {
+        forget();
+        sqlite3_close(db_);
+    }
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
 
     Engine engine() const override { return Engine::Sqlite; }
 
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params) override {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
-            SQLITE_OK) {
-            throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(db_));
-        }
-        struct Finalize {
+        sqlite3_stmt* stmt = statement(sql);
+        // Ready for its next use however this one ends.
+        struct Reset {
             sqlite3_stmt* s;
-            ~Finalize() { sqlite3_finalize(s); }
-        } finalize{stmt};
+            ~Reset() {
+                sqlite3_reset(s);
+                sqlite3_clear_bindings(s);
+            }
+        } reset{stmt};
         for (std::size_t i = 0; i < params.size(); ++i) {
             const int at = static_cast<int>(i + 1);
             if (const auto* n = std::get_if<std::int64_t>(&params[i])) {
@@ -77,7 +82,34 @@ class SqliteConnection final : public SqlConnection {
     }
 
   private:
+    // The portal runs a few dozen distinct statements over and over: each is compiled once
+    // per connection and kept (up to a bound, past which all are compiled afresh).
+    sqlite3_stmt* statement(const std::string& sql) {
+        if (const auto found = prepared_.find(sql); found != prepared_.end()) {
+            return found->second;
+        }
+        if (prepared_.size() >= 128) {
+            forget();
+        }
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                               SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK ||
+            stmt == nullptr) {
+            sqlite3_finalize(stmt);
+            throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(db_));
+        }
+        prepared_.emplace(sql, stmt);
+        return stmt;
+    }
+    void forget() {
+        for (auto& [sql, stmt] : prepared_) {
+            sqlite3_finalize(stmt);
+        }
+        prepared_.clear();
+    }
+
     sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> prepared_;
 };
 
 } // namespace

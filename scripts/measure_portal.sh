@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Measures the portal under load on one engine: 1,000 members (their passwords hashed
+# first, their first password check made before the clock starts), then the game's
+# submission requests from 32 clients over loopback for `seconds` (10 unless given), then
+# the same clients against a bare GET on the same HTTP server code. Prints accepted
+# submissions per second, the 50th and 99th percentile latencies and the ratio to the
+# bare GET. A benchmark: it asserts nothing.
+#
+# Usage: scripts/measure_portal.sh [sqlite|postgresql] [seconds] [load tool options...]
+#   e.g. scripts/measure_portal.sh sqlite 10 --keep-alive
+# PostgreSQL runs in a temporary cluster made by pg_virtualenv, with fsync on.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+engine=${1:-sqlite}
+seconds=${2:-10}
+shift $(($# < 2 ? $# : 2))
+. scripts/portal_load_common.sh
+
+if [ "$engine" = postgresql ] && [ -z "${PINGEL_PG_READY:-}" ]; then
+  buildPortalTools
+  # A cluster of its own (-t, on a free port) beside any other; commits reach the disk
+  # (pg_virtualenv turns fsync off unless told).
+  PGPORT=$(freePort) PINGEL_PG_READY=1 exec pg_virtualenv -t -v 15 -o fsync=on \
+    "$0" postgresql "$seconds" "$@"
+fi
+[ "$engine" = sqlite ] || [ "$engine" = postgresql ] || {
+  echo "usage: $0 [sqlite|postgresql] [seconds] [options...]" >&2
+  exit 2
+}
+buildPortalTools
+
+work=$(mktemp -d)
+trap 'stopPortal; rm -rf "$work"' EXIT
+# "postgresql://" alone takes everything from the PG* variables that pg_virtualenv sets.
+database=$([ "$engine" = sqlite ] && echo "$work/portal.db" || echo postgresql://)
+port=$(freePort)
+
+echo "== $engine, $(nproc) cores, $(date -u +%FT%TZ)"
+"$load" prepare --database "$database" --members 1000 --hashes "$build/portal-load-hashes.txt"
+startPortal "$database" "$port" "$work/portal.log"
+"$load" run --target "127.0.0.1:$port" --members 1000 --clients 32 --seconds "$seconds" "$@"

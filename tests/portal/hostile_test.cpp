@@ -1,0 +1,192 @@
+// Hostile clients against a real portal on loopback, all at once: garbage, truncated,
+// oversized and unframed requests, clients that trickle their bytes, and many that connect
+// and send nothing. Each is refused with a 4xx status or cut off by the time bound, the
+// game's submissions are answered promptly meanwhile, and nothing reaches the database.
+#include "net/form_field.h"
+#include "portal/password.h"
+#include "portal/server.h"
+#include "portal/sql.h"
+#include "portal_test_support.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds requestBound{2000};
+
+int connectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+struct Outcome {
+    int status = 0; // of the reply, 0 when the server closed without one
+    milliseconds took{};
+};
+
+// Sends `parts` with `pause` between them (stopping when the server has closed), then
+// reads until the server closes, for at most five seconds.
+Outcome send(int port, const std::vector<std::string>& parts, milliseconds pause) {
+    const auto start = Clock::now();
+    const int fd = connectTo(port);
+    std::string reply;
+    for (const auto& part : parts) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(pause.count())) > 0 ||
+            ::send(fd, part.data(), part.size(), MSG_NOSIGNAL) < 0) {
+            break;
+        }
+    }
+    for (char chunk[4096];;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0) {
+            break;
+        }
+        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            break;
+        }
+        reply.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    Outcome o;
+    o.took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    if (reply.starts_with("HTTP/1.1 ") && reply.size() >= 12) {
+        o.status = std::stoi(reply.substr(9, 3));
+    }
+    return o;
+}
+
+std::string submissionBody(const std::string& email) {
+    const std::pair<const char*, std::string> fields[] = {
+        {"f1", encodeField(email)},         {"f2", "8"},
+        {"f3", encodeField("hemligt")},     {"f4", encodeField("100")},
+        {"f5", encodeField("60000")},       {"f6", encodeField("1000")},
+        {"f7", encodeField("CPU UNKNOWN")}, {"f8", encodeField("1")},
+        {"f9", encodeField("1000")},        {"fa", encodeField("100" + email)},
+        {"fb", encodeField("1100")},
+    };
+    std::string body;
+    for (const auto& [name, value] : fields) {
+        body += (body.empty() ? "" : "&") + std::string(name) + "=" + value;
+    }
+    return body;
+}
+
+std::string post(const std::string& body, const std::string& lengthHeader) {
+    return "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\n" +
+           lengthHeader + "\r\n" + body;
+}
+
+std::int64_t rowsIn(const std::string& database) {
+    const auto rows = openSqlite(database)->run(
+        "SELECT (SELECT COUNT(*) FROM scores) + (SELECT COUNT(*) FROM failures)"
+        " + (SELECT COUNT(*) FROM members)");
+    return std::stoll(rows.at(0).at(0).value_or("-1"));
+}
+
+TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) {
+    const std::string database = freshDatabase("sqlite");
+    auto storage = openStorage(database);
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+    HttpBounds bounds;
+    bounds.request = requestBound;
+    PortalServer server(*storage, {}, bounds);
+    ASSERT_TRUE(server.bind("127.0.0.1", 0));
+    std::thread serving([&] { server.run(); });
+    const int port = server.port();
+    const std::int64_t rowsBefore = rowsIn(database);
+
+    const std::string good = submissionBody("anna@example.se");
+    const std::string bytewise =
+        post(good, "Content-Length: " + std::to_string(good.size()) + "\r\n");
+    std::vector<std::string> trickle;
+    for (char c : bytewise) {
+        trickle.emplace_back(1, c);
+    }
+    struct Case {
+        const char* what;
+        int status; // 4xx, or 0: closed without a word
+        std::vector<std::string> parts;
+        milliseconds pause{0};
+        int copies = 1;
+    };
+    const std::vector<Case> cases = {
+        {"garbage", 400, {std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)}},
+        {"truncated body", 408, {post(good.substr(0, 100), "Content-Length: 500\r\n")}},
+        {"oversized body", 400, {post(std::string(20000, 'A'), "Content-Length: 20000\r\n")}},
+        {"oversized request line", 431, {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n"}},
+        {"oversized header", 431, {"GET / HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}},
+        {"huge length, no body", 400, {post("", "Content-Length: 99999999999\r\n")}},
+        {"bad length", 400, {post(good, "Content-Length: 12x\r\n")}},
+        {"no length", 411, {post(good, "")}},
+        {"chunked", 411, {post("5\r\nf1=00\r\n0\r\n\r\n", "Transfer-Encoding: chunked\r\n")}},
+        {"head never ends", 408, {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"}},
+        // More trickling clients than the server has workers, each well within any single
+        // read's time, and more connections that say nothing at all.
+        {"a byte every 100 ms", 408, trickle, milliseconds(100), 40},
+        {"idle connection", 0, {}, milliseconds(0), 200},
+    };
+    std::vector<std::pair<const Case*, Outcome>> outcomes;
+    std::mutex outcomesMutex;
+    std::vector<std::thread> clients;
+    for (const Case& c : cases) {
+        for (int i = 0; i < c.copies; ++i) {
+            clients.emplace_back([&, c = &c] {
+                const Outcome o = send(port, c->parts, c->pause);
+                std::lock_guard lock(outcomesMutex);
+                outcomes.emplace_back(c, o);
+            });
+        }
+    }
+
+    // Meanwhile the game's submissions (from an address that is no member's, so that they
+    // write nothing) are answered, each within a fraction of the bound.
+    std::this_thread::sleep_for(milliseconds(200));
+    const std::string unknown = submissionBody("bo@example.se");
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        const Outcome o = send(port,
+                               {post(unknown, "Content-Length: " + std::to_string(unknown.size()) +
+                                                  "\r\nConnection: close\r\n")},
+                               milliseconds(0));
+        EXPECT_EQ(o.status, 200);
+        EXPECT_LT(Clock::now() - start, milliseconds(500));
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+
+    for (auto& t : clients) {
+        t.join();
+    }
+    for (const auto& [c, o] : outcomes) {
+        SCOPED_TRACE(c->what);
+        // Never later than the bound and a poll's step.
+        EXPECT_EQ(o.status, c->status);
+        EXPECT_LT(o.took, requestBound + milliseconds(700));
+    }
+    EXPECT_EQ(rowsIn(database), rowsBefore);
+    server.stop();
+    serving.join();
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+// Verified passwords are remembered by stored hash and password together: after a change
+// of password (a new stored hash) the old password is refused although it was verified
+// before, and a wrong password is never taken for a remembered one.
+#include "portal/password.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Passwords, ARememberedCheckNeverOutlivesThePassword) {
+    const std::string before = hashPassword("hemligt");
+    const std::string after = hashPassword("nytt");
+    const struct {
+        const char* what;
+        const std::string& stored;
+        const char* given;
+        bool ok;
+    } cases[] = {
+        {"first check", before, "hemligt", true},
+        {"remembered", before, "hemligt", true},
+        {"wrong, after a right one", before, "hemligT", false},
+        {"old password, new hash", after, "hemligt", false},
+        {"new password, old hash", before, "nytt", false},
+        {"new password", after, "nytt", true},
+        {"new password, remembered", after, "nytt", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(verifyPassword(c.stored, c.given), c.ok);
+    }
+}
+
+} // namespace
