@@ -8,30 +8,11 @@
 #include "net/highscore_reply.h"
 #include "net/highscore_submission.h"
 #include "net/machine_facts.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 namespace {
-
-// A file that stands in for the program's own, removed with the guard.
-class TempFile {
-  public:
-    explicit TempFile(const std::string& bytes) {
-        static int serial = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("pingel_own_file_" + std::to_string(++serial) + "_" +
-                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    ~TempFile() { std::filesystem::remove(path_); }
-    std::string path() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 const HighscorePortal portal{"portal.test", 8080, {250, 750}};
 

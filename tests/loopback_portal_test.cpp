@@ -5,12 +5,11 @@
 #include "loopback_portal.h"
 #include "net/highscore_submission.h"
 #include "platform/curl/curl_http.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -37,19 +36,10 @@ HighscoreRecord account() {
 }
 
 // A platform with the real libraries and a program file of nine known bytes.
-class Machine {
-  public:
-    Machine() {
-        std::ofstream(ownFile_, std::ios::binary) << "123456789";
-        scope.headless.setOwnExecutablePath(ownFile_.string());
-    }
-    ~Machine() { std::filesystem::remove(ownFile_); }
+struct Machine {
+    Machine() { scope.headless.setOwnExecutablePath(ownFile.path()); }
     PlatformScope<RealLibraryPlatform> scope;
-
-  private:
-    std::filesystem::path ownFile_ =
-        std::filesystem::temp_directory_path() /
-        ("pingel_loopback_own_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    TempFile ownFile{"123456789"};
 };
 
 } // namespace
