@@ -9,28 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
-
-TEST(Counter, SpeaksValuesAndWraps) {
-    Counter c;
-    EXPECT_EQ(c.value(), 0);
-    struct Step {
-        std::int32_t delta;
-        std::int32_t value;
-    };
-    const Step steps[] = {{5, 5}, {100, 105}, {-1, 104}, {0, 104}};
-    for (const Step& s : steps) {
-        c.add(s.delta);
-        EXPECT_EQ(c.value(), s.value) << "add(" << s.delta << ")";
-    }
-    // Wrapping, never undefined: the largest value plus one is the smallest.
-    c.set(2147483647);
-    EXPECT_EQ(c.value(), 2147483647);
-    c.add(1);
-    EXPECT_EQ(c.value(), -2147483647 - 1);
-}
 
 // Overwrites the number the way a memory editor does: it searches the object's bytes for
 // the value it sees on screen (plus the offset it has worked out) and patches them.
@@ -46,7 +28,7 @@ static void patchLikeAMemoryEditor(Counter& c, std::int32_t stored, std::int32_t
     ASSERT_EQ(patched, 1) << "the number is stored once, in plain";
 }
 
-TEST(Counter, DetectsANumberChangedBehindItsBack) {
+TEST(Counter, WrapsAndDetectsANumberChangedBehindItsBack) {
     for (int operation = 0; operation < 2; ++operation) {
         scoreTampered = false;
         Counter score;
@@ -62,13 +44,28 @@ TEST(Counter, DetectsANumberChangedBehindItsBack) {
         }
         EXPECT_TRUE(scoreTampered);
     }
-    // Honest use never raises it, over the whole range.
+    // Honest use never raises it, over the whole range, and sums wrap instead of overflowing.
     scoreTampered = false;
     Counter c;
-    for (std::int32_t v : {0, 1, -1, 2147483647, -2147483647 - 1, 123456}) {
-        c.set(v);
-        c.add(1);
-        c.value();
+    EXPECT_EQ(c.value(), 0);
+    const struct {
+        std::int32_t from, delta, to;
+    } sums[] = {
+        {0, 5, 5},
+        {5, 100, 105},
+        {105, -1, 104},
+        {104, 0, 104},
+        {-1, 1, 0},
+        {1, -2, -1},
+        {123456, 1, 123457},
+        {INT32_MAX, 1, INT32_MIN},
+        {INT32_MIN, -1, INT32_MAX},
+    };
+    for (const auto& sum : sums) {
+        c.set(sum.from);
+        EXPECT_EQ(c.value(), sum.from);
+        c.add(sum.delta);
+        EXPECT_EQ(c.value(), sum.to) << sum.from << " + " << sum.delta;
     }
     EXPECT_FALSE(scoreTampered);
 }

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -232,12 +230,8 @@ TEST(ImageLoad, PictureFiles) {
         expectLoad(c, [&](Image& i) { return i.loadFileImage(c.bytes.data(), c.bytes.size()); });
     }
     // The same bytes through a file.
-    const std::string path = ::testing::TempDir() + "pingel_image_load_test.bmp";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(cases[0].bytes.data()),
-               static_cast<std::streamsize>(cases[0].bytes.size()));
-    expectLoad(cases[0], [&](Image& i) { return i.loadImage(path); });
-    std::filesystem::remove(path);
+    const TempFile file(std::string(cases[0].bytes.begin(), cases[0].bytes.end()));
+    expectLoad(cases[0], [&](Image& i) { return i.loadImage(file.path()); });
     expectLoad({"no such file", {}, false},
                [](Image& i) { return i.loadImage("/nonexistent/pingel/picture.bmp"); });
 }

@@ -10,6 +10,8 @@
 #include "platform/screen_size.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -131,3 +133,22 @@ template <class T = ListedObject> std::vector<T*> listed(ObjectList& list) {
     }
     return out;
 }
+
+// A file of the given bytes in the temporary folder, removed with the guard.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& bytes) {
+        static int serial = 0;
+        path_ = std::filesystem::temp_directory_path() /
+                ("pingel_test_file_" + std::to_string(++serial) + "_" +
+                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        std::ofstream(path_, std::ios::binary) << bytes;
+    }
+    ~TempFile() { std::filesystem::remove(path_); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    std::string path() const { return path_.string(); }
+
+  private:
+    std::filesystem::path path_;
+};

@@ -3,7 +3,8 @@
 # tests (Linux and Wine) and the measurement script. Sourced, not run. It gives a work
 # folder, Xvfb started on a free display, a clean-up on exit that ends what was started
 # (and keeps the screenshots and logs when the run failed), and the helpers that find a
-# window, click into it, take the game picture and count differing pixels.
+# window, click into it, take the game picture, count differing pixels or a dialog's face,
+# and see the program end.
 #
 # The sourcing script sets, before sourcing: sessionName (the work folder's prefix); and
 # may set sessionCleanupHook (a command run first at clean-up, e.g. ending the Wine server)
@@ -96,4 +97,21 @@ differing() { # a b [crop]: how many pixels differ
     b="$work/crop-b.png"
   fi
   compare -metric AE "$a" "$b" null: 2>&1 || true
+}
+
+faceCount() { # picture: how many pixels have the classic face colour of a dialog
+  convert "$1" -fill black +opaque "rgb(192,192,192)" -fill white -opaque "rgb(192,192,192)" \
+    -format "%[fx:mean*w*h]" info: | cut -d. -f1
+}
+
+expectExitZero() { # what: pingel ends within 5 s of `what`, with exit code 0
+  for _ in $(seq 50); do
+    alive || break
+    sleep 0.1
+  done
+  alive && fail "pingel still runs after $1"
+  local code=0
+  wait "$pingelPid" || code=$?
+  pingelPid=""
+  [ "$code" -eq 0 ] || fail "pingel exited with code $code"
 }
