@@ -2,6 +2,7 @@
 #include "portal/bounded_http.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -146,6 +147,24 @@ constexpr std::chrono::milliseconds lingerTime{500};
 
 } // namespace
 
+std::optional<std::string> forwardedClient(std::string_view header) {
+    const auto comma = header.rfind(',');
+    std::string_view last = comma == std::string_view::npos ? header : header.substr(comma + 1);
+    while (!last.empty() && (last.front() == ' ' || last.front() == '\t')) {
+        last.remove_prefix(1);
+    }
+    while (!last.empty() && (last.back() == ' ' || last.back() == '\t')) {
+        last.remove_suffix(1);
+    }
+    const std::string text(last);
+    unsigned char address[sizeof(in6_addr)];
+    if (text.empty() || (inet_pton(AF_INET, text.c_str(), address) != 1 &&
+                         inet_pton(AF_INET6, text.c_str(), address) != 1)) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 BoundedHttpServer::~BoundedHttpServer() {
     if (listener_ >= 0) {
         ::close(listener_);
@@ -242,7 +261,13 @@ void BoundedHttpServer::handle(Waiting w, bool cutShort) {
     GatheredStream stream(w.fd, std::move(w.in), bounds_.write, Clock::now() + bounds_.reply);
     const bool last = w.served + 1 >= bounds_.requestsPerConnection || halted_;
     bool closed = false;
-    const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
+    const bool ok = process_request(stream, last, closed, [this](httplib::Request& req) {
+        if (std::find(proxies_.begin(), proxies_.end(), req.remote_addr) != proxies_.end()) {
+            if (auto client = forwardedClient(req.get_header_value("X-Forwarded-For"))) {
+                req.remote_addr = *client;
+            }
+        }
+    });
     if (cutShort) {
         ::shutdown(w.fd, SHUT_WR);
         w.closing = true;

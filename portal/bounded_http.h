@@ -13,7 +13,10 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct HttpBounds {
     std::chrono::milliseconds request{10000};  // a whole request, head and body
@@ -27,6 +30,10 @@ struct HttpBounds {
     std::size_t connections = 1024;      // open at once; the oldest wait gives way beyond
 };
 
+// The client that an X-Forwarded-For header names last (the one the nearest proxy added),
+// when that is an IPv4 or IPv6 address; nothing otherwise.
+std::optional<std::string> forwardedClient(std::string_view header);
+
 class BoundedHttpServer : public httplib::Server {
   public:
     explicit BoundedHttpServer(HttpBounds bounds = {}) : bounds_(bounds) {}
@@ -39,6 +46,10 @@ class BoundedHttpServer : public httplib::Server {
     void serve();
     // From any thread.
     void halt() { halted_ = true; }
+    // A request that comes from `proxy` (an IP address, such as a TLS proxy on this host)
+    // counts as coming from the client its X-Forwarded-For names last: the address the
+    // proxy itself added. Before serve().
+    void trustProxy(const std::string& proxy) { proxies_.push_back(proxy); }
 
   private:
     struct Waiting {
@@ -57,6 +68,7 @@ class BoundedHttpServer : public httplib::Server {
     void giveBack(Waiting w);
 
     HttpBounds bounds_;
+    std::vector<std::string> proxies_;
     int listener_ = -1;
     int wake_ = -1; // an eventfd: a connection was given back, or halt
     int port_ = 0;

@@ -38,6 +38,7 @@ constexpr const char* usage =
     "Commands:\n"
     "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
     "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
+    "        [--trusted-proxy ADDRESS]...\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -55,6 +56,10 @@ constexpr const char* usage =
     "      --mail-command PROGRAM      hand each message to PROGRAM on its standard input\n"
     "                                  instead, e.g. \"/usr/sbin/sendmail -t\" (split at\n"
     "                                  blanks and run without a shell; 10 s at most)\n"
+    "      --trusted-proxy ADDRESS     a proxy in front of the portal (e.g. a TLS proxy on\n"
+    "                                  127.0.0.1): its requests count as coming from the\n"
+    "                                  client its X-Forwarded-For names last, so the\n"
+    "                                  password throttle counts each client apart\n"
     "      --mail-from FROM            the From of the mail (default \"spelia\n"
     "                                  <spelia@localhost>\")\n"
     "  member add EMAIL NICKNAME       add a member; the password is read from standard input\n"
@@ -275,7 +280,12 @@ int winnersCommand(Storage& storage) {
 
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
                  const std::optional<std::string>& site, MailSettings mail,
-                 AccountSettings accounts) {
+                 AccountSettings accounts, const std::vector<std::string>& proxies) {
+    for (const std::string& proxy : proxies) {
+        if (forwardedClient(proxy) != proxy) {
+            return fail("--trusted-proxy takes an IP address, e.g. 127.0.0.1");
+        }
+    }
     if (site && access((*site + "/index.html").c_str(), R_OK) != 0) {
         return fail("--site " + *site + " holds no readable index.html");
     }
@@ -328,6 +338,9 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     PortalServer server(storage);
     server.serveSite(site.value_or(PINGEL_PORTAL_DEFAULT_SITE));
     server.serveAccounts(mail, accounts);
+    for (const std::string& proxy : proxies) {
+        server.trustProxy(proxy);
+    }
     if (!server.bind(host, static_cast<int>(*port))) {
         return fail("cannot listen on " + listen);
     }
@@ -356,6 +369,7 @@ int main(int argc, char** argv) {
     std::optional<std::string> site;
     std::optional<std::string> timeZone;
     std::string outbox, mailCommand, publicUrl, mailFrom;
+    std::vector<std::string> proxies;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -371,6 +385,8 @@ int main(int argc, char** argv) {
              : arg == "--mail-command" ? mailCommand
              : arg == "--public-url"   ? publicUrl
                                        : mailFrom) = argv[++i];
+        } else if (arg == "--trusted-proxy" && i + 1 < argc) {
+            proxies.push_back(argv[++i]);
         } else if (arg == "--site" && i + 1 < argc) {
             site = argv[++i];
         } else if (arg == "--time-zone" && i + 1 < argc) {
@@ -418,7 +434,7 @@ int main(int argc, char** argv) {
             AccountSettings accounts;
             accounts.publicUrl = publicUrl;
             return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
-                                std::move(mail), std::move(accounts));
+                                std::move(mail), std::move(accounts), proxies);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);

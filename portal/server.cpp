@@ -182,6 +182,10 @@ int PortalServer::port() const {
     return http_->boundPort();
 }
 
+void PortalServer::trustProxy(const std::string& proxy) {
+    http_->trustProxy(proxy);
+}
+
 void PortalServer::serveSite(const std::string& folder) {
     addSite(*http_, folder);
 }

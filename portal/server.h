@@ -27,6 +27,8 @@ class PortalServer {
     bool bind(const std::string& host, int port);
     int port() const;
     // Serves the browser version of the game from `folder` under "/spela/"; before run().
+    // Takes the client's address from X-Forwarded-For on requests from `proxy`; before run().
+    void trustProxy(const std::string& proxy);
     void serveSite(const std::string& folder);
     // Serves the members' pages (log in and out, a forgotten password, challenges), whose
     // mail goes out through `mail`; before run().

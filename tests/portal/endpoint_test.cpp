@@ -78,6 +78,8 @@ class EndpointTest : public testing::TestWithParam<std::string> {
         HttpBounds bounds;
         bounds.request = std::chrono::milliseconds(1000);
         server_ = std::make_unique<PortalServer>(*storage_, ThrottleRules{3, 5, 900}, bounds);
+        server_->trustProxy("127.0.0.1"); // as for a TLS proxy; requests without the header
+                                          // keep their own address
         ASSERT_TRUE(server_->bind("127.0.0.1", 0));
         thread_ = std::thread([this] { server_->run(); });
         client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
@@ -89,8 +91,9 @@ class EndpointTest : public testing::TestWithParam<std::string> {
         }
     }
 
-    std::pair<int, std::string> post(const std::string& body, const char* type = formType) {
-        const auto res = client_->Post(std::string(highscoreObject), body, type);
+    std::pair<int, std::string> post(const std::string& body, const char* type = formType,
+                                     const httplib::Headers& headers = {}) {
+        const auto res = client_->Post(std::string(highscoreObject), headers, body, type);
         EXPECT_TRUE(res);
         return res ? std::pair{res->status, res->body} : std::pair{0, std::string()};
     }
@@ -202,10 +205,26 @@ TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
         EXPECT_EQ(post(Fields{.email = "bo@example.se", .password = "fel"}.body()).second, "3");
     }
     EXPECT_EQ(post(Fields{.email = "cia@example.se"}.body()).second, throttled);
-    EXPECT_EQ(answerSubmission(*storage_, Fields{.email = "cia@example.se"}.body(), formType,
-                               "127.0.0.2", std::time(nullptr), ThrottleRules{3, 5, 900})
-                  .text,
-              "2");
+    // Behind the trusted proxy each client counts apart, by the address the proxy added last.
+    const std::string cia = Fields{.email = "cia@example.se"}.body();
+    EXPECT_EQ(post(cia, formType, {{"X-Forwarded-For", "10.0.0.7"}}).second, "2");
+    EXPECT_EQ(post(cia, formType, {{"X-Forwarded-For", "10.0.0.7, 127.0.0.1"}}).second, throttled);
+    EXPECT_EQ(post(cia, formType, {{"X-Forwarded-For", "not an address"}}).second, throttled);
+}
+
+TEST(ForwardedClient, TakesTheLastAddressOnly) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"10.0.0.7", "10.0.0.7"},
+        {"192.0.2.1, 10.0.0.7", "10.0.0.7"},
+        {" ::1 ", "::1"},
+        {"", std::nullopt},
+        {"10.0.0.7, ", std::nullopt},
+        {"evil", std::nullopt},
+        {"10.0.0.7:80", std::nullopt},
+    };
+    for (const auto& [header, client] : cases) {
+        EXPECT_EQ(forwardedClient(header), client) << header;
+    }
 }
 
 std::string exchange(int port, const std::string& request) {
