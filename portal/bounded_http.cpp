@@ -19,6 +19,7 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,20 +60,30 @@ void addressOf(int fd, bool peer, std::string& ip, int& port) {
     }
 }
 
-// One request, read from what the waiting thread gathered (the socket is not read here);
-// the reply written to the socket, each write within its own time and all of them within
-// the reply's.
+// One request, read from what the waiting thread gathered (the socket is not read here).
+// The reply goes to the socket as far as it takes it at once; the rest is kept, for the
+// waiting thread to write as the client reads, within a cap for this reply and one for all
+// kept replies together (`held`). Past either cap the rest is written from here, each
+// write within its own time and all of them within the reply's.
 class GatheredStream final : public httplib::Stream {
   public:
     GatheredStream(int fd, std::string gathered, std::chrono::milliseconds write,
-                   Clock::time_point replyDeadline)
-        : fd_(fd), in_(std::move(gathered)), write_(write), replyDeadline_(replyDeadline) {}
+                   Clock::time_point replyDeadline, std::atomic<std::size_t>& held,
+                   std::size_t replyCap, std::size_t heldCap)
+        : fd_(fd), in_(std::move(gathered)), write_(write), replyDeadline_(replyDeadline),
+          held_(held), replyCap_(replyCap), heldCap_(heldCap) {}
+    ~GatheredStream() override { held_ -= out_.size(); }
+    GatheredStream(const GatheredStream&) = delete;
+    GatheredStream& operator=(const GatheredStream&) = delete;
 
     std::string rest() const { return in_.substr(pos_); }
+    Clock::time_point replyDeadline() const { return replyDeadline_; }
+    // What the socket has not taken yet; its bytes stay counted in `held` for the taker.
+    std::string takeOut() { return std::exchange(out_, {}); }
 
     bool is_readable() const override { return pos_ < in_.size(); }
     bool is_writable() const override {
-        return ready(fd_, POLLOUT, std::min(Clock::now() + write_, replyDeadline_));
+        return !direct_ || ready(fd_, POLLOUT, std::min(Clock::now() + write_, replyDeadline_));
     }
     ssize_t read(char* ptr, size_t size) override {
         const std::size_t n = std::min(size, in_.size() - pos_);
@@ -81,14 +92,39 @@ class GatheredStream final : public httplib::Stream {
         return static_cast<ssize_t>(n);
     }
     ssize_t write(const char* ptr, size_t size) override {
-        if (!is_writable()) {
-            return -1;
+        if (!direct_) {
+            std::size_t sent = 0;
+            if (out_.empty()) {
+                const ssize_t n = sendSome(ptr, size, MSG_DONTWAIT);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    return -1;
+                }
+                sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+            }
+            const std::size_t rest = size - sent;
+            if (rest == 0 || (out_.size() + rest <= replyCap_ && hold(rest))) {
+                out_.append(ptr + sent, rest);
+                return static_cast<ssize_t>(size);
+            }
+            direct_ = true;
+            if (sent > 0) {
+                return static_cast<ssize_t>(sent);
+            }
         }
-        ssize_t n;
-        do {
-            n = ::send(fd_, ptr, size, MSG_NOSIGNAL);
-        } while (n < 0 && errno == EINTR);
-        return n;
+        if (!out_.empty()) {
+            bool ok = true;
+            for (std::size_t at = 0; ok && at < out_.size();) {
+                const ssize_t n = writeNow(out_.data() + at, out_.size() - at);
+                ok = n >= 0;
+                at += ok ? static_cast<std::size_t>(n) : 0;
+            }
+            held_ -= out_.size();
+            std::string().swap(out_);
+            if (!ok) {
+                return -1;
+            }
+        }
+        return writeNow(ptr, size);
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
         addressOf(fd_, true, ip, port);
@@ -99,11 +135,37 @@ class GatheredStream final : public httplib::Stream {
     socket_t socket() const override { return fd_; }
 
   private:
+    ssize_t sendSome(const char* ptr, size_t size, int flags) const {
+        ssize_t n;
+        do {
+            n = ::send(fd_, ptr, size, MSG_NOSIGNAL | flags);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+    ssize_t writeNow(const char* ptr, size_t size) const {
+        return is_writable() ? sendSome(ptr, size, 0) : -1;
+    }
+    // Counts `n` more bytes as kept, unless all kept replies would then pass their cap.
+    bool hold(std::size_t n) {
+        std::size_t now = held_.load();
+        do {
+            if (now + n > heldCap_) {
+                return false;
+            }
+        } while (!held_.compare_exchange_weak(now, now + n));
+        return true;
+    }
+
     int fd_;
     std::string in_;
     std::size_t pos_ = 0;
     std::chrono::milliseconds write_;
     Clock::time_point replyDeadline_;
+    std::atomic<std::size_t>& held_;
+    std::size_t replyCap_;
+    std::size_t heldCap_;
+    std::string out_;     // taken from `held_`
+    bool direct_ = false; // written from here, as it was before the caps were reached
 };
 
 std::string lowered(std::string_view text) {
@@ -258,7 +320,8 @@ BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& ref
 }
 
 void BoundedHttpServer::handle(Waiting w, bool cutShort) {
-    GatheredStream stream(w.fd, std::move(w.in), bounds_.write, Clock::now() + bounds_.reply);
+    GatheredStream stream(w.fd, std::move(w.in), bounds_.write, Clock::now() + bounds_.reply, held_,
+                          bounds_.replyBuffer, bounds_.replyBuffers);
     const bool last = w.served + 1 >= bounds_.requestsPerConnection || halted_;
     bool closed = false;
     const bool ok = process_request(stream, last, closed, [this](httplib::Request& req) {
@@ -268,20 +331,38 @@ void BoundedHttpServer::handle(Waiting w, bool cutShort) {
             }
         }
     });
+    // What the client has not taken yet goes back with the connection, for the waiting
+    // thread to write within the reply's time.
+    w.out = stream.takeOut();
+    w.outAt = 0;
+    w.deadline = stream.replyDeadline();
     if (cutShort) {
-        ::shutdown(w.fd, SHUT_WR);
         w.closing = true;
-        giveBack(std::move(w));
-        return;
+    } else if (!ok || closed || last) {
+        if (!w.writing()) {
+            ::close(w.fd);
+            --busy_;
+            return;
+        }
+        w.closeAfter = true;
+    } else {
+        w.in = stream.rest();
+        ++w.served;
     }
-    if (!ok || closed || last) {
-        ::close(w.fd);
-        --busy_;
-        return;
-    }
-    w.in = stream.rest();
-    ++w.served;
     giveBack(std::move(w));
+}
+
+bool BoundedHttpServer::sendOut(Waiting& w) {
+    while (w.writing()) {
+        const ssize_t n = ::send(w.fd, w.out.data() + w.outAt, w.out.size() - w.outAt,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        }
+        w.outAt += static_cast<std::size_t>(n);
+        held_ -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 void BoundedHttpServer::giveBack(Waiting w) {
@@ -308,6 +389,7 @@ void BoundedHttpServer::serve() {
     std::vector<Waiting> waiting;
     std::vector<pollfd> polled;
     auto drop = [&](std::size_t i) {
+        held_ -= waiting[i].out.size() - waiting[i].outAt;
         ::close(waiting[i].fd);
         waiting[i] = std::move(waiting.back());
         waiting.pop_back();
@@ -334,13 +416,34 @@ void BoundedHttpServer::serve() {
         waiting.pop_back();
         return true;
     };
+    // A reply written whole: the connection is closed, or lingers after a refusal, or
+    // waits for its next request (which may have arrived with the last).
+    auto replied = [&](std::size_t i) {
+        Waiting& w = waiting[i];
+        std::string().swap(w.out);
+        w.outAt = 0;
+        if (w.closing) {
+            ::shutdown(w.fd, SHUT_WR);
+            w.in.clear();
+            w.deadline = Clock::now() + lingerTime;
+        } else if (w.closeAfter) {
+            drop(i);
+        } else {
+            w.started = !w.in.empty();
+            w.continued = false;
+            w.deadline = Clock::now() + (w.started ? bounds_.request : bounds_.keepAlive);
+            if (w.started) {
+                settle(i);
+            }
+        }
+    };
 
     while (!halted_) {
         const auto now = Clock::now();
         // Past their time: cut off, with a word to a client that had begun a request.
         for (std::size_t i = waiting.size(); i-- > 0;) {
             if (waiting[i].deadline <= now) {
-                if (waiting[i].started && !waiting[i].closing) {
+                if (waiting[i].started && !waiting[i].closing && !waiting[i].writing()) {
                     const std::string late = plainReply("408 Request Timeout");
                     ::send(waiting[i].fd, late.data(), late.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                 }
@@ -353,7 +456,7 @@ void BoundedHttpServer::serve() {
         const bool full = waiting.empty() && busy_ >= cap;
         polled.push_back({listener_, static_cast<short>(full ? 0 : POLLIN), 0});
         for (const Waiting& w : waiting) {
-            polled.push_back({w.fd, POLLIN, 0});
+            polled.push_back({w.fd, static_cast<short>(w.writing() ? POLLOUT : POLLIN), 0});
         }
         if (::poll(polled.data(), polled.size(), 200) <= 0) {
             continue;
@@ -361,6 +464,14 @@ void BoundedHttpServer::serve() {
         // Requests arriving on waiting connections (before the vector changes below).
         for (std::size_t i = waiting.size(); i-- > 0;) {
             if (polled[i + 2].revents == 0) {
+                continue;
+            }
+            if (waiting[i].writing()) {
+                if (!sendOut(waiting[i])) {
+                    drop(i);
+                } else if (!waiting[i].writing()) {
+                    replied(i);
+                }
                 continue;
             }
             char chunk[16384];
@@ -396,17 +507,10 @@ void BoundedHttpServer::serve() {
             }
             busy_ -= back.size();
             for (Waiting& w : back) {
-                if (w.closing) {
-                    w.deadline = Clock::now() + lingerTime;
-                    waiting.push_back(std::move(w));
-                    continue;
-                }
-                w.started = !w.in.empty();
-                w.continued = false;
-                w.deadline = Clock::now() + (w.started ? bounds_.request : bounds_.keepAlive);
+                // A reply still being written keeps its own deadline.
                 waiting.push_back(std::move(w));
-                if (waiting.back().started) {
-                    settle(waiting.size() - 1);
+                if (!waiting.back().writing()) {
+                    replied(waiting.size() - 1);
                 }
             }
         }
@@ -425,7 +529,10 @@ void BoundedHttpServer::serve() {
                 }
                 const int yes = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-                waiting.push_back({fd, {}, Clock::now() + bounds_.request, false, false, false, 0});
+                Waiting fresh;
+                fresh.fd = fd;
+                fresh.deadline = Clock::now() + bounds_.request;
+                waiting.push_back(std::move(fresh));
             }
             if (errno == EMFILE || errno == ENFILE) {
                 // Out of files for now: the listener stays ready, so pause rather than spin.
@@ -433,13 +540,33 @@ void BoundedHttpServer::serve() {
             }
         }
     }
+    // Halted: replies under way are finished, within their time; nothing new is read.
     for (std::size_t i = waiting.size(); i-- > 0;) {
-        drop(i);
+        if (!waiting[i].writing()) {
+            drop(i);
+        }
     }
     pool.shutdown();
-    std::lock_guard lock(returnedMutex_);
-    for (const Waiting& w : returned_) {
-        ::close(w.fd);
+    {
+        std::lock_guard lock(returnedMutex_);
+        for (Waiting& w : returned_) {
+            waiting.push_back(std::move(w));
+        }
+        returned_.clear();
+        busy_ = 0;
     }
-    returned_.clear();
+    while (!waiting.empty()) {
+        polled.clear();
+        for (const Waiting& w : waiting) {
+            polled.push_back({w.fd, POLLOUT, 0});
+        }
+        ::poll(polled.data(), polled.size(), 200);
+        const auto now = Clock::now();
+        for (std::size_t i = waiting.size(); i-- > 0;) {
+            if (!waiting[i].writing() || waiting[i].deadline <= now ||
+                (polled[i].revents != 0 && (!sendOut(waiting[i]) || !waiting[i].writing()))) {
+                drop(i);
+            }
+        }
+    }
 }

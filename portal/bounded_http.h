@@ -4,7 +4,10 @@
 // then does a worker from a fixed pool handle it. A client that trickles a byte now and
 // then, or connects and sends nothing, costs a buffer and a socket for at most a fixed
 // time, never a worker, so slow clients cannot keep the others waiting. A keep-alive
-// connection waits for its next request in the same way.
+// connection waits for its next request in the same way. A reply, too, is written by the
+// waiting thread as the client takes it: the worker leaves what the socket would not take
+// at once in memory (within a cap per reply and one for all replies together) and is free
+// for the next request, so a client that reads slowly or not at all holds no worker either.
 #pragma once
 
 #include <httplib.h>
@@ -28,6 +31,11 @@ struct HttpBounds {
     std::size_t headLimit = 16 * 1024;   // the request line and the headers together
     std::size_t bodyLimit = 1024 * 1024; // besides the library's payload limit
     std::size_t connections = 1024;      // open at once; the oldest wait gives way beyond
+    // A reply that the client does not take at once waits in memory, at most this much of
+    // one reply and of all of them together; beyond either, the worker writes the rest
+    // itself, within the write and reply bounds above.
+    std::size_t replyBuffer = 8 * 1024 * 1024;
+    std::size_t replyBuffers = 64 * 1024 * 1024;
 };
 
 // The client that an X-Forwarded-For header names last (the one the nearest proxy added),
@@ -60,12 +68,21 @@ class BoundedHttpServer : public httplib::Server {
         bool continued = false; // "100 Continue" was sent for this request
         bool closing = false;   // refused: read to its end, then closed
         std::size_t served = 0; // requests answered on this connection
+        // The rest of a reply, written as the client takes it; then the connection is
+        // closed, or closed after a linger (`closing`), or waits for its next request.
+        std::string out;
+        std::size_t outAt = 0;
+        bool closeAfter = false;
+        bool writing() const { return outAt < out.size(); }
     };
     enum class Verdict { Incomplete, Complete, CutShort, Refuse };
 
     Verdict judge(Waiting& w, std::string& refusal) const;
     void handle(Waiting w, bool cutShort);
     void giveBack(Waiting w);
+    // Sends what the socket takes of a connection's pending reply; false when the client
+    // is gone.
+    bool sendOut(Waiting& w);
 
     HttpBounds bounds_;
     std::vector<std::string> proxies_;
@@ -74,6 +91,7 @@ class BoundedHttpServer : public httplib::Server {
     int port_ = 0;
     std::atomic<bool> halted_{false};
     std::atomic<std::size_t> busy_{0}; // connections with a worker or on their way back
+    std::atomic<std::size_t> held_{0}; // bytes of replies waiting in memory
     std::mutex returnedMutex_;
     std::deque<Waiting> returned_;
 };

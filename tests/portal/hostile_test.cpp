@@ -1,7 +1,9 @@
 // Hostile clients against a real portal on loopback, all at once: garbage, truncated,
 // oversized and unframed requests, clients that trickle their bytes, and many that connect
-// and send nothing. Each is refused with a 4xx status or cut off by the time bound, the
-// game's submissions are answered promptly meanwhile, and nothing reaches the database.
+// and send nothing, and many that ask for a large file and then do not read. Each is
+// refused with a 4xx status, cut off by the time bound or answered when it reads at last,
+// the game's submissions and the home page are answered promptly meanwhile, nothing
+// reaches the database and no connection is left open afterwards.
 #include "net/form_field.h"
 #include "portal/password.h"
 #include "portal/server.h"
@@ -16,6 +18,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -40,12 +44,14 @@ int connectTo(int port) {
 
 struct Outcome {
     int status = 0; // of the reply, 0 when the server closed without one
+    std::size_t bytes = 0;
     milliseconds took{};
 };
 
-// Sends `parts` with `pause` between them (stopping when the server has closed), then
-// reads until the server closes, for at most five seconds.
-Outcome send(int port, const std::vector<std::string>& parts, milliseconds pause) {
+// Sends `parts` with `pause` between them (stopping when the server has closed), waits
+// `readAfter`, then reads until the server closes, for at most five seconds.
+Outcome send(int port, const std::vector<std::string>& parts, milliseconds pause,
+             milliseconds readAfter = {}) {
     const auto start = Clock::now();
     const int fd = connectTo(port);
     std::string reply;
@@ -56,6 +62,7 @@ Outcome send(int port, const std::vector<std::string>& parts, milliseconds pause
             break;
         }
     }
+    std::this_thread::sleep_for(readAfter);
     for (char chunk[4096];;) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 5000) <= 0) {
@@ -69,6 +76,7 @@ Outcome send(int port, const std::vector<std::string>& parts, milliseconds pause
     }
     close(fd);
     Outcome o;
+    o.bytes = reply.size();
     o.took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
     if (reply.starts_with("HTTP/1.1 ") && reply.size() >= 12) {
         o.status = std::stoi(reply.substr(9, 3));
@@ -105,6 +113,11 @@ std::int64_t rowsIn(const std::string& database) {
     return std::stoll(rows.at(0).at(0).value_or("-1"));
 }
 
+std::size_t openFiles() {
+    const std::filesystem::directory_iterator files("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(files), end(files)));
+}
+
 TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) {
     const std::string database = freshDatabase("sqlite");
     auto storage = openStorage(database);
@@ -112,10 +125,18 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     HttpBounds bounds;
     bounds.request = requestBound;
     PortalServer server(*storage, {}, bounds);
+    // A file larger than the socket buffers on loopback take, for clients that never read
+    // it.
+    constexpr std::size_t largeFile = 5 * 1024 * 1024;
+    const std::filesystem::path site = database + "-site";
+    std::filesystem::create_directories(site);
+    std::ofstream(site / "pingel.wasm") << std::string(largeFile, 'w');
+    server.serveSite(site.string());
     ASSERT_TRUE(server.bind("127.0.0.1", 0));
     std::thread serving([&] { server.run(); });
     const int port = server.port();
     const std::int64_t rowsBefore = rowsIn(database);
+    const std::size_t filesBefore = openFiles();
 
     const std::string good = submissionBody("anna@example.se");
     const std::string bytewise =
@@ -130,6 +151,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
         std::vector<std::string> parts;
         milliseconds pause{0};
         int copies = 1;
+        milliseconds readAfter{0};
     };
     const std::vector<Case> cases = {
         {"garbage", 400, {std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)}},
@@ -146,6 +168,14 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
         // read's time, and more connections that say nothing at all.
         {"a byte every 100 ms", 408, trickle, milliseconds(100), 40},
         {"idle connection", 0, {}, milliseconds(0), 200},
+        // More than the workers again, each asking for a large reply and reading it only
+        // after the submissions below are done.
+        {"reads its reply late",
+         200,
+         {"GET /spela/pingel.wasm HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+         milliseconds(0),
+         40,
+         milliseconds(3000)},
     };
     std::vector<std::pair<const Case*, Outcome>> outcomes;
     std::mutex outcomesMutex;
@@ -153,7 +183,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     for (const Case& c : cases) {
         for (int i = 0; i < c.copies; ++i) {
             clients.emplace_back([&, c = &c] {
-                const Outcome o = send(port, c->parts, c->pause);
+                const Outcome o = send(port, c->parts, c->pause, c->readAfter);
                 std::lock_guard lock(outcomesMutex);
                 outcomes.emplace_back(c, o);
             });
@@ -161,17 +191,18 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     }
 
     // Meanwhile the game's submissions (from an address that is no member's, so that they
-    // write nothing) are answered, each within a fraction of the bound.
+    // write nothing) and the home page are answered, each within a fraction of the bound.
     std::this_thread::sleep_for(milliseconds(200));
     const std::string unknown = submissionBody("bo@example.se");
-    for (int i = 0; i < 5; ++i) {
+    const std::string prompt[] = {
+        post(unknown,
+             "Content-Length: " + std::to_string(unknown.size()) + "\r\nConnection: close\r\n"),
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"};
+    for (int i = 0; i < 10; ++i) {
         const auto start = Clock::now();
-        const Outcome o = send(port,
-                               {post(unknown, "Content-Length: " + std::to_string(unknown.size()) +
-                                                  "\r\nConnection: close\r\n")},
-                               milliseconds(0));
-        EXPECT_EQ(o.status, 200);
-        EXPECT_LT(Clock::now() - start, milliseconds(500));
+        const Outcome o = send(port, {prompt[i % 2]}, milliseconds(0));
+        EXPECT_EQ(o.status, 200) << prompt[i % 2].substr(0, 4);
+        EXPECT_LT(Clock::now() - start, milliseconds(500)) << prompt[i % 2].substr(0, 4);
         std::this_thread::sleep_for(milliseconds(100));
     }
 
@@ -182,11 +213,20 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
         SCOPED_TRACE(c->what);
         // Never later than the bound and a poll's step.
         EXPECT_EQ(o.status, c->status);
-        EXPECT_LT(o.took, requestBound + milliseconds(700));
+        EXPECT_LT(o.took, requestBound + c->readAfter + milliseconds(700));
+        if (c->readAfter > milliseconds(0)) {
+            EXPECT_GT(o.bytes, largeFile);
+        }
     }
     EXPECT_EQ(rowsIn(database), rowsBefore);
+    // Every connection the clients left is closed on the server's side too.
+    for (int i = 0; i < 20 && openFiles() > filesBefore; ++i) {
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    EXPECT_EQ(openFiles(), filesBefore);
     server.stop();
     serving.join();
+    std::filesystem::remove_all(site);
 }
 
 } // namespace
