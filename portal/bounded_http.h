@@ -8,6 +8,8 @@
 // waiting thread as the client takes it: the worker leaves what the socket would not take
 // at once in memory (within a cap per reply and one for all replies together) and is free
 // for the next request, so a client that reads slowly or not at all holds no worker either.
+// Replies from a content provider are not for this server: the library writes those only
+// under its own listen loop, so their bodies would stay empty here.
 #pragma once
 
 #include <httplib.h>
