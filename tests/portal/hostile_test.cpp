@@ -177,7 +177,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
          {"GET /spela/pingel.wasm HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
          milliseconds(0),
          40,
-         milliseconds(3000)},
+         milliseconds(5000)},
     };
     std::vector<std::pair<const Case*, Outcome>> outcomes;
     std::mutex outcomesMutex;
@@ -204,7 +204,8 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
         const auto start = Clock::now();
         const Outcome o = send(port, {prompt[i % 2]}, milliseconds(0));
         EXPECT_EQ(o.status, 200) << prompt[i % 2].substr(0, 4);
-        EXPECT_LT(Clock::now() - start, milliseconds(500)) << prompt[i % 2].substr(0, 4);
+        // Half the request bound: a worker held by a trickler or a late reader takes longer.
+        EXPECT_LT(Clock::now() - start, milliseconds(1000)) << prompt[i % 2].substr(0, 4);
         std::this_thread::sleep_for(milliseconds(100));
     }
 
