@@ -1,6 +1,7 @@
 // The members' pages; see accounts.h.
 #include "portal/accounts.h"
 
+#include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/pages.h"
 #include "portal/password.h"
@@ -29,15 +30,6 @@ constexpr std::int64_t hourSeconds = 3600;
 constexpr std::int64_t daySeconds = 24 * hourSeconds;
 constexpr const char* memberPage = "/useradm/";
 constexpr const char* challengePage = "/useradm/challenge/";
-
-std::string dateOf(std::int64_t at) {
-    const std::time_t t = static_cast<std::time_t>(at);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
-    return text;
-}
 
 void noStore(httplib::Response& res) {
     // These pages carry tokens or personal data: kept out of caches and referrers.
@@ -377,8 +369,8 @@ std::string AccountPages::challengeBody(const Visitor& visitor, const std::strin
     } else {
         html += "<table>\n<tr><th>Smeknamn</th><th>Medlem sedan</th></tr>\n";
         for (const Recruit& r : recruits) {
-            html += "<tr><td>" + htmlEscape(r.nickname) + "</td><td>" + dateOf(r.joinedAt) +
-                    "</td></tr>\n";
+            html += "<tr><td>" + htmlEscape(r.nickname) + "</td><td>" +
+                    formatDate(localDate(r.joinedAt)) + "</td></tr>\n";
         }
         html += "</table>\n";
     }

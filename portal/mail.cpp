@@ -1,6 +1,7 @@
 // The portal's outgoing mail; see mail.h.
 #include "portal/mail.h"
 
+#include "portal/clock.h"
 #include "portal/password.h"
 
 #include <sodium.h>
@@ -39,26 +40,6 @@ bool plainAddress(std::string_view address) {
            at + 1 < address.size() && address.find('@', at + 1) == std::string_view::npos &&
            !hasControl(address) &&
            address.find_first_of(" ,;:<>()[]\\\"") == std::string_view::npos;
-}
-
-std::string rfc5322Date(std::int64_t now) {
-    const std::time_t t = static_cast<std::time_t>(now);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[48];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", days[parts.tm_wday],
-                  parts.tm_mday, months[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
-                  parts.tm_min, parts.tm_sec);
-    return text;
-}
-
-std::int64_t unixSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 // Writes all of `text` to `fd` (non-blocking) before `deadline`.
@@ -165,7 +146,7 @@ std::optional<std::string> composeMail(const MailMessage& message, std::string_v
     if (!plainAddress(message.to) || !acceptableFrom(from)) {
         return std::nullopt;
     }
-    std::string text = "Date: " + rfc5322Date(now) + "\nFrom: " + std::string(from) +
+    std::string text = "Date: " + internetDate(now, "+0000") + "\nFrom: " + std::string(from) +
                        "\nTo: " + message.to + "\nSubject: " + encodedHeaderText(message.subject) +
                        "\nMessage-ID: <" + std::string(id) +
                        "@spelia>\nMIME-Version: 1.0\n"
@@ -200,7 +181,7 @@ std::vector<std::string> commandWords(std::string_view command) {
 
 bool Mailer::send(const MailMessage& message) const {
     const std::string id = randomToken().substr(0, 24);
-    const auto text = composeMail(message, settings_.from, unixSeconds(), id);
+    const auto text = composeMail(message, settings_.from, unixNow(), id);
     if (!text) {
         std::cerr << "pingel-portal: mail refused: the address cannot be used in a header\n";
         return false;
@@ -269,7 +250,7 @@ bool Mailer::writeOutbox(const std::string& text, std::string_view id) const {
     std::error_code error;
     fs::create_directories(settings_.outbox, error);
     char stamp[32];
-    const std::time_t t = static_cast<std::time_t>(unixSeconds());
+    const std::time_t t = static_cast<std::time_t>(unixNow());
     std::tm parts{};
     gmtime_r(&t, &parts);
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &parts);

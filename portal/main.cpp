@@ -3,6 +3,7 @@
 // competition period and time zone and "winners" lists the period's winners. Every
 // command works on the database given by --database (an SQLite file, or a postgresql://
 // URL).
+#include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/password.h"
 #include "portal/server.h"
@@ -121,12 +122,6 @@ std::optional<std::uint32_t> unsignedArg(const std::string& text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::int64_t unixNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 // One line from standard input, without echo when it is a terminal.

@@ -1,6 +1,7 @@
 // The portal's pages; see pages.h.
 #include "portal/pages.h"
 
+#include "portal/clock.h"
 #include "portal/password.h"
 #include "portal/text.h"
 
@@ -41,12 +42,6 @@ constexpr const char* style =
 } // namespace
 
 namespace web {
-
-std::int64_t unixNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 void sendPage(httplib::Response& res, std::string_view title, std::string_view body, int status,
               const Visitor& visitor) {

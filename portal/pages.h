@@ -38,7 +38,6 @@ constexpr const char* csrfCookie = "pingel_csrf";
 constexpr const char* sessionCookie = "pingel_session";
 using FieldErrors = std::map<std::string, std::string>; // by field name
 
-std::int64_t unixNow();
 void sendPage(httplib::Response& res, std::string_view title, std::string_view body,
               int status = 200, const Visitor& visitor = {});
 // The number of characters in valid UTF-8 without control characters, or nothing.

@@ -2,6 +2,7 @@
 #include "portal/server.h"
 
 #include "net/highscore_submission.h"
+#include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/pages.h"
 #include "portal/site.h"
@@ -14,12 +15,6 @@ namespace {
 
 constexpr std::size_t requestBodyLimit = 16 * 1024;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
-
-std::int64_t unixNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 const char* const monthNames[] = {"januari",   "februari", "mars",     "april",
                                   "maj",       "juni",     "juli",     "augusti",

@@ -1,6 +1,7 @@
 // The browser version's files under "/spela/"; see site.h.
 #include "portal/site.h"
 
+#include "portal/clock.h"
 #include "portal/pages.h"
 
 #include <zlib.h>
@@ -68,19 +69,6 @@ std::optional<std::string> safeRelative(const std::string& path) {
         start = end + 1;
     }
     return relative;
-}
-
-std::string httpDate(std::time_t t) {
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[40];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[parts.tm_wday],
-                  parts.tm_mday, months[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
-                  parts.tm_min, parts.tm_sec);
-    return text;
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -189,7 +177,7 @@ void addSite(httplib::Server& server, const std::string& folder) {
                                 std::to_string(info.st_mtim.tv_nsec) + (packed ? "-gz" : "") + "\"";
         res.set_header("Cache-Control", "no-cache");
         res.set_header("ETag", "W/" + tag);
-        res.set_header("Last-Modified", httpDate(info.st_mtim.tv_sec));
+        res.set_header("Last-Modified", internetDate(info.st_mtim.tv_sec, "GMT"));
         res.set_header("Vary", "Accept-Encoding");
         res.set_header("X-Content-Type-Options", "nosniff");
         const std::string wanted = req.get_header_value("If-None-Match");
