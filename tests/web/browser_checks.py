@@ -319,6 +319,29 @@ class Checks:
         return outcome
 
 
+def run_checks(checks, order, shot_prefix):
+    """Runs each check in turn, counting and reporting every failure with a screenshot of
+    each browser window in /tmp, then closes the checks; 0 when all passed."""
+    passed = failed = 0
+    try:
+        for check in order:
+            try:
+                check()
+                passed += 1
+                print(f"ok   {check.__name__}", flush=True)
+            except Exception:  # noqa: BLE001 - every failure is reported and counted
+                failed += 1
+                print(f"FAIL {check.__name__}", flush=True)
+                traceback.print_exc()
+                checks.driver.save_screenshot(f"/tmp/{shot_prefix}-{check.__name__}.png")
+                if getattr(checks, "phone", None) is not None:
+                    checks.phone.save_screenshot(f"/tmp/{shot_prefix}-phone-{check.__name__}.png")
+    finally:
+        checks.close()
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
+
+
 def main():
     args = sys.argv[1:]
     shot = None
@@ -340,25 +363,7 @@ def main():
         checks.portal_page_opens_in_a_new_tab,
         checks.quit_ends_the_program,
     ]
-    passed = failed = 0
-    try:
-        for check in order:
-            try:
-                check()
-                passed += 1
-                print(f"ok   {check.__name__}", flush=True)
-            except Exception:  # noqa: BLE001 - every failure is reported and counted
-                failed += 1
-                print(f"FAIL {check.__name__}", flush=True)
-                traceback.print_exc()
-                checks.driver.save_screenshot(f"/tmp/pingel-web-{check.__name__}.png")
-                if checks.phone is not None:
-                    checks.phone.save_screenshot(f"/tmp/pingel-web-phone-{check.__name__}.png")
-    finally:
-        checks.close()
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 else 1
-
+    return run_checks(checks, order, "pingel-web")
 
 if __name__ == "__main__":
     sys.exit(main())

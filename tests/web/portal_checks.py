@@ -13,14 +13,13 @@ import os
 import re
 import sys
 import time
-import traceback
 import urllib.parse
 import urllib.request
 
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.common.by import By
 
-from browser_checks import start_browser, wait_for
+from browser_checks import run_checks, start_browser, wait_for
 from portal_process import Portal
 
 # The game obscures its form's values byte by byte with this key (f2 goes plain).
@@ -225,23 +224,7 @@ def main():
              checks.score_reaches_the_list_on_the_home_page,
              checks.no_page_but_the_members_own_shows_an_address,
              checks.password_is_reset_through_the_outbox_link]
-    passed = failed = 0
-    try:
-        for check in order:
-            try:
-                check()
-                passed += 1
-                print(f"ok   {check.__name__}", flush=True)
-            except Exception:  # noqa: BLE001 - every failure is reported and counted
-                failed += 1
-                print(f"FAIL {check.__name__}", flush=True)
-                traceback.print_exc()
-                checks.driver.save_screenshot(f"/tmp/pingel-portal-{check.__name__}.png")
-    finally:
-        checks.close()
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 else 1
-
+    return run_checks(checks, order, "pingel-portal")
 
 if __name__ == "__main__":
     sys.exit(main())
