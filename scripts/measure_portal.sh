@@ -16,24 +16,7 @@ seconds=${2:-10}
 shift $(($# < 2 ? $# : 2))
 . scripts/portal_load_common.sh
 
-if [ "$engine" = postgresql ] && [ -z "${PINGEL_PG_READY:-}" ]; then
-  buildPortalTools
-  # A cluster of its own (-t, on a free port) beside any other; commits reach the disk
-  # (pg_virtualenv turns fsync off unless told).
-  PGPORT=$(freePort) PINGEL_PG_READY=1 exec pg_virtualenv -t -v 15 -o fsync=on \
-    "$0" postgresql "$seconds" "$@"
-fi
-[ "$engine" = sqlite ] || [ "$engine" = postgresql ] || {
-  echo "usage: $0 [sqlite|postgresql] [seconds] [options...]" >&2
-  exit 2
-}
-buildPortalTools
-
-work=$(mktemp -d)
-trap 'stopPortal; rm -rf "$work"' EXIT
-# "postgresql://" alone takes everything from the PG* variables that pg_virtualenv sets.
-database=$([ "$engine" = sqlite ] && echo "$work/portal.db" || echo postgresql://)
-port=$(freePort)
+enterEngine "$0" "$engine" "$seconds" "$@"
 
 echo "== $engine, $(nproc) cores, $(date -u +%FT%TZ)"
 "$load" prepare --database "$database" --members 1000 --hashes "$build/portal-load-hashes.txt"

@@ -13,21 +13,8 @@ seconds=${2:-8}
 members=100
 . scripts/portal_load_common.sh
 
-if [ "$engine" = postgresql ] && [ -z "${PINGEL_PG_READY:-}" ]; then
-  buildPortalTools
-  PGPORT=$(freePort) PINGEL_PG_READY=1 exec pg_virtualenv -t -v 15 -o fsync=on \
-    "$0" postgresql "$seconds"
-fi
-[ "$engine" = sqlite ] || [ "$engine" = postgresql ] || {
-  echo "usage: $0 [sqlite|postgresql] [seconds]" >&2
-  exit 2
-}
-buildPortalTools
-
-work=$(mktemp -d)
-trap 'stopPortal; [ -n "${loadPid:-}" ] && kill "$loadPid" 2>/dev/null; rm -rf "$work"' EXIT
-database=$([ "$engine" = sqlite ] && echo "$work/portal.db" || echo postgresql://)
-port=$(freePort)
+atExit() { [ -n "${loadPid:-}" ] && kill "$loadPid" 2>/dev/null; }
+enterEngine "$0" "$engine" "$seconds"
 
 "$load" prepare --database "$database" --members "$members" \
   --hashes "$build/portal-load-hashes-$members.txt"

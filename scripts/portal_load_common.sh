@@ -20,6 +20,33 @@ freePort() {
   /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
+# enterEngine SCRIPT ARGS...: with $engine postgresql, runs SCRIPT again with ARGS inside a
+# PostgreSQL 15 cluster of its own (-t, on a free port, beside any other; fsync on, which
+# pg_virtualenv turns off unless told) and does not return; then checks $engine, builds,
+# and sets work (a scratch folder, removed at exit with the portal stopped), database and
+# port. The caller's cleanup goes in the function atExit, when it defines one.
+# shellcheck disable=SC2154 # engine is the caller's
+enterEngine() {
+  local script=$1
+  shift
+  if [ "$engine" = postgresql ] && [ -z "${PINGEL_PG_READY:-}" ]; then
+    buildPortalTools
+    PGPORT=$(freePort) PINGEL_PG_READY=1 exec pg_virtualenv -t -v 15 -o fsync=on "$script" "$@"
+  fi
+  [ "$engine" = sqlite ] || [ "$engine" = postgresql ] || {
+    echo "usage: $script [sqlite|postgresql] [seconds] [options...]" >&2
+    exit 2
+  }
+  buildPortalTools
+  work=$(mktemp -d)
+  trap 'if declare -F atExit >/dev/null; then atExit || true; fi; stopPortal; rm -rf "$work"' EXIT
+  # shellcheck disable=SC2034 # database and port are the caller's
+  # "postgresql://" alone takes everything from the PG* variables that pg_virtualenv sets.
+  database=$([ "$engine" = sqlite ] && echo "$work/portal.db" || echo postgresql://)
+  # shellcheck disable=SC2034
+  port=$(freePort)
+}
+
 # startPortal DATABASE PORT LOGFILE: sets portalPid once the port answers.
 startPortal() {
   "$portal" serve --listen "127.0.0.1:$2" --database "$1" >>"$3" 2>&1 &
