@@ -7,6 +7,7 @@
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
+#include "net/url.h"
 
 #include <array>
 
@@ -55,19 +56,7 @@ HighscoreDialog::HighscoreDialog(Shell& shell, HighscorePortal portal)
     : shell_(shell), portal_(std::move(portal)) {}
 
 std::string HighscoreDialog::queryValue(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (needsEscape(c)) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    return percentEncode(text, [](unsigned char c) { return !needsEscape(c); });
 }
 
 void HighscoreDialog::init(DialogView& view) {

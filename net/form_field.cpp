@@ -1,9 +1,7 @@
 // The form values' encoding and its inverse; see form_field.h.
 #include "net/form_field.h"
 
-namespace {
-
-int hexDigit(char c) {
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -15,8 +13,6 @@ int hexDigit(char c) {
     }
     return -1;
 }
-
-} // namespace
 
 std::string encodeField(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -38,7 +34,7 @@ std::optional<std::string> decodeField(std::string_view value) {
     std::string out;
     out.reserve(value.size() / 2);
     for (std::size_t i = 0; i < value.size(); i += 2) {
-        const int hi = hexDigit(value[i]), lo = hexDigit(value[i + 1]);
+        const int hi = hexDigitValue(value[i]), lo = hexDigitValue(value[i + 1]);
         if (hi < 0 || lo < 0) {
             return std::nullopt;
         }

@@ -14,3 +14,5 @@ constexpr std::array<std::uint8_t, 8> fieldKey = {0x3C, 0xA1, 0x5E, 0x07, 0xD2, 
 std::string encodeField(std::string_view text);
 // Nothing when the value is not pairs of hex digits (either case).
 std::optional<std::string> decodeField(std::string_view value);
+// The value of one hex digit (either case), or -1.
+int hexDigitValue(char c);

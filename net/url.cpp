@@ -1,4 +1,4 @@
-// The one URL builder; see url.h.
+// The one URL builder and percent-encoding; see url.h.
 #include "net/url.h"
 
 std::string httpUrl(std::string_view host, int port, std::string_view path) {
@@ -18,4 +18,20 @@ std::string httpUrl(std::string_view host, int port, std::string_view path) {
     }
     url += path;
     return url;
+}
+
+std::string percentEncode(std::string_view text, bool (*keep)(unsigned char)) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (keep(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
 }

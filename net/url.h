@@ -6,3 +6,5 @@
 #include <string_view>
 
 std::string httpUrl(std::string_view host, int port, std::string_view path);
+// `text` with every byte that `keep` refuses written as %XX (upper-case hex digits).
+std::string percentEncode(std::string_view text, bool (*keep)(unsigned char));

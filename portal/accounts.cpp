@@ -1,6 +1,7 @@
 // The members' pages; see accounts.h.
 #include "portal/accounts.h"
 
+#include "net/url.h"
 #include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/pages.h"
@@ -501,20 +502,10 @@ std::string sessionCookieHeader(std::string_view token, std::int64_t maxAgeSecon
 }
 
 std::string percentEncoded(std::string_view text) {
-    static const char* const digits = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += digits[u >> 4];
-            out += digits[u & 15];
-        }
-    }
-    return out;
+    return percentEncode(text, [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~';
+    });
 }
 
 std::string localReturnPath(std::string_view path) {

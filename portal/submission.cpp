@@ -13,19 +13,6 @@
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::optional<std::string> unescape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -36,7 +23,7 @@ std::optional<std::string> unescape(std::string_view text) {
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            const int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+            const int hi = hexDigitValue(text[i + 1]), lo = hexDigitValue(text[i + 2]);
             if (hi < 0 || lo < 0) {
                 return std::nullopt;
             }
