@@ -35,7 +35,7 @@ void InfoDialog::command(DialogView& view, int id) {
 
 void QuestionDialog::init(DialogView& view) {
     repaintBehindDialog(shell_);
-    if (shell_.driver != nullptr && shell_.driver->submitOfferRequested) {
+    if (shell_.driver != nullptr && shell_.driver->requests.waiting(ShellRequest::OfferSubmit)) {
         view.setCaption(questionCaption);
         view.setItemText(shell::idText, questionText);
     }
@@ -44,8 +44,9 @@ void QuestionDialog::init(DialogView& view) {
 void QuestionDialog::command(DialogView& view, int id) {
     repaintBehindDialog(shell_);
     if (id == shell::idOk) {
-        if (shell_.driver != nullptr && shell_.driver->submitOfferRequested) {
-            shell_.driver->loginRequested = true;
+        if (shell_.driver != nullptr &&
+            shell_.driver->requests.waiting(ShellRequest::OfferSubmit)) {
+            shell_.driver->requests.post(ShellRequest::Login);
         }
         view.end();
     } else if (id == shell::idCancel) {

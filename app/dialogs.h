@@ -1,14 +1,14 @@
 // The logic of the information dialog (129) and of the question that offers to send the
 // best score (135): what each does when it opens and on each command. The platform draws
 // them from the templates in shell_resources.h and reports commands here; the logic only
-// sets texts, raises the GameDriver's flags and ends the dialog. Both reach the session
+// sets texts, posts requests to the GameDriver's queue and ends the dialog. Both reach the session
 // and the driver through the Shell of the run.
 //
 // While a dialog is open the game stands still and the last frame stays visible behind it:
 // every message the logic receives first repaints it (repaintBehindDialog).
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/window.h"
 
 class Shell;
 
@@ -27,7 +27,7 @@ class InfoDialog : public DialogLogic {
     Shell& shell_;
 };
 
-// "Vill du skicka din highscore till Internet?" "Ja" (or Enter) raises loginRequested;
+// "Vill du skicka din highscore till Internet?" "Ja" (or Enter) requests the login;
 // "Nej", Escape and the close box just end it. Neither resumes the schedule.
 class QuestionDialog : public DialogLogic {
   public:

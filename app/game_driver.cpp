@@ -2,16 +2,50 @@
 // differences, so the clock may wrap past 2^32 in the middle of a game.
 #include "app/game_driver.h"
 
+#include <algorithm>
+
 namespace {
 // Below this many milliseconds before the due time the wait polls instead of sleeping,
 // because a sleep may overshoot by about a millisecond.
 constexpr Millis pollWindow = 2;
+
+// The arrows as the keyboard reports them now, asked in the order left, right, up, down.
+ArrowKeys readArrows(Keyboard& keyboard) {
+    ArrowKeys keys;
+    keys.left = keyboard.keyPressed(Key::Left);
+    keys.right = keyboard.keyPressed(Key::Right);
+    keys.up = keyboard.keyPressed(Key::Up);
+    keys.down = keyboard.keyPressed(Key::Down);
+    return keys;
+}
 } // namespace
 
-GameDriver::GameDriver(Factory makeGame) : makeGame_(std::move(makeGame)) {
-    game = makeGame_(screen_);
+void RequestQueue::post(ShellRequest request) {
+    if (!waiting(request) && count_ < capacity) {
+        items_[count_++] = request;
+    }
+}
+
+bool RequestQueue::waiting(ShellRequest request) const {
+    return std::find(items_.begin(), items_.begin() + count_, request) != items_.begin() + count_;
+}
+
+bool RequestQueue::take(ShellRequest request) {
+    const auto end = items_.begin() + count_;
+    const auto at = std::find(items_.begin(), end, request);
+    if (at == end) {
+        return false;
+    }
+    std::copy(at + 1, end, at);
+    --count_;
+    return true;
+}
+
+GameDriver::GameDriver(Factory makeGame, const Seams& seams)
+    : screen_(seams.display, seams.resources), makeGame_(std::move(makeGame)), seams_(seams) {
+    game = makeGame_(seams_.clock.now(), seams_.resources);
     game->gameOver = true;
-    startTime = platform().now();
+    startTime = seams_.clock.now();
     frameCount = 0;
 }
 
@@ -20,40 +54,46 @@ GameDriver::~GameDriver() = default;
 void GameDriver::waitUntilDue() {
     const Millis due = framePeriod * static_cast<Millis>(frameCount);
     for (;;) {
-        const Millis elapsed = platform().now() - startTime;
+        const Millis elapsed = seams_.clock.now() - startTime;
         if (elapsed >= due) {
             return;
         }
         const Millis remaining = due - elapsed;
-        platform().pause(remaining > pollWindow ? remaining - pollWindow : 0);
+        seams_.clock.pause(remaining > pollWindow ? remaining - pollWindow : 0);
     }
 }
 
 void GameDriver::update() {
-    game->update();
+    ArrowKeys keys;
+    if (!game->gameOver) {
+        keys = readArrows(seams_.keyboard);
+    }
+    game->update(keys);
+    for (const SoundCue& cue : game->sounds) {
+        seams_.audio.playSound(cue.id, cue.mode);
+    }
     if (game->stalled) {
         game->stalled = false;
-        frameCount = static_cast<std::int32_t>((platform().now() - startTime) / framePeriod);
+        frameCount = static_cast<std::int32_t>((seams_.clock.now() - startTime) / framePeriod);
     }
 }
 
 void GameDriver::runFrame() {
-    Millis frameStart = platform().now();
+    Millis frameStart = seams_.clock.now();
     waitUntilDue();
-    if (restartRequested) {
+    if (requests.take(ShellRequest::Restart)) {
         game.reset();
         // The new game starts on a new frame, with the palette read afresh.
         screen_.release();
-        game = makeGame_(screen_);
-        startTime = frameStart = platform().now();
+        game = makeGame_(seams_.clock.now(), seams_.resources);
+        startTime = frameStart = seams_.clock.now();
         frameCount = 0;
-        restartRequested = false;
         gameOver = false;
     }
     update();
     update();
     if (frameStart - startTime < framePeriod * static_cast<Millis>(frameCount)) {
-        game->render();
+        game->render(screen_);
     }
     if (game->gameOver) {
         gameOver = true;
@@ -62,5 +102,5 @@ void GameDriver::runFrame() {
 }
 
 void GameDriver::resumeAfterPause() {
-    startTime = platform().now() - framePeriod * static_cast<Millis>(frameCount);
+    startTime = seams_.clock.now() - framePeriod * static_cast<Millis>(frameCount);
 }

@@ -78,7 +78,7 @@ void HighscoreDialog::command(DialogView& view, int id) {
         view.end();
         break;
     case shell::idNewUser:
-        platform().openUrl(portalUrl(registerPage));
+        shell_.seams.window.openUrl(portalUrl(registerPage));
         break;
     default:
         break;
@@ -95,14 +95,17 @@ void HighscoreDialog::send(DialogView& view) {
     }
     record.score = session.bestScore.value();
     record.playTimeMs = static_cast<std::int32_t>(session.playTimeAtBest);
-    record.tampered = session.tamperedAtBest || scoreTampered;
+    record.tampered = session.tamperedAtBest || shell_.tampered();
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
     view.setItemText(shell::idStatus, "");
     // The attempt takes seconds (the processor is measured, the portal may be slow): the
     // window stays alive meanwhile and the dialog takes no input, so nothing here touches
     // the record until it is over.
-    platform().runResponsive([&] { submitHighscore(record, shell_.http, portal_); });
+    const ShellSeams& seams = shell_.seams;
+    seams.window.runResponsive([&] {
+        submitHighscore(record, seams.http, portal_, {seams.clock, seams.machine});
+    });
 
     if (accepted(record.result)) {
         // The portal has the score: the run's best starts again from nothing.
@@ -118,7 +121,7 @@ void HighscoreDialog::send(DialogView& view) {
 
     bool ended = false;
     if (record.versionPageId > 1) {
-        platform().openUrl(
+        shell_.seams.window.openUrl(
             portalUrl(std::string(versionPage) + std::to_string(record.versionPageId)));
         view.end();
         ended = true;
@@ -135,7 +138,7 @@ void HighscoreDialog::send(DialogView& view) {
             if (outcome.withEmail) {
                 path += queryValue(record.email);
             }
-            platform().openUrl(portalUrl(path));
+            shell_.seams.window.openUrl(portalUrl(path));
             return;
         }
     }
@@ -146,5 +149,5 @@ void HighscoreDialog::send(DialogView& view) {
 
 void runHighscoreDialog(Shell& shell) {
     HighscoreDialog dialog(shell);
-    platform().runDialog(shell::highscoreDialogId, dialog);
+    shell.seams.window.runDialog(shell::highscoreDialogId, dialog);
 }

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "net/highscore_submission.h"
-#include "platform/platform.h"
+#include "platform/window.h"
 
 #include <string>
 #include <string_view>

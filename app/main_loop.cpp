@@ -9,19 +9,19 @@ namespace {
 
 // Once the game is over with a best score above the one last offered, offer it: once per
 // new best, whatever the answer.
-void offerNewBest(Session& session, GameDriver& driver) {
+void offerNewBest(Session& session, GameDriver& driver, bool tampered) {
     const std::int32_t best = session.bestScore.value();
     if (driver.gameOver && best > session.lastOfferedScore) {
         session.lastOfferedScore = best;
-        session.playTimeAtBest = platform().now() - driver.startTime;
-        session.tamperedAtBest = scoreTampered;
-        driver.submitOfferRequested = true;
+        session.playTimeAtBest = driver.playTime();
+        session.tamperedAtBest = tampered;
+        driver.requests.post(ShellRequest::OfferSubmit);
     }
 }
 
 // The best score follows the score live, with the play time and the tamper flag of the
 // moment.
-void followScore(Session& session, GameDriver& driver) {
+void followScore(Session& session, GameDriver& driver, const Shell& shell) {
     Counter* score = driver.game->score();
     if (score == nullptr) {
         return;
@@ -29,67 +29,78 @@ void followScore(Session& session, GameDriver& driver) {
     const std::int32_t now = score->value();
     if (now > session.bestScore.value()) {
         session.bestScore.set(now);
-        session.playTimeAtBest = platform().now() - driver.startTime;
-        session.tamperedAtBest = scoreTampered;
+        session.playTimeAtBest = driver.playTime();
+        session.tamperedAtBest = shell.tampered();
     }
 }
 
 } // namespace
 
-Shell::Shell(GameDriver::Factory makeGame, HttpClient& http)
-    : http(http), driver(std::make_unique<GameDriver>(std::move(makeGame))) {
+Shell::Shell(GameDriver::Factory makeGame, const ShellSeams& shellSeams) : seams(shellSeams) {
+    // Like the numbers of a game, the best score's finding of tampering lasts until the
+    // next game is built.
+    GameDriver::Factory build = [this, make = std::move(makeGame)](Millis seed,
+                                                                   const Resources& resources) {
+        session.bestScore.clearTampered();
+        return make(seed, resources);
+    };
+    driver = std::make_unique<GameDriver>(std::move(build), seams.driver());
     driver->screen().paletteRefreshPending = true;
+}
+
+bool Shell::tampered() const {
+    return session.bestScore.tampered() || (driver != nullptr && driver->game->tampered());
 }
 
 void Shell::runPass() {
     if (driver == nullptr) {
         return;
     }
-    offerNewBest(session, *driver);
+    offerNewBest(session, *driver, tampered());
     // Each dialog runs to its end before the next check. Quit normally arrives as a message
     // after the pass; should the window go away while a dialog is open, the pass ends there.
-    if (driver->submitOfferRequested) {
+    if (driver->requests.waiting(ShellRequest::OfferSubmit)) {
         QuestionDialog question(*this);
-        platform().runDialog(shell::questionDialogId, question);
+        seams.window.runDialog(shell::questionDialogId, question);
         if (driver == nullptr) {
             return;
         }
-        driver->submitOfferRequested = false;
+        driver->requests.take(ShellRequest::OfferSubmit);
     }
-    if (driver->loginRequested) {
+    if (driver->requests.waiting(ShellRequest::Login)) {
         runHighscoreDialog(*this);
         if (driver == nullptr) {
             return;
         }
-        driver->loginRequested = false;
+        driver->requests.take(ShellRequest::Login);
     }
-    if (driver->infoRequested) {
+    if (driver->requests.waiting(ShellRequest::Info)) {
         InfoDialog info(*this);
-        platform().runDialog(shell::infoDialogId, info);
+        seams.window.runDialog(shell::infoDialogId, info);
         if (driver == nullptr) {
             return;
         }
-        driver->infoRequested = false;
+        driver->requests.take(ShellRequest::Info);
     }
     driver->runFrame();
-    followScore(session, *driver);
-    if (platform().keyPressed(Key::F1)) {
-        driver->restartRequested = true;
+    followScore(session, *driver, *this);
+    if (seams.keyboard.newGameAsked(driver->game->gameOver)) {
+        driver->requests.post(ShellRequest::Restart);
     }
 }
 
 void Shell::quit() {
     // quit is reached only through a window message, which is never handled inside a frame.
     driver.reset();
-    platform().postQuit(0);
+    seams.window.postQuit(0);
 }
 
-int runPingel(GameDriver::Factory makeGame, HttpClient& http) {
-    Shell shell(std::move(makeGame), http);
+int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams) {
+    Shell shell(std::move(makeGame), seams);
     int result = 1;
     while (result == 1) {
         shell.runPass();
-        result = platform().pumpMessage(shell);
+        result = seams.window.pumpMessage(shell);
     }
     // A message error ends the loop too; the game still goes away before the program does.
     shell.driver.reset();

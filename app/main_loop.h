@@ -1,11 +1,11 @@
-// The entry and the main loop. runPingel builds the Shell of the run: the Session (the
-// shell's run-long state) and the GameDriver (its first game frozen with "GAME OVER"). It
-// runs passes until the quit message arrives, handing the Shell to pumpMessage as the
-// receiver of the window's messages. One pass: offer to send a new best score once the game
-// is over; open whichever dialog is requested, in the fixed order question, login,
-// information; run one frame; let the best score follow the score; poll F1; then the loop
-// handles at most one window message. The loop never waits for messages: the frame's wait
-// sets the pace.
+// The entry and the main loop. runPingel builds the Shell of the run from the seams the
+// entry point hands it: the Session (the shell's run-long state) and the GameDriver (its
+// first game frozen with "GAME OVER"). It runs passes until the quit message arrives,
+// handing the Shell to pumpMessage as the receiver of the window's messages. One pass:
+// offer to send a new best score once the game is over; open whichever dialog is
+// requested, in the fixed order question, login, information; run one frame; let the best
+// score follow the score; ask for a new game (F1); then the loop handles at most one
+// window message. The loop never waits for messages: the frame's wait sets the pace.
 //
 // app/ is the top of the portable code: the shell, on game/, gfx/, net/ and the platform
 // seam. The backends' entry points call runPingel; nothing below includes app/.
@@ -14,15 +14,30 @@
 #include "app/game_driver.h"
 #include "app/session.h"
 #include "platform/http_client.h"
+#include "platform/machine.h"
+#include "platform/window.h"
 
 #include <memory>
 
-// The shell of one run; the menu, the dialogs and the main loop reach the session and the
-// driver through it. What the window's messages do is in main_window.cpp.
+// Everything of the platform the shell reaches, built by the entry point for its system.
+struct ShellSeams {
+    Clock& clock;
+    Keyboard& keyboard;
+    Audio& audio;
+    Display& display;
+    const Resources& resources;
+    Window& window;
+    Machine& machine;
+    HttpClient& http;
+
+    GameDriver::Seams driver() const { return {clock, keyboard, audio, display, resources}; }
+};
+
+// The shell of one run; the menu, the dialogs and the main loop reach the session, the
+// driver and the seams through it. What the window's messages do is in main_window.cpp.
 class Shell : public WindowEvents {
   public:
-    // Highscores go through `http`, which the entry point built for its system.
-    Shell(GameDriver::Factory makeGame, HttpClient& http);
+    Shell(GameDriver::Factory makeGame, const ShellSeams& seams);
 
     // One pass of the loop without its message; nothing once the driver is gone.
     void runPass();
@@ -38,11 +53,14 @@ class Shell : public WindowEvents {
     // The next present applies the palette again.
     void paletteRegained() override;
 
+    // Whether a number of the game or the best score has been found changed from outside
+    // since the current game was built.
+    bool tampered() const;
+
     Session session;
-    HttpClient& http;
+    ShellSeams seams;
     std::unique_ptr<GameDriver> driver; // null after quit
 };
 
-// Runs the program, sending highscores through `http`; returns its exit code (0 after
-// quit).
-int runPingel(GameDriver::Factory makeGame, HttpClient& http);
+// Runs the program on the given seams; returns its exit code (0 after quit).
+int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams);

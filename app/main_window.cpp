@@ -1,8 +1,8 @@
 // What the main window's messages do, whatever the platform: the menu commands as a table,
 // id to action, walked by Shell::menuCommand; the window going away; the palette focus. A
 // backend calls these while it handles a message in pumpMessage, never inside a frame.
-// After quit there is no GameDriver any more: the commands that would raise its flags then
-// do nothing.
+// After quit there is no GameDriver any more: the commands that would post requests to it
+// then do nothing.
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
@@ -43,13 +43,13 @@ void Shell::menuCommand(int id) {
         switch (c.action) {
         case Action::Restart:
             if (driver != nullptr) {
-                driver->restartRequested = true;
+                driver->requests.post(ShellRequest::Restart);
             }
             break;
         case Action::ShowText:
             if (driver != nullptr) {
                 session.infoTextSelector = c.text;
-                driver->infoRequested = true;
+                driver->requests.post(ShellRequest::Info);
             }
             break;
         case Action::Quit:
@@ -57,14 +57,14 @@ void Shell::menuCommand(int id) {
             break;
         case Action::RegisterHighscore:
             if (driver != nullptr && driver->gameOver) {
-                driver->loginRequested = true;
+                driver->requests.post(ShellRequest::Login);
             }
             break;
         case Action::PortalPage:
-            platform().openUrl(portalUrl(c.path));
+            seams.window.openUrl(portalUrl(c.path));
             break;
         case Action::PublisherPage:
-            platform().openUrl(publisherUrl(c.path));
+            seams.window.openUrl(publisherUrl(c.path));
             break;
         }
         return;

@@ -7,7 +7,7 @@
 
 #include "game/counter.h"
 #include "net/highscore_record.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 
@@ -19,7 +19,7 @@ struct Session {
     std::int32_t lastOfferedScore = 0;
     // Milliseconds of play when the best score was last recorded or offered.
     Millis playTimeAtBest = 0;
-    // scoreTampered as it stood at that moment.
+    // Whether the game's numbers or the best score had been found tampered with then.
     bool tamperedAtBest = false;
     // The portal account as last typed, and the outcome of the last submission.
     HighscoreRecord highscoreRecord;

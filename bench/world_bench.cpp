@@ -4,10 +4,10 @@
 // keys; his lives are topped up and the level pinned so the measured load stays the same.
 // Last, whole games through pingel-sim's engine. When the game's pictures are not built in,
 // stand-ins of their sizes take their place.
+#include "backends/headless/headless.h"
 #include "game/world.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "platform/screen_size.h"
 #include "tests/test_support.h"
 #include "tools/sim.h"
@@ -30,15 +30,16 @@ void installArtIfMissing(HeadlessPlatform& h) {
 
 // A World in play on `level`, its butterflies out and about.
 struct Game {
-    HeadlessScope scope;
-    ScreenBuffer screen;
+    HeadlessPlatform headless;
+    ScreenBuffer screen{headless, headless};
     std::unique_ptr<World> world;
+    ArrowKeys keys;
     std::int32_t level;
     int tick = 0;
 
     explicit Game(int pinnedLevel) : level(pinnedLevel) {
-        installArtIfMissing(scope.headless);
-        world = std::make_unique<World>(screen);
+        installArtIfMissing(headless);
+        world = std::make_unique<World>(0, headless);
         world->levelDisplay->set(level);
         for (int i = 0; i < 400; ++i) {
             step();
@@ -47,14 +48,12 @@ struct Game {
     void step() {
         // A new arrow every 64 updates: left, up, right, down, in turn.
         if ((tick & 63) == 0) {
-            static constexpr Key turn[] = {Key::Left, Key::Up, Key::Right, Key::Down};
-            for (Key k : turn) {
-                scope.headless.setKeyDown(k, false);
-            }
-            scope.headless.setKeyDown(turn[(tick >> 6) & 3], true);
+            static constexpr ArrowKeys turn[] = {
+                {.left = true}, {.up = true}, {.right = true}, {.down = true}};
+            keys = turn[(tick >> 6) & 3];
         }
         ++tick;
-        world->update();
+        world->update(keys);
         if (world->levelDisplay->value() != level) {
             world->levelDisplay->set(level);
         }
@@ -101,7 +100,7 @@ void BM_MemcpyFrame(benchmark::State& state) {
 void BM_WorldRender(benchmark::State& state) {
     Game game(1);
     for (auto _ : state) {
-        game.world->render();
+        game.world->render(game.screen);
         benchmark::ClobberMemory();
     }
     state.counters["actors"] = game.world->allObjects.size();

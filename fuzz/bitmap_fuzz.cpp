@@ -2,22 +2,14 @@
 // variant of the run-length format) and as a bitmap resource without a run-length
 // resource of that id. A refused input must leave the Image untouched; a loaded one must
 // have a sane size and readable pixels. Out-of-bounds access is the sanitizer's to find.
+#include "backends/headless/headless.h"
 #include "gfx/image.h"
-#include "platform/headless/headless.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
-HeadlessPlatform& installedPlatform() {
-    static HeadlessPlatform headless;
-    static const bool installed = (setPlatform(&headless), true);
-    (void)installed;
-    headless.hideResource(ResourceType::RcData, 2);
-    return headless;
-}
-
 void check(bool condition) {
     if (!condition) {
         std::abort();
@@ -46,9 +38,10 @@ template <typename Load> void probe(std::size_t size, Load load) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    HeadlessPlatform& headless = installedPlatform();
+    HeadlessPlatform headless;
+    headless.hideResource(ResourceType::RcData, 2);
     probe(size, [&](Image& image) { return image.loadFileImage(data, size); });
     headless.setResource(ResourceType::Bitmap, 2, std::vector<std::uint8_t>(data, data + size));
-    probe(size, [](Image& image) { return image.loadImage(2); });
+    probe(size, [&](Image& image) { return image.loadImage(headless, 2); });
     return 0;
 }

@@ -2,21 +2,14 @@
 // loadRle, and as a pixel count (two bytes) followed by a stream through decodeRle into an
 // Image of exactly that many pixels, checked against what the format promises. Any read
 // or write out of bounds is the sanitizer's to find; a wrong result aborts.
+#include "backends/headless/headless.h"
 #include "gfx/image.h"
-#include "platform/headless/headless.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 namespace {
-HeadlessPlatform& installedPlatform() {
-    static HeadlessPlatform headless;
-    static const bool installed = (setPlatform(&headless), true);
-    (void)installed;
-    return headless;
-}
-
 void check(bool condition) {
     if (!condition) {
         std::abort();
@@ -25,10 +18,10 @@ void check(bool condition) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    HeadlessPlatform& headless = installedPlatform();
+    HeadlessPlatform headless;
     headless.setResource(ResourceType::RcData, 1, std::vector<std::uint8_t>(data, data + size));
     Image picture(3, 3);
-    if (picture.loadRle(1)) {
+    if (picture.loadRle(headless, 1)) {
         check(size >= 11);
         check(picture.width == (data[7] << 8 | data[8]));
         check(picture.height == (data[9] << 8 | data[10]));

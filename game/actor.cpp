@@ -5,7 +5,7 @@
 #include "game/maze.h"
 #include "gfx/screen_buffer.h"
 
-Actor::Actor(Image* spriteImage, ScreenBuffer& screenBuffer) : screen(screenBuffer) {
+Actor::Actor(Image* spriteImage) {
     setSprite(spriteImage);
     visible = true;
     setPosition(100, 100);
@@ -46,7 +46,7 @@ void Actor::inflateBox(int d) {
     updateBox();
 }
 
-void Actor::draw() {
+void Actor::draw(ScreenBuffer& screen) {
     if (!visible || removalPending) {
         return;
     }
@@ -60,20 +60,19 @@ bool Actor::overlaps(const Actor& other) const {
     return b.left <= a.right && b.right >= a.left && b.top <= a.bottom && b.bottom >= a.top;
 }
 
-ActiveActor::ActiveActor(Image* spriteImage, ScreenBuffer& screenBuffer)
-    : Actor(spriteImage, screenBuffer) {}
+ActiveActor::ActiveActor(Image* spriteImage) : Actor(spriteImage) {}
 
-ActiveActor::ActiveActor(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze)
-    : Actor(spriteSet[right], screenBuffer), maze_(&maze) {
+ActiveActor::ActiveActor(Image* const spriteSet[4], const Maze& maze)
+    : Actor(spriteSet[right]), maze_(&maze) {
     for (int i = 0; i < 4; ++i) {
         sprites[i] = spriteSet[i];
     }
 }
 
-void ActiveActor::draw() {
+void ActiveActor::draw(ScreenBuffer& screen) {
     blinkPhase = blinking ? !blinkPhase : false;
     if (!blinkPhase) {
-        Actor::draw();
+        Actor::draw(screen);
     }
 }
 

@@ -1,6 +1,6 @@
 // Actors: everything on the board. An Actor is a sprite with a float position naming the
 // sprite's centre, and a collision rectangle that follows the position; it draws into the
-// frame buffer it was built with. ActiveActor adds the per-update step and the blinking
+// frame buffer it is given. ActiveActor adds the per-update step and the blinking
 // draw, and for the player and the enemies the movement they share: the maze they walk,
 // their four sprites, the tunnel and the facing.
 #pragma once
@@ -23,7 +23,7 @@ struct Box {
 
 class Actor : public ListedObject {
   public:
-    Actor(Image* sprite, ScreenBuffer& screen);
+    explicit Actor(Image* sprite);
     ~Actor() override;
 
     // Takes the image's size for the anchor and the rectangle; the box follows at the next
@@ -33,7 +33,7 @@ class Actor : public ListedObject {
     void moveBy(float dx, float dy);
     // Grows the rectangle by d on every side (the game shrinks it with d = -2).
     void inflateBox(int d);
-    virtual void draw();
+    virtual void draw(ScreenBuffer& screen);
     // The rectangles overlap, touching edges included.
     bool overlaps(const Actor& other) const;
     // The position lies inside r with margins of 2 on the left and 1 elsewhere. (Inline:
@@ -43,7 +43,6 @@ class Actor : public ListedObject {
         return r.left + 2 <= x && x <= r.right - 1 && r.top + 1 <= y && y <= r.bottom - 1;
     }
 
-    ScreenBuffer& screen;
     Vec2 position;
     Vec2 anchor;
     Vec2 boxMin, boxMax;
@@ -61,12 +60,12 @@ class ActiveActor : public Actor {
     enum Facing { up = 0, right = 1, down = 2, left = 3 };
 
     // An actor that stands still (a pellet, a pill).
-    ActiveActor(Image* sprite, ScreenBuffer& screen);
+    explicit ActiveActor(Image* sprite);
     // An actor that walks the maze with a sprite for each way it faces; it starts facing
     // right.
-    ActiveActor(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze);
+    ActiveActor(Image* const sprites[4], const Maze& maze);
     // A blinking actor is drawn only on every second draw.
-    void draw() override;
+    void draw(ScreenBuffer& screen) override;
     virtual void update() = 0;
 
     bool blinking = false;

@@ -1,26 +1,19 @@
-// The arrow keys through the platform, asked in the order left, right, up, down.
+// From the arrows to a direction.
 #include "game/controller.h"
 
-#include "platform/platform.h"
-
-void KeyboardController::poll() {
-    Platform& p = platform();
-    const bool left = p.keyPressed(Key::Left);
-    const bool right = p.keyPressed(Key::Right);
-    const bool up = p.keyPressed(Key::Up);
-    const bool down = p.keyPressed(Key::Down);
+void Controller::take(const ArrowKeys& keys) {
     dx = 0;
     dy = 0;
-    if (left) {
+    if (keys.left) {
         dx = -1;
     }
-    if (right) {
+    if (keys.right) {
         dx = +1;
     }
-    if (up) {
+    if (keys.up) {
         dy = -1;
     }
-    if (down) {
+    if (keys.down) {
         dy = +1;
     }
 }

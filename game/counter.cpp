@@ -5,8 +5,6 @@
 
 #include <string>
 
-bool scoreTampered = false;
-
 namespace {
 constexpr std::uint32_t guardKey = 0x5A17C3E9u;
 constexpr std::uint32_t guardFactor = 0x9E3779B1u; // odd: the scramble is one-to-one
@@ -26,7 +24,7 @@ std::uint32_t Counter::scramble(std::int32_t stored) {
 
 void Counter::verify() const {
     if (scramble(stored_) != guard_) {
-        scoreTampered = true;
+        tampered_ = true;
     }
 }
 
@@ -46,15 +44,14 @@ void Counter::add(std::int32_t delta) {
     guard_ = scramble(stored_);
 }
 
-CounterDisplay::CounterDisplay(Image* const digits[10], ScreenBuffer& screenBuffer)
-    : screen(screenBuffer) {
+CounterDisplay::CounterDisplay(Image* const digits[10]) {
     for (int d = 0; d < 10; ++d) {
         digitImages[d] = digits[d];
     }
 }
 
-CounterDisplay::CounterDisplay(Image* icon, std::int32_t maximum, ScreenBuffer& screenBuffer)
-    : maximumIcons(maximum), spacing(3), iconMode(true), iconImage(icon), screen(screenBuffer) {}
+CounterDisplay::CounterDisplay(Image* icon, std::int32_t maximum)
+    : maximumIcons(maximum), spacing(3), iconMode(true), iconImage(icon) {}
 
 std::int32_t CounterDisplay::firstPosition(std::int32_t step, std::int32_t n) const {
     switch (alignment) {
@@ -67,7 +64,7 @@ std::int32_t CounterDisplay::firstPosition(std::int32_t step, std::int32_t n) co
     }
 }
 
-void CounterDisplay::draw() {
+void CounterDisplay::draw(ScreenBuffer& screen) {
     const std::int32_t shown = value();
     if (iconMode) {
         const std::int32_t n = shown > maximumIcons ? maximumIcons : shown;

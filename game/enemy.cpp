@@ -10,7 +10,6 @@
 #include "game/player.h"
 #include "game/random.h"
 #include "gfx/resource_ids.h"
-#include "platform/platform.h"
 
 namespace {
 enum class Side { above, below, leftOf, rightOf };
@@ -38,9 +37,10 @@ constexpr Choice choices[] = {{0, -1}, {+1, 0}, {0, +1}, {-1, 0}};
 constexpr int eatenScore = 100;
 } // namespace
 
-Enemy::Enemy(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze,
-             Player& player, Counter& score)
-    : ActiveActor(spriteSet, screenBuffer, maze), player_(player), score_(score) {
+Enemy::Enemy(Image* const spriteSet[4], const Maze& maze, Player& player, Counter& score,
+             GameRandom& random, std::vector<SoundCue>& sounds)
+    : ActiveActor(spriteSet, maze), player_(player), score_(score), random_(random),
+      sounds_(sounds) {
     reset();
 }
 
@@ -57,7 +57,7 @@ void Enemy::reset() {
 }
 
 void Enemy::chooseDirection() {
-    chooseDirection(game_random::rand());
+    chooseDirection(random_.next());
 }
 
 void Enemy::chooseDirection(int r) {
@@ -116,12 +116,12 @@ void Enemy::update() {
         if (powered) {
             removalPending = true;
             score_.add(eatenScore);
-            platform().playSound(resource_ids::soundEaten, SoundMode::Async);
+            sounds_.push_back({resource_ids::soundEaten, SoundMode::Async});
         } else {
             // The whole program stands still while the sound plays; the World tells the
             // driver so after this update.
             player_.caught = true;
-            platform().playSound(resource_ids::soundCaught, SoundMode::Sync);
+            sounds_.push_back({resource_ids::soundCaught, SoundMode::Sync});
         }
         return;
     }

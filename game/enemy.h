@@ -3,15 +3,17 @@
 // visible at the first redraw. Whenever it shares the player's column or row and the first
 // pixel towards him is on a track it chases him; in power mode it flees instead, at half
 // speed, and blinks. Touching the player catches him (the caught sound plays to its end), or
-// in power mode gets it eaten for 100 points. The World builds it with its maze, its player
-// and its score.
+// in power mode gets it eaten for 100 points. The World builds it with its maze, its player,
+// its score, its random source and the list of sounds its update leaves for the driver.
 #pragma once
 
 #include "game/actor.h"
+#include "game/game.h"
 
 #include <cstdint>
 
 class Counter;
+class GameRandom;
 class Player;
 
 class Enemy : public ActiveActor {
@@ -21,8 +23,8 @@ class Enemy : public ActiveActor {
     static constexpr std::int32_t turnPeriod = 20; // chooseDirection every 21st update
 
     // sprites: facing up, right, down, left.
-    Enemy(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze, Player& player,
-          Counter& score);
+    Enemy(Image* const sprites[4], const Maze& maze, Player& player, Counter& score,
+          GameRandom& random, std::vector<SoundCue>& sounds);
     ~Enemy() override;
 
     void reset();
@@ -43,4 +45,6 @@ class Enemy : public ActiveActor {
 
     Player& player_;
     Counter& score_;
+    GameRandom& random_;
+    std::vector<SoundCue>& sounds_;
 };

@@ -16,11 +16,10 @@ void World::setupLevel() {
     allObjects.purge();
 
     for (const ItemPosition& at : level_layout::pellets) {
-        addObject(Kind::Pellet,
-                  new Pellet(pelletImage.get(), screen, at.x, at.y, *player, *scoreDisplay));
+        addObject(Kind::Pellet, new Pellet(pelletImage.get(), at.x, at.y, *player, *scoreDisplay));
     }
     for (const ItemPosition& at : level_layout::pills) {
-        addObject(Kind::PowerPill, new PowerPill(pillImage.get(), screen, at.x, at.y, *player));
+        addObject(Kind::PowerPill, new PowerPill(pillImage.get(), at.x, at.y, *player, sounds));
     }
     player->reset();
 }

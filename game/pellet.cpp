@@ -4,7 +4,6 @@
 #include "game/counter.h"
 #include "game/player.h"
 #include "gfx/resource_ids.h"
-#include "platform/platform.h"
 
 namespace {
 constexpr int pelletScore = 5;
@@ -15,9 +14,8 @@ bool eatenBy(const Player& player, const ActiveActor& item) {
 }
 } // namespace
 
-Pellet::Pellet(Image* spriteImage, ScreenBuffer& screenBuffer, float x, float y,
-               const Player& player, Counter& score)
-    : ActiveActor(spriteImage, screenBuffer), player_(player), score_(score) {
+Pellet::Pellet(Image* spriteImage, float x, float y, const Player& player, Counter& score)
+    : ActiveActor(spriteImage), player_(player), score_(score) {
     setPosition(x, y);
 }
 
@@ -31,9 +29,9 @@ void Pellet::update() {
     removalPending = true;
 }
 
-PowerPill::PowerPill(Image* spriteImage, ScreenBuffer& screenBuffer, float x, float y,
-                     Player& player)
-    : ActiveActor(spriteImage, screenBuffer), player_(player) {
+PowerPill::PowerPill(Image* spriteImage, float x, float y, Player& player,
+                     std::vector<SoundCue>& sounds)
+    : ActiveActor(spriteImage), player_(player), sounds_(sounds) {
     setPosition(x, y);
 }
 
@@ -43,7 +41,7 @@ void PowerPill::update() {
     if (!eatenBy(player_, *this)) {
         return;
     }
-    platform().playSound(resource_ids::soundEaten, SoundMode::Async);
+    sounds_.push_back({resource_ids::soundEaten, SoundMode::Async});
     removalPending = true;
     player_.powerUp();
 }

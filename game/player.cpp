@@ -10,9 +10,8 @@ namespace {
 constexpr float speed = 1.0f; // pixels per update
 } // namespace
 
-Player::Player(Image* const spriteSet[4], ScreenBuffer& screenBuffer, const Maze& maze,
-               Controller& controller)
-    : ActiveActor(spriteSet, screenBuffer, maze), controller_(controller) {
+Player::Player(Image* const spriteSet[4], const Maze& maze, const Controller& controller)
+    : ActiveActor(spriteSet, maze), controller_(controller) {
     reset();
 }
 

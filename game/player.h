@@ -3,7 +3,7 @@
 // step that way is on a track; so a turn may be asked for before the junction. At the ends
 // of the tunnel row he jumps to the other side. A power pill gives him 400 updates of power
 // mode, in which the butterflies can be eaten. The World builds him with its maze and its
-// keyboard controller.
+// controller, which holds the arrows of each update.
 #pragma once
 
 #include "game/actor.h"
@@ -18,7 +18,7 @@ class Player : public ActiveActor {
     static constexpr std::int32_t powerDuration = 400;
 
     // sprites: facing up, right, down, left.
-    Player(Image* const sprites[4], ScreenBuffer& screen, const Maze& maze, Controller& controller);
+    Player(Image* const sprites[4], const Maze& maze, const Controller& controller);
     ~Player() override;
 
     // Back to the start: standing still, facing right, power mode off.
@@ -34,5 +34,5 @@ class Player : public ActiveActor {
     Vec2 requestedDirection;
 
   private:
-    Controller& controller_;
+    const Controller& controller_;
 };

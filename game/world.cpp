@@ -9,10 +9,8 @@
 
 #include "game/enemy.h"
 #include "game/player.h"
-#include "game/random.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -43,9 +41,10 @@ constexpr std::int64_t pointsPerExtraLife = 10000;
 constexpr int firstBannerLevel = 2, lastBannerLevel = 10;
 
 template <std::size_t N>
-void loadImages(std::array<World::ImagePtr, N>& images, const std::array<int, N>& ids) {
+void loadImages(std::array<World::ImagePtr, N>& images, const std::array<int, N>& ids,
+                const Resources& resources) {
     for (std::size_t i = 0; i < N; ++i) {
-        images[i] = std::make_unique<Image>(ids[i]);
+        images[i] = std::make_unique<Image>(resources, ids[i]);
     }
 }
 
@@ -67,34 +66,32 @@ std::unique_ptr<CounterDisplay> placed(std::unique_ptr<CounterDisplay> display,
 }
 } // namespace
 
-World::World(ScreenBuffer& screenBuffer) : screen(screenBuffer) {
-    scoreTampered = false;
-    game_random::srand(platform().now());
+World::World(Millis seed, const Resources& resources) : random(seed) {
     gameOver = false;
 
     std::array<int, 10> digitIds{};
     for (int d = 0; d < 10; ++d) {
         digitIds[d] = resource_ids::digitZero + d;
     }
-    loadImages(digitImages, digitIds);
-    loadImages(playerImages, resource_ids::playerSprites);
-    loadImages(enemyImages, resource_ids::enemySprites);
-    loadImages(levelBannerImages, resource_ids::levelBanners);
-    pelletImage = std::make_unique<Image>(resource_ids::pellet);
-    pillImage = std::make_unique<Image>(resource_ids::pill);
-    gameOverImage = std::make_unique<Image>(resource_ids::gameOverBanner);
-    backgroundImage = std::make_unique<Image>(resource_ids::background);
+    loadImages(digitImages, digitIds, resources);
+    loadImages(playerImages, resource_ids::playerSprites, resources);
+    loadImages(enemyImages, resource_ids::enemySprites, resources);
+    loadImages(levelBannerImages, resource_ids::levelBanners, resources);
+    pelletImage = std::make_unique<Image>(resources, resource_ids::pellet);
+    pillImage = std::make_unique<Image>(resources, resource_ids::pill);
+    gameOverImage = std::make_unique<Image>(resources, resource_ids::gameOverBanner);
+    backgroundImage = std::make_unique<Image>(resources, resource_ids::background);
 
     const std::array<Image*, 10> digits = raw(digitImages);
-    scoreDisplay = placed(std::make_unique<CounterDisplay>(digits.data(), screen), scoreLayout);
-    levelDisplay = placed(std::make_unique<CounterDisplay>(digits.data(), screen), levelLayout);
-    livesDisplay = placed(
-        std::make_unique<CounterDisplay>(playerImages[livesIcon].get(), maximumLifeIcons, screen),
-        livesLayout);
+    scoreDisplay = placed(std::make_unique<CounterDisplay>(digits.data()), scoreLayout);
+    levelDisplay = placed(std::make_unique<CounterDisplay>(digits.data()), levelLayout);
+    livesDisplay =
+        placed(std::make_unique<CounterDisplay>(playerImages[livesIcon].get(), maximumLifeIcons),
+               livesLayout);
     extraLifeCounter.set(0);
 
     const std::array<Image*, 4> sprites = raw(playerImages);
-    player = new Player(sprites.data(), screen, maze, controller);
+    player = new Player(sprites.data(), maze, controller);
     addObject(Kind::Player, player);
 
     setupLevel();
@@ -132,7 +129,7 @@ void World::updateAll(ObjectList& list) {
 
 void World::addEnemy() {
     const std::array<Image*, 4> sprites = raw(enemyImages);
-    addObject(Kind::Enemy, new Enemy(sprites.data(), screen, maze, *player, *scoreDisplay));
+    addObject(Kind::Enemy, new Enemy(sprites.data(), maze, *player, *scoreDisplay, random, sounds));
 }
 
 void World::loseLife() {
@@ -144,15 +141,21 @@ void World::loseLife() {
     player->reset();
 }
 
-void World::update() {
+bool World::tampered() const {
+    return scoreDisplay->tampered() || levelDisplay->tampered() || livesDisplay->tampered() ||
+           extraLifeCounter.tampered();
+}
+
+void World::update(const ArrowKeys& keys) {
+    sounds.clear();
     if (gameOver) {
         return;
     }
     if (startSoundPending) {
-        platform().playSound(resource_ids::soundStart, SoundMode::Async);
+        sounds.push_back({resource_ids::soundStart, SoundMode::Async});
         startSoundPending = false;
     }
-    controller.poll();
+    controller.take(keys);
     player->update();
     updateAll(pelletList);
     updateAll(pillList);
@@ -182,8 +185,8 @@ void World::update() {
     }
 
     if (player->caught) {
-        // The caught sound has just held the program still: the driver must not catch up
-        // the frames it missed.
+        // The caught sound holds the program still: the driver must not catch up the
+        // frames it misses meanwhile.
         stalled = true;
         if (livesDisplay->value() <= 0) {
             gameOver = true;
@@ -193,16 +196,16 @@ void World::update() {
     }
 }
 
-void World::render() {
+void World::render(ScreenBuffer& screen) {
     screen.initialise();
     screen.draw(*backgroundImage, backgroundAt.x, backgroundAt.y);
     allObjects.rewind();
     while (ListedObject* item = allObjects.next()) {
-        static_cast<Actor*>(item)->draw();
+        static_cast<Actor*>(item)->draw(screen);
     }
-    scoreDisplay->draw();
-    levelDisplay->draw();
-    livesDisplay->draw();
+    scoreDisplay->draw(screen);
+    levelDisplay->draw(screen);
+    livesDisplay->draw(screen);
 
     const std::int32_t level = levelDisplay->value();
     if (level >= firstBannerLevel) {
@@ -215,6 +218,6 @@ void World::render() {
     screen.present();
 }
 
-std::unique_ptr<Game> makeWorld(ScreenBuffer& screen) {
-    return std::make_unique<World>(screen);
+std::unique_ptr<Game> makeWorld(Millis seed, const Resources& resources) {
+    return std::make_unique<World>(seed, resources);
 }

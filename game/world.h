@@ -1,16 +1,22 @@
-// The World is one game, from its construction to game over. It is built with the frame
-// buffer it draws into (the GameDriver owns it) and owns everything else of the game:
-// every image, the maze, the keyboard controller, the score, level and lives displays of
-// the side panel, and the four object lists in which the player, the pellets, the pills
-// and the butterflies live. It builds the actors and hands each what it needs: the frame
-// buffer, the maze, the controller, the player and the score. The GameDriver calls update
-// (one step of the simulation, 50 a second) and render (the whole scene, drawn and
-// presented).
+// The World is one game, from its construction to game over, and a value that runs
+// anywhere: it is built from the clock value that seeds it and the resources its pictures
+// come from, and each update takes that update's arrows. It calls no platform and shares
+// nothing with other Worlds, so any number of them may run at once on any threads, and the
+// same seed and keys give the same game everywhere.
 //
-// Actors only raise flags (removalPending, caught) and add to the score; the World acts on
-// the flags after they have all run, so no list changes under a walk. When a butterfly has
-// caught the penguin (the caught sound has held the program still), the update raises
-// stalled for the driver.
+// It owns everything of the game: its random source, every image, the maze, the
+// controller, the score, level and lives displays of the side panel (whose counters carry
+// the game's tamper flag), and the four object lists in which the player, the pellets, the
+// pills and the butterflies live. It builds the actors and hands each what it needs: the
+// maze, the controller, the player, the score, the random source and the list of sounds.
+// The GameDriver calls update (one step of the simulation, 50 a second), plays the sounds
+// the step left in `sounds`, and calls render (the whole scene, drawn into the frame buffer
+// it gives and presented).
+//
+// Actors only raise flags (removalPending, caught), add to the score and ask for sounds;
+// the World acts on the flags after they have all run, so no list changes under a walk.
+// When a butterfly has caught the penguin (the caught sound is to hold the program still),
+// the update raises stalled for the driver.
 //
 // game/ sits on gfx/ and the platform seam and includes nothing of net/, app/ or a
 // backend: the driver reaches a game only through the Game interface (game.h).
@@ -21,32 +27,38 @@
 #include "game/game.h"
 #include "game/maze.h"
 #include "game/object_list.h"
+#include "game/random.h"
 #include "gfx/image.h"
+#include "platform/clock.h"
 
 #include <array>
 #include <memory>
 
 class ActiveActor;
 class Player;
+class Resources;
 class ScreenBuffer;
 
 class World : public Game {
   public:
-    explicit World(ScreenBuffer& screen);
+    // A new game seeded with `seed` (the clock's reading when it is built), its pictures
+    // from `resources`. The resources are read only here.
+    World(Millis seed, const Resources& resources);
     ~World() override;
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    void update() override;
-    void render() override;
+    void update(const ArrowKeys& keys) override;
+    void render(ScreenBuffer& screen) override;
     Counter* score() override { return scoreDisplay.get(); }
+    bool tampered() const override;
     // Lays out a level's board afresh: 98 pellets, 4 pills, the player at his start.
     void setupLevel();
 
     using ImagePtr = std::unique_ptr<Image>;
 
-    ScreenBuffer& screen;
-    KeyboardController controller;
+    GameRandom random;
+    Controller controller;
     Maze maze;
     std::array<ImagePtr, 10> digitImages;
     std::array<ImagePtr, 4> playerImages; // up, right, down, left
@@ -81,4 +93,4 @@ class World : public Game {
 };
 
 // Builds a World for the GameDriver.
-std::unique_ptr<Game> makeWorld(ScreenBuffer& screen);
+std::unique_ptr<Game> makeWorld(Millis seed, const Resources& resources);

@@ -13,9 +13,12 @@ Image::Image(int w, int h) {
     drawFramePattern();
 }
 
-Image::Image(int resourceId) {
+Image::Image(const Resources& resources, int resourceId) {
     resize(16, 16);
-    loadImage(resourceId);
+    if (!loadImage(resources, resourceId)) {
+        // Never leave the pixels unset: a missing picture shows as the frame pattern.
+        drawFramePattern();
+    }
 }
 
 Image::~Image() {

@@ -13,11 +13,14 @@
 
 constexpr std::uint8_t transparentIndex = 236;
 
+class Resources;
+
 class Image {
   public:
-    Image();                        // 16 x 16 with the frame pattern
-    Image(int width, int height);   // width x height with the frame pattern
-    explicit Image(int resourceId); // loaded from an image resource (16 x 16 if it fails)
+    Image();                      // 16 x 16 with the frame pattern
+    Image(int width, int height); // width x height with the frame pattern
+    // Loaded from an image resource (16 x 16 with the frame pattern if that fails).
+    Image(const Resources& resources, int resourceId);
     virtual ~Image();
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
@@ -35,11 +38,11 @@ class Image {
     // Image resources in the run-length format "mzt/rle", with an 8-bit bitmap as fallback
     // (a bitmap resource, then a bitmap file of that name). False when nothing was found;
     // a failed load leaves the Image as it was.
-    bool loadImage(int resourceId);
+    bool loadImage(const Resources& resources, int resourceId);
     bool loadImage(const std::string& name);
     // A run-length resource by id; false if there is none, or if its header claims more
     // pixels than its stream could ever hold. Pixels the stream does not reach are 236.
-    bool loadRle(int resourceId);
+    bool loadRle(const Resources& resources, int resourceId);
     // The bytes of a picture file: the file variant of the run-length format (magic
     // checked, 32-bit little-endian pixel count and width) or a bitmap file.
     bool loadFileImage(const std::uint8_t* data, std::size_t size);

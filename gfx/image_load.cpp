@@ -10,7 +10,7 @@
 #include "gfx/image.h"
 
 #include "platform/little_endian.h"
-#include "platform/platform.h"
+#include "platform/resources.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,8 +57,8 @@ std::size_t Image::decodeRle(const std::uint8_t* stream, std::size_t size, std::
     return o;
 }
 
-bool Image::loadRle(int resourceId) {
-    std::span<const std::uint8_t> data = platform().resource(ResourceType::RcData, resourceId);
+bool Image::loadRle(const Resources& resources, int resourceId) {
+    std::span<const std::uint8_t> data = resources.resource(ResourceType::RcData, resourceId);
     if (data.size() < rleHeaderSize) {
         return false;
     }
@@ -127,11 +127,11 @@ bool Image::loadBitmap(const std::uint8_t* data, std::size_t size, std::size_t p
     return true;
 }
 
-bool Image::loadImage(int resourceId) {
-    if (loadRle(resourceId)) {
+bool Image::loadImage(const Resources& resources, int resourceId) {
+    if (loadRle(resources, resourceId)) {
         return true;
     }
-    std::span<const std::uint8_t> dib = platform().resource(ResourceType::Bitmap, resourceId);
+    std::span<const std::uint8_t> dib = resources.resource(ResourceType::Bitmap, resourceId);
     return !dib.empty() && loadBitmap(dib.data(), dib.size(), 0);
 }
 

@@ -1,4 +1,4 @@
-// Frame buffer set-up, drawing and presentation through the platform seam.
+// Frame buffer set-up, drawing and presentation through the display.
 #include "gfx/screen_buffer.h"
 
 #include "gfx/resource_ids.h"
@@ -11,7 +11,8 @@ namespace {
 constexpr Colour undefinedColour{255, 0, 255};
 } // namespace
 
-ScreenBuffer::ScreenBuffer() : Image(screen_size::pitch, screen_size::height) {
+ScreenBuffer::ScreenBuffer(Display& display, const Resources& resources)
+    : Image(screen_size::pitch, screen_size::height), display_(display), resources_(resources) {
     delete[] pixels;
     pixels = nullptr;
     borrowedPixels = true;
@@ -24,7 +25,7 @@ ScreenBuffer::~ScreenBuffer() {
 
 void ScreenBuffer::release() {
     if (initialised) {
-        platform().releaseFrame(pixels);
+        display_.releaseFrame(pixels);
     }
     pixels = nullptr;
     initialised = false;
@@ -36,7 +37,7 @@ void ScreenBuffer::initialise() {
         return;
     }
     std::span<const std::uint8_t> dib =
-        platform().resource(ResourceType::Bitmap, resource_ids::palette);
+        resources_.resource(ResourceType::Bitmap, resource_ids::palette);
     if (dib.empty()) {
         return;
     }
@@ -57,10 +58,10 @@ void ScreenBuffer::initialise() {
             }
         }
     } else {
-        platform().debugText("lock resource failed\n");
+        display_.debugText("lock resource failed\n");
     }
-    platform().realisePalette(palette);
-    pixels = platform().createFrame(screen_size::width, height, width, palette);
+    display_.realisePalette(palette);
+    pixels = display_.createFrame(screen_size::width, height, width, palette);
     initialised = pixels != nullptr;
 }
 
@@ -76,7 +77,7 @@ void ScreenBuffer::present() {
     }
     if (paletteRefreshPending) {
         paletteRefreshPending = false;
-        platform().realisePalette(palette);
+        display_.realisePalette(palette);
     }
-    platform().presentFrame(pixels, screen_size::width, height, width);
+    display_.presentFrame(pixels, screen_size::width, height, width);
 }

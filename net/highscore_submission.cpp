@@ -16,9 +16,11 @@ constexpr const char* libraryMissingText = "Kunde inte hitta WinInet.dll";
 
 constexpr std::size_t maxResponseText = 127;
 
-// What the body is made from: the record, and the program file's facts once read.
+// What the body is made from: the record, where the machine's facts come from, and the
+// program file's facts once read.
 struct BodyValues {
     const HighscoreRecord& record;
+    const FactSources& sources;
     OwnFile own;
 };
 
@@ -51,11 +53,11 @@ const std::array<BodyField, 11> bodyFields = {{
      [](BodyValues& v) { return cut(v.record.password, HighscoreRecord::maxPassword); }},
     {"f4", true, [](BodyValues& v) { return decimal(v.record.score); }},
     {"f5", true, [](BodyValues& v) { return decimal(v.record.playTimeMs); }},
-    {"f6", true, [](BodyValues&) { return decimal(measureCpuSpeed()); }},
-    {"f7", true, [](BodyValues&) { return describeCpu(); }},
+    {"f6", true, [](BodyValues& v) { return decimal(measureCpuSpeed(v.sources.clock)); }},
+    {"f7", true, [](BodyValues& v) { return describeCpu(v.sources.machine); }},
     {"f8", true,
      [](BodyValues& v) {
-         v.own = checksumOwnFile();
+         v.own = checksumOwnFile(v.sources.machine);
          return std::to_string(v.own.checksum);
      }},
     {"f9", true, [](BodyValues& v) { return std::to_string(v.own.length); }},
@@ -77,8 +79,8 @@ void recordFailure(HighscoreRecord& record, const HttpOutcome& outcome) {
 
 } // namespace
 
-std::string highscoreBody(const HighscoreRecord& record) {
-    BodyValues values{record, {}};
+std::string highscoreBody(const HighscoreRecord& record, const FactSources& sources) {
+    BodyValues values{record, sources, {}};
     std::string body;
     for (const BodyField& field : bodyFields) {
         if (!body.empty()) {
@@ -93,18 +95,18 @@ std::string highscoreBody(const HighscoreRecord& record) {
 }
 
 std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
-                             const HighscorePortal& portal) {
+                             const HighscorePortal& portal, const FactSources& sources) {
     HttpRequest request;
     request.agent = highscoreAgent;
     request.host = portal.host;
     request.port = portal.port;
     request.object = highscoreObject;
     request.headers = highscoreHeader;
-    request.body = [&record] {
+    request.body = [&record, &sources] {
         if (record.tampered) {
             record.score = negated(record.score);
         }
-        return highscoreBody(record);
+        return highscoreBody(record, sources);
     };
     request.timeouts = portal.timeouts;
     request.replyLimit = replyReadLimit;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "net/highscore_record.h"
+#include "net/machine_facts.h"
 #include "platform/http_client.h"
 
 #include <cstdint>
@@ -25,12 +26,13 @@ constexpr std::string_view highscoreHeader = "Content-Type: application/x-www-fo
 constexpr std::size_t replyReadLimit = 16383;
 
 // The eleven fields of the body, each value worked out in field order: the speed count
-// (some seconds) before the processor's name, the file's checksum before its length.
-std::string highscoreBody(const HighscoreRecord& record);
+// (some seconds) before the processor's name, the file's checksum before its length; the
+// machine's facts from `sources`.
+std::string highscoreBody(const HighscoreRecord& record, const FactSources& sources);
 
 // One attempt. Once the library is bound and the connection open, a tampered
 // score is negated in the record and the body is made. Returns -1 when the
 // library is missing or no connection could be opened, 0 when a reply gave result 0,
 // -2 otherwise; the outcome is in the record.
 std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
-                             const HighscorePortal& portal);
+                             const HighscorePortal& portal, const FactSources& sources);

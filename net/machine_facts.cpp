@@ -1,8 +1,6 @@
 // The machine's facts; see machine_facts.h.
 #include "net/machine_facts.h"
 
-#include "platform/platform.h"
-
 #include <algorithm>
 #include <array>
 #include <fstream>
@@ -38,8 +36,7 @@ constexpr std::array<std::uint32_t, 256> crcTable = [] {
 
 } // namespace
 
-std::int32_t measureCpuSpeed() {
-    Platform& p = platform();
+std::int32_t measureCpuSpeed(Clock& p) {
     // Wait for the clock to tick over, so that the count starts at the start of a second.
     const std::int64_t t0 = p.calendarSeconds();
     std::int64_t t = t0;
@@ -65,8 +62,8 @@ std::int32_t measureCpuSpeed() {
         std::min<std::int64_t>(n, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::string describeCpu() {
-    const int type = platform().processorType();
+std::string describeCpu(Machine& machine) {
+    const int type = machine.processorType();
     for (const ProcessorName& p : processorNames) {
         if (p.type == type) {
             return p.text;
@@ -83,9 +80,9 @@ std::uint32_t crc32(std::string_view bytes, std::uint32_t crc) {
     return ~crc;
 }
 
-OwnFile checksumOwnFile() {
+OwnFile checksumOwnFile(Machine& machine) {
     OwnFile own;
-    const std::string path = platform().ownExecutablePath();
+    const std::string path = machine.ownExecutablePath();
     if (path.empty()) {
         return own;
     }

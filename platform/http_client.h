@@ -8,7 +8,7 @@
 // stands behind them, so that an outcome reads the same on every system.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <array>
 #include <cstddef>

@@ -9,7 +9,7 @@ std::optional<HttpOutcome> HttpLibrary::bind() {
     addresses_.clear();
     void* library = nullptr;
     for (const char* name : files_) {
-        library = platform().loadLibrary(name);
+        library = machine_.loadLibrary(name);
         if (library != nullptr) {
             break;
         }
@@ -20,7 +20,7 @@ std::optional<HttpOutcome> HttpLibrary::bind() {
         return missing;
     }
     for (const HttpFunction& function : functions_) {
-        void* address = platform().findFunction(library, function.name);
+        void* address = machine_.findFunction(library, function.name);
         if (address == nullptr) {
             addresses_.clear();
             missing.kind = HttpOutcome::Kind::FunctionMissing;

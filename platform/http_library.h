@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/http_client.h"
+#include "platform/machine.h"
 
 #include <optional>
 #include <span>
@@ -22,8 +23,10 @@ class HttpLibrary {
   public:
     enum class State { Empty, Incomplete, Complete };
 
-    HttpLibrary(std::span<const char* const> files, std::span<const HttpFunction> functions)
-        : files_(files), functions_(functions) {}
+    // Libraries are loaded through `machine`.
+    HttpLibrary(Machine& machine, std::span<const char* const> files,
+                std::span<const HttpFunction> functions)
+        : machine_(machine), files_(files), functions_(functions) {}
 
     // Binds unless complete. Nothing when the functions are ready; otherwise the outcome
     // that names what is missing.
@@ -33,6 +36,7 @@ class HttpLibrary {
     State state() const { return state_; }
 
   private:
+    Machine& machine_;
     std::span<const char* const> files_;
     std::span<const HttpFunction> functions_;
     State state_ = State::Empty;

@@ -16,7 +16,7 @@ starts=10
 
 cmake -S . -B build/frame-log -DCMAKE_BUILD_TYPE=Release -DPINGEL_FRAME_LOG=ON >/dev/null
 cmake --build build/frame-log -j2 --target pingel >/dev/null
-pingel=build/frame-log/platform/sdl/pingel
+pingel=build/frame-log/backends/sdl/pingel
 
 sessionName="pingel-measure"
 . tests/xvfb_session.sh

@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh play
 cmake -S . -B build/play -DCMAKE_BUILD_TYPE=Release -DPINGEL_TESTS=OFF >/dev/null
 cmake --build build/play -j"$(nproc)" --target pingel
-exec build/play/platform/sdl/pingel "$@"
+exec build/play/backends/sdl/pingel "$@"

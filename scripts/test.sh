@@ -41,7 +41,7 @@ cmake --build --preset release -j"$jobs"
 echo "== Windows: cross build, pingel.exe under Wine, pingel-sim traces as on Linux"
 cmake --preset windows -DPINGEL_WERROR=ON >/dev/null
 cmake --build --preset windows -j"$jobs"
-file build/windows/platform/win32/pingel.exe | grep -q "PE32 executable (GUI) Intel 80386" ||
+file build/windows/backends/win32/pingel.exe | grep -q "PE32 executable (GUI) Intel 80386" ||
   { echo "pingel.exe is not a 32-bit Windows GUI program" >&2; exit 1; }
 tests/wine/windows_checks.sh build/windows build/dev
 

@@ -2,10 +2,10 @@
 // blinking phase, and the walkers' tunnel and facing.
 #include "game/actor.h"
 
+#include "backends/headless/headless.h"
 #include "game/maze.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +17,6 @@ struct Probe : ActiveActor {
     using ActiveActor::wrapAndFace;
 };
 
-// Never initialised: nothing is drawn and the platform is never asked.
-ScreenBuffer offscreen;
-
 void expectBox(const Box& b, float l, float t, float r, float bo) {
     EXPECT_FLOAT_EQ(b.left, l);
     EXPECT_FLOAT_EQ(b.top, t);
@@ -28,11 +25,10 @@ void expectBox(const Box& b, float l, float t, float r, float bo) {
 }
 
 struct ScreenFixture : ::testing::Test {
-    HeadlessScope scope;
-    ScreenBuffer screen;
+    HeadlessPlatform headless;
+    ScreenBuffer screen{headless, headless};
     void SetUp() override {
-        scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette,
-                                   makePaletteDib(236));
+        headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
         screen.fillRect(0, 0, screen.width, screen.height, 0);
@@ -51,7 +47,7 @@ struct ScreenFixture : ::testing::Test {
 
 TEST(Actor, BoxFollowsPositionAndInflation) {
     Image sprite(16, 12);
-    Probe a(&sprite, offscreen);
+    Probe a(&sprite);
     a.setPosition(100, 50);
     expectBox(a.box, 92, 44, 108, 56);
     a.inflateBox(-2);
@@ -68,7 +64,7 @@ TEST(Actor, BoxFollowsPositionAndInflation) {
 
 TEST(Actor, OverlapCountsTouchingEdges) {
     Image sprite(10, 10);
-    Probe a(&sprite, offscreen), b(&sprite, offscreen);
+    Probe a(&sprite), b(&sprite);
     struct Case {
         float bx, by;
         bool overlap;
@@ -86,7 +82,7 @@ TEST(Actor, OverlapCountsTouchingEdges) {
 
 TEST(Actor, LiesWithinMargins) {
     Image sprite(4, 4);
-    Probe p(&sprite, offscreen);
+    Probe p(&sprite);
     const Box r{94, 46, 106, 54};
     struct Case {
         float x, y;
@@ -104,7 +100,7 @@ TEST(Actor, LiesWithinMargins) {
 TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     Image sprite(9, 4);
     sprite.fillRect(0, 0, 9, 4, 7);
-    Probe p(&sprite, screen);
+    Probe p(&sprite);
     struct Case {
         float x;
         int column; // where the sprite's left edge lands (-1: clipped by one)
@@ -114,7 +110,7 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     for (const Case& c : cases) {
         screen.fillRect(0, 0, screen.width, screen.height, 0);
         p.setPosition(c.x, 50);
-        p.draw();
+        p.draw(screen);
         const int visibleFrom = std::max(c.column, 0);
         EXPECT_EQ(firstInk(48), visibleFrom) << c.x;
         int width = 0;
@@ -126,10 +122,10 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
     // A sprite 16 x 12 at (100, 50) has its top-left pixel at (92, 44).
     Image big(16, 12);
     big.fillRect(0, 0, 16, 12, 9);
-    Probe q(&big, screen);
+    Probe q(&big);
     screen.fillRect(0, 0, screen.width, screen.height, 0);
     q.setPosition(100, 50);
-    q.draw();
+    q.draw(screen);
     EXPECT_EQ(screen.pixel(92, 44), 9);
     EXPECT_EQ(screen.pixel(91, 44), 0);
     EXPECT_EQ(screen.pixel(92, 43), 0);
@@ -138,11 +134,11 @@ TEST_F(ScreenFixture, DrawTruncatesTowardZero) {
 TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {
     Image sprite(2, 2);
     sprite.fillRect(0, 0, 2, 2, 5);
-    Probe p(&sprite, screen);
+    Probe p(&sprite);
     p.setPosition(50, 50);
     auto drawnNow = [&] {
         screen.fillRect(0, 0, screen.width, screen.height, 0);
-        p.draw();
+        p.draw(screen);
         return screen.pixel(49, 49) == 5;
     };
     EXPECT_TRUE(drawnNow());
@@ -156,15 +152,15 @@ TEST_F(ScreenFixture, BlinkingDrawsEverySecondFrameAndHiddenOnesStillToggle) {
 
     // Invisible or dead actors draw nothing, but the phase still advances.
     for (int variant = 0; variant < 2; ++variant) {
-        Probe hidden(&sprite, screen);
+        Probe hidden(&sprite);
         hidden.setPosition(50, 50);
         hidden.visible = variant != 0;
         hidden.removalPending = variant == 1;
         hidden.blinking = true;
         screen.fillRect(0, 0, screen.width, screen.height, 0);
-        hidden.draw();
+        hidden.draw(screen);
         EXPECT_TRUE(hidden.blinkPhase);
-        hidden.draw();
+        hidden.draw(screen);
         EXPECT_FALSE(hidden.blinkPhase);
         EXPECT_EQ(screen.pixel(49, 49), 0);
     }
@@ -174,7 +170,7 @@ TEST(ActiveActor, TunnelEndsWrapOnlyOutwardsAndTheSpriteFollowsTheHeading) {
     Image up(2, 2), right(4, 4), down(6, 6), left(8, 8);
     Image* const sprites[4] = {&up, &right, &down, &left};
     const Maze maze;
-    Probe walker(sprites, offscreen, maze);
+    Probe walker(sprites, maze);
     struct Case {
         float x;
         Vec2 heading;

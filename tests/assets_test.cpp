@@ -3,10 +3,10 @@
 // the frame buffer, the sounds' format and lengths, the maze walls clear of every track
 // and every pellet and pill, and the encoder's stored form as golden cases. The files in resources/
 // must also be exactly what the asset tool draws today.
+#include "backends/headless/headless.h"
 #include "game/level_layout.h"
 #include "game/maze.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
@@ -76,7 +76,7 @@ std::uint32_t le(const std::span<const std::uint8_t>& b, std::size_t at, int byt
 } // namespace
 
 TEST(Assets, EveryPictureLoadsAtItsSizeWithTheColoursOfItsRole) {
-    HeadlessScope scope;
+    HeadlessPlatform headless;
     std::set<int> inventory;
     for (const assetgen::PictureSpec& picture : assetgen::pictureInventory()) {
         inventory.insert(picture.id);
@@ -85,7 +85,7 @@ TEST(Assets, EveryPictureLoadsAtItsSizeWithTheColoursOfItsRole) {
     for (const Expected& e : expectedPictures) {
         EXPECT_EQ(inventory.count(e.id), 1u) << e.id << " is not drawn by the tool";
         Image image(1, 1);
-        ASSERT_TRUE(image.loadRle(e.id)) << e.id;
+        ASSERT_TRUE(image.loadRle(headless, e.id)) << e.id;
         ASSERT_EQ(image.width, e.w) << e.id;
         ASSERT_EQ(image.height, e.h) << e.id;
         const std::set<std::uint8_t> colours = coloursOf(image);
@@ -114,20 +114,20 @@ TEST(Assets, EveryPictureLoadsAtItsSizeWithTheColoursOfItsRole) {
         }
     }
     // The background begins with white: the playfield's top rows.
-    const Image background(102);
+    const Image background(headless, 102);
     EXPECT_EQ(background.pixel(0, 0), floorWhite);
-    EXPECT_EQ(Image(147).pixel(2, 2), digitOrange); // the pellet is orange
+    EXPECT_EQ(Image(headless, 147).pixel(2, 2), digitOrange); // the pellet is orange
 }
 
 TEST(Assets, BannersCarryTheirLevelsTexts) {
-    HeadlessScope scope;
+    HeadlessPlatform headless;
     for (const ExpectedBanner& b : expectedBanners) {
-        const Image image(b.id);
+        const Image image(headless, b.id);
         EXPECT_EQ(pixelsOf(image), pixelsOf(*assetgen::drawBanner(b.text))) << b.id;
     }
     // The banner continues the label "kurs:" at (58, 260): the label's ink lies left of
     // 58 on the banner's rows, and the banner's own place is bare white for level 1.
-    const Image background(102);
+    const Image background(headless, 102);
     int labelInk = 0;
     for (int y = 260; y < 270; ++y) {
         for (int x = 0; x < 58; ++x) {
@@ -141,8 +141,8 @@ TEST(Assets, BannersCarryTheirLevelsTexts) {
 }
 
 TEST(Assets, PaletteThroughTheFrameBuffer) {
-    HeadlessScope scope;
-    ScreenBuffer screen;
+    HeadlessPlatform headless;
+    ScreenBuffer screen{headless, headless};
     screen.initialise();
     ASSERT_TRUE(screen.initialised);
     const Palette& p = screen.palette;
@@ -172,7 +172,7 @@ TEST(Assets, PaletteThroughTheFrameBuffer) {
 }
 
 TEST(Assets, SoundsAreShortPcmWaves) {
-    HeadlessScope scope;
+    HeadlessPlatform headless;
     // A RIFF wave (its size at 4 left out), 16 bytes of format: PCM, mono, 8000 samples
     // of 8 bits a second; then the data chunk.
     // clang-format off
@@ -186,7 +186,7 @@ TEST(Assets, SoundsAreShortPcmWaves) {
     };
     for (const Sound s :
          {Sound{142, 1360}, Sound{143, 440}, Sound{144, 0}, Sound{145, 1250}, Sound{146, 0}}) {
-        const auto wav = scope.headless.resource(ResourceType::Wave, s.id);
+        const auto wav = headless.resource(ResourceType::Wave, s.id);
         ASSERT_GE(wav.size(), 44u) << s.id;
         EXPECT_EQ(le(wav, 4, 4), wav.size() - 8) << s.id;
         Bytes header(wav.begin(), wav.begin() + 40);
@@ -194,7 +194,7 @@ TEST(Assets, SoundsAreShortPcmWaves) {
         EXPECT_EQ(header, wavHeader) << s.id;
         const std::uint32_t samples = le(wav, 40, 4);
         ASSERT_LE(44u + samples, wav.size()) << s.id;
-        const Millis length = scope.headless.soundLength(s.id);
+        const Millis length = headless.soundLength(s.id);
         if (s.length != 0) {
             EXPECT_EQ(length, s.length) << s.id;
         } else {
@@ -240,9 +240,9 @@ TEST(Assets, EncoderWritesTheStoredForm) {
 }
 
 TEST(Assets, CommittedResourcesAreWhatTheToolMakes) {
-    HeadlessScope scope;
+    HeadlessPlatform headless;
     auto committed = [&](ResourceType type, int id) {
-        const auto bytes = scope.headless.resource(type, id);
+        const auto bytes = headless.resource(type, id);
         return Bytes(bytes.begin(), bytes.end());
     };
     const char* regenerate = ": run pingel-assetgen resources docs";
@@ -262,8 +262,8 @@ TEST(Assets, CommittedResourcesAreWhatTheToolMakes) {
 }
 
 TEST(Assets, WallsLeaveEveryTrackAndItemInACorridor) {
-    HeadlessScope scope;
-    const Image background(102);
+    HeadlessPlatform headless;
+    const Image background(headless, 102);
     const Maze maze;
     // Every track pixel is on the white floor.
     int trackPixels = 0;
@@ -336,8 +336,8 @@ TEST(Assets, WallsLeaveEveryTrackAndItemInACorridor) {
 }
 
 TEST(Assets, NumbersSitOnWhiteInThePanel) {
-    HeadlessScope scope;
-    const Image background(102);
+    HeadlessPlatform headless;
+    const Image background(headless, 102);
     // Score and level are centred on x = 389 at y = 95 and 145, 7 pixels a digit: up to
     // seven digits (and the taller 4) stand on white.
     for (const int top : {95, 145}) {

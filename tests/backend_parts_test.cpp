@@ -2,12 +2,12 @@
 // dialog geometry from dialog units, the zoom's sums, and starting the browser opener without a
 // shell and without leaving a zombie.
 #include "app/shell_resources.h"
-#include "platform/sdl/dialog_layout.h"
-#include "platform/sdl/key_latch.h"
-#include "platform/sdl/zoom.h"
+#include "backends/sdl/dialog_layout.h"
+#include "backends/sdl/key_latch.h"
+#include "backends/sdl/zoom.h"
 
 #if defined(__unix__)
-#include "platform/posix/posix.h"
+#include "backends/posix/posix.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -2,9 +2,9 @@
 // and where the displays put their digits and icons.
 #include "game/counter.h"
 
+#include "backends/headless/headless.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +30,10 @@ static void patchLikeAMemoryEditor(Counter& c, std::int32_t stored, std::int32_t
 
 TEST(Counter, WrapsAndDetectsANumberChangedBehindItsBack) {
     for (int operation = 0; operation < 2; ++operation) {
-        scoreTampered = false;
         Counter score;
         score.add(500);
         score.value();
-        EXPECT_FALSE(scoreTampered);
+        EXPECT_FALSE(score.tampered());
         patchLikeAMemoryEditor(score, 501, 100000);
         if (operation == 0) {
             EXPECT_EQ(score.value(), 99999); // it goes on as usual, but the flag is up
@@ -42,10 +41,13 @@ TEST(Counter, WrapsAndDetectsANumberChangedBehindItsBack) {
             score.add(5);
             EXPECT_EQ(score.value(), 100004);
         }
-        EXPECT_TRUE(scoreTampered);
+        EXPECT_TRUE(score.tampered());
+        score.set(7); // repaired, but the finding stays until its owner clears it
+        EXPECT_TRUE(score.tampered());
+        score.clearTampered();
+        EXPECT_FALSE(score.tampered());
     }
     // Honest use never raises it, over the whole range, and sums wrap instead of overflowing.
-    scoreTampered = false;
     Counter c;
     EXPECT_EQ(c.value(), 0);
     const struct {
@@ -67,20 +69,19 @@ TEST(Counter, WrapsAndDetectsANumberChangedBehindItsBack) {
         c.add(sum.delta);
         EXPECT_EQ(c.value(), sum.to) << sum.from << " + " << sum.delta;
     }
-    EXPECT_FALSE(scoreTampered);
+    EXPECT_FALSE(c.tampered());
 }
 
 namespace {
 struct DisplayFixture : ::testing::Test {
-    HeadlessScope scope;
-    std::unique_ptr<ScreenBuffer> screen = std::make_unique<ScreenBuffer>();
+    HeadlessPlatform headless;
+    std::unique_ptr<ScreenBuffer> screen = std::make_unique<ScreenBuffer>(headless, headless);
     std::vector<std::unique_ptr<Image>> digitStore;
     Image* digits[10]{};
     Image icon{24, 24};
 
     void SetUp() override {
-        scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette,
-                                   makePaletteDib(236));
+        headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         screen->initialise();
         for (int d = 0; d < 10; ++d) {
             // Digit d is a box of colour 10 + d; the 4 is 7 x 9, the others 6 x 8.
@@ -109,7 +110,7 @@ struct DisplayFixture : ::testing::Test {
 } // namespace
 
 TEST_F(DisplayFixture, NumberDisplayPositions) {
-    CounterDisplay score(digits, *screen);
+    CounterDisplay score(digits);
     score.setPosition(389, 95);
     score.spacing = 1;
     score.alignment = CounterDisplay::centred;
@@ -130,7 +131,7 @@ TEST_F(DisplayFixture, NumberDisplayPositions) {
         screen->fillRect(0, 0, screen->width, screen->height, 0);
         score.set(c.value);
         score.alignment = c.alignment;
-        score.draw();
+        score.draw(*screen);
         EXPECT_EQ(starts(95), c.expected) << c.value << " alignment " << c.alignment;
     }
     // The 4 advances by 7 like every digit and reaches one row lower.
@@ -139,7 +140,7 @@ TEST_F(DisplayFixture, NumberDisplayPositions) {
 }
 
 TEST_F(DisplayFixture, IconDisplayPositionsAndLimits) {
-    CounterDisplay lives(&icon, 6, *screen);
+    CounterDisplay lives(&icon, 6);
     lives.setPosition(348, 190);
     lives.spacing = 0;
     struct Case {
@@ -153,7 +154,7 @@ TEST_F(DisplayFixture, IconDisplayPositionsAndLimits) {
     for (const Case& c : cases) {
         screen->fillRect(0, 0, screen->width, screen->height, 0);
         lives.set(c.value);
-        lives.draw();
+        lives.draw(*screen);
         std::vector<int> xs;
         for (auto [x, colour] : starts(190)) {
             xs.push_back(x);
@@ -165,7 +166,7 @@ TEST_F(DisplayFixture, IconDisplayPositionsAndLimits) {
     lives.alignment = CounterDisplay::fromRight;
     lives.setPosition(420, 10);
     screen->fillRect(0, 0, screen->width, screen->height, 0);
-    lives.draw();
+    lives.draw(*screen);
     EXPECT_EQ(screen->pixel(420 - 6 * 24, 10), 78);
     EXPECT_EQ(screen->pixel(420 - 6 * 24 - 1, 10), 0);
 }

@@ -9,6 +9,7 @@
 #include "fake_http_client.h"
 #include "game/counter.h"
 #include "loopback_portal.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +23,12 @@ const std::string retry = "F\xF6rs\xF6k igen";
 // A game that stands still with its score.
 class StandStillGame : public Game {
   public:
-    void update() override {}
-    void render() override {}
+    void update(const ArrowKeys&) override {}
+    void render(ScreenBuffer&) override {}
     Counter* score() override { return &points; }
+    bool tampered() const override { return tamperedNow; }
     Counter points;
+    bool tamperedNow = false;
 };
 
 // The run's bookkeeping as the main loop leaves it after a game that ended at 1234.
@@ -35,10 +38,8 @@ class HighscoreDialogTest : public ::testing::Test {
         session.bestScore.set(1234);
         session.playTimeAtBest = 98765;
         session.tamperedAtBest = false;
-        scoreTampered = false;
         currentScore().set(1234);
     }
-    void TearDown() override { scoreTampered = false; }
     Counter& currentScore() { return *shell.driver->game->score(); }
 
     // Opens the dialog in `v`, types the account and presses the send button.
@@ -54,9 +55,10 @@ class HighscoreDialogTest : public ::testing::Test {
                session.playTimeAtBest == 98765;
     }
 
-    HeadlessScope scope;
+    HeadlessPlatform h;
     FakeHttpClient fake;
-    Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, fake};
+    Shell shell{[](Millis, const Resources&) { return std::make_unique<StandStillGame>(); },
+                headlessSeams(h, fake)};
     Session& session = shell.session;
     HighscoreRecord& record = session.highscoreRecord;
     HighscoreDialog dialog{shell};
@@ -75,7 +77,7 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
         EXPECT_TRUE(fake.requests.empty());
         EXPECT_EQ(v.items.count(shell::idOk), 0u);
         EXPECT_FALSE(v.ended);
-        EXPECT_TRUE(scope.headless.urls.empty());
+        EXPECT_TRUE(h.urls.empty());
         EXPECT_TRUE(scoresKept());
     }
 }
@@ -130,7 +132,7 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.outcome.body + std::to_string(c.outcome.error) + " " + c.pages);
         SetUp();
-        HeadlessScope local;
+        h.urls.clear();
         fake.outcome = c.outcome;
         record = HighscoreRecord{};
         record.versionPageId = c.versionBefore;
@@ -144,7 +146,7 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
         }
         EXPECT_EQ(v.itemText(shell::idOk), c.retry ? retry : sending);
         EXPECT_EQ(v.itemText(shell::idStatus), c.line);
-        EXPECT_EQ(local.headless.urls, pages);
+        EXPECT_EQ(h.urls, pages);
         EXPECT_EQ(v.ended, c.ended);
         EXPECT_EQ(scoresKept(), c.kept);
     }
@@ -154,7 +156,7 @@ TEST_F(HighscoreDialogTest, TheAttemptRunsResponsivelyAfterTheButtonSaysSending)
     // The platform keeps the window alive while the attempt runs: by then the button must
     // already say so, and nothing may have been sent yet.
     int runs = 0;
-    scope.headless.onRunResponsive = [&](const std::function<void()>& work) {
+    h.onRunResponsive = [&](const std::function<void()>& work) {
         ++runs;
         EXPECT_EQ(view.itemText(shell::idOk), sending);
         EXPECT_EQ(view.itemText(shell::idStatus), "");
@@ -196,7 +198,7 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
          {std::tuple{false, false, "1234"}, std::tuple{true, false, "-1234"},
           std::tuple{false, true, "-1234"}}) {
         session.tamperedAtBest = atBest;
-        scoreTampered = now;
+        static_cast<StandStillGame&>(*shell.driver->game).tamperedNow = now;
         fake.outcome = HttpOutcome::replied(200, "7");
         RecordingDialogView v;
         sendWith(v);
@@ -208,12 +210,12 @@ TEST_F(HighscoreDialogTest, ATamperedScoreIsSentNegated) {
 TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration) {
     GameDriver& driver = *shell.driver;
     driver.frameCount = 10;
-    scope.headless.setClock(5000);
+    h.setClock(5000);
 
     dialog.init(view);
     dialog.command(view, shell::idNewUser);
     dialog.command(view, shell::idNewUser);
-    EXPECT_EQ(scope.headless.urls, std::vector<std::string>(2, portalUrl("/registrera/")));
+    EXPECT_EQ(h.urls, std::vector<std::string>(2, portalUrl("/registrera/")));
     EXPECT_FALSE(view.ended);
 
     dialog.command(view, shell::idCancel);
@@ -225,7 +227,7 @@ TEST_F(HighscoreDialogTest, CancelResumesTheScheduleAndNewUserOpensRegistration)
 
 TEST_F(HighscoreDialogTest, RunHighscoreDialogRunsTemplate131ToTheBuiltInPortal) {
     int runs = 0;
-    scope.headless.onRunDialog = [&](int id, DialogLogic& logic) {
+    h.onRunDialog = [&](int id, DialogLogic& logic) {
         ++runs;
         EXPECT_EQ(id, 131);
         RecordingDialogView v;

@@ -64,9 +64,9 @@ TEST(HighscoreRequest, FieldsCarryTheRecordTamperedAndCut) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
-        HeadlessScope scope;
+        HeadlessPlatform h;
         TempFile own("123456789");
-        scope.headless.setOwnExecutablePath(own.path());
+        h.setOwnExecutablePath(own.path());
         FakeHttpClient fake;
         HighscoreRecord record;
         record.email = c.email;
@@ -74,7 +74,7 @@ TEST(HighscoreRequest, FieldsCarryTheRecordTamperedAndCut) {
         record.score = c.score;
         record.playTimeMs = 98765;
         record.tampered = c.tampered;
-        submitHighscore(record, fake, portal);
+        submitHighscore(record, fake, portal, {h, h});
         ASSERT_EQ(fake.requests.size(), 1u);
         const auto fields = LoopbackPortal::decodeFields(fake.bodies.at(0));
         EXPECT_EQ(fields.size(), 11u);
@@ -121,35 +121,19 @@ TEST(HighscoreRequest, SpeedIsTheReadingsInTwoWholeSecondsAfterATick) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        HeadlessScope scope;
-        scope.headless.calendarReadsPerSecond = c.readsPerSecond;
+        HeadlessPlatform h;
+        h.calendarReadsPerSecond = c.readsPerSecond;
         std::size_t next = 0;
         if (!c.script.empty()) {
-            scope.headless.onCalendarSeconds = [&] {
+            h.onCalendarSeconds = [&] {
                 // Past the script the clock runs on fast, so a fault cannot hang the test.
                 return next < c.script.size() ? c.script[next++] : 1000000 + std::int64_t(next++);
             };
         }
-        EXPECT_EQ(measureCpuSpeed(), c.count);
+        EXPECT_EQ(measureCpuSpeed(h), c.count);
         if (!c.script.empty()) {
             EXPECT_EQ(next, c.script.size());
         }
-    }
-}
-
-TEST(HighscoreRequest, ProcessorTypesHaveTheirNames) {
-    const struct {
-        int type;
-        const char* name;
-    } cases[] = {
-        {386, "CPU INTEL 386"},   {486, "CPU INTEL 486"},     {586, "CPU INTEL PENTIUM"},
-        {4000, "CPU MIPS R4000"}, {21064, "CPU ALPHA 21064"}, {0, "CPU UNKNOWN"},
-        {8664, "CPU UNKNOWN"},    {-1, "CPU UNKNOWN"},
-    };
-    for (const auto& c : cases) {
-        HeadlessScope scope;
-        scope.headless.setProcessorType(c.type);
-        EXPECT_EQ(describeCpu(), c.name);
     }
 }
 
@@ -168,9 +152,9 @@ TEST(HighscoreRequest, ChecksumCoversTheWholeFileAndCountsItsBytes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        HeadlessScope scope;
-        scope.headless.setOwnExecutablePath(c.path);
-        const OwnFile own = checksumOwnFile();
+        HeadlessPlatform h;
+        h.setOwnExecutablePath(c.path);
+        const OwnFile own = checksumOwnFile(h);
         EXPECT_EQ(own.checksum, c.checksum);
         EXPECT_EQ(own.length, c.length);
     }
@@ -249,14 +233,14 @@ TEST(HighscoreReply, EveryOutcomeOfTheClientIsReadIntoTheRecord) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.substr(0, 30));
-        HeadlessScope scope;
+        HeadlessPlatform h;
         FakeHttpClient fake;
         fake.outcome = c.outcome;
         HighscoreRecord record;
         record.versionPageId = 9;
         record.score = 5;
         record.tampered = true;
-        EXPECT_EQ(submitHighscore(record, fake, portal), c.returned);
+        EXPECT_EQ(submitHighscore(record, fake, portal, {h, h}), c.returned);
         // An attempt that could not go on (-1) made no body: no measuring, no negating.
         EXPECT_EQ(record.score, c.returned == -1 ? 5 : -5);
         EXPECT_EQ(record.result, c.result);

@@ -2,9 +2,9 @@
 // leaves in the record: the texts, that nothing after a missing function is looked up,
 // that an incomplete binding tries again and a complete one is kept, and which step a
 // missing libcurl function names.
+#include "backends/curl/curl_http.h"
 #include "loopback_portal.h"
 #include "net/highscore_submission.h"
-#include "platform/curl/curl_http.h"
 #include "platform/http_library.h"
 
 #include <gtest/gtest.h>
@@ -62,25 +62,24 @@ TEST(HttpLibrary, AMissingFunctionStopsTheLookUpAndEveryAttemptTriesAgain) {
     const std::vector<std::string> names = namesOf(winInetFunctions);
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
-        PlatformScope<LookupLog> scope;
-        offer(scope.headless, "second.so", names, names[i]); // only the second file is there
-        HttpLibrary library(libraryFiles, winInetFunctions);
+        LookupLog h;
+        offer(h, "second.so", names, names[i]); // only the second file is there
+        HttpLibrary library(h, libraryFiles, winInetFunctions);
         for (int attempt = 0; attempt < 2; ++attempt) {
-            scope.headless.lookedUp.clear();
+            h.lookedUp.clear();
             const auto missing = library.bind();
             ASSERT_TRUE(missing.has_value());
             EXPECT_EQ(missing->kind, HttpOutcome::Kind::FunctionMissing);
             EXPECT_EQ(missing->step, winInetFunctions[i].step);
-            EXPECT_EQ(scope.headless.lookedUp,
-                      std::vector<std::string>(names.begin(), names.begin() + i + 1));
+            EXPECT_EQ(h.lookedUp, std::vector<std::string>(names.begin(), names.begin() + i + 1));
             EXPECT_EQ(library.state(), HttpLibrary::State::Incomplete);
         }
     }
 }
 
 TEST(HttpLibrary, AMissingLibraryIsTriedAgainUntilItIsThereAndThenKept) {
-    PlatformScope<LookupLog> scope;
-    HttpLibrary library(libraryFiles, winInetFunctions);
+    LookupLog h;
+    HttpLibrary library(h, libraryFiles, winInetFunctions);
     EXPECT_EQ(library.state(), HttpLibrary::State::Empty);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto missing = library.bind();
@@ -88,13 +87,13 @@ TEST(HttpLibrary, AMissingLibraryIsTriedAgainUntilItIsThereAndThenKept) {
         EXPECT_EQ(missing->kind, HttpOutcome::Kind::LibraryMissing);
         EXPECT_EQ(library.state(), HttpLibrary::State::Incomplete);
     }
-    offer(scope.headless, "first.so", namesOf(winInetFunctions));
+    offer(h, "first.so", namesOf(winInetFunctions));
     EXPECT_FALSE(library.bind().has_value());
     EXPECT_EQ(library.state(), HttpLibrary::State::Complete);
     EXPECT_NE(library.address(6), nullptr);
-    scope.headless.lookedUp.clear();
+    h.lookedUp.clear();
     EXPECT_FALSE(library.bind().has_value());
-    EXPECT_TRUE(scope.headless.lookedUp.empty()); // complete: never looked up again
+    EXPECT_TRUE(h.lookedUp.empty()); // complete: never looked up again
 }
 
 // Through the libcurl backend and the submission: the texts name the Windows library and
@@ -119,15 +118,15 @@ TEST(HttpLibrary, WhatIsMissingFromLibcurlReachesTheRecordAsTheWindowsTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.missing);
-        HeadlessScope scope;
+        HeadlessPlatform h;
         if (c.missing[0] != '\0') {
-            offer(scope.headless, "libcurl-gnutls.so.4", curlNames, c.missing);
+            offer(h, "libcurl-gnutls.so.4", curlNames, c.missing);
         }
-        CurlHttpClient client;
+        CurlHttpClient client(h);
         for (int attempt = 0; attempt < 2; ++attempt) {
             HighscoreRecord record;
             record.versionPageId = 4;
-            EXPECT_EQ(submitHighscore(record, client, {"127.0.0.1", 80, {}}), -1);
+            EXPECT_EQ(submitHighscore(record, client, {"127.0.0.1", 80, {}}, {h, h}), -1);
             EXPECT_EQ(record.result, resultLibraryMissing);
             EXPECT_EQ(record.message, c.message);
             EXPECT_EQ(record.versionPageId, 4);

@@ -5,7 +5,7 @@
 // it was.
 #include "gfx/image.h"
 
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -138,15 +138,13 @@ TEST(ImageLoad, DecodesLiteralsRunsAndCutData) {
 }
 
 TEST(ImageLoad, RunLengthResources) {
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
 
-    // The constructor keeps its 16 x 16 when nothing loads.
+    // The constructor keeps its 16 x 16 with the frame pattern when nothing loads.
     h.hideResource(ResourceType::RcData, 904);
     h.hideResource(ResourceType::Bitmap, 904);
-    const Image missing(904);
-    EXPECT_EQ(missing.width, 16);
-    EXPECT_EQ(missing.height, 16);
+    const Image missing(h, 904);
+    EXPECT_EQ(pixelsOf(missing), pixelsOf(Image()));
 
     Bytes pixels258(258, transparentIndex);
     std::fill_n(pixels258.begin(), 250, 1);
@@ -166,14 +164,13 @@ TEST(ImageLoad, RunLengthResources) {
         } else {
             h.setResource(ResourceType::RcData, 902, c.bytes);
         }
-        expectLoad(c, [](Image& i) { return i.loadRle(902); });
-        expectLoad(c, [](Image& i) { return i.loadImage(902); });
+        expectLoad(c, [&](Image& i) { return i.loadRle(h, 902); });
+        expectLoad(c, [&](Image& i) { return i.loadImage(h, 902); });
     }
 }
 
 TEST(ImageLoad, BitmapResourceFallback) {
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     // 3 x 2 at 8 bits: rows of 3 bytes padded to 4, the bottom row first.
     const Bytes rows = {4, 5, 6, 0xEE, 1, 2, 3, 0xEE};
     Bytes cutShort = dib(3, 2, 8, 2, rows);
@@ -198,12 +195,12 @@ TEST(ImageLoad, BitmapResourceFallback) {
     h.hideResource(ResourceType::RcData, 910);
     for (const LoadCase& c : cases) {
         h.setResource(ResourceType::Bitmap, 910, c.bytes);
-        expectLoad(c, [](Image& i) { return i.loadImage(910); });
+        expectLoad(c, [&](Image& i) { return i.loadImage(h, 910); });
     }
     // A run-length resource of the same id wins over the bitmap.
     h.setResource(ResourceType::RcData, 910, rleResource(1, 1, {7}));
     expectLoad({"run-length first", {}, true, 1, 1, {7}},
-               [](Image& i) { return i.loadImage(910); });
+               [&](Image& i) { return i.loadImage(h, 910); });
 }
 
 TEST(ImageLoad, PictureFiles) {

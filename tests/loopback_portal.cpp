@@ -3,8 +3,8 @@
 // so a failing test cannot hang on it.
 #include "loopback_portal.h"
 
+#include "backends/posix/posix.h"
 #include "net/form_field.h"
-#include "platform/posix/posix.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -7,7 +7,7 @@
 // send through the real HTTP client library.
 #pragma once
 
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 #include <atomic>
 #include <map>
@@ -72,17 +72,4 @@ class RealLibraryPlatform : public HeadlessPlatform {
   public:
     void* loadLibrary(const std::string& name) override;
     void* findFunction(void* library, const std::string& name) override;
-};
-
-// Installs a platform for the lifetime of the guard.
-template <class P> class PlatformScope {
-  public:
-    PlatformScope() : previous_(setPlatform(&headless)) {}
-    ~PlatformScope() { setPlatform(previous_); }
-    PlatformScope(const PlatformScope&) = delete;
-    PlatformScope& operator=(const PlatformScope&) = delete;
-    P headless;
-
-  private:
-    Platform* previous_;
 };

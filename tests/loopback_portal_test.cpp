@@ -2,9 +2,9 @@
 // wire, and what each answer of the portal (and its absence) leaves in the record, within
 // the time bounds. (What the dialog makes of each record: the highscore dialog's tests; its
 // whole road through libcurl to the real portal: tests/portal.)
+#include "backends/curl/curl_http.h"
 #include "loopback_portal.h"
 #include "net/highscore_submission.h"
-#include "platform/curl/curl_http.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +36,11 @@ HighscoreRecord account() {
 }
 
 // A platform with the real libraries and a program file of nine known bytes.
-struct Machine {
-    Machine() { scope.headless.setOwnExecutablePath(ownFile.path()); }
-    PlatformScope<RealLibraryPlatform> scope;
+struct TestMachine {
+    TestMachine() { system.setOwnExecutablePath(ownFile.path()); }
+    RealLibraryPlatform system;
     TempFile ownFile{"123456789"};
+    FactSources facts() { return {system, system}; }
 };
 
 } // namespace
@@ -66,11 +67,11 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         LoopbackPortal portal({c.answer});
-        Machine machine;
-        CurlHttpClient curl;
+        TestMachine machine;
+        CurlHttpClient curl(machine.system);
         HighscoreRecord record = account();
         const auto start = std::chrono::steady_clock::now();
-        submitHighscore(record, curl, loopback(portal.port()));
+        submitHighscore(record, curl, loopback(portal.port()), machine.facts());
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(record.result, c.result) << record.message;
         EXPECT_EQ(record.versionPageId, c.versionPageId);
@@ -80,7 +81,7 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
         // On the wire: exactly the highscore post, whatever the answer.
         const auto requests = portal.requests();
         ASSERT_EQ(requests.size(), 1u);
-        const std::string body = highscoreBody(account());
+        const std::string body = highscoreBody(account(), machine.facts());
         EXPECT_EQ(LoopbackPortal::bodyOf(requests[0]), body);
         EXPECT_EQ(requests[0].rfind("POST /r0002.asp HTTP/1.1\r\n", 0), 0u) << requests[0];
         for (const std::string& header : std::vector<std::string>{
@@ -92,13 +93,14 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
         }
     }
 
-    Machine machine;
-    CurlHttpClient curl;
+    TestMachine machine;
+    CurlHttpClient curl(machine.system);
     HighscoreRecord record = account();
-    EXPECT_EQ(submitHighscore(record, curl, loopback(LoopbackPortal::unusedPort())), -2);
+    EXPECT_EQ(
+        submitHighscore(record, curl, loopback(LoopbackPortal::unusedPort()), machine.facts()), -2);
     EXPECT_EQ(record.result, couldNotConnect);
     EXPECT_FALSE(record.message.empty());
     EXPECT_LE(record.message.size(), 127u);
-    EXPECT_EQ(submitHighscore(record, curl, {"bad host/", 80, testTimeouts}), -1);
+    EXPECT_EQ(submitHighscore(record, curl, {"bad host/", 80, testTimeouts}, machine.facts()), -1);
     EXPECT_EQ(record.result, resultStepFailed);
 }

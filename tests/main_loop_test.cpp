@@ -7,9 +7,9 @@
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "app/web_pages.h"
+#include "backends/headless/headless.h"
 #include "fake_http_client.h"
 #include "gfx/resource_ids.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +31,8 @@ struct GamePlan {
 // A game that scores and ends as planned, and draws into the driver's frame buffer the way
 // a World does.
 struct ScriptedGame : Game {
-    ScriptedGame(GamePlan plan, ScreenBuffer& screen) : plan_(plan), screen_(screen) {}
-    void update() override {
+    explicit ScriptedGame(GamePlan plan) : plan_(plan) {}
+    void update(const ArrowKeys&) override {
         if (gameOver) {
             return;
         }
@@ -42,19 +42,18 @@ struct ScriptedGame : Game {
             gameOver = true;
         }
     }
-    void render() override {
-        screen_.initialise();
-        screen_.present();
+    void render(ScreenBuffer& screen) override {
+        screen.initialise();
+        screen.present();
     }
     Counter* score() override { return &points; }
     GamePlan plan_;
-    ScreenBuffer& screen_;
     Counter points;
     int updates = 0;
 };
 
 GameDriver::Factory idleGames() {
-    return [](ScreenBuffer& screen) { return std::make_unique<ScriptedGame>(GamePlan{}, screen); };
+    return [](Millis, const Resources&) { return std::make_unique<ScriptedGame>(GamePlan{}); };
 }
 
 // For the shells that never send: the menu's tests.
@@ -68,8 +67,7 @@ struct DialogSeen {
 };
 
 struct MainLoop : ::testing::Test {
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     GamePlan next;
     int built = 0;
     int pass = 0;
@@ -112,16 +110,16 @@ struct MainLoop : ::testing::Test {
         };
     }
     GameDriver::Factory factory() {
-        return [this](ScreenBuffer& screen) {
+        return [this](Millis, const Resources&) {
             ++built;
-            return std::make_unique<ScriptedGame>(next, screen);
+            return std::make_unique<ScriptedGame>(next);
         };
     }
     GameDriver& driver() { return *shell->driver; }
     ScriptedGame& game() { return static_cast<ScriptedGame&>(*driver().game); }
     // Runs the program until the user quits; passes are counted from 1.
     void run() {
-        exitCode = runPingel(factory(), http);
+        exitCode = runPingel(factory(), headlessSeams(h, http));
         shell = nullptr;
     }
     // The best score: live while the program runs, as it was left afterwards.
@@ -330,67 +328,35 @@ TEST_F(MainLoop, TheWindowGoingAwayEndsThePassAndLeavesNothingToAct) {
 
 // --- the menu, command by command ---
 
-TEST(MenuCommands, EachCommandDoesWhatItsRowSays) {
-    struct Row {
-        int id;
-        bool over; // the game is over when the command comes
-        bool restart, info, login, quit;
-        std::int32_t selector; // -1: unchanged
-        std::string url;
+// Every item of the menu does something when chosen; the highscore only after a game.
+TEST(MenuCommands, EveryItemActsAndTheHighscoreOnlyAfterAGame) {
+    const auto choose = [](int id, bool over, HeadlessPlatform& h) {
+        Shell shell(idleGames(), headlessSeams(h, unusedHttp));
+        shell.driver->gameOver = over;
+        shell.menuCommand(id);
+        if (shell.driver == nullptr) {
+            return h.quitPosted; // quit: at once
+        }
+        bool requested = false;
+        for (ShellRequest r : {ShellRequest::OfferSubmit, ShellRequest::Login, ShellRequest::Info,
+                               ShellRequest::Restart}) {
+            requested = requested || shell.driver->requests.waiting(r);
+        }
+        return requested || !h.urls.empty();
     };
-    const std::vector<Row> rows = {
-        {shell::cmdNewGame, false, true, false, false, false, -1, ""},
-        {shell::cmdNewGame, true, true, false, false, false, -1, ""},
-        {shell::cmdRules, false, false, true, false, false, 0, ""},
-        {shell::cmdCompetitionRules, false, false, true, false, false, 1, ""},
-        {shell::cmdAboutPortal, true, false, true, false, false, 2, ""},
-        {shell::cmdRegisterHighscore, false, false, false, false, false, -1, ""},
-        {shell::cmdRegisterHighscore, true, false, false, true, false, -1, ""},
-        {shell::cmdChallengeFriends, false, false, false, false, false, -1,
-         portalUrl("/useradm/challenge/")},
-        {shell::cmdPortalSite, false, false, false, false, false, -1, portalUrl("/")},
-        {shell::cmdPublisherSite, false, false, false, false, false, -1, publisherUrl("/")},
-        {shell::cmdQuit, false, false, false, false, true, -1, ""},
-        {12345, true, false, false, false, false, -1, ""},
-        {shell::idOk, true, false, false, false, false, -1, ""},
-    };
-    // Every item of the menu has a row in which it acts: none does nothing when chosen.
     for (const shell::MenuItem& item : shell::menu) {
-        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const Row& r) {
-            return r.id == item.id && (r.restart || r.info || r.login || r.quit || !r.url.empty());
-        })) << item.id;
+        HeadlessPlatform h;
+        EXPECT_TRUE(choose(item.id, true, h)) << item.id;
     }
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.id);
-        HeadlessScope scope;
-        Shell shell(idleGames(), unusedHttp);
-        shell.driver->gameOver = row.over;
-        shell.session.infoTextSelector = 7;
-        shell.menuCommand(row.id);
-        if (row.quit) {
-            EXPECT_EQ(shell.driver, nullptr);
-            EXPECT_TRUE(scope.headless.quitPosted);
-            EXPECT_EQ(scope.headless.exitCode, 0);
-        } else {
-            ASSERT_NE(shell.driver, nullptr);
-            EXPECT_FALSE(scope.headless.quitPosted);
-            EXPECT_EQ(shell.driver->restartRequested, row.restart);
-            EXPECT_EQ(shell.driver->infoRequested, row.info);
-            EXPECT_EQ(shell.driver->loginRequested, row.login);
-            EXPECT_FALSE(shell.driver->submitOfferRequested);
-            EXPECT_EQ(shell.session.infoTextSelector, row.selector == -1 ? 7 : row.selector);
-        }
-        if (row.url.empty()) {
-            EXPECT_TRUE(scope.headless.urls.empty());
-        } else {
-            EXPECT_EQ(scope.headless.urls, std::vector<std::string>{row.url});
-        }
+    for (int id : {int{shell::cmdRegisterHighscore}, 12345, int{shell::idOk}}) {
+        HeadlessPlatform h;
+        EXPECT_FALSE(choose(id, id == shell::cmdRegisterHighscore ? false : true, h)) << id;
     }
 }
 
 TEST(MenuCommands, RegainingThePaletteAsksForItOnTheNextPresent) {
-    HeadlessScope scope;
-    Shell shell(idleGames(), unusedHttp);
+    HeadlessPlatform h;
+    Shell shell(idleGames(), headlessSeams(h, unusedHttp));
     ScreenBuffer& screen = shell.driver->screen();
     EXPECT_TRUE(screen.paletteRefreshPending); // the run starts with one
     screen.paletteRefreshPending = false;
@@ -404,7 +370,7 @@ TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
     enum Which { Info, Question };
     struct Row {
         Which dialog;
-        bool offer; // submitOfferRequested while the dialog is open
+        bool offer; // the offer is waiting while the dialog is open
         int command;
         bool ended, login, resumed;
         std::int32_t selector; // the information text chosen
@@ -423,16 +389,17 @@ TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << (row.dialog == Info ? "info " : "question ")
                                           << row.command << (row.offer ? " offered" : ""));
-        HeadlessScope scope;
-        HeadlessPlatform& h = scope.headless;
+        HeadlessPlatform h;
         h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.setClock(1000);
-        Shell shell(idleGames(), unusedHttp);
+        Shell shell(idleGames(), headlessSeams(h, unusedHttp));
         shell.session.infoTextSelector = row.selector;
         GameDriver& driver = *shell.driver;
         driver.runFrame();
         driver.runFrame(); // waits and draws: the frame buffer exists
-        driver.submitOfferRequested = row.offer;
+        if (row.offer) {
+            driver.requests.post(ShellRequest::OfferSubmit);
+        }
         const Millis start = driver.startTime;
         const int presents = h.presentCount;
 
@@ -453,7 +420,7 @@ TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
         logic.command(view, row.command);
 
         EXPECT_EQ(view.ended, row.ended);
-        EXPECT_EQ(driver.loginRequested, row.login);
+        EXPECT_EQ(driver.requests.waiting(ShellRequest::Login), row.login);
         EXPECT_EQ(driver.startTime != start, row.resumed);
         if (row.resumed) {
             // The next frame is due now.

@@ -7,25 +7,22 @@
 #include "game/maze.h"
 #include "game/player.h"
 #include "gfx/resource_ids.h"
-#include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 struct EatFixture : ::testing::Test {
-    HeadlessScope scope;
     Image up{24, 24}, right{24, 24}, down{24, 24}, left{24, 24};
     Image* const sprites[4] = {&up, &right, &down, &left};
     Image pelletImage{6, 6}, pillImage{18, 18};
-    ScreenBuffer screen; // never initialised: nothing is drawn
     Maze maze;
-    KeyboardController keys;
-    Player penguin{sprites, screen, maze, keys};
+    Controller keys;
+    Player penguin{sprites, maze, keys};
     Counter score;
+    std::vector<SoundCue> sounds;
 
-    Pellet pellet(float x, float y) { return Pellet(&pelletImage, screen, x, y, penguin, score); }
-    PowerPill pill(float x, float y) { return PowerPill(&pillImage, screen, x, y, penguin); }
+    Pellet pellet(float x, float y) { return Pellet(&pelletImage, x, y, penguin, score); }
+    PowerPill pill(float x, float y) { return PowerPill(&pillImage, x, y, penguin, sounds); }
     // The penguin after an update with a direction: his rectangle is shrunk by 2.
     void standMoved(float x, float y) {
         penguin.setSprite(&right);
@@ -78,7 +75,7 @@ TEST_F(EatFixture, EveryPelletInTheWindowIsEatenInOneUpdate) {
     EXPECT_EQ(shownScore(), 10);
 }
 
-TEST_F(EatFixture, PillPlaysItsSoundAndPowersUpWithoutPoints) {
+TEST_F(EatFixture, PillAsksForItsSoundAndPowersUpWithoutPoints) {
     standMoved(38, 30);
     PowerPill first = pill(38, 30);
     first.update();
@@ -86,9 +83,7 @@ TEST_F(EatFixture, PillPlaysItsSoundAndPowersUpWithoutPoints) {
     EXPECT_TRUE(penguin.powered);
     EXPECT_EQ(penguin.powerTicks, 400);
     EXPECT_EQ(shownScore(), 0);
-    ASSERT_EQ(scope.headless.sounds.size(), 1u);
-    EXPECT_EQ(scope.headless.sounds[0].id, resource_ids::soundEaten);
-    EXPECT_EQ(scope.headless.sounds[0].mode, SoundMode::Async);
+    EXPECT_EQ(sounds, (std::vector<SoundCue>{{resource_ids::soundEaten, SoundMode::Async}}));
 
     // A second pill during power mode starts the 400 updates again.
     penguin.powerTicks = 10;

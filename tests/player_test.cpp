@@ -1,11 +1,9 @@
 // The penguin: buffered turns, stops at track ends, the tunnel's far end, diagonal
-// requests, power mode's bounds; and the keyboard controller's reading of the arrows.
+// requests, power mode's bounds; and the controller's reading of the arrows.
 #include "game/player.h"
 
 #include "game/controller.h"
 #include "game/maze.h"
-#include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +11,12 @@
 #include <vector>
 
 namespace {
-struct FixedController : Controller {
-    void poll() override {}
-};
-
 struct PlayerFixture : ::testing::Test {
     Maze maze;
     Image up{24, 24}, right{24, 24}, down{24, 24}, left{24, 24};
     Image* const sprites[4] = {&up, &right, &down, &left};
-    FixedController keys;
-    ScreenBuffer screen; // never initialised: nothing is drawn
-    Player p{sprites, screen, maze, keys};
+    Controller keys;
+    Player p{sprites, maze, keys};
     void hold(int dx, int dy) {
         keys.dx = dx;
         keys.dy = dy;
@@ -104,42 +97,27 @@ TEST_F(PlayerFixture, PowerModeLasts400UpdatesAndEndsAtAReset) {
     EXPECT_FALSE(p.powered);
 }
 
-TEST(KeyboardController, ReadsTheArrowsWithRightAndDownWinning) {
+TEST(Controller, ReadsTheArrowsWithRightAndDownWinning) {
     struct Case {
-        std::vector<Key> held;
+        ArrowKeys keys;
         int dx, dy;
     };
     const Case cases[] = {
         {{}, 0, 0},
-        {{Key::Left}, -1, 0},
-        {{Key::Right}, 1, 0},
-        {{Key::Up}, 0, -1},
-        {{Key::Down}, 0, 1},
-        {{Key::Left, Key::Right}, 1, 0},
-        {{Key::Up, Key::Down}, 0, 1},
-        {{Key::Right, Key::Up}, 1, -1},
-        {{Key::Left, Key::Right, Key::Up, Key::Down}, 1, 1},
-        {{Key::F1}, 0, 0},
+        {{.left = true}, -1, 0},
+        {{.right = true}, 1, 0},
+        {{.up = true}, 0, -1},
+        {{.down = true}, 0, 1},
+        {{.left = true, .right = true}, 1, 0},
+        {{.up = true, .down = true}, 0, 1},
+        {{.right = true, .up = true}, 1, -1},
+        {{true, true, true, true}, 1, 1},
     };
     for (const Case& c : cases) {
-        HeadlessScope scope;
-        for (Key k : c.held) {
-            scope.headless.setKeyDown(k, true);
-        }
-        KeyboardController keyboard;
-        keyboard.dx = 5; // stale values are overwritten
-        keyboard.poll();
-        EXPECT_EQ(keyboard.dx, c.dx) << c.held.size();
-        EXPECT_EQ(keyboard.dy, c.dy) << c.held.size();
+        Controller controller;
+        controller.dx = 5; // stale values are overwritten
+        controller.take(c.keys);
+        EXPECT_EQ(controller.dx, c.dx) << c.dx << "," << c.dy;
+        EXPECT_EQ(controller.dy, c.dy) << c.dx << "," << c.dy;
     }
-}
-
-TEST(KeyboardController, ATapBetweenPollsCountsOnce) {
-    HeadlessScope scope;
-    KeyboardController keyboard;
-    scope.headless.tap(Key::Up);
-    keyboard.poll();
-    EXPECT_EQ(keyboard.dy, -1);
-    keyboard.poll();
-    EXPECT_EQ(keyboard.dy, 0);
 }

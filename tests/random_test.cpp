@@ -16,9 +16,10 @@ TEST(GameRandom, ReproducesTheClassicSequences) {
         {0xFFFFFFFFu, {35, 29739, 3374, 11141}}, // the state wraps past 2^32
     };
     for (const Case& c : cases) {
-        game_random::srand(c.seed);
+        GameRandom random(c.seed);
         for (std::size_t i = 0; i < c.first.size(); ++i) {
-            EXPECT_EQ(game_random::rand(), c.first[i]) << "seed " << c.seed << " draw " << i;
+            EXPECT_EQ(random.next(), c.first[i]) << "seed " << c.seed << " draw " << i;
         }
     }
+    EXPECT_EQ(GameRandom().next(), 41); // unseeded, like the C runtime: seed 1
 }

@@ -2,36 +2,35 @@
 // refresh, the 424-byte rows of which 421 pixels are shown, and release for a new game.
 #include "gfx/screen_buffer.h"
 
+#include "backends/headless/headless.h"
 #include "gfx/resource_ids.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 TEST(ScreenBuffer, NothingHappensUntilThePaletteExists) {
-    HeadlessScope scope;
-    scope.headless.hideResource(ResourceType::Bitmap, resource_ids::palette);
-    ScreenBuffer screen;
+    HeadlessPlatform headless;
+    headless.hideResource(ResourceType::Bitmap, resource_ids::palette);
+    ScreenBuffer screen{headless, headless};
     EXPECT_TRUE(screen.borrowedPixels);
     screen.initialise();
     EXPECT_FALSE(screen.initialised);
     Image sprite(4, 4);
     screen.draw(sprite, 0, 0); // no memory yet: must not touch anything
     screen.present();
-    EXPECT_EQ(scope.headless.presentCount, 0);
+    EXPECT_EQ(headless.presentCount, 0);
     // Once the resource is there, the next attempt succeeds.
-    scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
+    headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     screen.initialise();
     EXPECT_TRUE(screen.initialised);
-    EXPECT_EQ(scope.headless.framesAlive, 1);
+    EXPECT_EQ(headless.framesAlive, 1);
 }
 
 TEST(ScreenBuffer, PaletteInitialiseAndPresent) {
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     {
-        ScreenBuffer screen;
+        ScreenBuffer screen{h, h};
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
         EXPECT_EQ(screen.width, 424);

@@ -1,13 +1,18 @@
 // pingel-sim's engine: its arguments and key scripts, and the summary line that ends every
 // run. The traces and the frames written as pictures are pinned by the recorded games of
-// tests/checks.
+// tests/checks, which are also replayed here by Worlds alone, many at once on threads.
 #include "tools/sim.h"
 
+#include "platform/resources.h"
+
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -96,4 +101,82 @@ TEST(PingelSim, WithoutTraceOnlyTheSummaryIsWritten) {
     ASSERT_EQ(quiet.size(), 1u);
     EXPECT_EQ(quiet[0], traced.back());
     EXPECT_NE(quiet[0].find(" lives=0 "), std::string::npos);
+}
+
+namespace {
+std::string gunzip(const std::string& path) {
+    std::string text;
+    gzFile file = gzopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char buffer[65536];
+    for (int n; (n = gzread(file, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    gzclose(file);
+    return text;
+}
+
+struct RecordedGame {
+    std::string name;
+    Millis seed = 0;
+    std::vector<sim::KeyStep> script;
+    std::string trace;
+};
+
+std::vector<RecordedGame> recordedGames() {
+    const std::string dir = PINGEL_GOLDEN_DIR;
+    std::vector<RecordedGame> games;
+    std::ifstream cases(dir + "/cases.txt");
+    for (std::string line; std::getline(cases, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, '|');) {
+            fields.push_back(field);
+        }
+        RecordedGame game;
+        std::string error;
+        EXPECT_EQ(fields.size(), 4u) << line;
+        EXPECT_TRUE(sim::parseScript(fields.at(2), game.script, error)) << error;
+        game.name = fields.at(0);
+        game.seed = static_cast<Millis>(std::stoul(fields.at(1)));
+        game.trace = gunzip(dir + "/" + game.name + ".trace.gz");
+        EXPECT_FALSE(game.trace.empty()) << game.name;
+        games.push_back(std::move(game));
+    }
+    return games;
+}
+} // namespace
+
+// The game is a value of its seed and its keys: Worlds on eight threads at once, with no
+// platform at all, play the recorded games exactly as pingel-sim recorded them.
+TEST(PingelSim, RecordedGamesReplayOnEightThreadsAtOnce) {
+    const std::vector<RecordedGame> games = recordedGames();
+    ASSERT_GE(games.size(), 5u);
+    constexpr int threadCount = 8;
+    const EmbeddedResources resources;
+    std::vector<std::vector<std::string>> traces(threadCount);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&, t] {
+            // Each thread plays every game, starting at a different one.
+            for (std::size_t k = 0; k < games.size(); ++k) {
+                const RecordedGame& g = games[(k + static_cast<std::size_t>(t)) % games.size()];
+                traces[t].push_back(sim::traceGame(g.seed, g.script, resources));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < threadCount; ++t) {
+        for (std::size_t k = 0; k < games.size(); ++k) {
+            const RecordedGame& g = games[(k + static_cast<std::size_t>(t)) % games.size()];
+            EXPECT_TRUE(traces[t][k] == g.trace) << g.name << " on thread " << t;
+        }
+    }
 }

@@ -3,11 +3,11 @@
 // Besides the random play it clears boards early to climb the levels, grants points to pass
 // extra-life marks, switches power mode on now and then, restarts in the middle of games,
 // and draws one frame in sixteen, each game into the same frame buffer as under the driver.
+#include "backends/headless/headless.h"
 #include "game/player.h"
 #include "game/world.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,31 +17,27 @@
 
 TEST(Soak, RandomPlayOverManyGamesAndLevels) {
     constexpr std::uint64_t totalUpdates = 200'000;
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     if (h.resource(ResourceType::Bitmap, resource_ids::palette).empty()) {
         h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     }
     std::mt19937 chance(20240601);
-    constexpr Key arrows[] = {Key::Left, Key::Right, Key::Up, Key::Down};
 
     std::uint64_t updates = 0;
     int games = 0, restarts = 0, highestLevel = 1, mostLives = 0, eaten = 0;
-    ScreenBuffer screen;
+    ScreenBuffer screen{h, h};
     std::unique_ptr<World> world;
+    ArrowKeys keys;
     while (updates < totalUpdates) {
-        h.setClock(static_cast<Millis>(chance()));
         world.reset();
         screen.release();
-        world = std::make_unique<World>(screen);
+        world = std::make_unique<World>(static_cast<Millis>(chance()), h);
         ++games;
         const std::uint64_t restartAt = updates + 5000 + chance() % 40000;
         while (!world->gameOver && updates < totalUpdates && updates != restartAt) {
             if (updates % 25 == 0) {
                 const unsigned held = chance() % 16;
-                for (int k = 0; k < 4; ++k) {
-                    h.setKeyDown(arrows[k], (held >> k & 1u) != 0);
-                }
+                keys = {(held & 1u) != 0, (held & 2u) != 0, (held & 4u) != 0, (held & 8u) != 0};
             }
             if (chance() % 1500 == 0) { // clear the board: the next level comes this update
                 world->pelletList.markAll();
@@ -55,12 +51,11 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
             }
             const int pillsBefore = world->pillList.size();
             const int levelBefore = world->levelDisplay->value();
-            h.sounds.clear();
-            world->update();
+            world->update(keys);
             ++updates;
             // Sound 143 is a pill or a butterfly eaten; the pills are counted by the list.
             int bites = 0;
-            for (const auto& s : h.sounds) {
+            for (const SoundCue& s : world->sounds) {
                 bites += s.id == resource_ids::soundEaten ? 1 : 0;
             }
             const int level = world->levelDisplay->value();
@@ -77,7 +72,7 @@ TEST(Soak, RandomPlayOverManyGamesAndLevels) {
             ASSERT_LE(w.pelletList.size(), 98);
             ASSERT_LE(w.pillList.size(), 4);
             if (updates % 16 == 0) {
-                world->render();
+                world->render(screen);
             }
         }
         restarts += world->gameOver ? 0 : 1;

@@ -1,12 +1,13 @@
 // Small helpers shared by the tests and the benchmark: resources made in memory, a set of
-// stand-in pictures for a whole game, an image's pixels and the objects of a list.
+// stand-in pictures for a whole game, the headless platform as a shell's seams, an image's
+// pixels and the objects of a list.
 #pragma once
 
+#include "app/main_loop.h"
+#include "backends/headless/headless.h"
 #include "game/object_list.h"
 #include "gfx/image.h"
 #include "gfx/resource_ids.h"
-#include "platform/headless/headless.h"
-#include "platform/platform.h"
 #include "platform/screen_size.h"
 
 #include <cstdint>
@@ -117,6 +118,11 @@ inline void installStandInArt(HeadlessPlatform& h) {
         h.setResource(ResourceType::RcData, ids::levelBanners[i],
                       makeRle(265, 10, std::uint8_t(bannerInk + i)));
     }
+}
+
+// The headless platform as every seam of a shell, with `http` for the highscores.
+inline ShellSeams headlessSeams(HeadlessPlatform& h, HttpClient& http) {
+    return {h, h, h, h, h, h, h, http};
 }
 
 // Every pixel of an image, row by row.

@@ -1,14 +1,14 @@
 // pingel-sim's engine. The game runs through the real GameDriver on the headless platform,
 // whose clock the driver's wait advances by 40 ms a frame, so every run with the same
-// options is the same run. Keys are set per World update: the driver's game is a thin
-// wrapper around the World that sets the held arrows on the headless keyboard just before
-// each of the two updates of a frame, and traces just after.
+// options is the same run. Keys are given per World update: the driver's game is a thin
+// wrapper around the World that hands each update the arrows of the script, and traces
+// just after.
 #include "tools/sim.h"
 
 #include "app/game_driver.h"
+#include "backends/headless/headless.h"
 #include "game/player.h"
 #include "game/world.h"
-#include "platform/headless/headless.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -24,12 +24,11 @@ namespace {
 constexpr struct {
     char letter;
     unsigned bit;
-    Key key;
 } keyTable[] = {
-    {'L', keyLeft, Key::Left},
-    {'R', keyRight, Key::Right},
-    {'U', keyUp, Key::Up},
-    {'D', keyDown, Key::Down},
+    {'L', keyLeft},
+    {'R', keyRight},
+    {'U', keyUp},
+    {'D', keyDown},
 };
 
 const char* const usageText =
@@ -84,64 +83,77 @@ bool parseNumber(const std::string& text, std::uint64_t largest, std::uint64_t& 
     return true;
 }
 
+// The keys of a script, update by update; none after its end.
+class ScriptCursor {
+  public:
+    explicit ScriptCursor(const std::vector<KeyStep>& script) : script_(script) {}
+
+    ArrowKeys next() {
+        while (step_ < script_.size() && used_ >= script_[step_].count) {
+            ++step_;
+            used_ = 0;
+        }
+        if (step_ == script_.size()) {
+            return {};
+        }
+        ++used_;
+        const unsigned bits = script_[step_].keys;
+        return {(bits & keyLeft) != 0, (bits & keyRight) != 0, (bits & keyUp) != 0,
+                (bits & keyDown) != 0};
+    }
+
+  private:
+    const std::vector<KeyStep>& script_;
+    std::size_t step_ = 0;   // the script item in force
+    std::uint64_t used_ = 0; // updates of it already run
+};
+
+// One line of the trace: the World after `updates` updates.
+std::string stateLine(const World& w, std::uint64_t updates, bool over) {
+    const Player& p = *w.player;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "u=%llu score=%d level=%d lives=%d player=%g,%g dir=%g,%g powered=%d "
+                  "pellets=%d pills=%d enemies=%d over=%d\n",
+                  static_cast<unsigned long long>(updates), w.scoreDisplay->value(),
+                  w.levelDisplay->value(), w.livesDisplay->value(), double(p.position.x),
+                  double(p.position.y), double(p.direction.x), double(p.direction.y),
+                  p.powered ? 1 : 0, w.pelletList.size(), w.pillList.size(), w.enemyList.size(),
+                  over ? 1 : 0);
+    return line;
+}
+
 // The state of one run, shared by the driver's games.
 struct Run {
     const Options& options;
-    HeadlessPlatform& headless;
     std::FILE* out;
     std::uint64_t limit = 0;
     std::uint64_t updates = 0;
-    std::size_t step = 0;       // the script item in force
-    std::uint64_t stepUsed = 0; // updates of it already run
-    bool finished = false;      // the game ended under --until-game-over
-    World* world = nullptr;     // the scripted game's World, once it is built
+    ScriptCursor keys{options.script};
+    bool finished = false;  // the game ended under --until-game-over
+    World* world = nullptr; // the scripted game's World, once it is built
 
-    unsigned keysForNextUpdate() {
-        while (step < options.script.size() && stepUsed >= options.script[step].count) {
-            ++step;
-            stepUsed = 0;
-        }
-        if (step == options.script.size()) {
-            return 0;
-        }
-        ++stepUsed;
-        return options.script[step].keys;
-    }
-
-    void printState(bool over) {
-        World& w = *world;
-        const Player& p = *w.player;
-        std::fprintf(out,
-                     "u=%llu score=%d level=%d lives=%d player=%g,%g dir=%g,%g powered=%d "
-                     "pellets=%d pills=%d enemies=%d over=%d\n",
-                     static_cast<unsigned long long>(updates), w.scoreDisplay->value(),
-                     w.levelDisplay->value(), w.livesDisplay->value(), double(p.position.x),
-                     double(p.position.y), double(p.direction.x), double(p.direction.y),
-                     p.powered ? 1 : 0, w.pelletList.size(), w.pillList.size(), w.enemyList.size(),
-                     over ? 1 : 0);
-    }
+    void printState(bool over) { std::fputs(stateLine(*world, updates, over).c_str(), out); }
 };
 
-// The game the driver runs after the restart: the World, with the script's keys set before
-// each update and a trace line after it.
+// The game the driver runs after the restart: the World, each update given the script's
+// keys instead of the keyboard's, and a trace line after it.
 class ScriptedGame : public Game {
   public:
-    ScriptedGame(ScreenBuffer& screen, Run& run)
-        : world_(std::make_unique<World>(screen)), run_(run) {
+    ScriptedGame(Millis seed, const Resources& resources, Run& run)
+        : world_(std::make_unique<World>(seed, resources)), run_(run) {
         run_.world = world_.get();
     }
 
-    void update() override {
+    void update(const ArrowKeys&) override {
+        sounds.clear();
         if (run_.finished || run_.updates >= run_.limit) {
             return;
         }
-        const unsigned keys = run_.keysForNextUpdate();
-        for (const auto& k : keyTable) {
-            run_.headless.setKeyDown(k.key, (keys & k.bit) != 0);
-        }
-        world_->update();
+        world_->update(run_.keys.next());
         ++run_.updates;
         gameOver = world_->gameOver;
+        sounds = world_->sounds;
         stalled = world_->stalled;
         world_->stalled = false;
         if (run_.options.trace) {
@@ -152,9 +164,9 @@ class ScriptedGame : public Game {
         }
     }
 
-    void render() override {
+    void render(ScreenBuffer& screen) override {
         if (!run_.options.pngDir.empty()) {
-            world_->render();
+            world_->render(screen);
         }
     }
 
@@ -187,6 +199,20 @@ bool writePng(const std::filesystem::path& path, const HeadlessPlatform& h,
 
 const char* usage() {
     return usageText;
+}
+
+std::string traceGame(Millis seed, const std::vector<KeyStep>& script, const Resources& resources) {
+    World world(seed, resources);
+    ScriptCursor keys(script);
+    std::string trace;
+    std::uint64_t updates = 0;
+    while (updates < gameOverBound && !world.gameOver) {
+        world.update(keys.next());
+        ++updates;
+        trace += stateLine(world, updates, world.gameOver);
+    }
+    trace += stateLine(world, updates, world.gameOver);
+    return trace;
 }
 
 bool parseScript(const std::string& text, std::vector<KeyStep>& out, std::string& error) {
@@ -330,13 +356,12 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
         }
     }
 
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     h.setClock(options.clockStart);
     if (options.prepare) {
         options.prepare(h);
     }
-    Run state{options, h, out};
+    Run state{options, out};
     if (options.updatesGiven) {
         state.limit = options.updates;
     } else if (options.untilGameOver) {
@@ -352,13 +377,15 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
 
     // The first World is the frozen one the program opens on; the restart builds the game.
     int built = 0;
-    GameDriver driver([&](ScreenBuffer& screen) -> std::unique_ptr<Game> {
-        if (built++ == 0) {
-            return makeWorld(screen);
-        }
-        return std::make_unique<ScriptedGame>(screen, state);
-    });
-    driver.restartRequested = true;
+    GameDriver driver(
+        [&](Millis seed, const Resources& resources) -> std::unique_ptr<Game> {
+            if (built++ == 0) {
+                return makeWorld(seed, resources);
+            }
+            return std::make_unique<ScriptedGame>(seed, resources, state);
+        },
+        {h, h, h, h, h});
+    driver.requests.post(ShellRequest::Restart);
 
     int status = 0;
     bool drewAny = false;

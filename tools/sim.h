@@ -4,9 +4,10 @@
 // whether to trace every update, and where to put PNG frames.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 class HeadlessPlatform;
+class Resources;
 
 #include <cstdint>
 #include <cstdio>
@@ -55,5 +56,10 @@ const char* usage();
 // complaints to `err`. Returns the process exit status: 0; 1 when a picture could not be
 // written; 2 when the --png directory cannot be made.
 int run(const Options& options, std::FILE* out, std::FILE* err);
+
+// The trace that `--clock-start SEED --keys SCRIPT --until-game-over --trace` writes,
+// made by a World alone, with no driver and no platform: the game depends on nothing but
+// its seed and its keys. Safe on any thread.
+std::string traceGame(Millis seed, const std::vector<KeyStep>& script, const Resources& resources);
 
 } // namespace sim

@@ -5,8 +5,8 @@
 //   moved.ppm    the same game after the right arrow was held for a second.
 // A frame that was never presented (no palette) is black, as the window shows it then.
 #include "app/game_driver.h"
+#include "backends/headless/headless.h"
 #include "game/world.h"
-#include "platform/headless/headless.h"
 #include "platform/screen_size.h"
 
 #include <cstdio>
@@ -52,16 +52,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    HeadlessScope scope;
-    HeadlessPlatform& h = scope.headless;
+    HeadlessPlatform h;
     h.setClock(1000);
-    GameDriver driver(makeWorld);
+    GameDriver driver(makeWorld, {h, h, h, h, h});
     driver.screen().paletteRefreshPending = true;
 
     frames(driver, 2); // frame 0 does not draw, frame 1 does
     bool ok = writePicture(h, dir + "/frozen.ppm");
 
-    driver.restartRequested = true;
+    driver.requests.post(ShellRequest::Restart);
     frames(driver, 1 + 25);
     ok = ok && writePicture(h, dir + "/started.ppm");
 

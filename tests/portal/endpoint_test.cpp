@@ -4,9 +4,9 @@
 // means the score is in the database.
 // Bodies are built with the game's own field encoding, once by the game's own body
 // builder (on the headless platform), and once from bytes written out by hand.
+#include "backends/headless/headless.h"
 #include "net/form_field.h"
 #include "net/highscore_submission.h"
-#include "platform/headless/headless.h"
 #include "portal/password.h"
 #include "portal/server.h"
 #include "portal/submission.h"
@@ -302,13 +302,13 @@ TEST_P(EndpointTest, AClientThatTricklesItsRequestIsCutOffWhileOthersAreServed) 
 }
 
 TEST_P(EndpointTest, TheGamesOwnBodyIsAccepted) {
-    HeadlessScope scope; // the machine's facts, on a fast calendar clock
+    HeadlessPlatform machine; // the machine's facts, on a fast calendar clock
     HighscoreRecord record;
     record.email = "anna@example.se";
     record.password = "hemligt";
     record.score = 2500;
     record.playTimeMs = 90000;
-    EXPECT_EQ(post(highscoreBody(record)).second, "0");
+    EXPECT_EQ(post(highscoreBody(record, {machine, machine})).second, "0");
     EXPECT_EQ(rankedOnList("Anna"), 2500);
 }
 

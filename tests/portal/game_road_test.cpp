@@ -7,9 +7,10 @@
 #include "app/highscore_dialog.h"
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
+#include "backends/curl/curl_http.h"
 #include "game/counter.h"
 #include "loopback_portal.h"
-#include "platform/curl/curl_http.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -31,8 +32,8 @@ using namespace std::chrono_literals;
 
 class StandStillGame : public Game {
   public:
-    void update() override {}
-    void render() override {}
+    void update(const ArrowKeys&) override {}
+    void render(ScreenBuffer&) override {}
     Counter* score() override { return &points; }
     Counter points;
 };
@@ -126,10 +127,10 @@ TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
     PortalProcess portal(folder / "portal.db");
     ASSERT_TRUE(portal.ready()) << "pingel-portal serve did not answer";
 
-    PlatformScope<RealLibraryPlatform> scope;
-    RealLibraryPlatform& system = scope.headless;
-    CurlHttpClient curl;
-    Shell shell{[](ScreenBuffer&) { return std::make_unique<StandStillGame>(); }, curl};
+    RealLibraryPlatform system;
+    CurlHttpClient curl(system);
+    Shell shell{[](Millis, const Resources&) { return std::make_unique<StandStillGame>(); },
+                headlessSeams(system, curl)};
     HighscoreDialog dialog(shell, {"127.0.0.1", portal.port(), HttpTimeouts{5000, 10000}});
     httplib::Client browser("127.0.0.1", portal.port());
 

@@ -12,7 +12,7 @@ lin=$2
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEDEBUG=-all
 
-imports=$(i686-w64-mingw32-objdump -p "$win/platform/win32/pingel.exe" | awk '/DLL Name/ {print tolower($3)}')
+imports=$(i686-w64-mingw32-objdump -p "$win/backends/win32/pingel.exe" | awk '/DLL Name/ {print tolower($3)}')
 for dll in $imports; do
   case "$dll" in
     kernel32.dll | user32.dll | gdi32.dll | winmm.dll | shell32.dll | msvcrt.dll) ;;
@@ -30,4 +30,4 @@ bash "$here/../checks/check_sim.sh" --wine --traces-only "$win/tools/pingel-sim.
 
 bash "$here/wininet_check.sh" "$win" "$lin"
 
-bash "$here/wine_end_to_end.sh" "$win/platform/win32/pingel.exe" "$lin/tests/e2e/pingel-headless-frame"
+bash "$here/wine_end_to_end.sh" "$win/backends/win32/pingel.exe" "$lin/tests/e2e/pingel-headless-frame"

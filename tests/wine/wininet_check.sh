@@ -17,7 +17,7 @@
 set -euo pipefail
 win=$1
 lin=$2
-check=$win/platform/win32/pingel-httpcheck.exe
+check=$win/backends/win32/pingel-httpcheck.exe
 portal=$lin/tests/pingel-loopback-portal
 export WINEDEBUG=-all
 

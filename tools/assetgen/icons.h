@@ -3,7 +3,7 @@
 // enlargement allows (crisp, centred); below his own size he is averaged down.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/display.h"
 
 #include <array>
 #include <cstdint>

@@ -6,8 +6,8 @@
 // third, the desktop icons in the hicolor theme's layout (<N>x<N>/apps/pingel.png).
 //
 //     pingel-assetgen resources [docs [icons]]
+#include "backends/headless/headless.h"
 #include "gfx/resource_ids.h"
-#include "platform/headless/headless.h"
 #include "tools/assetgen/icons.h"
 #include "tools/assetgen/palette.h"
 #include "tools/assetgen/pictures.h"
@@ -31,27 +31,27 @@ int main(int argc, char** argv) {
     const std::string out = argv[1];
     // Everything written is also handed to a headless platform, so the pictures for people
     // are made from exactly these bytes.
-    HeadlessScope scope;
+    HeadlessPlatform headless;
     bool ok = true;
     std::vector<int> pictureIds, soundIds;
 
     for (const Picture& p : drawPictures()) {
         std::vector<std::uint8_t> bytes = encodeRle(*p.image);
         ok = writeFile(out + "/" + std::to_string(p.id) + ".rle", bytes) && ok;
-        scope.headless.setResource(ResourceType::RcData, p.id, std::move(bytes));
+        headless.setResource(ResourceType::RcData, p.id, std::move(bytes));
         pictureIds.push_back(p.id);
     }
 
     const std::vector<std::uint8_t> bitmap = paletteBitmap(gamePalette());
     ok = writeFile(out + "/" + std::to_string(resource_ids::palette) + ".bmp", bitmap) && ok;
     // A bitmap resource is the file without its 14-byte file header.
-    scope.headless.setResource(ResourceType::Bitmap, resource_ids::palette,
-                               std::vector<std::uint8_t>(bitmap.begin() + 14, bitmap.end()));
+    headless.setResource(ResourceType::Bitmap, resource_ids::palette,
+                         std::vector<std::uint8_t>(bitmap.begin() + 14, bitmap.end()));
 
     for (const SoundSpec& s : soundInventory()) {
         std::vector<std::uint8_t> bytes = waveFile(synthesise(s.id));
         ok = writeFile(out + "/" + std::to_string(s.id) + ".wav", bytes) && ok;
-        scope.headless.setResource(ResourceType::Wave, s.id, std::move(bytes));
+        headless.setResource(ResourceType::Wave, s.id, std::move(bytes));
         soundIds.push_back(s.id);
     }
 
@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
 
     if (argc >= 3) {
         const std::string docs = argv[2];
-        ok = writeSheet(docs + "/sheet.png") && ok;
-        ok = writeScene(docs + "/scene.png") && ok;
+        ok = writeSheet(docs + "/sheet.png", headless) && ok;
+        ok = writeScene(docs + "/scene.png", headless) && ok;
     }
     if (argc == 4) {
-        ok = writeIcons(argv[3], screenPalette()) && ok;
+        ok = writeIcons(argv[3], screenPalette(headless)) && ok;
     }
     return ok ? 0 : 1;
 }

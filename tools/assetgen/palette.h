@@ -6,7 +6,7 @@
 // 216 to 235 a grey ramp falling to black. Index 236 is the transparent index of every blit.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/display.h"
 
 #include <array>
 #include <cstdint>

@@ -5,12 +5,12 @@
 // the penguin at his start, two butterflies, the three counters and the level-2 banner.
 #include "tools/assetgen/sheets.h"
 
+#include "backends/headless/headless.h"
 #include "game/actor.h"
 #include "game/counter.h"
 #include "game/level_layout.h"
 #include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "platform/headless/headless.h"
 #include "platform/screen_size.h"
 #include "tools/assetgen/font.h"
 #include "tools/assetgen/palette.h"
@@ -26,8 +26,8 @@
 
 namespace assetgen {
 
-Palette screenPalette() {
-    ScreenBuffer screen;
+Palette screenPalette(HeadlessPlatform& headless) {
+    ScreenBuffer screen(headless, headless);
     screen.initialise();
     return screen.palette;
 }
@@ -64,7 +64,7 @@ bool writePng(const std::string& path, const Image& image, const Palette& palett
 
 } // namespace
 
-bool writeSheet(const std::string& path) {
+bool writeSheet(const std::string& path, HeadlessPlatform& headless) {
     // Place every image: the background and the panel strip side by side, then the rest
     // flowing left to right, then the palette.
     struct Placed {
@@ -82,7 +82,7 @@ bool writeSheet(const std::string& path) {
     }
     int x = margin, y = margin, rowHeight = 0;
     for (const int id : order) {
-        auto image = std::make_unique<Image>(id);
+        auto image = std::make_unique<Image>(headless, id);
         const int w = std::max(image->width, textWidth(std::to_string(id)));
         if (x + w + margin > sheetWidth) {
             x = margin;
@@ -109,33 +109,34 @@ bool writeSheet(const std::string& path) {
         sheet.fillRect(margin + (i % perRow) * swatch, paletteTop + (i / perRow) * swatch,
                        swatch - 1, swatch - 1, static_cast<std::uint8_t>(i));
     }
-    return writePng(path, sheet, screenPalette(), sheetScale);
+    return writePng(path, sheet, screenPalette(headless), sheetScale);
 }
 
-bool writeScene(const std::string& path) {
-    ScreenBuffer screen;
+bool writeScene(const std::string& path, HeadlessPlatform& headless) {
+    ScreenBuffer screen(headless, headless);
     screen.initialise();
     if (!screen.initialised) {
         std::fprintf(stderr, "pingel-assetgen: no palette for the scene\n");
         return false;
     }
-    Image background(resource_ids::background), pellet(resource_ids::pellet),
-        pill(resource_ids::pill), penguinRight(resource_ids::playerSprites[1]),
-        butterflyDown(resource_ids::enemySprites[2]), butterflyLeft(resource_ids::enemySprites[3]),
-        banner(resource_ids::levelBanners[0]);
+    const Resources& r = headless;
+    Image background(r, resource_ids::background), pellet(r, resource_ids::pellet),
+        pill(r, resource_ids::pill), penguinRight(r, resource_ids::playerSprites[1]),
+        butterflyDown(r, resource_ids::enemySprites[2]),
+        butterflyLeft(r, resource_ids::enemySprites[3]), banner(r, resource_ids::levelBanners[0]);
     std::vector<std::unique_ptr<Image>> digits;
     Image* digitPointers[10];
     for (int d = 0; d < 10; ++d) {
-        digits.push_back(std::make_unique<Image>(resource_ids::digitZero + d));
+        digits.push_back(std::make_unique<Image>(headless, resource_ids::digitZero + d));
         digitPointers[d] = digits.back().get();
     }
 
     screen.draw(background, 0, 0);
     // The actors in the game's drawing order: pills, pellets, the penguin, butterflies.
     auto drawActor = [&](Image& sprite, ItemPosition at) {
-        Actor actor(&sprite, screen);
+        Actor actor(&sprite);
         actor.setPosition(at.x, at.y);
-        actor.draw();
+        actor.draw(screen);
     };
     for (const ItemPosition& at : level_layout::pills) {
         drawActor(pill, at);
@@ -148,8 +149,8 @@ bool writeScene(const std::string& path) {
     drawActor(butterflyLeft, {290, 68});
 
     // The counters as the World sets them up: score, level 2, three spare lives.
-    CounterDisplay score(digitPointers, screen), level(digitPointers, screen);
-    CounterDisplay lives(&penguinRight, 6, screen);
+    CounterDisplay score(digitPointers), level(digitPointers);
+    CounterDisplay lives(&penguinRight, 6);
     score.setPosition(389, 95);
     score.spacing = 1;
     score.alignment = CounterDisplay::centred;
@@ -162,9 +163,9 @@ bool writeScene(const std::string& path) {
     lives.spacing = 0;
     lives.alignment = CounterDisplay::fromLeft;
     lives.set(3);
-    score.draw();
-    level.draw();
-    lives.draw();
+    score.draw(screen);
+    level.draw(screen);
+    lives.draw(screen);
     screen.draw(banner, 58, 260);
 
     Image frame(screen_size::width, screen_size::height);

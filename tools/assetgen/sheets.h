@@ -4,17 +4,19 @@
 // the game's own blit, counters and actors, so they show what the game will show.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/display.h"
 
 #include <string>
+
+class HeadlessPlatform;
 
 namespace assetgen {
 
 // The palette as the game reads it: from bitmap 139, through the frame buffer.
-Palette screenPalette();
+Palette screenPalette(HeadlessPlatform& headless);
 
-// Reads every picture and the palette from the installed platform's resources.
-bool writeSheet(const std::string& path);
-bool writeScene(const std::string& path);
+// Reads every picture and the palette from the headless platform's resources.
+bool writeSheet(const std::string& path, HeadlessPlatform& headless);
+bool writeScene(const std::string& path, HeadlessPlatform& headless);
 
 } // namespace assetgen
