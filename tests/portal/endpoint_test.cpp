@@ -11,12 +11,8 @@
 #include "portal/submission.h"
 #include "portal_test_support.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -221,26 +217,6 @@ TEST(ForwardedClient, TakesTheLastAddressOnly) {
     for (const auto& [header, client] : cases) {
         EXPECT_EQ(forwardedClient(header), client) << header;
     }
-}
-
-std::string exchange(int port, const std::string& request) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-        send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
-        char chunk[1024];
-        for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-            reply.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return reply;
 }
 
 TEST_P(EndpointTest, HandWrittenRequestBytes) {

@@ -10,9 +10,7 @@
 #include "portal/sql.h"
 #include "portal_test_support.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,19 +31,6 @@ using std::chrono::milliseconds;
 // Long enough that the prompt requests below are all answered before it cuts off the
 // first client it bounds, even on a loaded machine.
 constexpr milliseconds requestBound{10000};
-
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 struct Outcome {
     int status = 0;      // of the reply, 0 when the server closed without one
@@ -92,7 +77,7 @@ Outcome finish(int fd) {
 }
 
 Outcome send(int port, const std::string& request) {
-    const int fd = connectTo(port);
+    const int fd = connectLoopback(port);
     sendParts(fd, {request}, milliseconds(0));
     return finish(fd);
 }
@@ -210,7 +195,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     for (const Case& c : cases) {
         for (int i = 0; i < c.copies; ++i) {
             clients.emplace_back([&, c = &c] {
-                const int fd = connectTo(port);
+                const int fd = connectLoopback(port);
                 if (!c->readsLate) {
                     underway.count_down();
                 }
@@ -289,7 +274,7 @@ TEST(SlowReaders, GetTheirRepliesWholePastTheMemoryCaps) {
     std::vector<std::thread> clients;
     for (Outcome& o : outcomes) {
         clients.emplace_back([&] {
-            const int fd = connectTo(server.boundPort());
+            const int fd = connectLoopback(server.boundPort());
             sendParts(fd, {"GET /big HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
                       milliseconds(0));
             std::this_thread::sleep_for(milliseconds(500));
