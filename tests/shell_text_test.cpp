@@ -63,7 +63,6 @@ TEST(InfoTexts, EachTextIsTitledParagraphsInLatin1WithCrLf) {
     // The rules word for word where it matters; the competition rules name the tipster word
     // and the closing date.
     const std::string_view rules = infoText(0);
-    EXPECT_EQ(rules.size(), 565u);
     EXPECT_NE(rules.find("\r\n\r\nDen nyfikna pingvinen Pingel vill l\xE4"),
               std::string_view::npos);
     EXPECT_NE(rules.find(" \"Fj\xE4rilarna\" g\xF6r allt "), std::string_view::npos);

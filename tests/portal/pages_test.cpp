@@ -7,11 +7,8 @@
 #include "portal/server.h"
 #include "portal_test_support.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -57,23 +54,8 @@ class PagesTest : public testing::Test {
 
     // The whole reply to a request line sent as it is (no client tidies the path).
     std::string raw(const std::string& target) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(server_->port()));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        const std::string request =
-            "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-        EXPECT_EQ(::send(fd, request.data(), request.size(), 0),
-                  static_cast<ssize_t>(request.size()));
-        std::string reply;
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-            reply.append(buffer, static_cast<std::size_t>(n));
-        }
-        ::close(fd);
-        return reply;
+        return exchange(server_->port(),
+                        "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     }
 
     // Posts the registration form with the token of a fresh visit, unless `token` is given.

@@ -1,9 +1,12 @@
-// Fresh databases for the portal's tests; see portal_test_support.h.
+// What the portal's tests share; see portal_test_support.h.
 #include "portal_test_support.h"
 
 #include "portal/sql.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -29,4 +32,33 @@ std::string freshDatabase(const std::string& engine) {
         "DROP TABLE IF EXISTS settings, reset_tokens, sessions, failures, builds, scores, members,"
         " schema_version CASCADE");
     return url;
+}
+
+int connectLoopback(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string exchange(int port, const std::string& request) {
+    const int fd = connectLoopback(port);
+    std::string reply;
+    if (fd >= 0 &&
+        send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+        char chunk[4096];
+        for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            reply.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return reply;
 }

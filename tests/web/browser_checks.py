@@ -167,15 +167,13 @@ class Checks:
         d = self.driver
         frozen = canvas_rgb(d)
         press(d, Keys.F1)
-        time.sleep(1.0)
-        started = canvas_rgb(d)
-        assert started != frozen, "F1 left the board as it was"
+        started = wait_for(lambda: (lambda now: now != frozen and now)(canvas_rgb(d)), 10,
+                           "F1 to change the board")
         assert timings(d)["soundsStarted"] > 0, "no sound after the first key"
         before = box(started, SCORE_BOX)
         press(d, Keys.ARROW_RIGHT, hold=2.0)
-        time.sleep(0.2)
-        after = box(canvas_rgb(d), SCORE_BOX)
-        assert after != before, "the score did not change while the right arrow was held"
+        wait_for(lambda: box(canvas_rgb(d), SCORE_BOX) != before, 10,
+                 "the score to change after the right arrow was held")
         assert d.execute_script("return window.scrollY;") == 0, "the arrows scrolled the page"
 
     def hidden_tab_stops_the_clock_and_the_frames(self):
@@ -184,27 +182,28 @@ class Checks:
         page = d.current_window_handle
         clock0, real0, frames0 = d.execute_script(state)
         d.switch_to.new_window("tab")
-        time.sleep(2.0)
+        time.sleep(6.0)
         d.close()
         d.switch_to.window(page)
         clock1, real1, frames1 = d.execute_script(state)
+        # Switching tabs may take a while on a busy machine; the clock runs only then.
         hidden = (real1 - real0) - (clock1 - clock0)
-        assert hidden > 1500, f"the clock ran on while the tab was hidden ({clock1 - clock0:.0f} ms)"
-        assert frames1 - frames0 < 15, f"{frames1 - frames0} frames drawn in a hidden tab"
-        time.sleep(0.5)
-        assert len(timings(d)["frames"]) > frames1, "the game did not go on after the tab came back"
+        assert hidden > 4000, f"the clock ran on while the tab was hidden ({clock1 - clock0:.0f} ms)"
+        assert frames1 - frames0 < 60, f"{frames1 - frames0} frames drawn in a hidden tab"
+        wait_for(lambda: len(timings(d)["frames"]) > frames1, 10,
+                 "the game to go on after the tab came back")
 
     def information_dialog_opens_and_closes_with_enter(self):
         d = self.driver
         choose_menu(d, "Spel", "Spelregler")
-        box_ = wait_for(lambda: dialog(d, INFORMATION), 3, "the information dialog")
+        box_ = wait_for(lambda: dialog(d, INFORMATION), 10, "the information dialog")
         text = box_.find_element(By.TAG_NAME, "textarea").get_attribute("value")
         assert len(text) > 100, "the rules text is missing"
         press(d, Keys.ESCAPE)
         time.sleep(0.3)
         assert dialog(d, INFORMATION) is not None, "Escape closed the information dialog"
         press(d, Keys.ENTER)
-        wait_for(lambda: dialog(d, INFORMATION) is None, 3, "the dialog to close after Enter")
+        wait_for(lambda: dialog(d, INFORMATION) is None, 10, "the dialog to close after Enter")
 
     def phone_tap_starts_and_swipe_steers(self):
         # The phone's game goes on meanwhile; phone_tap_after_game_over_starts_anew ends it.
@@ -220,13 +219,12 @@ class Checks:
         frozen = canvas_rgb(phone)
         x, y = self.phone_board
         tap(phone, x, y)
-        time.sleep(1.0)
-        started = canvas_rgb(phone)
-        assert started != frozen, "a tap on the finished board did not start a game"
+        started = wait_for(lambda: (lambda now: now != frozen and now)(canvas_rgb(phone)), 10,
+                           "a tap on the finished board to start a game")
         before = box(started, SCORE_BOX)
         touch(phone, [("touchStart", x, y), ("touchMove", x + 40, y), ("touchEnd", x + 40, y)])
-        time.sleep(2.0)
-        assert box(canvas_rgb(phone), SCORE_BOX) != before, "a swipe to the right did not steer"
+        wait_for(lambda: box(canvas_rgb(phone), SCORE_BOX) != before, 10,
+                 "a swipe to the right to steer the penguin to a pellet")
         if self.phone_screenshot:
             phone.save_screenshot(self.phone_screenshot)
         errors = console_errors(phone)
@@ -237,7 +235,7 @@ class Checks:
         # Play on until the game is over: the offer to send the best score comes then.
         question = wait_for(lambda: dialog(d, QUESTION), 180, "the game to end with an offer")
         question.find_element(By.XPATH, ".//button[text()='Ja']").click()
-        login = wait_for(lambda: dialog(d, HIGHSCORE), 5, "the highscore dialog")
+        login = wait_for(lambda: dialog(d, HIGHSCORE), 10, "the highscore dialog")
         caption = login.find_element(By.CSS_SELECTOR, ".caption span").text
         score = int(caption.split("(")[1].rstrip(")"))
         assert score > 0, caption
@@ -281,14 +279,13 @@ class Checks:
         question = wait_for(lambda: dialog(phone, QUESTION), 240, "the phone's game to end")
         no = question.find_element(By.XPATH, ".//button[text()='Nej']")
         tap(phone, *centre(phone, no))
-        wait_for(lambda: dialog(phone, QUESTION) is None, 3, "a tap on Nej to close the offer")
+        wait_for(lambda: dialog(phone, QUESTION) is None, 10, "a tap on Nej to close the offer")
         over = canvas_rgb(phone)
         time.sleep(0.5)
         assert canvas_rgb(phone) == over, "the board moves after the game is over"
         tap(phone, *self.phone_board)
-        time.sleep(1.0)
-        assert box(canvas_rgb(phone), SCORE_BOX) != box(over, SCORE_BOX), \
-            "a tap on the board after the game did not start a new one"
+        wait_for(lambda: box(canvas_rgb(phone), SCORE_BOX) != box(over, SCORE_BOX), 10,
+                 "a tap on the board after the game to start a new one")
 
     def portal_page_opens_in_a_new_tab(self):
         d = self.driver
@@ -303,7 +300,7 @@ class Checks:
     def quit_ends_the_program(self):
         d = self.driver
         choose_menu(d, "Spel", "Avsluta (Alt-F4)")
-        wait_for(lambda: d.find_elements(By.CSS_SELECTOR, ".ended"), 3, "the note that the game ended")
+        wait_for(lambda: d.find_elements(By.CSS_SELECTOR, ".ended"), 10, "the note that the game ended")
         # What the page asked of the stopped portal is the one error the console may hold.
         errors = [e for e in console_errors(d) if "ERR_CONNECTION_REFUSED" not in e["message"]]
         assert not errors, f"console errors: {errors}"
