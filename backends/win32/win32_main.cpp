@@ -2,7 +2,7 @@
 // fixed frame and menu 128, and hands over to the shell's main loop with WinInet for the
 // highscores. The window procedure forwards menu commands, the window's destruction and
 // the palette focus to the WindowEvents the main loop gave the platform, and the zoom and
-// full-screen keys to the platform.
+// full-screen keys to the platform; it finds the platform through the window itself.
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "backends/win32/win32_platform.h"
@@ -12,13 +12,12 @@
 
 namespace {
 constexpr DWORD windowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-Win32Platform* backend = nullptr;
-
-WindowEvents* events() {
-    return backend != nullptr ? backend->windowEvents() : nullptr;
-}
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Win32Platform* backend = Win32Platform::of(window);
+    const auto events = [backend]() -> WindowEvents* {
+        return backend != nullptr ? backend->windowEvents() : nullptr;
+    };
     switch (message) {
     case WM_CREATE:
     case WM_PALETTECHANGED:
@@ -71,7 +70,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Platform win32(instance);
-    backend = &win32;
 
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
@@ -99,6 +97,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         runPingel(makeWorld, {win32, win32, win32, win32, win32, win32, win32, http});
     // The shell that received the window's messages is gone.
     win32.forgetWindowEvents();
-    backend = nullptr;
     return result;
 }

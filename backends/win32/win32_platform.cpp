@@ -11,7 +11,6 @@
 #include <vector>
 
 namespace {
-Win32Platform* active = nullptr;
 
 // What a dialog procedure needs to reach its logic and its view.
 class Win32DialogView : public DialogView {
@@ -35,16 +34,16 @@ class Win32DialogView : public DialogView {
 
 // Keeps the last game frame visible behind a modal dialog: every message a dialog receives
 // first repaints it.
-void repaintBehindDialog() {
-    if (active == nullptr || active->mainWindow() == nullptr) {
+void repaintBehindDialog(Win32Platform* platform) {
+    if (platform == nullptr || platform->mainWindow() == nullptr) {
         return;
     }
-    HWND window = active->mainWindow();
+    HWND window = platform->mainWindow();
     InvalidateRgn(window, nullptr, FALSE);
     UpdateWindow(window);
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
-    active->repaintLastFrame();
+    platform->repaintLastFrame();
     EndPaint(window, &paint);
 }
 
@@ -80,14 +79,29 @@ LPCSTR resourceType(ResourceType type) {
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
     // Sleep and the clock to the millisecond while the game runs.
     timeBeginPeriod(1);
-    active = this;
 }
 
 Win32Platform::~Win32Platform() {
-    timeEndPeriod(1);
-    if (active == this) {
-        active = nullptr;
+    if (mainWindow_ != nullptr && IsWindow(mainWindow_)) {
+        SetWindowLongPtrA(mainWindow_, GWLP_USERDATA, 0);
     }
+    timeEndPeriod(1);
+}
+
+void Win32Platform::setMainWindow(HWND window) {
+    mainWindow_ = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Platform* Win32Platform::of(HWND window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    // A dialog's owner is the main window.
+    HWND owner = GetWindow(window, GW_OWNER);
+    HWND main = owner != nullptr ? owner : window;
+    auto* platform = reinterpret_cast<Win32Platform*>(GetWindowLongPtrA(main, GWLP_USERDATA));
+    return platform != nullptr && platform->mainWindow_ == main ? platform : nullptr;
 }
 
 Millis Win32Platform::now() {
@@ -325,7 +339,8 @@ void Win32Platform::postQuit(int exitCode) {
 
 INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
-    repaintBehindDialog();
+    Win32Platform* platform = of(dialog);
+    repaintBehindDialog(platform);
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
     }
@@ -336,9 +351,9 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
     Win32DialogView view(dialog);
     switch (message) {
     case WM_INITDIALOG: {
-        if (active != nullptr) {
-            active->openDialog_ = dialog;
-            active->openTemplate_ = context->templateId;
+        if (platform != nullptr) {
+            platform->openDialog_ = dialog;
+            platform->openTemplate_ = context->templateId;
         }
         context->logic->init(view);
         // The first field to type in has the focus, ready for typing; a dialog without one
@@ -356,7 +371,7 @@ INT_PTR CALLBACK Win32Platform::dialogProcedure(HWND dialog, UINT message, WPARA
     }
     case WM_COMMAND:
         // While work runs, nothing reaches the logic (a close of the dialog included).
-        if (active == nullptr || !active->busy_) {
+        if (platform == nullptr || !platform->busy_) {
             context->logic->command(view, LOWORD(wParam));
         }
         return 0;

@@ -38,7 +38,12 @@ class Win32Platform : public Clock,
     ~Win32Platform() override;
 
     // The window that present and the palette paint, once it exists.
-    void setMainWindow(HWND window) { mainWindow_ = window; }
+    // The one main window; it keeps a pointer to this backend, for its window procedure
+    // and the dialogs it owns (of()).
+    void setMainWindow(HWND window);
+    // The backend of a main window set with setMainWindow, or of the window that owns a
+    // dialog; null before that or for any other window.
+    static Win32Platform* of(HWND window);
     HWND mainWindow() const { return mainWindow_; }
     // Where the window procedure hands the main window's messages: the events of the
     // latest pumpMessage (also while a dialog runs), none before the first or after
