@@ -42,30 +42,6 @@ constexpr std::array<FailureText, 5> failureTexts = {{
     {HttpFailure::Broken, broken},
 }};
 
-// True when `text` is well-formed UTF-8 with at least one character beyond ASCII.
-bool isUtf8BeyondAscii(std::string_view text) {
-    bool beyond = false;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80                 ? 1
-                                   : c >= 0xC2 && c <= 0xDF ? 2
-                                   : c >= 0xE0 && c <= 0xEF ? 3
-                                   : c >= 0xF0 && c <= 0xF4 ? 4
-                                                            : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        beyond = beyond || length > 1;
-        i += length;
-    }
-    return beyond;
-}
-
 // The portal's own text: the first line of its reply after the leading number and the
 // separators behind it, as Latin-1 (a reply in UTF-8 is converted), control characters
 // blanked, cut to the line's limit.
@@ -86,7 +62,7 @@ std::string portalText(std::string_view reply) {
     }
     std::string_view line = reply.substr(at);
     line = line.substr(0, line.find_first_of("\r\n"));
-    std::string text = isUtf8BeyondAscii(line) ? utf8ToLatin1(line) : std::string(line);
+    std::string text = !isAscii(line) && isUtf8(line) ? utf8ToLatin1(line) : std::string(line);
     for (char& ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {

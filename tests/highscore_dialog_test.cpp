@@ -115,6 +115,8 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
         {ok("7 " + tooMany + "\r\n0"), 1, true, tooMany, "", false, true},
         {ok("-5:\tV\xE4nta\x01lite"), 1, true, "V\xE4nta lite", "", false, true},
         {ok("7 F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k"), 1, true, tooMany, "", false, true},
+        // Not well-formed UTF-8 (a surrogate): read as Latin-1.
+        {ok("7 Fel \xED\xA0\x80!"), 1, true, "Fel \xED\xA0 !", "", false, true},
         {ok("9 " + std::string(50, 'x')), 1, true, std::string(37, 'x') + "...", "", false, true},
         {ok("<html>"), 1, true, portalError, "", false, true},
         {HttpOutcome::replied(500, "0"), 1, true, portalError, "", false, true},
