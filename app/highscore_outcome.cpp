@@ -1,6 +1,6 @@
-// The highscore dialog's outcome line; see highscore_outcome.h. The known codes are a
-// table: ours, the portal's, and the error numbers of the two HTTP libraries behind the
-// client (libcurl's below 100, WinInet's from 12000), which never overlap.
+// The highscore dialog's outcome line; see highscore_outcome.h. The known outcomes are two
+// tables: the codes of ours and of the portal's that have a line of their own, and the
+// HTTP client's kinds of failure (each backend maps its library's numbers to these).
 #include "app/highscore_outcome.h"
 
 #include "platform/latin1.h"
@@ -17,57 +17,30 @@ constexpr std::string_view broken = "Portalen br\xF6t f\xF6rbindelsen.";
 constexpr std::string_view portalError = "Portalen svarade med ett fel.";
 constexpr std::string_view notSent = "Kunde inte skicka po\xE4ngen.";
 
-struct OutcomeText {
+struct CodeText {
     std::int32_t result;
     bool fromPortal;
     std::string_view text;
 };
 
-constexpr std::array<OutcomeText, 16> outcomeTexts = {{
+constexpr std::array<CodeText, 3> codeTexts = {{
     {2, true, "Ok\xE4nd anv\xE4ndare."},
     {3, true, "Fel l\xF6senord."},
-    {resultLibraryMissing, false, "HTTP-biblioteket saknas."},
-    {resultHttpStatus, false, portalError},
     {resultUnreadableReply, false, portalError},
-    // libcurl: timed out, could not connect, could not resolve, empty reply, send and
-    // receive errors (a reset connection).
-    {28, false, noAnswer},
-    {7, false, unreachable},
-    {6, false, unreachable},
-    {52, false, broken},
-    {55, false, broken},
-    {56, false, broken},
-    // WinInet: timed out, cannot connect, name not resolved, connection aborted and reset.
-    {12002, false, noAnswer},
-    {12029, false, unreachable},
-    {12007, false, unreachable},
-    {12030, false, broken},
-    {12031, false, broken},
 }};
 
-// True when `text` is well-formed UTF-8 with at least one character beyond ASCII.
-bool isUtf8BeyondAscii(std::string_view text) {
-    bool beyond = false;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80                 ? 1
-                                   : c >= 0xC2 && c <= 0xDF ? 2
-                                   : c >= 0xE0 && c <= 0xEF ? 3
-                                   : c >= 0xF0 && c <= 0xF4 ? 4
-                                                            : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        beyond = beyond || length > 1;
-        i += length;
-    }
-    return beyond;
-}
+struct FailureText {
+    HttpFailure failure;
+    std::string_view text;
+};
+
+constexpr std::array<FailureText, 5> failureTexts = {{
+    {HttpFailure::LibraryMissing, "HTTP-biblioteket saknas."},
+    {HttpFailure::ErrorStatus, portalError},
+    {HttpFailure::NoAnswer, noAnswer},
+    {HttpFailure::OutOfReach, unreachable},
+    {HttpFailure::Broken, broken},
+}};
 
 // The portal's own text: the first line of its reply after the leading number and the
 // separators behind it, as Latin-1 (a reply in UTF-8 is converted), control characters
@@ -89,7 +62,7 @@ std::string portalText(std::string_view reply) {
     }
     std::string_view line = reply.substr(at);
     line = line.substr(0, line.find_first_of("\r\n"));
-    std::string text = isUtf8BeyondAscii(line) ? utf8ToLatin1(line) : std::string(line);
+    std::string text = !isAscii(line) && isUtf8(line) ? utf8ToLatin1(line) : std::string(line);
     for (char& ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
@@ -111,12 +84,17 @@ std::string outcomeLine(const HighscoreRecord& record) {
     if (record.result == 0 || record.result == 1) {
         return {};
     }
-    for (const OutcomeText& known : outcomeTexts) {
+    for (const CodeText& known : codeTexts) {
         if (known.result == record.result && known.fromPortal == record.fromPortal) {
             return std::string(known.text);
         }
     }
     if (!record.fromPortal) {
+        for (const FailureText& known : failureTexts) {
+            if (known.failure == record.failure) {
+                return std::string(known.text);
+            }
+        }
         return std::string(notSent);
     }
     const std::string text = portalText(record.message);

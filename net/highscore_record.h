@@ -1,7 +1,9 @@
 // The highscore record: what the dialog fills in for a submission (the account, the score
-// and its play time) and what the submission leaves in it (a result code, a message and a
-// version page number), with the result codes that the dialog acts on.
+// and its play time) and what the submission leaves in it (a result code, a message, the
+// kind of failure and a version page number), with the result codes that the dialog acts on.
 #pragma once
+
+#include "platform/http_failure.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,12 +24,14 @@ struct HighscoreRecord {
     std::string message;            // outcome text of the last attempt
     bool fromPortal = false;        // the result is the number the portal's reply began with
     std::int32_t versionPageId = 1; // the reply's second number
+    // The HTTP client's kind of failure of the last attempt (None for a reply with a 2xx status).
+    HttpFailure failure = HttpFailure::None;
 };
 
 // Result codes. 0 and 1 (accepted), 2 (unknown account) and 3 (wrong password) come
 // from the server; the library's own error numbers pass through unless they would read
-// as one of those (fromPortal tells a server's number from a library's). The codes below
-// are ours.
+// as one of those (fromPortal tells a server's number from a library's, and `failure`
+// what kind of failure a library's number stands for). The codes below are ours.
 constexpr std::int32_t resultLibraryMissing = -1;  // the HTTP client library or a function
 constexpr std::int32_t resultStepFailed = -2;      // a step failed without a usable number
 constexpr std::int32_t resultHttpStatus = -3;      // the reply's HTTP status was not 2xx

@@ -1,6 +1,8 @@
 // The reading of the portal's reply; see highscore_reply.h.
 #include "net/highscore_reply.h"
 
+#include "platform/http_failure.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -57,7 +59,7 @@ void parseReply(HighscoreRecord& record, std::string reply, int status) {
     trimReply(reply);
     record.fromPortal = false;
     const std::string start = reply.substr(0, HighscoreRecord::maxMessage);
-    if (status < 200 || status > 299) {
+    if (!httpSuccess(status)) {
         record.result = resultHttpStatus;
         record.message = ("HTTP " + std::to_string(status) + ": " + start)
                              .substr(0, HighscoreRecord::maxMessage);

@@ -113,6 +113,7 @@ std::int32_t submitHighscore(HighscoreRecord& record, HttpClient& client,
 
     const HttpOutcome outcome = client.post(request);
     record.fromPortal = false;
+    record.failure = outcome.failure;
     switch (outcome.kind) {
     case HttpOutcome::Kind::LibraryMissing:
         record.result = resultLibraryMissing;

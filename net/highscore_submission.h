@@ -1,7 +1,8 @@
 // One highscore submission: the best score, the account and the machine's facts go to the
 // portal as an HTTP POST of eleven form fields, through the HTTP client it is given, and
 // what comes back (a reply, a failed step, a missing library) is left in the record as a
-// result code and a message, and from a reply the version page number.
+// result code, a message and the client's kind of failure, and from a reply the version
+// page number.
 #pragma once
 
 #include "net/highscore_record.h"

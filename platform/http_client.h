@@ -1,14 +1,17 @@
 // The HTTP seam: one call posts a request to a host and port within time bounds and tells
 // what came of it: the reply's status and body, or the step of the exchange that failed
 // with the library's error number and text, or the library (or one of its functions)
-// that this machine lacks. Each backend runs its own library's steps inside the call:
-// WinInet on Windows, libcurl on POSIX systems, a scripted fake in tests.
+// that this machine lacks, and in every case the portable kind of failure (HttpFailure)
+// that the backend maps its library's number to. Each backend runs its own library's
+// steps inside the call: WinInet on Windows, libcurl on POSIX systems, fetch() in the
+// browser, a scripted fake in tests.
 //
 // The steps are named after the Windows library's seven functions, whatever library
 // stands behind them, so that an outcome reads the same on every system.
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/http_failure.h"
 
 #include <array>
 #include <cstddef>
@@ -68,14 +71,34 @@ struct HttpOutcome {
     int status = 0;
     std::string body;
     HttpStep step = HttpStep::OpenRoot;
+    // The library's own number and text: shown and recorded, never told apart above the
+    // seam; `failure` is what tells.
     std::int32_t error = 0;
     std::string text;
+    HttpFailure failure = HttpFailure::None;
 
     static HttpOutcome replied(int status, std::string body) {
-        return {Kind::Replied, status, std::move(body), HttpStep::OpenRoot, 0, {}};
+        HttpOutcome outcome;
+        outcome.status = status;
+        outcome.body = std::move(body);
+        outcome.failure = httpSuccess(status) ? HttpFailure::None : HttpFailure::ErrorStatus;
+        return outcome;
     }
-    static HttpOutcome failed(HttpStep step, std::int32_t error, std::string text) {
-        return {Kind::StepFailed, 0, {}, step, error, std::move(text)};
+    static HttpOutcome failed(HttpStep step, HttpFailure failure, std::int32_t error,
+                              std::string text) {
+        return {Kind::StepFailed, 0, {}, step, error, std::move(text), failure};
+    }
+    static HttpOutcome libraryMissing() {
+        HttpOutcome outcome;
+        outcome.kind = Kind::LibraryMissing;
+        outcome.failure = HttpFailure::LibraryMissing;
+        return outcome;
+    }
+    static HttpOutcome functionMissing(HttpStep step) {
+        HttpOutcome outcome = libraryMissing();
+        outcome.kind = Kind::FunctionMissing;
+        outcome.step = step;
+        return outcome;
     }
 };
 

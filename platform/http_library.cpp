@@ -14,18 +14,14 @@ std::optional<HttpOutcome> HttpLibrary::bind() {
             break;
         }
     }
-    HttpOutcome missing;
     if (library == nullptr) {
-        missing.kind = HttpOutcome::Kind::LibraryMissing;
-        return missing;
+        return HttpOutcome::libraryMissing();
     }
     for (const HttpFunction& function : functions_) {
         void* address = machine_.findFunction(library, function.name);
         if (address == nullptr) {
             addresses_.clear();
-            missing.kind = HttpOutcome::Kind::FunctionMissing;
-            missing.step = function.step;
-            return missing;
+            return HttpOutcome::functionMissing(function.step);
         }
         addresses_.push_back(address);
     }

@@ -1,10 +1,12 @@
 // The portal's pages; see pages.h.
 #include "portal/pages.h"
 
+#include "platform/latin1.h"
 #include "portal/clock.h"
 #include "portal/password.h"
 #include "portal/text.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -52,26 +54,11 @@ void sendPage(httplib::Response& res, std::string_view title, std::string_view b
 
 // The number of characters in valid UTF-8 without control characters, or nothing.
 std::optional<std::size_t> printableLength(std::string_view text) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < text.size(); ++count) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80         ? 1
-                                   : (c >> 5) == 6  ? 2
-                                   : (c >> 4) == 14 ? 3
-                                   : (c >> 3) == 30 ? 4
-                                                    : 0;
-        if (length == 0 || i + length > text.size() || c < 0x20 || c == 0x7F ||
-            (length == 2 && c < 0xC2)) {
-            return std::nullopt;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-        }
-        i += length;
-    }
-    return count;
+    // In valid UTF-8 a byte below 0x80 is a character of its own.
+    const bool control = std::any_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    return control ? std::nullopt : utf8Length(text);
 }
 
 std::string trimmed(std::string text) {

@@ -3,26 +3,6 @@
 
 #include <cstdint>
 
-std::optional<std::string> strictLatin1(std::string_view utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<std::uint8_t>(utf8[i]);
-        if (c < 0x80) {
-            out += utf8[i];
-            continue;
-        }
-        if ((c != 0xC2 && c != 0xC3) || i + 1 >= utf8.size()) {
-            return std::nullopt;
-        }
-        const auto next = static_cast<std::uint8_t>(utf8[++i]);
-        if ((next & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        out += static_cast<char>(((c & 0x03) << 6) | (next & 0x3F));
-    }
-    return out;
-}
-
 std::string emailKey(std::string_view utf8) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!utf8.empty() && blank(utf8.front())) {

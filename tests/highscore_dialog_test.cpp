@@ -85,18 +85,19 @@ TEST_F(HighscoreDialogTest, AnEmptyAddressOrPasswordIgnoresThePress) {
 // Every outcome the dialog tells apart: the send button offers a new try or not, the line
 // that says why, the pages opened (space-separated), the dialog's end, the scores kept or
 // given up. The version page of an earlier reply stays until a reply replaces it. A
-// library's error number and the same number replied by the portal read differently.
+// library's failure reads by its kind, whatever its number (the numbers' kinds: each
+// backend's tests), and a number replied by the portal reads as the portal's.
 TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
-    HttpOutcome noLibrary;
-    noLibrary.kind = HttpOutcome::Kind::LibraryMissing;
-    const auto failed = [](std::int32_t error) {
-        return HttpOutcome::failed(HttpStep::SendRequest, error, "library text");
+    const HttpOutcome noLibrary = HttpOutcome::libraryMissing();
+    const auto failed = [](HttpFailure failure, std::int32_t error) {
+        return HttpOutcome::failed(HttpStep::SendRequest, failure, error, "library text");
     };
     const auto ok = [](std::string body) { return HttpOutcome::replied(200, std::move(body)); };
     const std::string portalError = "Portalen svarade med ett fel.";
     const std::string noAnswer = "Inget svar fr\xE5n portalen i tid.";
     const std::string unreachable = "Kunde inte n\xE5 portalen.";
     const std::string broken = "Portalen br\xF6t f\xF6rbindelsen.";
+    const std::string notSent = "Kunde inte skicka po\xE4ngen.";
     const std::string tooMany = "F\xF6r m\xE5nga f\xF6rs\xF6k";
     const struct {
         HttpOutcome outcome;
@@ -116,17 +117,17 @@ TEST_F(HighscoreDialogTest, EachOutcomeTakesTheDialogWhereItShould) {
         {ok("7 " + tooMany + "\r\n0"), 1, true, tooMany, "", false, true},
         {ok("-5:\tV\xE4nta\x01lite"), 1, true, "V\xE4nta lite", "", false, true},
         {ok("7 F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k"), 1, true, tooMany, "", false, true},
+        // Not well-formed UTF-8 (a surrogate): read as Latin-1.
+        {ok("7 Fel \xED\xA0\x80!"), 1, true, "Fel \xED\xA0 !", "", false, true},
         {ok("9 " + std::string(50, 'x')), 1, true, std::string(37, 'x') + "...", "", false, true},
         {ok("<html>"), 1, true, portalError, "", false, true},
         {HttpOutcome::replied(500, "0"), 1, true, portalError, "", false, true},
-        {failed(0), 1, true, "Kunde inte skicka po\xE4ngen.", "", false, true},
-        {failed(7), 1, true, unreachable, "", false, true},
-        {failed(28), 1, true, noAnswer, "", false, true},
-        {failed(52), 1, true, broken, "", false, true},
-        {failed(12002), 1, true, noAnswer, "", false, true},
-        {failed(12029), 1, true, unreachable, "", false, true},
-        {failed(12030), 1, true, broken, "", false, true},
-        {failed(7), 5, false, "", "/version.asp?gameid=5", true, true},
+        {failed(HttpFailure::Other, 0), 1, true, notSent, "", false, true},
+        {failed(HttpFailure::Other, 28), 1, true, notSent, "", false, true},
+        {failed(HttpFailure::OutOfReach, 7), 1, true, unreachable, "", false, true},
+        {failed(HttpFailure::NoAnswer, 12002), 1, true, noAnswer, "", false, true},
+        {failed(HttpFailure::Broken, 4), 1, true, broken, "", false, true},
+        {failed(HttpFailure::OutOfReach, 7), 5, false, "", "/version.asp?gameid=5", true, true},
         {noLibrary, 5, true, "", "/version.asp?gameid=5 /dll/", true, true},
     };
     for (const auto& c : cases) {

@@ -191,45 +191,53 @@ TEST(HighscoreReply, LeadingIntegerReadsLikeTheCLibraryButStaysIn32Bits) {
 }
 
 // Every outcome of the client, as the submission leaves it in the record. A failed step
-// never reads as a code the dialog acts on, and only a reply touches the version page. (What
-// a missing library or function leaves: HttpLibrary's tests, through libcurl.)
+// never reads as a code the dialog acts on, and only a reply touches the version page; the
+// client's kind of failure is kept as it is (a reply's from its status). (What a missing
+// library or function leaves: HttpLibrary's tests, through libcurl.)
 TEST(HighscoreReply, EveryOutcomeOfTheClientIsReadIntoTheRecord) {
     const std::string html = "<html><body>Not here</body></html>";
     const std::string longText(300, 'e');
     const auto failed = HttpOutcome::failed;
     const auto replied = HttpOutcome::replied;
+    using enum HttpFailure;
     const struct {
         HttpOutcome outcome;
         std::int32_t returned, result, versionPageId;
         std::string message;
+        HttpFailure failure;
     } cases[] = {
-        {replied(200, "0"), 0, 0, 0, "0"},
-        {replied(200, "2\r\n3"), -2, 2, 3, "2\r\n3"},
-        {replied(200, "  1 \r\n"), -2, 1, 0, "1"},
-        {replied(200, "\n0\n5"), 0, 0, 5, "0\n5"},
-        {replied(200, "\t\v1\f\r"), -2, 1, 0, "\v1\f"}, // only blanks, tabs, CR, LF trimmed
-        {replied(201, "3 fel l\xF6senord\nx"), -2, 3, 0, "3 fel l\xF6senord\nx"},
-        {replied(200, "-7"), -2, -7, 0, "-7"},
-        {replied(200, "12\n-3"), -2, 12, -3, "12\n-3"},
-        {replied(200, std::string(300, '4')), -2, INT32_MAX, 0, std::string(255, '4')},
+        {replied(200, "0"), 0, 0, 0, "0", None},
+        {replied(200, "2\r\n3"), -2, 2, 3, "2\r\n3", None},
+        {replied(200, "  1 \r\n"), -2, 1, 0, "1", None},
+        {replied(200, "\n0\n5"), 0, 0, 5, "0\n5", None},
+        {replied(200, "\t\v1\f\r"), -2, 1, 0, "\v1\f", None}, // only blanks, tabs, CR, LF trimmed
+        {replied(201, "3 fel l\xF6senord\nx"), -2, 3, 0, "3 fel l\xF6senord\nx", None},
+        {replied(200, "-7"), -2, -7, 0, "-7", None},
+        {replied(200, "12\n-3"), -2, 12, -3, "12\n-3", None},
+        {replied(299, std::string(300, '4')), -2, INT32_MAX, 0, std::string(255, '4'), None},
         // Not a reply of the portal: never accepted, the version page left alone.
-        {replied(200, html), -2, resultUnreadableReply, 9, html},
-        {replied(200, ""), -2, resultUnreadableReply, 9, ""},
-        {replied(204, " \r\n"), -2, resultUnreadableReply, 9, ""},
-        {replied(500, "0"), -2, resultHttpStatus, 9, "HTTP 500: 0"},
-        {replied(302, "1"), -2, resultHttpStatus, 9, "HTTP 302: 1"},
-        {replied(0, "0"), -2, resultHttpStatus, 9, "HTTP 0: 0"},
+        {replied(200, html), -2, resultUnreadableReply, 9, html, None},
+        {replied(200, ""), -2, resultUnreadableReply, 9, "", None},
+        {replied(204, " \r\n"), -2, resultUnreadableReply, 9, "", None},
+        {replied(500, "0"), -2, resultHttpStatus, 9, "HTTP 500: 0", ErrorStatus},
+        {replied(302, "1"), -2, resultHttpStatus, 9, "HTTP 302: 1", ErrorStatus},
+        {replied(199, "1"), -2, resultHttpStatus, 9, "HTTP 199: 1", ErrorStatus},
+        {replied(0, "0"), -2, resultHttpStatus, 9, "HTTP 0: 0", ErrorStatus},
         // Steps that failed: before the request -1, after it -2.
-        {failed(HttpStep::OpenRoot, 12029, "no root"), -1, 12029, 9, "no root"},
-        {failed(HttpStep::Connect, 12007, "no host"), -1, 12007, 9, "no host"},
-        {failed(HttpStep::SendRequest, 7, "refused"), -2, 7, 9, "refused"},
-        {failed(HttpStep::ReadReply, 12002, "timed out"), -2, 12002, 9, "timed out"},
-        {failed(HttpStep::SendRequest, 28, longText), -2, 28, 9, longText.substr(0, 127)},
+        {failed(HttpStep::OpenRoot, OutOfReach, 12029, "no root"), -1, 12029, 9, "no root",
+         OutOfReach},
+        {failed(HttpStep::Connect, OutOfReach, 12007, "no host"), -1, 12007, 9, "no host",
+         OutOfReach},
+        {failed(HttpStep::SendRequest, OutOfReach, 7, "refused"), -2, 7, 9, "refused", OutOfReach},
+        {failed(HttpStep::ReadReply, NoAnswer, 12002, "timed out"), -2, 12002, 9, "timed out",
+         NoAnswer},
+        {failed(HttpStep::SendRequest, NoAnswer, 28, longText), -2, 28, 9, longText.substr(0, 127),
+         NoAnswer},
         // Numbers that would read as accepted, as a server's code or as a missing library.
-        {failed(HttpStep::SendRequest, 0, ""), -2, resultStepFailed, 9, ""},
-        {failed(HttpStep::ReadReply, 4, "just outside"), -2, 4, 9, "just outside"},
-        {failed(HttpStep::Connect, 3, "bad url"), -1, resultStepFailed, 9, "bad url"},
-        {failed(HttpStep::OpenRoot, -1, "odd"), -1, resultStepFailed, 9, "odd"},
+        {failed(HttpStep::SendRequest, Other, 0, ""), -2, resultStepFailed, 9, "", Other},
+        {failed(HttpStep::ReadReply, Broken, 4, "just outside"), -2, 4, 9, "just outside", Broken},
+        {failed(HttpStep::Connect, Other, 3, "bad url"), -1, resultStepFailed, 9, "bad url", Other},
+        {failed(HttpStep::OpenRoot, Other, -1, "odd"), -1, resultStepFailed, 9, "odd", Other},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.substr(0, 30));
@@ -240,11 +248,13 @@ TEST(HighscoreReply, EveryOutcomeOfTheClientIsReadIntoTheRecord) {
         record.versionPageId = 9;
         record.score = 5;
         record.tampered = true;
+        record.failure = HttpFailure::LibraryMissing; // an earlier attempt's
         EXPECT_EQ(submitHighscore(record, fake, portal, {h, h}), c.returned);
         // An attempt that could not go on (-1) made no body: no measuring, no negating.
         EXPECT_EQ(record.score, c.returned == -1 ? 5 : -5);
         EXPECT_EQ(record.result, c.result);
         EXPECT_EQ(record.versionPageId, c.versionPageId);
         EXPECT_EQ(record.message, c.message);
+        EXPECT_EQ(record.failure, c.failure);
     }
 }

@@ -70,6 +70,7 @@ TEST(HttpLibrary, AMissingFunctionStopsTheLookUpAndEveryAttemptTriesAgain) {
             const auto missing = library.bind();
             ASSERT_TRUE(missing.has_value());
             EXPECT_EQ(missing->kind, HttpOutcome::Kind::FunctionMissing);
+            EXPECT_EQ(missing->failure, HttpFailure::LibraryMissing);
             EXPECT_EQ(missing->step, winInetFunctions[i].step);
             EXPECT_EQ(h.lookedUp, std::vector<std::string>(names.begin(), names.begin() + i + 1));
             EXPECT_EQ(library.state(), HttpLibrary::State::Incomplete);
@@ -85,6 +86,7 @@ TEST(HttpLibrary, AMissingLibraryIsTriedAgainUntilItIsThereAndThenKept) {
         const auto missing = library.bind();
         ASSERT_TRUE(missing.has_value());
         EXPECT_EQ(missing->kind, HttpOutcome::Kind::LibraryMissing);
+        EXPECT_EQ(missing->failure, HttpFailure::LibraryMissing);
         EXPECT_EQ(library.state(), HttpLibrary::State::Incomplete);
     }
     offer(h, "first.so", namesOf(winInetFunctions));
@@ -128,6 +130,7 @@ TEST(HttpLibrary, WhatIsMissingFromLibcurlReachesTheRecordAsTheWindowsTexts) {
             record.versionPageId = 4;
             EXPECT_EQ(submitHighscore(record, client, {"127.0.0.1", 80, {}}, {h, h}), -1);
             EXPECT_EQ(record.result, resultLibraryMissing);
+            EXPECT_EQ(record.failure, HttpFailure::LibraryMissing);
             EXPECT_EQ(record.message, c.message);
             EXPECT_EQ(record.versionPageId, 4);
         }

@@ -49,20 +49,25 @@ struct TestMachine {
 // its limit, the time bounds, a closed connection (the reading of every kind of reply:
 // HighscoreReply's table). The WinInet backend meets these under Wine (tests/wine).
 TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
+    using enum HttpFailure;
     const struct {
         const char* name;
         LoopbackPortal::Answer answer;
         std::int32_t result, versionPageId;
+        HttpFailure failure;
     } cases[] = {
-        {"accepted with a new version", LoopbackPortal::reply("1\n2"), 1, 2},
-        {"a server error", LoopbackPortal::reply("0", 500), resultHttpStatus, 9},
-        {"20000 bytes, cut but read", LoopbackPortal::reply("0\n" + std::string(19998, 'x')), 0, 0},
+        {"accepted with a new version", LoopbackPortal::reply("1\n2"), 1, 2, None},
+        {"a server error", LoopbackPortal::reply("0", 500), resultHttpStatus, 9, ErrorStatus},
+        {"20000 bytes, cut but read", LoopbackPortal::reply("0\n" + std::string(19998, 'x')), 0, 0,
+         None},
         {"cut right before the code", LoopbackPortal::reply(std::string(16383, ' ') + "1"),
-         resultUnreadableReply, 9},
-        {"an answer after the time allowed", LoopbackPortal::reply("0", 200, 3000), timedOut, 9},
-        {"an answer trickled past the time allowed", LoopbackPortal::trickle("0", 150), timedOut,
-         9},
-        {"the connection closed without an answer", LoopbackPortal::closeAtOnce(), gotNothing, 9},
+         resultUnreadableReply, 9, None},
+        {"an answer after the time allowed", LoopbackPortal::reply("0", 200, 3000), timedOut, 9,
+         NoAnswer},
+        {"an answer trickled past the time allowed", LoopbackPortal::trickle("0", 150), timedOut, 9,
+         NoAnswer},
+        {"the connection closed without an answer", LoopbackPortal::closeAtOnce(), gotNothing, 9,
+         Broken},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,6 +79,7 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
         submitHighscore(record, curl, loopback(portal.port()), machine.facts());
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(record.result, c.result) << record.message;
+        EXPECT_EQ(record.failure, c.failure) << httpFailureName(record.failure);
         EXPECT_EQ(record.versionPageId, c.versionPageId);
         EXPECT_LE(record.message.size(), HighscoreRecord::maxMessage);
         // No attempt waits past its bound (with room for a slow machine).
@@ -99,8 +105,29 @@ TEST(LoopbackPortal, EveryAnswerOfThePortalIsReadWithinItsBounds) {
     EXPECT_EQ(
         submitHighscore(record, curl, loopback(LoopbackPortal::unusedPort()), machine.facts()), -2);
     EXPECT_EQ(record.result, couldNotConnect);
+    EXPECT_EQ(record.failure, HttpFailure::OutOfReach);
     EXPECT_FALSE(record.message.empty());
     EXPECT_LE(record.message.size(), 127u);
     EXPECT_EQ(submitHighscore(record, curl, {"bad host/", 80, testTimeouts}, machine.facts()), -1);
     EXPECT_EQ(record.result, resultStepFailed);
+    EXPECT_EQ(record.failure, HttpFailure::Other);
+}
+
+// libcurl's error numbers and their kinds: the known ones, their neighbours and the ones
+// the backend makes itself (a bad host, a failed set-up, no memory) are any other failure.
+TEST(CurlHttpClient, EachErrorNumberHasItsKind) {
+    using enum HttpFailure;
+    const struct {
+        int code;
+        HttpFailure failure;
+    } cases[] = {
+        {timedOut, NoAnswer}, {6, OutOfReach}, {couldNotConnect, OutOfReach},
+        {gotNothing, Broken}, {55, Broken},    {56, Broken},
+        {0, Other},           {3, Other},      {5, Other},
+        {27, Other},          {35, Other},     {43, Other},
+        {-1, Other},          {12002, Other},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CurlHttpClient::failureKind(c.code), c.failure) << c.code;
+    }
 }

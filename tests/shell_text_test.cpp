@@ -1,10 +1,9 @@
 // The shell's texts and addresses: the three information texts (their shape, CR LF line
-// ends, Latin-1, the rules' words), the web page addresses, and the Latin-1/UTF-8 conversion where
-// the texts meet a toolkit.
+// ends, Latin-1, the rules' words) and the web page addresses. (The Latin-1/UTF-8
+// conversion where the texts meet a toolkit: latin1_test.)
 #include "app/info_texts.h"
 #include "app/web_pages.h"
 #include "net/url.h"
-#include "platform/latin1.h"
 
 #include <gtest/gtest.h>
 
@@ -101,38 +100,4 @@ TEST(WebPages, AddressesAreHttpHostPortAndPath) {
     }
     EXPECT_EQ(portalUrl("/registrera/").substr(0, 7), "http://");
     EXPECT_EQ(publisherUrl("/").back(), '/');
-}
-
-TEST(Latin1, RoundTripsAndReplacesWhatLatin1CannotHold) {
-    struct Row {
-        std::string utf8;
-        std::string latin1;
-    };
-    const std::vector<Row> rows = {
-        {"", ""},
-        {"Pingel", "Pingel"},
-        {"T\xC3\xA4vling", "T\xE4vling"},             // ä
-        {"\xC3\x85\xC3\x84\xC3\x96", "\xC5\xC4\xD6"}, // ÅÄÖ
-        {"\xC3\xBF\xC2\x80", "\xFF\x80"},             // the ends of the range
-        {"\xE2\x82\xAC", "?"},                        // the euro sign: above 255
-        {"a\xF0\x9F\x90\xA7z", "a?z"},                // a penguin
-        {"\xC3", "?"},                                // cut short at the end
-        {"\xC3(", "?("},                              // cut short by ASCII
-        {"\xA4x", "?x"},                              // a lone continuation byte
-        {"\xC0\xB1", "?"},                            // an overlong '1'
-        {"\xE0\x80\xAF", "?"},                        // an overlong '/'
-        {"\xFF\xFE", "??"},                           // never valid
-        {"\xF4\x90\x80\x80", "?"},                    // above U+10FFFF
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        EXPECT_EQ(utf8ToLatin1(row.utf8), row.latin1);
-    }
-    // Every Latin-1 byte survives the way there and back.
-    std::string all;
-    for (int c = 1; c < 256; ++c) {
-        all += static_cast<char>(c);
-    }
-    EXPECT_EQ(utf8ToLatin1(latin1ToUtf8(all)), all);
-    EXPECT_EQ(latin1ToUtf8("Bes\xF6k"), "Bes\xC3\xB6k");
 }

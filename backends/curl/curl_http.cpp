@@ -52,6 +52,20 @@ constexpr CurlCode curlWriteError = 23;
 constexpr CurlCode curlOutOfMemory = 27;
 constexpr CurlCode curlBadFunctionArgument = 43;
 
+// The error numbers whose kind is known; every other one is HttpFailure::Other.
+struct CurlFailure {
+    CurlCode code;
+    HttpFailure kind;
+};
+constexpr std::array<CurlFailure, 6> curlFailures = {{
+    {28, HttpFailure::NoAnswer},  // CURLE_OPERATION_TIMEDOUT
+    {6, HttpFailure::OutOfReach}, // CURLE_COULDNT_RESOLVE_HOST
+    {7, HttpFailure::OutOfReach}, // CURLE_COULDNT_CONNECT
+    {52, HttpFailure::Broken},    // CURLE_GOT_NOTHING: closed without an answer
+    {55, HttpFailure::Broken},    // CURLE_SEND_ERROR
+    {56, HttpFailure::Broken},    // CURLE_RECV_ERROR: a reset connection
+}};
+
 constexpr std::size_t errorSize = 256; // CURL_ERROR_SIZE
 
 // --- what we look up ---
@@ -128,6 +142,15 @@ CurlHttpClient::CurlHttpClient(Machine& machine)
 
 CurlHttpClient::~CurlHttpClient() = default;
 
+HttpFailure CurlHttpClient::failureKind(int code) {
+    for (const CurlFailure& known : curlFailures) {
+        if (known.code == code) {
+            return known.kind;
+        }
+    }
+    return HttpFailure::Other;
+}
+
 HttpOutcome CurlHttpClient::failure(HttpStep step, int code, const char* detail) const {
     std::string text;
     if (detail != nullptr && detail[0] != '\0') {
@@ -135,7 +158,7 @@ HttpOutcome CurlHttpClient::failure(HttpStep step, int code, const char* detail)
     } else if (const char* known = fn_->strerror(code)) {
         text = known;
     }
-    return HttpOutcome::failed(step, code, std::move(text));
+    return HttpOutcome::failed(step, failureKind(code), code, std::move(text));
 }
 
 HttpOutcome CurlHttpClient::post(const HttpRequest& r) {

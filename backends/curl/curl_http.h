@@ -2,7 +2,8 @@
 // "libcurl-gnutls.so.4") and never linked. Portable C++: it declares the few libcurl types
 // and constants it uses and drives its easy interface, one easy handle per post. The
 // reply's body is collected up to the request's limit; a longer reply is cut there and the
-// rest of it is never read.
+// rest of it is never read. A failed step keeps libcurl's error number (CURLcode) and
+// text, and its kind is read from the number (failureKind).
 #pragma once
 
 #include "platform/http_library.h"
@@ -18,6 +19,8 @@ class CurlHttpClient : public HttpClient {
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
     HttpOutcome post(const HttpRequest& request) override;
+    // The portable kind of a libcurl error number.
+    static HttpFailure failureKind(int code);
 
     struct Functions; // the looked-up entry points
 

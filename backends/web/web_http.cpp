@@ -39,11 +39,22 @@ EM_ASYNC_JS(void, jsPost, (const char* object, const char* headers, const char* 
 
 } // namespace
 
+HttpFailure WebHttpClient::failureKind(std::int32_t error) {
+    switch (error) {
+    case webErrorTimeout:
+        return HttpFailure::NoAnswer;
+    case webErrorCannotConnect:
+        return HttpFailure::OutOfReach;
+    case webErrorConnectionReset:
+        return HttpFailure::Broken;
+    default:
+        return HttpFailure::Other;
+    }
+}
+
 HttpOutcome WebHttpClient::post(const HttpRequest& request) {
     if (jsFetchAvailable() == 0) {
-        HttpOutcome missing;
-        missing.kind = HttpOutcome::Kind::LibraryMissing;
-        return missing;
+        return HttpOutcome::libraryMissing();
     }
     // The page's origin is always there: the connection stands, the body can be made.
     const std::string body = request.body ? request.body() : std::string();
@@ -64,11 +75,10 @@ HttpOutcome WebHttpClient::post(const HttpRequest& request) {
         return HttpOutcome::replied(out[1], std::move(data));
     }
     if (out[0] == kindLibraryMissing) {
-        HttpOutcome missing;
-        missing.kind = HttpOutcome::Kind::LibraryMissing;
-        return missing;
+        return HttpOutcome::libraryMissing();
     }
     const int step =
         out[1] >= 0 && out[1] < httpStepCount ? out[1] : static_cast<int>(HttpStep::SendRequest);
-    return HttpOutcome::failed(static_cast<HttpStep>(step), out[2], std::move(data));
+    return HttpOutcome::failed(static_cast<HttpStep>(step), failureKind(out[2]), out[2],
+                               std::move(data));
 }

@@ -4,9 +4,10 @@
 // origin is the connection (Connect), the body is made after both, the send and the wait
 // for the reply's head are SendRequest, the reading of its body ReadReply. A fetch that
 // fails or runs past the request's time bounds is a failed step with the Windows library's
-// error number for it, never a reply. A browser cannot tell the connection apart from
-// the rest of the exchange, so the attempt as a whole is bounded by both bounds added:
-// it never runs longer than it may on the other systems.
+// error number for it (the number a player on Windows would see) and that number's kind,
+// never a reply. A browser cannot tell the connection apart from the rest of the exchange,
+// so the attempt as a whole is bounded by both bounds added: it never runs longer than it
+// may on the other systems.
 #pragma once
 
 #include "platform/http_client.h"
@@ -19,4 +20,6 @@ constexpr std::int32_t webErrorConnectionReset = 12031; // the reply broke off
 class WebHttpClient : public HttpClient {
   public:
     HttpOutcome post(const HttpRequest& request) override;
+    // The portable kind of one of the numbers above; any other is HttpFailure::Other.
+    static HttpFailure failureKind(std::int32_t error);
 };

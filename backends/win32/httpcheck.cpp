@@ -1,10 +1,13 @@
 // pingel-httpcheck: one highscore submission through the WinInet backend, for checking the
 // Windows road against a portal on this machine. It sends a fixed account and score to the
 // host and port given, with the time bounds given, and prints what the highscore dialog
-// would see: the result code, the version page number and the message, tab-separated.
+// would see: the result code, the version page number, the kind of failure and the
+// message, tab-separated. With --kinds it prints instead the kind of each WinInet error
+// number given, one number and kind a line.
 //
 // Usage: pingel-httpcheck HOST PORT CONNECT_MS EXCHANGE_MS [--no-library | --no-function NAME]
-// The last two make the library, or one of its functions, unfindable.
+//        pingel-httpcheck --kinds NUMBER...
+// The two options make the library, or one of its functions, unfindable.
 #include "backends/headless/headless.h"
 #include "backends/win32/wininet_http.h"
 #include "net/highscore_submission.h"
@@ -54,9 +57,18 @@ std::string oneLine(const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--kinds") {
+        for (int i = 2; i < argc; ++i) {
+            const int number = std::atoi(argv[i]);
+            std::printf("%d\t%s\n", number,
+                        httpFailureName(WinInetHttpClient::failureKind(number)));
+        }
+        return 0;
+    }
     if (argc < 5) {
         std::fprintf(stderr, "usage: pingel-httpcheck HOST PORT CONNECT_MS EXCHANGE_MS "
-                             "[--no-library | --no-function NAME]\n");
+                             "[--no-library | --no-function NAME]\n"
+                             "       pingel-httpcheck --kinds NUMBER...\n");
         return 2;
     }
     SystemLibraries system;
@@ -82,7 +94,8 @@ int main(int argc, char** argv) {
     record.versionPageId = 9;
     WinInetHttpClient wininet(system);
     submitHighscore(record, wininet, portal, {system, system});
-    std::printf("%d\t%d\t%s\n", static_cast<int>(record.result),
-                static_cast<int>(record.versionPageId), oneLine(record.message).c_str());
+    std::printf("%d\t%d\t%s\t%s\n", static_cast<int>(record.result),
+                static_cast<int>(record.versionPageId), httpFailureName(record.failure),
+                oneLine(record.message).c_str());
     return 0;
 }

@@ -50,7 +50,29 @@ template <class F> F asFunction(void* address) {
 
 constexpr std::int32_t errorInternetTimeout = 12002; // ERROR_INTERNET_TIMEOUT
 
+// The error numbers whose kind is known; every other one is HttpFailure::Other.
+struct WinInetFailure {
+    std::int32_t error;
+    HttpFailure kind;
+};
+constexpr std::array<WinInetFailure, 5> wininetFailures = {{
+    {errorInternetTimeout, HttpFailure::NoAnswer},
+    {12007, HttpFailure::OutOfReach}, // ERROR_INTERNET_NAME_NOT_RESOLVED
+    {12029, HttpFailure::OutOfReach}, // ERROR_INTERNET_CANNOT_CONNECT
+    {12030, HttpFailure::Broken},     // ERROR_INTERNET_CONNECTION_ABORTED
+    {12031, HttpFailure::Broken},     // ERROR_INTERNET_CONNECTION_RESET
+}};
+
 } // namespace
+
+HttpFailure WinInetHttpClient::failureKind(std::int32_t error) {
+    for (const WinInetFailure& known : wininetFailures) {
+        if (known.error == error) {
+            return known.kind;
+        }
+    }
+    return HttpFailure::Other;
+}
 
 struct WinInetHttpClient::Functions {
     InternetOpenFn open = nullptr;
@@ -103,7 +125,8 @@ HttpOutcome failureOf(const WinInetHttpClient::Functions& f, HttpStep step) {
     if (text.empty() && stepError != 0) {
         text = "WinInet error " + std::to_string(stepError);
     }
-    return HttpOutcome::failed(step, static_cast<std::int32_t>(error), std::move(text));
+    const auto code = static_cast<std::int32_t>(error);
+    return HttpOutcome::failed(step, WinInetHttpClient::failureKind(code), code, std::move(text));
 }
 
 // The send and the read of one exchange, on a thread of their own, so that the attempt can
@@ -240,7 +263,7 @@ HttpOutcome WinInetHttpClient::post(const HttpRequest& r) {
             const bool sent = InterlockedCompareExchange(&x->sent, 0, 0) != 0;
             release(x);
             return HttpOutcome::failed(sent ? HttpStep::ReadReply : HttpStep::SendRequest,
-                                       errorInternetTimeout,
+                                       failureKind(errorInternetTimeout), errorInternetTimeout,
                                        "WinInet error " + std::to_string(errorInternetTimeout));
         }
     }

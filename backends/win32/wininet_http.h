@@ -5,7 +5,8 @@
 // connection and the root handle. The send and the read run on a thread of their own, so
 // that the attempt ends at the whole exchange's bound even while a server trickles its
 // answer (the exchange then finishes by itself). A failed step's outcome carries WinInet's
-// last-response number and text (or, when WinInet reports none, the step's own error number).
+// last-response number and text (or, when WinInet reports none, the step's own error number),
+// and the kind read from that number (failureKind).
 #pragma once
 
 #include "platform/http_library.h"
@@ -21,6 +22,8 @@ class WinInetHttpClient : public HttpClient {
     WinInetHttpClient& operator=(const WinInetHttpClient&) = delete;
 
     HttpOutcome post(const HttpRequest& request) override;
+    // The portable kind of a WinInet error number.
+    static HttpFailure failureKind(std::int32_t error);
 
     struct Functions; // the looked-up entry points
 

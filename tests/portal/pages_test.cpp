@@ -165,6 +165,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
         {with("epost", "tipsare@Example.se"), "epost", "Det finns redan en medlem"},
         {with("smeknamn", " "), "smeknamn", "V\xC3\xA4lj ett smeknamn."},
         {with("smeknamn", "a\x01"), "smeknamn", "h\xC3\xB6gst 32 tecken"},
+        {with("smeknamn", "a\xED\xA0\x80"), "smeknamn", "h\xC3\xB6gst 32 tecken"}, // a surrogate
         {with("losenord", "12345678901234567"), "losenord",
          "L\xC3\xB6senordet f\xC3\xA5r ha h\xC3\xB6gst 16"},
         {with("losenord2", "hemligT"), "losenord2", "L\xC3\xB6senorden \xC3\xA4r inte lika."},
