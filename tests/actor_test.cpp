@@ -4,9 +4,7 @@
 
 #include "backends/headless/headless.h"
 #include "game/maze.h"
-#include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +26,6 @@ struct ScreenFixture : ::testing::Test {
     HeadlessPlatform headless;
     ScreenBuffer screen{headless, headless};
     void SetUp() override {
-        headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
         screen.fillRect(0, 0, screen.width, screen.height, 0);
