@@ -1,12 +1,11 @@
-// Actors: anchor and box arithmetic, overlap and liesWithin margins, draw truncation, the
-// blinking phase, and the walkers' tunnel and facing.
+// Actors: anchor and box arithmetic, draw truncation, the blinking phase, and the walkers'
+// tunnel and facing. The overlap's edges are pinned by the butterflies' contact limits, the
+// margins of liesWithin by the pellets' eating window.
 #include "game/actor.h"
 
 #include "backends/headless/headless.h"
 #include "game/maze.h"
-#include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +27,6 @@ struct ScreenFixture : ::testing::Test {
     HeadlessPlatform headless;
     ScreenBuffer screen{headless, headless};
     void SetUp() override {
-        headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         screen.initialise();
         ASSERT_TRUE(screen.initialised);
         screen.fillRect(0, 0, screen.width, screen.height, 0);
@@ -60,41 +58,6 @@ TEST(Actor, BoxFollowsPositionAndInflation) {
     expectBox(a.box, 95.5f, 45, 107.5f, 53);
     a.moveBy(0, 0);
     expectBox(a.box, 86.5f, 34, 116.5f, 64);
-}
-
-TEST(Actor, OverlapCountsTouchingEdges) {
-    Image sprite(10, 10);
-    Probe a(&sprite), b(&sprite);
-    struct Case {
-        float bx, by;
-        bool overlap;
-    };
-    a.setPosition(50, 50);
-    const Case cases[] = {{60, 50, true},     {60.01f, 50, false}, {40, 50, true},
-                          {50, 60, true},     {50, 39.9f, false},  {59, 59, true},
-                          {39.99f, 50, false}};
-    for (const Case& c : cases) {
-        b.setPosition(c.bx, c.by);
-        EXPECT_EQ(a.overlaps(b), c.overlap) << c.bx << "," << c.by;
-        EXPECT_EQ(b.overlaps(a), c.overlap) << c.bx << "," << c.by;
-    }
-}
-
-TEST(Actor, LiesWithinMargins) {
-    Image sprite(4, 4);
-    Probe p(&sprite);
-    const Box r{94, 46, 106, 54};
-    struct Case {
-        float x, y;
-        bool inside;
-    };
-    const Case cases[] = {{95.9f, 50, false},  {96, 50, true},     {105, 50, true},
-                          {105.1f, 50, false}, {100, 47, true},    {100, 53, true},
-                          {100, 46.9f, false}, {100, 53.1f, false}};
-    for (const Case& c : cases) {
-        p.setPosition(c.x, c.y);
-        EXPECT_EQ(p.liesWithin(r), c.inside) << c.x << "," << c.y;
-    }
 }
 
 TEST_F(ScreenFixture, DrawTruncatesTowardZero) {

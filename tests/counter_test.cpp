@@ -3,9 +3,7 @@
 #include "game/counter.h"
 
 #include "backends/headless/headless.h"
-#include "gfx/resource_ids.h"
 #include "gfx/screen_buffer.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -81,7 +79,6 @@ struct DisplayFixture : ::testing::Test {
     Image icon{24, 24};
 
     void SetUp() override {
-        headless.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         screen->initialise();
         for (int d = 0; d < 10; ++d) {
             // Digit d is a box of colour 10 + d; the 4 is 7 x 9, the others 6 x 8.

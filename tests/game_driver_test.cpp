@@ -7,7 +7,6 @@
 
 #include "backends/headless/headless.h"
 #include "gfx/resource_ids.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +90,6 @@ TEST_P(Pacing, LateFramesCatchUpWithoutDrawing) {
 TEST_P(Pacing, RestartBuildsAFreshPlayingGameAndDoesNotDraw) {
     frame();
     frame();
-    h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
     driver->screen().initialise();
     ASSERT_EQ(h.framesAlive, 1);
     h.advance(7);
@@ -121,10 +119,9 @@ TEST_P(Pacing, AStalledUpdateDropsMissedFramesAndStillDraws) {
     for (int n = 0; n < 10; ++n) {
         frame();
     }
-    // During frame 10 (at 400 ms), an update asks for a sound of 600 ms played to its end,
-    // which holds everything until 1000 ms after startTime, and says so.
+    // During frame 10 (at 400 ms), an update asks for the caught sound (1360 ms) played to
+    // its end, which holds everything until 1760 ms after startTime, and says so.
     ASSERT_EQ(driver->frameCount, 10);
-    h.setResource(ResourceType::Wave, resource_ids::soundCaught, makeWav(600));
     struct Blocking : LogGame {
         using LogGame::LogGame;
         bool done = false;
@@ -140,10 +137,10 @@ TEST_P(Pacing, AStalledUpdateDropsMissedFramesAndStillDraws) {
         }
     };
     driver->game = std::make_unique<Blocking>(&log);
-    EXPECT_TRUE(frame()); // began at 400 ms, before 25 x 40
-    EXPECT_EQ(driver->frameCount, 26);
-    EXPECT_TRUE(frame()); // frame 26 is due at 1040: waits and draws
-    EXPECT_EQ(sinceStart(), 1040u);
+    EXPECT_TRUE(frame()); // began at 400 ms, before 44 x 40
+    EXPECT_EQ(driver->frameCount, 45);
+    EXPECT_TRUE(frame()); // frame 45 is due at 1800: waits and draws
+    EXPECT_EQ(sinceStart(), 1800u);
 }
 
 TEST_P(Pacing, ResumeAfterPauseMakesTheNextFrameDueNow) {

@@ -9,7 +9,6 @@
 #include "app/web_pages.h"
 #include "backends/headless/headless.h"
 #include "fake_http_client.h"
-#include "gfx/resource_ids.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +81,6 @@ struct MainLoop : ::testing::Test {
     Session session;        // the run's session as it stood after the last pass
 
     MainLoop() {
-        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.onPumpMessage = [this](WindowEvents& events) {
             shell = &dynamic_cast<Shell&>(events);
             ++pass;
@@ -390,7 +388,6 @@ TEST(DialogLogic, TextsCommandsEndRaiseAndResumeAsTheirRowSays) {
         SCOPED_TRACE(::testing::Message() << (row.dialog == Info ? "info " : "question ")
                                           << row.command << (row.offer ? " offered" : ""));
         HeadlessPlatform h;
-        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
         h.setClock(1000);
         Shell shell(idleGames(), headlessSeams(h, unusedHttp));
         shell.session.infoTextSelector = row.selector;

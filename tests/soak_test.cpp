@@ -18,9 +18,6 @@
 TEST(Soak, RandomPlayOverManyGamesAndLevels) {
     constexpr std::uint64_t totalUpdates = 200'000;
     HeadlessPlatform h;
-    if (h.resource(ResourceType::Bitmap, resource_ids::palette).empty()) {
-        h.setResource(ResourceType::Bitmap, resource_ids::palette, makePaletteDib(236));
-    }
     std::mt19937 chance(20240601);
 
     std::uint64_t updates = 0;

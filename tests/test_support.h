@@ -54,38 +54,6 @@ inline std::vector<std::uint8_t> makeRle(int width, int height, std::uint8_t ind
     return rle;
 }
 
-// A silent wave resource of `ms` milliseconds: PCM, 8000 Hz, 8-bit, mono.
-inline std::vector<std::uint8_t> makeWav(int ms) {
-    const std::uint32_t data = static_cast<std::uint32_t>(ms) * 8;
-    std::vector<std::uint8_t> wav;
-    // Byte by byte: GCC 12 misreads a ranged insert of a literal here at -O3.
-    auto text = [&](const char* t) {
-        for (int k = 0; k < 4; ++k) {
-            wav.push_back(static_cast<std::uint8_t>(t[k]));
-        }
-    };
-    auto put = [&](std::uint32_t v, int bytes) {
-        for (int k = 0; k < bytes; ++k) {
-            wav.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
-        }
-    };
-    text("RIFF");
-    put(36 + data, 4);
-    text("WAVE");
-    text("fmt ");
-    put(16, 4);
-    put(1, 2);    // PCM
-    put(1, 2);    // mono
-    put(8000, 4); // samples per second
-    put(8000, 4); // bytes per second
-    put(1, 2);    // block align
-    put(8, 2);    // bits per sample
-    text("data");
-    put(data, 4);
-    wav.insert(wav.end(), data, 0x80);
-    return wav;
-}
-
 // Colours of the stand-in pictures.
 constexpr std::uint8_t backgroundInk = 1, pelletInk = 60, pillInk = 61, gameOverInk = 100;
 constexpr std::uint8_t playerInk = 70; // + 0..3: up, right, down, left
@@ -93,12 +61,10 @@ constexpr std::uint8_t enemyInk = 80;  // + 0..3
 constexpr std::uint8_t bannerInk = 90; // + 0..8: levels 2..10
 constexpr std::uint8_t digitInk = 40;  // + 0..9
 
-// Stand-ins of the game's pictures, of their sizes and each of one colour, the palette
-// and the caught sound.
+// Stand-ins of the game's pictures, of their sizes and each of one colour (the palette and
+// the sounds are the game's own, which the headless platform serves by default).
 inline void installStandInArt(HeadlessPlatform& h) {
     namespace ids = resource_ids;
-    h.setResource(ResourceType::Bitmap, ids::palette, makePaletteDib(236));
-    h.setResource(ResourceType::Wave, ids::soundCaught, makeWav(1360));
     h.setResource(ResourceType::RcData, ids::background,
                   makeRle(screen_size::width, screen_size::height, backgroundInk));
     for (int d = 0; d < 10; ++d) {

@@ -2,17 +2,14 @@
 // the login throttle shared with the game's endpoint, the one-time reset link, and
 // challenges with their daily bound.
 #include "portal/password.h"
-#include "portal/server.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -40,25 +37,20 @@ class AccountsTest : public testing::Test {
         storage_ = openStorage(freshDatabase("sqlite"));
         ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
         anna_ = storage_->findMember("anna@example.se")->id;
-        server_ = std::make_unique<PortalServer>(*storage_);
+        portal_ = std::make_unique<ServedPortal>(*storage_);
         MailSettings mail;
         mail.outbox = outbox_.string();
         AccountSettings settings;
         settings.publicUrl = "http://portal.example";
         settings.challengesPerDay = 2;
-        server_->serveAccounts(mail, settings);
-        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
-        thread_ = std::thread([this] { server_->run(); });
-        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
-        const auto visit = client_->Get("/logga-in/");
+        portal_->server.serveAccounts(mail, settings);
+        ASSERT_TRUE(portal_->start());
+        const auto visit = portal_->client->Get("/logga-in/");
         ASSERT_TRUE(visit);
         csrf_ = visit->get_header_value("Set-Cookie").substr(12, 64);
     }
     void TearDown() override {
-        if (server_) {
-            server_->stop();
-            thread_.join();
-        }
+        portal_.reset();
         fs::remove_all(outbox_);
     }
 
@@ -68,10 +60,10 @@ class AccountsTest : public testing::Test {
         if (!session.empty()) {
             cookie += "; pingel_session=" + session;
         }
-        return client_->Post(path, {{"Cookie", cookie}}, form);
+        return portal_->client->Post(path, {{"Cookie", cookie}}, form);
     }
     httplib::Result get(const std::string& path, const std::string& session) {
-        return client_->Get(path, {{"Cookie", "pingel_session=" + session}});
+        return portal_->client->Get(path, {{"Cookie", "pingel_session=" + session}});
     }
     // The session token of a successful login, or "".
     std::string login(const char* email, const char* password) {
@@ -100,9 +92,7 @@ class AccountsTest : public testing::Test {
     fs::path outbox_;
     std::unique_ptr<Storage> storage_;
     std::int64_t anna_ = 0;
-    std::unique_ptr<PortalServer> server_;
-    std::thread thread_;
-    std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<ServedPortal> portal_;
     std::string csrf_;
 };
 
@@ -130,8 +120,8 @@ TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
     }
 
     // A logout from another site's page (no token) is refused.
-    const auto forged =
-        client_->Post("/logga-ut/", {{"Cookie", "pingel_session=" + session}}, httplib::Params{});
+    const auto forged = portal_->client->Post(
+        "/logga-ut/", {{"Cookie", "pingel_session=" + session}}, httplib::Params{});
     ASSERT_TRUE(forged);
     EXPECT_EQ(forged->status, 403);
     EXPECT_TRUE(storage_->sessionMember(tokenDigest(session), 0));
@@ -177,7 +167,7 @@ TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
     const std::string token = link[1];
     EXPECT_NE(sent[0].find("To: anna@example.se\n"), std::string::npos);
 
-    EXPECT_EQ(client_->Get("/nytt-losenord/?t=" + token)->status, 200);
+    EXPECT_EQ(portal_->client->Get("/nytt-losenord/?t=" + token)->status, 200);
     const httplib::Params twice = {{"t", token}, {"losenord", "nytt"}, {"losenord2", "nytt"}};
     const auto mismatch =
         post("/nytt-losenord/", {{"t", token}, {"losenord", "nytt"}, {"losenord2", "annat"}});
@@ -197,7 +187,7 @@ TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
                           Case{"/nytt-losenord/?t=" + expired, 410, "g\xC3\xA5tt ut"},
                           Case{"/nytt-losenord/?t=" + std::string(64, 'a'), 404, "ok\xC3\xA4nd"},
                           Case{"/nytt-losenord/?t=%3Cb%3E", 404, "ok\xC3\xA4nd"}}) {
-        const auto res = client_->Get(c.target);
+        const auto res = portal_->client->Get(c.target);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, c.status) << c.target;
         EXPECT_NE(res->body.find(c.says), std::string::npos) << c.target;
@@ -212,7 +202,7 @@ TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
 }
 
 TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
-    const auto away = client_->Get("/useradm/challenge/");
+    const auto away = portal_->client->Get("/useradm/challenge/");
     ASSERT_TRUE(away);
     EXPECT_EQ(away->status, 303);
     // (The client shows the Location with its %-escapes decoded.)
@@ -241,7 +231,7 @@ TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
     EXPECT_NE(first.find("http://portal.example/registrera/?tipsare=anna%40example.se\n"),
               std::string::npos);
     // The link fills in the tipsare on the registration form.
-    const auto form = client_->Get("/registrera/?tipsare=anna%40example.se");
+    const auto form = portal_->client->Get("/registrera/?tipsare=anna%40example.se");
     EXPECT_NE(form->body.find("name=\"tipsare\" type=\"email\" value=\"anna@example.se\""),
               std::string::npos);
 }

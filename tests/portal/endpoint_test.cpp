@@ -4,61 +4,16 @@
 // Bodies are built with the game's own field encoding, once by the game's own body
 // builder (on the headless platform), and once from bytes written out by hand.
 #include "backends/headless/headless.h"
-#include "net/form_field.h"
 #include "net/highscore_submission.h"
 #include "portal/password.h"
-#include "portal/server.h"
 #include "portal/submission.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-
-#include <thread>
 
 namespace {
 
 constexpr const char* formType = "application/x-www-form-urlencoded";
-
-// The fields of one submission before encoding; `raw` replaces a field's value on the wire.
-struct Fields {
-    std::string email = "anna@example.se";
-    std::string gameId = "8";
-    std::string password = "hemligt";
-    std::int32_t score = 1200;
-    std::int32_t playTimeMs = 60000;
-    std::uint32_t checksum = 3735928559u;
-    std::uint32_t length = 100000;
-    std::vector<std::pair<std::string, std::string>> raw = {};
-
-    std::string body() const {
-        const std::string s = std::to_string(score);
-        const std::vector<std::pair<std::string, std::string>> fields = {
-            {"f1", encodeField(email)},
-            {"f2", gameId},
-            {"f3", encodeField(password)},
-            {"f4", encodeField(s)},
-            {"f5", encodeField(std::to_string(playTimeMs))},
-            {"f6", encodeField("1000")},
-            {"f7", encodeField("CPU UNKNOWN")},
-            {"f8", encodeField(std::to_string(checksum))},
-            {"f9", encodeField(std::to_string(length))},
-            {"fa", encodeField(s + email)},
-            {"fb", encodeField(std::to_string(
-                       static_cast<std::int32_t>(length + static_cast<std::uint32_t>(score))))},
-        };
-        std::string out;
-        for (auto [name, value] : fields) {
-            for (const auto& [rawName, rawValue] : raw) {
-                if (rawName == name) {
-                    value = rawValue;
-                }
-            }
-            out += (out.empty() ? "" : "&") + name + "=" + value;
-        }
-        return out;
-    }
-};
 
 class EndpointTest : public testing::TestWithParam<std::string> {
   protected:
@@ -69,23 +24,15 @@ class EndpointTest : public testing::TestWithParam<std::string> {
         }
         storage_ = openStorage(location);
         ASSERT_TRUE(storage_->addMember("Anna@Example.se", "Anna", hashPassword("hemligt"), 0));
-        server_ = std::make_unique<PortalServer>(*storage_, ThrottleRules{3, 5, 900});
-        server_->trustProxy("127.0.0.1"); // as for a TLS proxy; requests without the header
-                                          // keep their own address
-        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
-        thread_ = std::thread([this] { server_->run(); });
-        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
-    }
-    void TearDown() override {
-        if (server_) {
-            server_->stop();
-            thread_.join();
-        }
+        portal_ = std::make_unique<ServedPortal>(*storage_, ThrottleRules{3, 5, 900});
+        // As for a TLS proxy; requests without the header keep their own address.
+        portal_->server.trustProxy("127.0.0.1");
+        ASSERT_TRUE(portal_->start());
     }
 
     std::pair<int, std::string> post(const std::string& body, const char* type = formType,
                                      const httplib::Headers& headers = {}) {
-        const auto res = client_->Post(std::string(highscoreObject), headers, body, type);
+        const auto res = portal_->client->Post(std::string(highscoreObject), headers, body, type);
         EXPECT_TRUE(res);
         return res ? std::pair{res->status, res->body} : std::pair{0, std::string()};
     }
@@ -99,9 +46,7 @@ class EndpointTest : public testing::TestWithParam<std::string> {
     }
 
     std::unique_ptr<Storage> storage_;
-    std::unique_ptr<PortalServer> server_;
-    std::thread thread_;
-    std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<ServedPortal> portal_;
 };
 
 TEST_P(EndpointTest, RepliesWithTheGamesCodes) {
@@ -236,11 +181,11 @@ TEST_P(EndpointTest, HandWrittenRequestBytes) {
     };
     for (const auto& c : cases) {
         const std::string reply =
-            exchange(server_->port(), "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                      "Content-Type: application/x-www-form-urlencoded\r\n"
-                                      "Content-Length: " +
-                                          std::to_string(c.body.size()) +
-                                          "\r\nConnection: close\r\n\r\n" + c.body);
+            exchange(portal_->server.port(), "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                             "Content-Type: application/x-www-form-urlencoded\r\n"
+                                             "Content-Length: " +
+                                                 std::to_string(c.body.size()) +
+                                                 "\r\nConnection: close\r\n\r\n" + c.body);
         EXPECT_TRUE(reply.starts_with(c.statusLine)) << reply;
         EXPECT_TRUE(reply.ends_with(c.replyEnd)) << reply;
         EXPECT_EQ(rankedOnList("Anna"), 1200);
@@ -263,7 +208,7 @@ TEST_P(EndpointTest, TheHomePageListsNicknamesEscapedWithoutAddresses) {
     EXPECT_EQ(
         post(Fields{.email = "eve@example.se", .password = "eve", .score = 400}.body()).second,
         "0");
-    const auto res = client_->Get("/");
+    const auto res = portal_->client->Get("/");
     ASSERT_TRUE(res);
     EXPECT_NE(res->body.find("&lt;b&gt;Eve&lt;/b&gt;"), std::string::npos);
     EXPECT_NE(res->body.find("400"), std::string::npos);

@@ -4,9 +4,7 @@
 // refused with a 4xx status, cut off by the time bound or answered when it reads at last;
 // the game's submissions and the home page are answered while all of them are still held,
 // nothing reaches the database and no connection is left open afterwards.
-#include "net/form_field.h"
 #include "portal/password.h"
-#include "portal/server.h"
 #include "portal/sql.h"
 #include "portal_test_support.h"
 
@@ -82,22 +80,6 @@ Outcome send(int port, const std::string& request) {
     return finish(fd);
 }
 
-std::string submissionBody(const std::string& email) {
-    const std::pair<const char*, std::string> fields[] = {
-        {"f1", encodeField(email)},         {"f2", "8"},
-        {"f3", encodeField("hemligt")},     {"f4", encodeField("100")},
-        {"f5", encodeField("60000")},       {"f6", encodeField("1000")},
-        {"f7", encodeField("CPU UNKNOWN")}, {"f8", encodeField("1")},
-        {"f9", encodeField("1000")},        {"fa", encodeField("100" + email)},
-        {"fb", encodeField("1100")},
-    };
-    std::string body;
-    for (const auto& [name, value] : fields) {
-        body += (body.empty() ? "" : "&") + std::string(name) + "=" + value;
-    }
-    return body;
-}
-
 std::string post(const std::string& body, const std::string& lengthHeader) {
     return "POST /r0002.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
            "Content-Type: application/x-www-form-urlencoded\r\n" +
@@ -138,7 +120,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     const std::int64_t rowsBefore = rowsIn(database);
     const std::size_t filesBefore = openFiles();
 
-    const std::string good = submissionBody("anna@example.se");
+    const std::string good = Fields{}.body();
     const std::string bytewise =
         post(good, "Content-Length: " + std::to_string(good.size()) + "\r\n");
     std::vector<std::string> trickle;
@@ -220,7 +202,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     // address that is no member's, so that they write nothing) and the home page are
     // answered.
     underway.wait();
-    const std::string unknown = submissionBody("bo@example.se");
+    const std::string unknown = Fields{.email = "bo@example.se"}.body();
     const std::string prompt[] = {
         post(unknown,
              "Content-Length: " + std::to_string(unknown.size()) + "\r\nConnection: close\r\n"),

@@ -4,17 +4,14 @@
 // refusal beside its field with what was typed kept, success, and a form without its
 // token refused).
 #include "portal/password.h"
-#include "portal/server.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -38,42 +35,35 @@ class PagesTest : public testing::Test {
         writeFile(root_ / "site" / "pingel.wasm", std::string(5000, '\0'));
         storage_ = openStorage(freshDatabase("sqlite"));
         ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
-        server_ = std::make_unique<PortalServer>(*storage_);
-        server_->serveSite((root_ / "site").string());
-        ASSERT_TRUE(server_->bind("127.0.0.1", 0));
-        thread_ = std::thread([this] { server_->run(); });
-        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+        portal_ = std::make_unique<ServedPortal>(*storage_);
+        portal_->server.serveSite((root_ / "site").string());
+        ASSERT_TRUE(portal_->start());
     }
     void TearDown() override {
-        if (server_) {
-            server_->stop();
-            thread_.join();
-        }
+        portal_.reset();
         fs::remove_all(root_);
     }
 
     // The whole reply to a request line sent as it is (no client tidies the path).
     std::string raw(const std::string& target) {
-        return exchange(server_->port(),
+        return exchange(portal_->server.port(),
                         "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     }
 
     // Posts the registration form with the token of a fresh visit, unless `token` is given.
     httplib::Result registerWith(httplib::Params form, const char* cookie = nullptr) {
-        const auto visit = client_->Get("/registrera/");
+        const auto visit = portal_->client->Get("/registrera/");
         EXPECT_TRUE(visit && visit->status == 200);
         const std::string set = visit ? visit->get_header_value("Set-Cookie") : "";
         const std::string token = set.substr(12, 64);
         form.emplace("csrf", token);
-        return client_->Post("/registrera/", {{"Cookie", cookie ? cookie : "pingel_csrf=" + token}},
-                             form);
+        return portal_->client->Post("/registrera/",
+                                     {{"Cookie", cookie ? cookie : "pingel_csrf=" + token}}, form);
     }
 
     fs::path root_;
     std::unique_ptr<Storage> storage_;
-    std::unique_ptr<PortalServer> server_;
-    std::thread thread_;
-    std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<ServedPortal> portal_;
 };
 
 TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
@@ -111,35 +101,35 @@ TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
 }
 
 TEST_F(PagesTest, ARebuiltFileIsNeverServedStale) {
-    const auto first = client_->Get("/spela/pingel.wasm");
+    const auto first = portal_->client->Get("/spela/pingel.wasm");
     ASSERT_TRUE(first && first->status == 200);
     const std::string tag = first->get_header_value("ETag");
     ASSERT_FALSE(tag.empty());
-    EXPECT_EQ(client_->Get("/spela/pingel.wasm", {{"If-None-Match", tag}})->status, 304);
+    EXPECT_EQ(portal_->client->Get("/spela/pingel.wasm", {{"If-None-Match", tag}})->status, 304);
     writeFile(root_ / "site" / "pingel.wasm", std::string(6000, '\1'));
-    const auto rebuilt = client_->Get("/spela/pingel.wasm", {{"If-None-Match", tag}});
+    const auto rebuilt = portal_->client->Get("/spela/pingel.wasm", {{"If-None-Match", tag}});
     ASSERT_TRUE(rebuilt);
     EXPECT_EQ(rebuilt->status, 200);
     EXPECT_EQ(rebuilt->body, std::string(6000, '\1'));
     // Compressed for a client that accepts gzip (the client here unpacks it).
-    client_->set_decompress(true);
-    const auto packed = client_->Get("/spela/pingel.wasm", {{"Accept-Encoding", "gzip"}});
+    portal_->client->set_decompress(true);
+    const auto packed = portal_->client->Get("/spela/pingel.wasm", {{"Accept-Encoding", "gzip"}});
     ASSERT_TRUE(packed);
     EXPECT_EQ(packed->get_header_value("Content-Encoding"), "gzip");
     EXPECT_EQ(packed->body, std::string(6000, '\1'));
 }
 
 TEST_F(PagesTest, InformationPagesEscapeWhatTheyShow) {
-    const auto dll = client_->Get("/dll/");
+    const auto dll = portal_->client->Get("/dll/");
     ASSERT_TRUE(dll && dll->status == 200);
     for (const char* needed : {"WinInet", "libcurl4", "libcurl3-gnutls", "name=\"viewport\""}) {
         EXPECT_NE(dll->body.find(needed), std::string::npos) << needed;
     }
-    const auto version = client_->Get("/version.asp?gameid=%3Cscript%3E");
+    const auto version = portal_->client->Get("/version.asp?gameid=%3Cscript%3E");
     ASSERT_TRUE(version && version->status == 200);
     EXPECT_EQ(version->body.find("<script>"), std::string::npos);
     EXPECT_NE(version->body.find("href=\"/spela/\""), std::string::npos);
-    EXPECT_EQ(client_->Get("/registrera")->get_header_value("Location"), "/registrera/");
+    EXPECT_EQ(portal_->client->Get("/registrera")->get_header_value("Location"), "/registrera/");
 }
 
 TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) {
@@ -200,7 +190,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     EXPECT_EQ(member->nickname, "<Ny>");
     EXPECT_EQ(member->recruiterKey, "tipsare@example.se");
     EXPECT_TRUE(verifyPassword(member->passwordHash, "hemligt"));
-    EXPECT_EQ(client_->Get("/")->body.find("ny@example.se"), std::string::npos);
+    EXPECT_EQ(portal_->client->Get("/")->body.find("ny@example.se"), std::string::npos);
 }
 
 TEST_F(PagesTest, RegistrationWithoutTheFormsTokenIsRefused) {

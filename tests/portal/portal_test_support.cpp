@@ -62,3 +62,47 @@ std::string exchange(int port, const std::string& request) {
     }
     return reply;
 }
+
+ServedPortal::~ServedPortal() {
+    if (thread.joinable()) {
+        server.stop();
+        thread.join();
+    }
+}
+
+bool ServedPortal::start() {
+    if (!server.bind("127.0.0.1", 0)) {
+        return false;
+    }
+    thread = std::thread([this] { server.run(); });
+    client = std::make_unique<httplib::Client>("127.0.0.1", server.port());
+    return true;
+}
+
+std::string Fields::body() const {
+    const std::string s = std::to_string(score);
+    const std::vector<std::pair<std::string, std::string>> fields = {
+        {"f1", encodeField(email)},
+        {"f2", gameId},
+        {"f3", encodeField(password)},
+        {"f4", encodeField(s)},
+        {"f5", encodeField(std::to_string(playTimeMs))},
+        {"f6", encodeField("1000")},
+        {"f7", encodeField("CPU UNKNOWN")},
+        {"f8", encodeField(std::to_string(checksum))},
+        {"f9", encodeField(std::to_string(length))},
+        {"fa", encodeField(s + email)},
+        {"fb", encodeField(std::to_string(
+                   static_cast<std::int32_t>(length + static_cast<std::uint32_t>(score))))},
+    };
+    std::string out;
+    for (auto [name, value] : fields) {
+        for (const auto& [rawName, rawValue] : raw) {
+            if (rawName == name) {
+                value = rawValue;
+            }
+        }
+        out += (out.empty() ? "" : "&") + name + "=" + value;
+    }
+    return out;
+}

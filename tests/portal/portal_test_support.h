@@ -1,9 +1,20 @@
 // What the portal's tests share: where they keep their databases (a fresh SQLite file per
 // test, or the PostgreSQL database named by PINGEL_PORTAL_TEST_POSTGRES, emptied first),
-// and raw exchanges on loopback that no client library tidies.
+// a server serving on loopback, the game's highscore body, and raw exchanges on loopback
+// that no client library tidies.
 #pragma once
 
+#include "net/form_field.h"
+#include "portal/server.h"
+
+#include <httplib.h>
+
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 // A fresh, empty database for the engine ("sqlite" or "postgres"), or "" when it is not available
 // here.
@@ -12,3 +23,29 @@ std::string freshDatabase(const std::string& engine);
 int connectLoopback(int port);
 // Sends the request as it is and returns all that arrives until the server closes.
 std::string exchange(int port, const std::string& request);
+
+// A portal server on a free loopback port, serving on a thread of its own once started,
+// with a client to it; stopped when it goes. Configure `server` before start().
+struct ServedPortal {
+    explicit ServedPortal(Storage& storage, ThrottleRules rules = {}) : server(storage, rules) {}
+    ~ServedPortal();
+    bool start(); // false when it cannot bind
+    PortalServer server;
+    std::thread thread;
+    std::unique_ptr<httplib::Client> client;
+};
+
+// The fields of one highscore submission before the game's encoding; `raw` replaces a
+// field's value on the wire. The default is Anna's (anna@example.se, "hemligt").
+struct Fields {
+    std::string email = "anna@example.se";
+    std::string gameId = "8";
+    std::string password = "hemligt";
+    std::int32_t score = 1200;
+    std::int32_t playTimeMs = 60000;
+    std::uint32_t checksum = 3735928559u;
+    std::uint32_t length = 100000;
+    std::vector<std::pair<std::string, std::string>> raw = {};
+
+    std::string body() const;
+};
