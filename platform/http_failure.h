@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 
 enum class HttpFailure : int {
     None,           // a reply came with a 2xx status
@@ -23,6 +25,22 @@ constexpr const char* httpFailureName(HttpFailure failure) {
         "none", "no-answer", "out-of-reach", "broken", "error-status", "library-missing", "other",
     };
     return names.at(static_cast<std::size_t>(failure));
+}
+
+// One error number of a backend's library and its kind.
+struct HttpFailureNumber {
+    std::int32_t error;
+    HttpFailure kind;
+};
+
+// The kind of `error` in a backend's table of the numbers it knows; Other for the rest.
+constexpr HttpFailure httpFailureOf(std::span<const HttpFailureNumber> known, std::int32_t error) {
+    for (const HttpFailureNumber& k : known) {
+        if (k.error == error) {
+            return k.kind;
+        }
+    }
+    return HttpFailure::Other;
 }
 
 // True for the statuses of a reply that the server accepted the request with (2xx).

@@ -53,11 +53,7 @@ constexpr CurlCode curlOutOfMemory = 27;
 constexpr CurlCode curlBadFunctionArgument = 43;
 
 // The error numbers whose kind is known; every other one is HttpFailure::Other.
-struct CurlFailure {
-    CurlCode code;
-    HttpFailure kind;
-};
-constexpr std::array<CurlFailure, 6> curlFailures = {{
+constexpr std::array<HttpFailureNumber, 6> curlFailures = {{
     {28, HttpFailure::NoAnswer},  // CURLE_OPERATION_TIMEDOUT
     {6, HttpFailure::OutOfReach}, // CURLE_COULDNT_RESOLVE_HOST
     {7, HttpFailure::OutOfReach}, // CURLE_COULDNT_CONNECT
@@ -143,12 +139,7 @@ CurlHttpClient::CurlHttpClient(Machine& machine)
 CurlHttpClient::~CurlHttpClient() = default;
 
 HttpFailure CurlHttpClient::failureKind(int code) {
-    for (const CurlFailure& known : curlFailures) {
-        if (known.code == code) {
-            return known.kind;
-        }
-    }
-    return HttpFailure::Other;
+    return httpFailureOf(curlFailures, code);
 }
 
 HttpOutcome CurlHttpClient::failure(HttpStep step, int code, const char* detail) const {

@@ -51,11 +51,7 @@ template <class F> F asFunction(void* address) {
 constexpr std::int32_t errorInternetTimeout = 12002; // ERROR_INTERNET_TIMEOUT
 
 // The error numbers whose kind is known; every other one is HttpFailure::Other.
-struct WinInetFailure {
-    std::int32_t error;
-    HttpFailure kind;
-};
-constexpr std::array<WinInetFailure, 5> wininetFailures = {{
+constexpr std::array<HttpFailureNumber, 5> wininetFailures = {{
     {errorInternetTimeout, HttpFailure::NoAnswer},
     {12007, HttpFailure::OutOfReach}, // ERROR_INTERNET_NAME_NOT_RESOLVED
     {12029, HttpFailure::OutOfReach}, // ERROR_INTERNET_CANNOT_CONNECT
@@ -66,12 +62,7 @@ constexpr std::array<WinInetFailure, 5> wininetFailures = {{
 } // namespace
 
 HttpFailure WinInetHttpClient::failureKind(std::int32_t error) {
-    for (const WinInetFailure& known : wininetFailures) {
-        if (known.error == error) {
-            return known.kind;
-        }
-    }
-    return HttpFailure::Other;
+    return httpFailureOf(wininetFailures, error);
 }
 
 struct WinInetHttpClient::Functions {
