@@ -99,6 +99,29 @@ differing() { # a b [crop]: how many pixels differ
   compare -metric AE "$a" "$b" null: 2>&1 || true
 }
 
+# Waiting for what the program shows: shots until a check holds, for at most 10 s, so that
+# a busy machine only makes a check slower, never wrong.
+shotUntil() { # name check...: shots of `name` until `check...` succeeds; 1 if it never did
+  for _ in $(seq 50); do
+    shot "$1"
+    "${@:2}" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+sameAs() { # a b [crop]: no pixel differs
+  [ "$(differing "$@")" = "0" ]
+}
+differentFrom() { # a b [crop]: some pixel differs
+  [ "$(differing "$@")" != "0" ]
+}
+facesAbove() { # picture count: more than `count` pixels of a dialog's face
+  [ "$(faceCount "$1")" -gt "$2" ]
+}
+facesBelow() { # picture count: fewer than `count` pixels of a dialog's face
+  [ "$(faceCount "$1")" -lt "$2" ]
+}
+
 faceCount() { # picture: how many pixels have the classic face colour of a dialog
   convert "$1" -fill black +opaque "rgb(192,192,192)" -fill white -opaque "rgb(192,192,192)" \
     -format "%[fx:mean*w*h]" info: | cut -d. -f1

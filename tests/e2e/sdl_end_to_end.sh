@@ -81,10 +81,8 @@ xdotool type --delay 20 "hemlis"
 sleep 0.3
 shot login
 xdotool key Return
-sleep 0.7
-shot sending
-n=$(differing "$work/login.png" "$work/sending.png" "$buttonRow")
-[ "$n" != "0" ] || fail "the dialog was not drawn again while the score was sent"
+shotUntil sending differentFrom "$work/login.png" "$work/sending.png" "$buttonRow" ||
+  fail "the dialog was not drawn again while the score was sent"
 for _ in $(seq 90); do
   shot sent
   n=$(differing "$work/sending.png" "$work/sent.png" "$statusLine")
@@ -94,21 +92,19 @@ done
 [ "$n" != "0" ] || fail "no outcome under the buttons after the attempt"
 alive || fail "pingel ended during the attempt"
 xdotool key Escape
-sleep 0.5
-shot after-login
-n=$(differing "$work/frozen.png" "$work/after-login.png")
-[ "$n" = "0" ] || fail "the start board did not come back after the highscore dialog ($n pixels)"
+shotUntil after-login sameAs "$work/frozen.png" "$work/after-login.png" ||
+  fail "the start board did not come back after the highscore dialog"
 
 # --- F1 starts a game ---
 xdotool key F1
-sleep 1.5
-shot started
-expectStart=$(differing "$work/frozen.ppm" "$work/started.ppm")
-seenStart=$(differing "$work/frozen.png" "$work/started.png")
-if [ "$expectStart" != "0" ]; then
-  [ "$seenStart" != "0" ] || fail "F1 did not start a game: the board stayed as it was"
+if differentFrom "$work/frozen.ppm" "$work/started.ppm"; then
+  shotUntil started differentFrom "$work/frozen.png" "$work/started.png" ||
+    fail "F1 did not start a game: the board stayed as it was"
 else
-  [ "$seenStart" = "0" ] || fail "the board changed after F1 where the headless game does not"
+  sleep 1.5
+  shot started
+  sameAs "$work/frozen.png" "$work/started.png" ||
+    fail "the board changed after F1 where the headless game does not"
 fi
 
 # --- holding an arrow moves the penguin ---
@@ -128,21 +124,16 @@ alive || fail "pingel ended during play"
 before=$(faceCount "$work/moved.png")
 click "$window" "$spelX" $((menuHeight / 2))
 click "$window" "$spelX" "${rowY[1]}"
-sleep 0.5
-shot dialog
-during=$(faceCount "$work/dialog.png")
-[ "$during" -gt $((before + 20000)) ] ||
-  fail "no dialog over the game after Spelregler (face pixels $before -> $during)"
+shotUntil dialog facesAbove "$work/dialog.png" $((before + 20000)) ||
+  fail "no dialog over the game after Spelregler (face pixels $before -> $(faceCount "$work/dialog.png"))"
 xdotool key Escape # ignored by the information dialog
 sleep 0.5
 shot dialog-escape
 n=$(differing "$work/dialog.png" "$work/dialog-escape.png" "400x180+10+20")
 [ "$n" = "0" ] || fail "Escape changed the information dialog"
 xdotool key Return
-sleep 0.8
-shot closed
-after=$(faceCount "$work/closed.png")
-[ "$after" -lt $((before + 2000)) ] || fail "the dialog stayed after Enter (face pixels $after)"
+shotUntil closed facesBelow "$work/closed.png" $((before + 2000)) ||
+  fail "the dialog stayed after Enter (face pixels $(faceCount "$work/closed.png"))"
 
 # --- "Avsluta (Alt-F4)" ends the program with exit code 0 ---
 click "$window" "$spelX" $((menuHeight / 2))

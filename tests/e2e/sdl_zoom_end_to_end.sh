@@ -71,10 +71,8 @@ expectSize "Alt + Enter" "$((canvasWidth * scale))x$((canvasHeight * scale))"
 # The menu at its zoomed place: "Spel", then its second row "Spelregler" opens a dialog.
 click "$window" $((15 * scale)) $((10 * scale))
 click "$window" $((15 * scale)) $((46 * scale))
-sleep 0.5
-import -window "$window" "$work/dialog-window.png"
-faces=$(faceCount "$work/dialog-window.png")
-[ "$faces" -gt $((20000 * scale * scale)) ] || fail "no dialog after a click on Spelregler ($faces)"
+shotUntil dialog facesAbove "$work/dialog-window.png" $((20000 * scale * scale)) ||
+  fail "no dialog after a click on Spelregler ($(faceCount "$work/dialog-window.png"))"
 xdotool key Return
 sleep 0.5
 
