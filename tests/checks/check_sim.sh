@@ -28,9 +28,9 @@ trap 'rm -rf "$work"' EXIT
 
 runSim() { # arguments of pingel-sim; its standard output with Unix line ends
   if [ -n "$wine" ]; then
-    WINEDEBUG=-all wine "$sim" "$@" </dev/null 2>/dev/null | tr -d '\r'
+    WINEDEBUG=-all wine "$sim" "$@" </dev/null 2>"$work/stderr" | tr -d '\r'
   else
-    "$sim" "$@" </dev/null
+    "$sim" "$@" </dev/null 2>"$work/stderr"
   fi
 }
 
@@ -58,7 +58,12 @@ while IFS='|' read -r name start keys pngEvery; do
     mkdir -p "$work/$name"
     args+=(--png "$work/$name" --png-every "$pngEvery")
   fi
-  runSim "${args[@]}" >"$work/$name.trace" || { echo "$name: pingel-sim failed" >&2; failed=1; continue; }
+  runSim "${args[@]}" >"$work/$name.trace" || {
+    echo "$name: pingel-sim failed; it said:" >&2
+    tail -n 5 "$work/stderr" | sed 's/^/  /' >&2
+    failed=1
+    continue
+  }
   if [ -n "$draws" ]; then
     (cd "$work/$name" && sha256sum -- *.png) >"$work/$name.png.sha256"
   fi

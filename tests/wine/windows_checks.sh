@@ -25,6 +25,18 @@ prefix=$(mktemp -d /tmp/pingel-wineprefix.XXXXXX)
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
 export WINEPREFIX=$prefix
 wineboot -i >/dev/null 2>&1 || true
+# A kernel built without 32-bit support cannot start Wine's 32-bit loader at all; that is
+# the machine, not the program, so the checks that run Windows code are skipped, loudly.
+if ! wine "$win/tools/pingel-sim.exe" --help >/dev/null 2>"$prefix/probe.err"; then
+  if grep -qi "exec format error" "$prefix/probe.err"; then
+    echo "SKIPPED: this kernel cannot run 32-bit programs, so nothing runs under Wine here:" >&2
+    sed 's/^/  /' "$prefix/probe.err" >&2
+    exit 0
+  fi
+  echo "pingel-sim.exe --help failed under Wine:" >&2
+  sed 's/^/  /' "$prefix/probe.err" >&2
+  exit 1
+fi
 # The recorded games' traces (their pictures need PNG output, which this build lacks).
 bash "$here/../checks/check_sim.sh" --wine --traces-only "$win/tools/pingel-sim.exe"
 
