@@ -96,6 +96,10 @@ void HighscoreDialog::send(DialogView& view) {
     record.score = session.bestScore.value();
     record.playTimeMs = static_cast<std::int32_t>(session.playTimeAtBest);
     record.tampered = session.tamperedAtBest || shell_.tampered();
+    record.replay = [game = session.bestGame, score = record.score](std::uint32_t checksum,
+                                                                    std::uint32_t length) {
+        return replay::encode(replay::fromRecording(game, score, checksum, length));
+    };
 
     view.setItemText(shell::idOk, std::string(sendingCaption));
     view.setItemText(shell::idStatus, "");

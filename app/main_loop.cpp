@@ -20,7 +20,7 @@ void offerNewBest(Session& session, GameDriver& driver, bool tampered) {
 }
 
 // The best score follows the score live, with the play time and the tamper flag of the
-// moment.
+// moment, and the game that made it.
 void followScore(Session& session, GameDriver& driver, const Shell& shell) {
     Counter* score = driver.game->score();
     if (score == nullptr) {
@@ -31,6 +31,9 @@ void followScore(Session& session, GameDriver& driver, const Shell& shell) {
         session.bestScore.set(now);
         session.playTimeAtBest = driver.playTime();
         session.tamperedAtBest = shell.tampered();
+        if (const replay::Recording* game = driver.game->recording()) {
+            session.bestGame = game->prefix(driver.game->scoreReachedAt());
+        }
     }
 }
 

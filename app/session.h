@@ -6,6 +6,7 @@
 #pragma once
 
 #include "game/counter.h"
+#include "game/replay.h"
 #include "net/highscore_record.h"
 #include "platform/clock.h"
 
@@ -21,6 +22,8 @@ struct Session {
     Millis playTimeAtBest = 0;
     // Whether the game's numbers or the best score had been found tampered with then.
     bool tamperedAtBest = false;
+    // The game that made the best score, up to the update at which it made it.
+    replay::Recording bestGame;
     // The portal account as last typed, and the outcome of the last submission.
     HighscoreRecord highscoreRecord;
     // The information dialog's text: 0 the game rules, 1 the competition rules, 2 the

@@ -8,9 +8,13 @@
 #include "game/controller.h"
 #include "platform/audio.h"
 
+#include <cstdint>
 #include <vector>
 
 class Counter;
+namespace replay {
+class Recording;
+}
 class ScreenBuffer;
 
 // A sound a step asks for: played at once, or to its end with the whole program waiting.
@@ -32,6 +36,11 @@ class Game {
     virtual Counter* score() { return nullptr; }
     // Whether one of the game's numbers was found changed from outside the program.
     virtual bool tampered() const { return false; }
+    // Every update the game has taken so far, with its seed; null if the game records
+    // none. A game records each update it takes, up to its last.
+    virtual const replay::Recording* recording() const { return nullptr; }
+    // The number of the update after which the score last changed (0 before any).
+    virtual std::uint32_t scoreReachedAt() const { return 0; }
 
     // The game has ended; it stays on the screen until the next one is built.
     bool gameOver = false;

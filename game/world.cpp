@@ -66,7 +66,7 @@ std::unique_ptr<CounterDisplay> placed(std::unique_ptr<CounterDisplay> display,
 }
 } // namespace
 
-World::World(Millis seed, const Resources& resources) : random(seed) {
+World::World(Millis seed, const Resources& resources) : random(seed), recording_(seed) {
     gameOver = false;
 
     std::array<int, 10> digitIds{};
@@ -151,6 +151,15 @@ void World::update(const ArrowKeys& keys) {
     if (gameOver) {
         return;
     }
+    recording_.add(keys);
+    const std::int32_t scoreBefore = scoreDisplay->value();
+    step(keys);
+    if (scoreDisplay->value() != scoreBefore) {
+        scoreReachedAt_ = recording_.updates();
+    }
+}
+
+void World::step(const ArrowKeys& keys) {
     if (startSoundPending) {
         sounds.push_back({resource_ids::soundStart, SoundMode::Async});
         startSoundPending = false;

@@ -13,6 +13,10 @@
 // the step left in `sounds`, and calls render (the whole scene, drawn into the frame buffer
 // it gives and presented).
 //
+// It records itself as it is played: its seed and every update's arrows (recording()), and
+// the update after which its score last changed, so that the shell can keep the game that
+// made a score as a replay (replay.h) up to that update.
+//
 // Actors only raise flags (removalPending, caught), add to the score and ask for sounds;
 // the World acts on the flags after they have all run, so no list changes under a walk.
 // When a butterfly has caught the penguin (the caught sound is to hold the program still),
@@ -28,6 +32,7 @@
 #include "game/maze.h"
 #include "game/object_list.h"
 #include "game/random.h"
+#include "game/replay.h"
 #include "gfx/image.h"
 #include "platform/clock.h"
 
@@ -52,6 +57,8 @@ class World : public Game {
     void render(ScreenBuffer& screen) override;
     Counter* score() override { return scoreDisplay.get(); }
     bool tampered() const override;
+    const replay::Recording* recording() const override { return &recording_; }
+    std::uint32_t scoreReachedAt() const override { return scoreReachedAt_; }
     // Lays out a level's board afresh: 98 pellets, 4 pills, the player at his start.
     void setupLevel();
 
@@ -84,6 +91,10 @@ class World : public Game {
     Player* player = nullptr; // lives in allObjects
 
   private:
+    // The update's work, after it was recorded.
+    void step(const ArrowKeys& keys);
+    replay::Recording recording_;
+    std::uint32_t scoreReachedAt_ = 0;
     enum class Kind { Player, Enemy, Pellet, PowerPill };
     // Registers a new actor in the list of its kind and in allObjects (see world.cpp).
     void addObject(Kind kind, ActiveActor* actor);

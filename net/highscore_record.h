@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct HighscoreRecord {
@@ -20,6 +21,9 @@ struct HighscoreRecord {
     std::int32_t score = 0;  // negated by the submission when tampered
     std::int32_t playTimeMs = 0;
     bool tampered = false;
+    // The game that made the score as replay bytes, given the facts of the program file
+    // (checksum, length) that the body reports; empty when there is none to send.
+    std::function<std::string(std::uint32_t checksum, std::uint32_t length)> replay;
     std::int32_t result = 0;        // of the last attempt; see the codes below
     std::string message;            // outcome text of the last attempt
     bool fromPortal = false;        // the result is the number the portal's reply began with

@@ -91,6 +91,11 @@ std::string highscoreBody(const HighscoreRecord& record, const FactSources& sour
         const std::string value = field.value(values);
         body += field.encoded ? encodeField(value) : value;
     }
+    // The replay follows the eleven fields, as base64url: plain ASCII that needs no escaping.
+    if (record.replay) {
+        body += "&fc=";
+        body += encodeBase64Url(record.replay(values.own.checksum, values.own.length));
+    }
     return body;
 }
 

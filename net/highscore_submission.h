@@ -1,6 +1,6 @@
 // One highscore submission: the best score, the account and the machine's facts go to the
-// portal as an HTTP POST of eleven form fields, through the HTTP client it is given, and
-// what comes back (a reply, a failed step, a missing library) is left in the record as a
+// portal as an HTTP POST of eleven form fields and the game's replay, through the HTTP client it is
+// given, and what comes back (a reply, a failed step, a missing library) is left in the record as a
 // result code, a message and the client's kind of failure, and from a reply the version
 // page number.
 #pragma once
@@ -28,7 +28,8 @@ constexpr std::size_t replyReadLimit = 16383;
 
 // The eleven fields of the body, each value worked out in field order: the speed count
 // (some seconds) before the processor's name, the file's checksum before its length; the
-// machine's facts from `sources`.
+// machine's facts from `sources`. Then, when the record has a replay, a twelfth field
+// "fc": the replay, made with the file's checksum and length, in base64url.
 std::string highscoreBody(const HighscoreRecord& record, const FactSources& sources);
 
 // One attempt. Once the library is bound and the connection open, a tampered

@@ -164,6 +164,9 @@ class ScriptedGame : public Game {
         }
     }
 
+    const replay::Recording* recording() const override { return world_->recording(); }
+    std::uint32_t scoreReachedAt() const override { return world_->scoreReachedAt(); }
+
     void render(ScreenBuffer& screen) override {
         if (!run_.options.pngDir.empty()) {
             world_->render(screen);
