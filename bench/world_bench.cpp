@@ -2,8 +2,8 @@
 // beside an empty loop, and one whole frame composed into the frame buffer by World::render,
 // beside a memcpy of a frame. The penguin is steered around the maze by a fixed pattern of
 // keys; his lives are topped up and the level pinned so the measured load stays the same.
-// Last, whole games through pingel-sim's engine. When the game's pictures are not built in,
-// stand-ins of their sizes take their place.
+// Then whole games through pingel-sim's engine, and a whole game re-run from its replay.
+// When the game's pictures are not built in, stand-ins of their sizes take their place.
 #include "backends/headless/headless.h"
 #include "game/world.h"
 #include "gfx/resource_ids.h"
@@ -142,3 +142,63 @@ void BM_SimWholeGames(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_SimWholeGames)->Unit(benchmark::kMillisecond);
+
+namespace {
+// Proving a score: a whole recorded game re-run from its replay as the portal does it (a
+// fresh World, its pictures read, every update), in updates per second, to set beside
+// BM_WorldUpdateLevel1's; and the same game's updates on a World built once, without the
+// replay, which tells the replay's own cost from the game's (whose later levels have more
+// butterflies than level 1). The game is played with the pattern of keys above until it ends.
+struct RecordedGame {
+    HeadlessPlatform headless;
+    replay::Replay game;
+    RecordedGame() {
+        installArtIfMissing(headless);
+        World world(12345, headless);
+        for (int tick = 0; !world.gameOver && tick < 360'000; ++tick) {
+            static constexpr ArrowKeys turn[] = {
+                {.left = true}, {.up = true}, {.right = true}, {.down = true}};
+            world.update(turn[(tick >> 6) & 3]);
+        }
+        game = replay::fromRecording(*world.recording(), world.score()->value(), 0, 0);
+    }
+    void count(benchmark::State& state) const {
+        state.counters["updates/game"] = double(game.updates);
+        state.counters["updates/s"] = benchmark::Counter(
+            double(game.updates) * double(state.iterations()), benchmark::Counter::kIsRate);
+    }
+};
+
+void BM_ReplayRun(benchmark::State& state) {
+    const RecordedGame recorded;
+    for (auto _ : state) {
+        const replay::Outcome outcome = replay::run(recorded.game, recorded.headless);
+        benchmark::DoNotOptimize(outcome.score);
+    }
+    recorded.count(state);
+}
+
+void BM_ReplayGameDirect(benchmark::State& state) {
+    const RecordedGame recorded;
+    std::vector<ArrowKeys> inputs;
+    for (const replay::InputRun& r : recorded.game.runs) {
+        inputs.insert(inputs.end(), r.count, replay::arrowsOf(r.arrows));
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto world = std::make_unique<World>(recorded.game.seed, recorded.headless);
+        state.ResumeTiming();
+        for (const ArrowKeys& keys : inputs) {
+            world->update(keys);
+        }
+        benchmark::DoNotOptimize(world->score()->value());
+        state.PauseTiming();
+        world.reset();
+        state.ResumeTiming();
+    }
+    recorded.count(state);
+}
+} // namespace
+
+BENCHMARK(BM_ReplayRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplayGameDirect)->Unit(benchmark::kMillisecond);

@@ -55,8 +55,8 @@ fuzz_seconds="${PINGEL_FUZZ_SECONDS:-20}"
 echo "== fuzz (${fuzz_seconds} s a target)"
 cmake --preset fuzz -DPINGEL_WERROR=ON >/dev/null
 cmake --build --preset fuzz -j"$jobs" --target pingel_reply_fuzz pingel_rle_fuzz \
-  pingel_bitmap_fuzz pingel_portal_form_fuzz
-for target in reply rle bitmap portal_form; do
+  pingel_bitmap_fuzz pingel_portal_form_fuzz pingel_replay_fuzz
+for target in reply rle bitmap portal_form replay; do
   corpus="build/fuzz/corpus-$target"
   rm -rf "$corpus" && mkdir -p "$corpus" && cp "fuzz/corpus/$target/"* "$corpus/"
   if ! "build/fuzz/fuzz/pingel_${target}_fuzz" -max_total_time="$fuzz_seconds" -max_len=20000 \
