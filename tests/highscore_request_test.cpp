@@ -103,6 +103,29 @@ TEST(HighscoreRequest, FieldsCarryTheRecordTamperedAndCut) {
     }
 }
 
+TEST(HighscoreRequest, TheReplayFollowsAsBase64UrlMadeWithTheFileFactsOfF8AndF9) {
+    HeadlessPlatform h;
+    TempFile own("123456789");
+    h.setOwnExecutablePath(own.path());
+    FakeHttpClient fake;
+    HighscoreRecord record;
+    record.email = "anna@example.se";
+    record.password = "hemlis";
+    record.score = 1234;
+    record.replay = [](std::uint32_t checksum, std::uint32_t length) {
+        return std::to_string(checksum) + "/" + std::to_string(length) + std::string("\xFB\xFF", 2);
+    };
+    submitHighscore(record, fake, portal, {h, h});
+    ASSERT_EQ(fake.bodies.size(), 1u);
+    const std::string& body = fake.bodies[0];
+    const auto at = body.find("&fc=");
+    ASSERT_NE(at, std::string::npos);
+    const auto fields = LoopbackPortal::decodeFields(body.substr(0, at));
+    EXPECT_EQ(fields.size(), 11u);
+    EXPECT_EQ(decodeBase64Url(body.substr(at + 4), 100),
+              fields.at("f8") + "/" + fields.at("f9") + "\xFB\xFF");
+}
+
 TEST(HighscoreRequest, SpeedIsTheReadingsInTwoWholeSecondsAfterATick) {
     using Script = std::vector<std::int64_t>;
     const struct {
