@@ -603,12 +603,12 @@ void SdlPlatform::showPlayback(const PlaybackView& view) {
     if (view.active) {
         const unsigned percent =
             view.total == 0 ? 100u : static_cast<unsigned>(100ull * view.done / view.total);
-        std::snprintf(title, sizeof title, "Pingel \xE2\x80\x93 uppspelning %u %% %s", percent,
+        std::snprintf(title, sizeof title, "Pingel - uppspelning %u %% %s", percent,
                       view.ended        ? "(slut)"
                       : view.speed == 0 ? "(paus)"
-                      : view.speed == 2 ? "(2\xC3\x97)"
-                      : view.speed == 4 ? "(4\xC3\x97)"
-                                        : "(1\xC3\x97)");
+                      : view.speed == 2 ? "(2x)"
+                      : view.speed == 4 ? "(4x)"
+                                        : "(1x)");
     }
     // The title changes only when its text does, at most a hundred times a playback.
     if (window_ != nullptr && shownTitle_ != title) {
