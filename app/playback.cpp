@@ -46,7 +46,7 @@ void Playback::togglePause() {
 }
 
 PlaybackView Playback::view() const {
-    return {true, done_, replay_.updates, paused_ ? 0 : speed_, gameOver};
+    return {true, done_, replay_.updates, speed_, paused_, gameOver};
 }
 
 replay::Decoded readReplayFile(const std::string& path) {

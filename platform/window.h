@@ -44,7 +44,8 @@ struct PlaybackView {
     bool active = false;
     std::uint32_t done = 0;  // updates played
     std::uint32_t total = 0; // updates of the replay
-    int speed = 1;           // 0 paused, 1, 2 or 4
+    int speed = 1;           // 1, 2 or 4 updates a frame
+    bool paused = false;
     bool ended = false;
     bool operator==(const PlaybackView&) const = default;
 };

@@ -605,7 +605,7 @@ void SdlPlatform::showPlayback(const PlaybackView& view) {
             view.total == 0 ? 100u : static_cast<unsigned>(100ull * view.done / view.total);
         std::snprintf(title, sizeof title, "Pingel - uppspelning %u %% %s", percent,
                       view.ended        ? "(slut)"
-                      : view.speed == 0 ? "(paus)"
+                      : view.paused     ? "(paus)"
                       : view.speed == 2 ? "(2x)"
                       : view.speed == 4 ? "(4x)"
                                         : "(1x)");

@@ -88,8 +88,9 @@ EM_ASYNC_JS(int, jsFetchOwnFile, (const char* path), {
 EM_JS(void, jsPlaybackCommands, (int pause, int one, int two, int four), {
     PingelPage.playbackCommands(pause, one, two, four);
 });
-EM_JS(void, jsShowPlayback, (int active, double done, double total, int speed, int ended), {
-    PingelPage.showPlayback(active !== 0, done, total, speed, ended !== 0);
+EM_JS(void, jsShowPlayback, (int active, double done, double total, int speed, int paused,
+                             int ended), {
+    PingelPage.showPlayback(active !== 0, done, total, speed, paused !== 0, ended !== 0);
 });
 EM_JS(void, jsPlaybackProblem, (const char* text), {
     PingelPage.playbackProblem(UTF8ToString(text));
@@ -174,7 +175,8 @@ void WebPlatform::showPlaybackProblem(const std::string& text) {
 }
 
 void WebPlatform::showPlayback(const PlaybackView& view) {
-    jsShowPlayback(view.active ? 1 : 0, view.done, view.total, view.speed, view.ended ? 1 : 0);
+    jsShowPlayback(view.active ? 1 : 0, view.done, view.total, view.speed, view.paused ? 1 : 0,
+                   view.ended ? 1 : 0);
 }
 
 // --- clock and waiting ---

@@ -331,13 +331,13 @@ class Checks:
         viewer.get(self.portal.url + "?spel=17")
         bar = wait_for(lambda: (lambda b: b and b[0].is_displayed() and b[0])(
             viewer.find_elements(By.ID, "playback")), 20, "the playback's controls")
-        # Every view the program shows, in order: (updates done, speed, over).
+        # Every view the program shows, in order: (updates done, speed or 0 paused, over).
         viewer.execute_script("""
             window.views = [];
             const show = PingelPage.showPlayback;
-            PingelPage.showPlayback = function (active, done, total, speed, over) {
-                views.push([done, speed, over]);
-                return show(active, done, total, speed, over);
+            PingelPage.showPlayback = function (active, done, total, speed, paused, over) {
+                views.push([done, paused ? 0 : speed, over]);
+                return show(active, done, total, speed, paused, over);
             };""")
         state = lambda: viewer.execute_script("return window.views.slice();")
         assert route.served == ["17"], route.served
@@ -357,8 +357,6 @@ class Checks:
 
         bar.find_element(By.CSS_SELECTOR, "button.pause").click()
         wait_for(lambda: state()[-1][1] == 0, 10, "the pause")
-        if self.replay_screenshot:
-            viewer.save_screenshot(self.replay_screenshot)
         paused_at, paused_board = state()[-1][0], canvas_rgb(viewer)
         time.sleep(0.5)
         assert state()[-1][0] == paused_at and canvas_rgb(viewer) == paused_board, "it played on paused"
@@ -368,6 +366,9 @@ class Checks:
         bar.find_element(By.CSS_SELECTOR, "button[data-speed='4']").click()
         assert set(steps_at(4, 5)) == {8}, state()[-8:]
         total = int(bar.get_attribute("data-total"))
+        if self.replay_screenshot:
+            wait_for(lambda: state()[-1][0] >= total // 2, 60, "the replay's middle")
+            viewer.save_screenshot(self.replay_screenshot)
         wait_for(lambda: state()[-1][2], 120, "the end of the replay")
         assert state()[-1][0] == total > 0, (state()[-1], total)
         progress = viewer.execute_script("const p = document.querySelector('#playback progress');"

@@ -478,7 +478,7 @@ var PingelPage = (function () {
   // The bar under the picture: pause and play, the three speeds, and how far it has come.
   // Its buttons and the keys Space, 1, 2 and 4 hand the shell its playback commands.
   const playback = { bar: null, pause: null, speeds: new Map(), progress: null, count: null, note: null,
-                     pauseCommand: -1, active: false, speed: 1 };
+                     active: false };
 
   function playbackCommands(pause, one, two, four) {
     const bar = document.createElement('div');
@@ -501,7 +501,6 @@ var PingelPage = (function () {
     };
     playback.pause = button('Paus', pause);
     playback.pause.className = 'pause';
-    playback.pauseCommand = pause;
     bar.append(title, playback.pause);
     [[1, one], [2, two], [4, four]].forEach(function (pair) {
       const b = button(pair[0] + '\u00D7', pair[1]);
@@ -526,17 +525,17 @@ var PingelPage = (function () {
     playback.bar = bar;
   }
 
-  function showPlayback(active, done, total, speed, over) {
+  function showPlayback(active, done, total, speed, paused, over) {
     playback.active = active;
     playback.bar.hidden = !active;
     if (!active) return;
-    playback.speed = speed;
     playback.progress.max = Math.max(total, 1);
     playback.progress.value = done;
     playback.count.textContent = over ? 'Slut' : Math.floor(done / 50) + ' s av ' + Math.floor(total / 50) + ' s';
     playback.bar.dataset.done = String(done);
     playback.bar.dataset.total = String(total);
-    playback.pause.textContent = speed === 0 ? 'Spela' : 'Paus';
+    playback.pause.textContent = paused ? 'Spela' : 'Paus';
+    playback.pause.setAttribute('aria-pressed', String(paused));
     playback.pause.disabled = over;
     playback.speeds.forEach(function (b, s) {
       b.setAttribute('aria-pressed', String(s === speed));
