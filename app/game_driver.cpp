@@ -83,12 +83,8 @@ void GameDriver::runFrame() {
     waitUntilDue();
     if (requests.take(ShellRequest::Restart)) {
         game.reset();
-        // The new game starts on a new frame, with the palette read afresh.
-        screen_.release();
-        game = makeGame_(seams_.clock.now(), seams_.resources);
-        startTime = frameStart = seams_.clock.now();
-        frameCount = 0;
-        gameOver = false;
+        start(makeGame_(seams_.clock.now(), seams_.resources));
+        frameStart = startTime;
     }
     update();
     update();
@@ -99,6 +95,16 @@ void GameDriver::runFrame() {
         gameOver = true;
     }
     ++frameCount;
+}
+
+void GameDriver::start(std::unique_ptr<Game> next) {
+    game.reset();
+    // The new game starts on a new frame, with the palette read afresh.
+    screen_.release();
+    game = std::move(next);
+    startTime = seams_.clock.now();
+    frameCount = 0;
+    gameOver = false;
 }
 
 void GameDriver::resumeAfterPause() {

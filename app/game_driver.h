@@ -73,6 +73,9 @@ class GameDriver {
     GameDriver& operator=(const GameDriver&) = delete;
 
     void runFrame();
+    // Puts `next` on the screen at once in place of the current game, on a new frame with
+    // the palette read afresh and a new schedule (a playback at start-up).
+    void start(std::unique_ptr<Game> next);
     // Moves the schedule so that the next frame is due now (after a dialog).
     void resumeAfterPause();
     // The frame buffer every game of the run draws into.

@@ -8,10 +8,10 @@
 namespace {
 
 // Once the game is over with a best score above the one last offered, offer it: once per
-// new best, whatever the answer.
-void offerNewBest(Session& session, GameDriver& driver, bool tampered) {
+// new best, whatever the answer. Never while a playback is on the screen.
+void offerNewBest(Session& session, GameDriver& driver, bool tampered, bool watching) {
     const std::int32_t best = session.bestScore.value();
-    if (driver.gameOver && best > session.lastOfferedScore) {
+    if (driver.gameOver && !watching && best > session.lastOfferedScore) {
         session.lastOfferedScore = best;
         session.playTimeAtBest = driver.playTime();
         session.tamperedAtBest = tampered;
@@ -20,10 +20,10 @@ void offerNewBest(Session& session, GameDriver& driver, bool tampered) {
 }
 
 // The best score follows the score live, with the play time and the tamper flag of the
-// moment, and the game that made it.
+// moment, and the game that made it. A playback's score is never the player's.
 void followScore(Session& session, GameDriver& driver, const Shell& shell) {
     Counter* score = driver.game->score();
-    if (score == nullptr) {
+    if (score == nullptr || shell.playback() != nullptr) {
         return;
     }
     const std::int32_t now = score->value();
@@ -39,7 +39,9 @@ void followScore(Session& session, GameDriver& driver, const Shell& shell) {
 
 } // namespace
 
-Shell::Shell(GameDriver::Factory makeGame, const ShellSeams& shellSeams) : seams(shellSeams) {
+Shell::Shell(GameDriver::Factory makeGame, const ShellSeams& shellSeams,
+             std::unique_ptr<Game> opening)
+    : seams(shellSeams) {
     // Like the numbers of a game, the best score's finding of tampering lasts until the
     // next game is built.
     GameDriver::Factory build = [this, make = std::move(makeGame)](Millis seed,
@@ -48,7 +50,14 @@ Shell::Shell(GameDriver::Factory makeGame, const ShellSeams& shellSeams) : seams
         return make(seed, resources);
     };
     driver = std::make_unique<GameDriver>(std::move(build), seams.driver());
+    if (opening != nullptr) {
+        driver->start(std::move(opening));
+    }
     driver->screen().paletteRefreshPending = true;
+}
+
+Playback* Shell::playback() const {
+    return driver != nullptr ? dynamic_cast<Playback*>(driver->game.get()) : nullptr;
 }
 
 bool Shell::tampered() const {
@@ -59,7 +68,7 @@ void Shell::runPass() {
     if (driver == nullptr) {
         return;
     }
-    offerNewBest(session, *driver, tampered());
+    offerNewBest(session, *driver, tampered(), playback() != nullptr);
     // Each dialog runs to its end before the next check. Quit normally arrives as a message
     // after the pass; should the window go away while a dialog is open, the pass ends there.
     if (driver->requests.waiting(ShellRequest::OfferSubmit)) {
@@ -87,6 +96,12 @@ void Shell::runPass() {
     }
     driver->runFrame();
     followScore(session, *driver, *this);
+    const Playback* watched = playback();
+    const PlaybackView view = watched != nullptr ? watched->view() : PlaybackView{};
+    if (view != shownPlayback_) {
+        shownPlayback_ = view;
+        seams.window.showPlayback(view);
+    }
     if (seams.keyboard.newGameAsked(driver->game->gameOver)) {
         driver->requests.post(ShellRequest::Restart);
     }
@@ -98,8 +113,9 @@ void Shell::quit() {
     seams.window.postQuit(0);
 }
 
-int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams) {
-    Shell shell(std::move(makeGame), seams);
+int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams,
+              std::unique_ptr<Game> opening) {
+    Shell shell(std::move(makeGame), seams, std::move(opening));
     int result = 1;
     while (result == 1) {
         shell.runPass();

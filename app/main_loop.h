@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/game_driver.h"
+#include "app/playback.h"
 #include "app/session.h"
 #include "platform/http_client.h"
 #include "platform/machine.h"
@@ -37,7 +38,9 @@ struct ShellSeams {
 // driver and the seams through it. What the window's messages do is in main_window.cpp.
 class Shell : public WindowEvents {
   public:
-    Shell(GameDriver::Factory makeGame, const ShellSeams& seams);
+    // Opens on `opening` when one is given (a playback), else on a finished board.
+    Shell(GameDriver::Factory makeGame, const ShellSeams& seams,
+          std::unique_ptr<Game> opening = nullptr);
 
     // One pass of the loop without its message; nothing once the driver is gone.
     void runPass();
@@ -56,11 +59,19 @@ class Shell : public WindowEvents {
     // Whether a number of the game or the best score has been found changed from outside
     // since the current game was built.
     bool tampered() const;
+    // The playback on the screen, or null while the game is the player's own.
+    Playback* playback() const;
 
     Session session;
     ShellSeams seams;
     std::unique_ptr<GameDriver> driver; // null after quit
+
+  private:
+    PlaybackView shownPlayback_; // what the window was last told
 };
 
-// Runs the program on the given seams; returns its exit code (0 after quit).
-int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams);
+// Runs the program on the given seams; returns its exit code (0 after quit). With an
+// opening game (a playback) the program opens on it; F1 or the menu's new game leaves it
+// for a game of the player's own.
+int runPingel(GameDriver::Factory makeGame, const ShellSeams& seams,
+              std::unique_ptr<Game> opening = nullptr);

@@ -12,16 +12,25 @@
 
 namespace {
 
-enum class Action { Restart, ShowText, Quit, RegisterHighscore, PortalPage, PublisherPage };
+enum class Action {
+    Restart,
+    ShowText,
+    Quit,
+    RegisterHighscore,
+    PortalPage,
+    PublisherPage,
+    PlaybackPause,
+    PlaybackSpeed,
+};
 
 struct CommandAction {
     int id;
     Action action;
-    std::int32_t text;     // ShowText: the information text
+    std::int32_t text;     // ShowText: the information text; PlaybackSpeed: the speed
     std::string_view path; // PortalPage, PublisherPage: the page
 };
 
-constexpr std::array<CommandAction, 9> commandActions = {{
+constexpr std::array<CommandAction, 13> commandActions = {{
     {shell::cmdNewGame, Action::Restart, 0, ""},
     {shell::cmdRules, Action::ShowText, 0, ""},
     {shell::cmdQuit, Action::Quit, 0, ""},
@@ -31,6 +40,10 @@ constexpr std::array<CommandAction, 9> commandActions = {{
     {shell::cmdChallengeFriends, Action::PortalPage, 0, "/useradm/challenge/"},
     {shell::cmdPortalSite, Action::PortalPage, 0, "/"},
     {shell::cmdPublisherSite, Action::PublisherPage, 0, "/"},
+    {shell::cmdPlaybackPause, Action::PlaybackPause, 0, ""},
+    {shell::cmdPlaybackSpeed1, Action::PlaybackSpeed, 1, ""},
+    {shell::cmdPlaybackSpeed2, Action::PlaybackSpeed, 2, ""},
+    {shell::cmdPlaybackSpeed4, Action::PlaybackSpeed, 4, ""},
 }};
 
 } // namespace
@@ -56,7 +69,8 @@ void Shell::menuCommand(int id) {
             quit();
             break;
         case Action::RegisterHighscore:
-            if (driver != nullptr && driver->gameOver) {
+            // Nothing is sent while a playback is on the screen.
+            if (driver != nullptr && driver->gameOver && playback() == nullptr) {
                 driver->requests.post(ShellRequest::Login);
             }
             break;
@@ -65,6 +79,16 @@ void Shell::menuCommand(int id) {
             break;
         case Action::PublisherPage:
             seams.window.openUrl(publisherUrl(c.path));
+            break;
+        case Action::PlaybackPause:
+            if (Playback* p = playback()) {
+                p->togglePause();
+            }
+            break;
+        case Action::PlaybackSpeed:
+            if (Playback* p = playback()) {
+                p->setSpeed(c.text);
+            }
             break;
         }
         return;

@@ -23,6 +23,11 @@ enum Command : int {
     cmdChallengeFriends = 40007,
     cmdPublisherSite = 40008,
     cmdPortalSite = 40009,
+    // A playback's controls (keys and the page's buttons; not in the menu).
+    cmdPlaybackPause = 40101, // pause, or go on
+    cmdPlaybackSpeed1 = 40102,
+    cmdPlaybackSpeed2 = 40103,
+    cmdPlaybackSpeed4 = 40104,
 };
 
 struct MenuItem {

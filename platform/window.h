@@ -9,6 +9,7 @@
 // layer may include them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -35,6 +36,18 @@ class WindowEvents {
     virtual void windowDestroyed() = 0;
     // The window regained palette focus.
     virtual void paletteRegained() = 0;
+};
+
+// What the window shows of a recorded game being played back: how far it has come and at
+// which speed. `active` is false once no playback is on the screen.
+struct PlaybackView {
+    bool active = false;
+    std::uint32_t done = 0;  // updates played
+    std::uint32_t total = 0; // updates of the replay
+    int speed = 1;           // 1, 2 or 4 updates a frame
+    bool paused = false;
+    bool ended = false;
+    bool operator==(const PlaybackView&) const = default;
 };
 
 // What a dialog does on its messages, independent of any platform.
@@ -69,4 +82,7 @@ class Window {
     virtual void runResponsive(const std::function<void()>& work);
     // Opens a web page in the user's browser; never blocks, reports nothing.
     virtual void openUrl(const std::string& url) = 0;
+    // Shows how a playback stands (its controls, progress and speed), or that none runs;
+    // called when it changes. The default shows nothing.
+    virtual void showPlayback(const PlaybackView& view) { (void)view; }
 };

@@ -3,12 +3,14 @@
 // tests/checks, which are also replayed here by Worlds alone, many at once on threads.
 #include "tools/sim.h"
 
+#include "game/replay.h"
 #include "platform/resources.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,23 +18,42 @@
 #include <vector>
 
 namespace {
-// Runs the engine and returns what it wrote.
-std::string runSim(const std::vector<std::string>& args) {
+std::string readAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, n);
+    }
+    std::fclose(file);
+    return text;
+}
+
+struct SimRun {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs the engine and returns its status and what it wrote.
+SimRun runSimAs(const std::vector<std::string>& args) {
     sim::Options options;
     std::string error;
     EXPECT_TRUE(sim::parseArguments(args, options, error)) << error;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    EXPECT_EQ(sim::run(options, out, err), 0);
-    std::string text;
-    std::rewind(out);
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) {
-        text.append(buffer, n);
-    }
-    std::fclose(out);
-    std::fclose(err);
-    return text;
+    SimRun run;
+    run.status = sim::run(options, out, err);
+    run.out = readAll(out);
+    run.err = readAll(err);
+    return run;
+}
+
+// Runs the engine, expecting success, and returns what it wrote.
+std::string runSim(const std::vector<std::string>& args) {
+    const SimRun run = runSimAs(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -65,6 +86,17 @@ TEST(PingelSim, RejectsBadArguments) {
         {"--png", "/tmp/x", "--png-every", "0"},
         {"--png", ""},
         {"--keys"},
+        {"--replay"},
+        {"--replay", ""},
+        {"--record", ""},
+        {"--replay", "a.rep", "--keys", "L:1"},
+        {"--replay", "a.rep", "--clock-start", "3"},
+        {"--replay", "a.rep", "--updates", "3"},
+        {"--replay", "a.rep", "--until-game-over"},
+        {"--build", "1:2"},
+        {"--record", "a.rep", "--build", "12"},
+        {"--record", "a.rep", "--build", "1:x"},
+        {"--record", "a.rep", "--build", "4294967296:1"},
     };
     for (const auto& args : bad) {
         sim::Options options;
@@ -91,6 +123,16 @@ TEST(PingelSim, ParsesScriptsAndOptions) {
     EXPECT_TRUE(o.updatesGiven);
     EXPECT_EQ(o.updates, 7u);
     EXPECT_TRUE(o.trace && o.untilGameOver);
+
+    ASSERT_TRUE(sim::parseArguments(
+        {"--record", "r.rep", "--build", "4294967295:0", "--replay", "in.rep", "--png", "/tmp/x"},
+        o, error))
+        << error;
+    EXPECT_EQ(o.recordFile, "r.rep");
+    EXPECT_EQ(o.replayFile, "in.rep");
+    EXPECT_TRUE(o.buildGiven);
+    EXPECT_EQ(o.buildChecksum, 4294967295u);
+    EXPECT_EQ(o.buildLength, 0u);
 }
 
 // The recorded games (tests/checks) pin the traced runs; without --trace only the summary
@@ -178,5 +220,70 @@ TEST(PingelSim, RecordedGamesReplayOnEightThreadsAtOnce) {
             const RecordedGame& g = games[(k + static_cast<std::size_t>(t)) % games.size()];
             EXPECT_TRUE(traces[t][k] == g.trace) << g.name << " on thread " << t;
         }
+    }
+}
+
+namespace {
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+} // namespace
+
+// A game recorded with --record and played with --replay traces as its --keys run did
+// (a recorded game's trace), and the replay names its seed, its build and its last score.
+// A --replay file that is missing or not a replay stops the run with the decoder's reason.
+TEST(PingelSim, RecordThenReplayTracesAsTheKeysRun) {
+    const RecordedGame game = recordedGames().at(1);
+    std::string keys;
+    for (const sim::KeyStep& step : game.script) {
+        std::string letters;
+        for (const auto& [bit, letter] : {std::pair{sim::keyLeft, 'L'},
+                                          {sim::keyRight, 'R'},
+                                          {sim::keyUp, 'U'},
+                                          {sim::keyDown, 'D'}}) {
+            letters += (step.keys & bit) != 0 ? std::string(1, letter) : "";
+        }
+        keys += (letters.empty() ? "-" : letters) + ":" + std::to_string(step.count) + " ";
+    }
+    const std::string folder = testing::TempDir();
+    const std::string file = folder + "pingel-sim-record.rep";
+    const auto summary =
+        lines(runSim({"--clock-start", std::to_string(game.seed), "--keys", keys,
+                      "--until-game-over", "--record", file, "--build", "305419896:4096"}));
+
+    const replay::Decoded decoded = replay::decode(fileBytes(file));
+    ASSERT_TRUE(decoded.replay) << decoded.reason;
+    EXPECT_EQ(decoded.replay->seed, game.seed);
+    EXPECT_EQ(decoded.replay->buildChecksum, 305419896u);
+    EXPECT_EQ(decoded.replay->buildLength, 4096u);
+    EXPECT_NE(summary.at(0).find(" score=" + std::to_string(decoded.replay->score) + " "),
+              std::string::npos)
+        << summary.at(0);
+    EXPECT_TRUE(runSim({"--replay", file}) == game.trace);
+
+    const std::string bytes = fileBytes(file);
+    const struct {
+        std::string contents; // none: the file is missing
+        std::string reason;
+    } bad[] = {
+        {"", "cannot be read"},
+        {bytes.substr(0, 20), "not a replay"},
+        {bytes + "x", "after the last run"},
+        {std::string(replay::maxBytes + 1, 'P'), "longer than"},
+    };
+    for (const auto& b : bad) {
+        const std::string path = folder + "pingel-sim-bad.rep";
+        std::filesystem::remove(path);
+        if (!b.contents.empty()) {
+            writeFile(path, b.contents);
+        }
+        const SimRun run = runSimAs({"--replay", path});
+        EXPECT_EQ(run.status, 2) << b.reason;
+        EXPECT_NE(run.err.find(b.reason), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
     }
 }

@@ -2,6 +2,8 @@
 // scripts and for looking at frames. See sim.h, and --help for the interface.
 #include "tools/sim.h"
 
+#include "backends/headless/headless.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,5 +20,6 @@ int main(int argc, char** argv) {
         std::fputs(sim::usage(), stdout);
         return 0;
     }
+    options.programFile = runningProgramPath();
     return sim::run(options, stdout, stderr);
 }

@@ -6,12 +6,16 @@
 #include "tools/sim.h"
 
 #include "app/game_driver.h"
+#include "app/playback.h"
 #include "backends/headless/headless.h"
 #include "game/player.h"
 #include "game/world.h"
+#include "net/machine_facts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #ifdef PINGEL_HAVE_STB
@@ -51,6 +55,15 @@ const char* const usageText =
     "                     0 is the frame that starts the game and draws nothing), and the\n"
     "                     last drawn frame as last.png\n"
     "  --png-every N      a picture every N frames (default 1)\n"
+    "  --replay FILE      play the replay in FILE: its seed for --clock-start, its arrows\n"
+    "                     for --keys, its updates for --updates, with --until-game-over\n"
+    "                     and --trace (not with those options)\n"
+    "  --record FILE      write the game played to FILE as a replay: its seed, every\n"
+    "                     update's arrows up to the last update run (or game over), and\n"
+    "                     the score after it\n"
+    "  --build C:L        the build the replay names: checksum C and length L in bytes\n"
+    "                     (default: those of this program's own file, as the game\n"
+    "                     computes them for its highscores)\n"
     "  --help             this text\n"
     "\n"
     "Keys and frames: a frame runs two World updates. The arrows of the script are set\n"
@@ -61,8 +74,10 @@ const char* const usageText =
     "game exactly.\n"
     "\n"
     "The last line of every run is a summary in the format of --trace.\n"
-    "Exit status: 0 done, 1 a picture could not be written, 2 bad arguments (also a\n"
-    "--png directory that cannot be made).\n";
+    "Exit status: 0 done, 1 a picture or the --record file could not be written (or\n"
+    "the game is longer than a replay may hold), 2 bad arguments (also a --png directory\n"
+    "that cannot be made, and a --replay file that is missing, too large or not a\n"
+    "replay).\n";
 
 bool parseNumber(const std::string& text, std::uint64_t largest, std::uint64_t& out) {
     if (text.empty() || text.size() > 20) {
@@ -267,6 +282,7 @@ bool parseScript(const std::string& text, std::vector<KeyStep>& out, std::string
 bool parseArguments(const std::vector<std::string>& args, Options& out, std::string& error) {
     out = Options{};
     bool pngEveryGiven = false;
+    std::vector<std::string> given; // the options seen
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& v) {
@@ -326,10 +342,48 @@ bool parseArguments(const std::vector<std::string>& args, Options& out, std::str
                 return false;
             }
             pngEveryGiven = true;
+        } else if (a == "--replay" || a == "--record") {
+            if (!value(v)) {
+                return false;
+            }
+            if (v.empty()) {
+                error = a + " needs a file";
+                return false;
+            }
+            (a == "--replay" ? out.replayFile : out.recordFile) = v;
+        } else if (a == "--build") {
+            if (!value(v)) {
+                return false;
+            }
+            const std::size_t colon = v.find(':');
+            std::uint64_t length = 0;
+            if (colon == std::string::npos || !parseNumber(v.substr(0, colon), 0xFFFFFFFFu, n) ||
+                !parseNumber(v.substr(colon + 1), 0xFFFFFFFFu, length)) {
+                error = "--build needs CHECKSUM:LENGTH, two whole numbers from 0 to 4294967295, "
+                        "not '" +
+                        v + "'";
+                return false;
+            }
+            out.buildGiven = true;
+            out.buildChecksum = static_cast<std::uint32_t>(n);
+            out.buildLength = static_cast<std::uint32_t>(length);
         } else {
             error = "unknown argument '" + a + "'";
             return false;
         }
+        given.push_back(a);
+    }
+    if (!out.replayFile.empty()) {
+        for (const char* other : {"--clock-start", "--keys", "--updates", "--until-game-over"}) {
+            if (std::find(given.begin(), given.end(), other) != given.end()) {
+                error = std::string("--replay takes the place of ") + other;
+                return false;
+            }
+        }
+    }
+    if (out.buildGiven && out.recordFile.empty()) {
+        error = "--build needs --record FILE";
+        return false;
     }
     if (pngEveryGiven && out.pngDir.empty()) {
         error = "--png-every needs --png DIR";
@@ -347,8 +401,71 @@ bool parseArguments(const std::vector<std::string>& args, Options& out, std::str
     return true;
 }
 
-int run(const Options& options, std::FILE* out, std::FILE* err) {
+namespace {
+
+// The options of a --replay run: the replay's seed, arrows and updates, traced until the
+// game is over or the updates are done. False with a complaint when the file is no replay.
+bool takeReplay(Options& options, std::FILE* err) {
+    const replay::Decoded decoded = readReplayFile(options.replayFile);
+    if (!decoded.replay) {
+        std::fprintf(err, "pingel-sim: --replay %s: %s\n", options.replayFile.c_str(),
+                     decoded.reason.c_str());
+        return false;
+    }
+    const replay::Replay& r = *decoded.replay;
+    options.clockStart = static_cast<Millis>(r.seed);
+    options.script.clear();
+    for (const replay::InputRun& run : r.runs) {
+        options.script.push_back({run.arrows, run.count});
+    }
+    options.updatesGiven = true;
+    options.updates = r.updates;
+    options.untilGameOver = true;
+    options.trace = true;
+    return true;
+}
+
+// Writes the game the World played as a replay; false with a complaint when it cannot.
+bool writeRecord(const Options& options, World& world, std::FILE* err) {
+    const replay::Recording& game = *world.recording();
+    if (game.updates() > replay::maxUpdates) {
+        std::fprintf(err,
+                     "pingel-sim: --record: the game ran %u updates, more than a replay holds "
+                     "(%u)\n",
+                     game.updates(), replay::maxUpdates);
+        return false;
+    }
+    OwnFile build{options.buildChecksum, options.buildLength};
+    if (!options.buildGiven) {
+        HeadlessPlatform machine;
+        machine.setOwnExecutablePath(options.programFile);
+        build = checksumOwnFile(machine);
+        if (build.length == 0) {
+            std::fprintf(err, "pingel-sim: --record: this program's own file cannot be read; "
+                              "name the build with --build CHECKSUM:LENGTH\n");
+            return false;
+        }
+    }
+    const std::string bytes = replay::encode(
+        replay::fromRecording(game, world.score()->value(), build.checksum, build.length));
+    std::ofstream file(options.recordFile, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        std::fprintf(err, "pingel-sim: --record: cannot write '%s'\n", options.recordFile.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int run(const Options& given, std::FILE* out, std::FILE* err) {
     namespace fs = std::filesystem;
+    Options options = given;
+    if (!options.replayFile.empty() && !takeReplay(options, err)) {
+        return 2;
+    }
     if (!options.pngDir.empty()) {
         std::error_code ec;
         fs::create_directories(options.pngDir, ec);
@@ -427,6 +544,9 @@ int run(const Options& options, std::FILE* out, std::FILE* err) {
     }
     state.printState(driver.game->gameOver);
     std::fflush(out);
+    if (!options.recordFile.empty() && !writeRecord(options, *state.world, err)) {
+        status = 1;
+    }
     return status;
 }
 

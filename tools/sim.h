@@ -1,7 +1,8 @@
 // pingel-sim's engine: plays one game headless and deterministically and reports it, for
 // the command-line tool and for the tests. A run is its options: the clock's start (which
-// is the random seed), a key script of "KEYS:COUNT" items, how many World updates to run,
-// whether to trace every update, and where to put PNG frames.
+// is the random seed), a key script of "KEYS:COUNT" items or a replay file in their
+// place, how many World updates to run, whether to trace every update, where to put PNG
+// frames, and where to write the game played as a replay.
 #pragma once
 
 #include "platform/clock.h"
@@ -34,6 +35,16 @@ struct Options {
     bool trace = false;
     std::string pngDir;
     std::uint64_t pngEvery = 0; // 0: no pictures
+    // --replay: the seed, the script and the number of updates come from this replay file,
+    // and every update is traced.
+    std::string replayFile;
+    // --record: the game played is written here as a replay, with the build given by
+    // --build or else the checksum and length of `programFile` (see checksumOwnFile).
+    std::string recordFile;
+    bool buildGiven = false;
+    std::uint32_t buildChecksum = 0;
+    std::uint32_t buildLength = 0;
+    std::string programFile;
     bool help = false;
     // Called on the run's headless platform before anything is built (tests put stand-in
     // pictures there).
@@ -53,8 +64,9 @@ bool parseArguments(const std::vector<std::string>& args, Options& out, std::str
 // The text of --help.
 const char* usage();
 // Plays the game the options describe, writing trace and summary lines to `out` and
-// complaints to `err`. Returns the process exit status: 0; 1 when a picture could not be
-// written; 2 when the --png directory cannot be made.
+// complaints to `err`. Returns the process exit status: 0; 1 when a picture or the
+// --record file could not be written (or the game is too long for a replay); 2 when the
+// --png directory cannot be made or the --replay file is missing or not a replay.
 int run(const Options& options, std::FILE* out, std::FILE* err);
 
 // The trace that `--clock-start SEED --keys SCRIPT --until-game-over --trace` writes,

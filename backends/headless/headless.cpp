@@ -7,6 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__linux__)
+#include <unistd.h>
+#endif
+
 HeadlessPlatform::HeadlessPlatform() = default;
 HeadlessPlatform::~HeadlessPlatform() = default;
 
@@ -182,4 +188,20 @@ void HeadlessPlatform::runResponsive(const std::function<void()>& work) {
     } else {
         work();
     }
+}
+
+std::string runningProgramPath() {
+#if defined(_WIN32)
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+#elif defined(__linux__)
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof path
+               ? std::string(path, static_cast<std::size_t>(n))
+               : std::string();
+#else
+    return {};
+#endif
 }

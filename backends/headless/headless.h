@@ -125,6 +125,10 @@ class HeadlessPlatform : public Clock,
     std::map<std::string, std::map<std::string, void*>> libraries_;
 };
 
+// The file of the program that is running (for a tool that names its own file to the
+// Machine); empty where the system does not tell.
+std::string runningProgramPath();
+
 // A dialog view that keeps the texts set on it, for driving dialog logic headless.
 class RecordingDialogView : public DialogView {
   public:

@@ -533,8 +533,10 @@ void SdlPlatform::handleEvent(const SDL_Event& event, WindowEvents& events) {
         // Alt-F4 closes the window also where no window manager does it.
         if (event.key.keysym.sym == SDLK_F4 && (event.key.keysym.mod & KMOD_ALT) != 0) {
             windowGoesAway(events);
-        } else {
-            windowKey(event.key);
+        } else if (!windowKey(event.key)) {
+            if (const int command = playbackCommand(event.key); command != 0) {
+                events.menuCommand(command);
+            }
         }
         break;
     case SDL_CONTROLLERDEVICEADDED:
@@ -573,6 +575,46 @@ bool SdlPlatform::windowKey(const SDL_KeyboardEvent& key) {
         setWindowScale(std::clamp(windowScale_ + step, 1, largestScale));
     }
     return true;
+}
+
+int SdlPlatform::playbackCommand(const SDL_KeyboardEvent& key) {
+    if ((key.keysym.mod & (KMOD_CTRL | KMOD_ALT)) != 0) {
+        return 0;
+    }
+    switch (key.keysym.sym) {
+    case SDLK_SPACE:
+        return shell::cmdPlaybackPause;
+    case SDLK_1:
+    case SDLK_KP_1:
+        return shell::cmdPlaybackSpeed1;
+    case SDLK_2:
+    case SDLK_KP_2:
+        return shell::cmdPlaybackSpeed2;
+    case SDLK_4:
+    case SDLK_KP_4:
+        return shell::cmdPlaybackSpeed4;
+    default:
+        return 0;
+    }
+}
+
+void SdlPlatform::showPlayback(const PlaybackView& view) {
+    char title[96] = "Pingel";
+    if (view.active) {
+        const unsigned percent =
+            view.total == 0 ? 100u : static_cast<unsigned>(100ull * view.done / view.total);
+        std::snprintf(title, sizeof title, "Pingel - uppspelning %u %% %s", percent,
+                      view.ended        ? "(slut)"
+                      : view.paused     ? "(paus)"
+                      : view.speed == 2 ? "(2x)"
+                      : view.speed == 4 ? "(4x)"
+                                        : "(1x)");
+    }
+    // The title changes only when its text does, at most a hundred times a playback.
+    if (window_ != nullptr && shownTitle_ != title) {
+        shownTitle_ = title;
+        SDL_SetWindowTitle(window_, title);
+    }
 }
 
 void SdlPlatform::setWindowScale(int scale) {

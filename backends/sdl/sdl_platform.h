@@ -88,6 +88,8 @@ class SdlPlatform : public Clock,
     // everything typed or clicked is dropped.
     void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override;
+    // The playback's progress and speed in the window's title.
+    void showPlayback(const PlaybackView& view) override;
 
   private:
     // Composes the window: the last picture, the menu bar, and whatever `overlay` draws
@@ -102,6 +104,8 @@ class SdlPlatform : public Clock,
     void windowGoesAway(WindowEvents& events);
     // Zoom and full screen from a key; true when the key was one of them.
     bool windowKey(const SDL_KeyboardEvent& key);
+    // A playback's control from a key (Space, 1, 2, 4); 0 when the key is none of them.
+    static int playbackCommand(const SDL_KeyboardEvent& key);
     void setWindowScale(int scale);
     void toggleFullscreen();
     // The scale at which the window, frame included, fits the usable desktop.
@@ -135,6 +139,7 @@ class SdlPlatform : public Clock,
     std::vector<SDL_GameController*> controllers_;
     GamepadKeys pad_;
     bool hasPicture_ = false;
+    std::string shownTitle_ = "Pingel"; // the window's title as last set
     bool imguiReady_ = false;
     bool inDialog_ = false;
     // Draws the open dialog as it stands, taking no input (set while a dialog runs).

@@ -85,6 +85,29 @@ EM_ASYNC_JS(int, jsFetchOwnFile, (const char* path), {
         return -1;
     }
 });
+EM_JS(void, jsPlaybackCommands, (int pause, int one, int two, int four), {
+    PingelPage.playbackCommands(pause, one, two, four);
+});
+EM_JS(void, jsShowPlayback, (int active, double done, double total, int speed, int paused,
+                             int ended), {
+    PingelPage.showPlayback(active !== 0, done, total, speed, paused !== 0, ended !== 0);
+});
+EM_JS(void, jsPlaybackProblem, (const char* text), {
+    PingelPage.playbackProblem(UTF8ToString(text));
+});
+// The replay the page's address asks for, at most `limit` bytes of it, into memory taken
+// with malloc (*out); returns its length, or -1 when none is asked for, -2 when the ID is
+// not a number, -3 when the portal has no such replay, -4 when it could not be fetched,
+// -5 when no memory was had.
+EM_ASYNC_JS(int, jsFetchReplay, (int limit, std::uint8_t** out), {
+    const found = await PingelPage.fetchReplay(limit);
+    if (typeof found === 'number') return found;
+    const at = _malloc(Math.max(found.length, 1));
+    if (!at) return -5;
+    HEAPU8.set(found, at);
+    HEAPU32[out >> 2] = at;
+    return found.length;
+});
 // clang-format on
 
 // A dialog as the shell's logic sees it, shown by the page.
@@ -116,6 +139,8 @@ WebPlatform::WebPlatform() {
     for (const shell::MenuItem& item : shell::menu) {
         jsMenuItem(latin1ToUtf8(item.popup).c_str(), item.id, latin1ToUtf8(item.caption).c_str());
     }
+    jsPlaybackCommands(shell::cmdPlaybackPause, shell::cmdPlaybackSpeed1, shell::cmdPlaybackSpeed2,
+                       shell::cmdPlaybackSpeed4);
     jsStart();
 }
 
@@ -123,6 +148,35 @@ WebPlatform::~WebPlatform() = default;
 
 void WebPlatform::showEnded() {
     jsEnded();
+}
+
+// --- a replay to watch ---
+
+WebPlatform::AskedReplay WebPlatform::fetchAskedReplay(std::size_t limit) {
+    std::uint8_t* bytes = nullptr;
+    const int length = jsFetchReplay(static_cast<int>(limit + 1), &bytes);
+    AskedReplay asked;
+    asked.asked = length != -1;
+    if (length >= 0) {
+        asked.bytes.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+        std::free(bytes);
+    } else if (length == -2) {
+        asked.problem = "Adressen pekar inte ut något spel (spel= ska vara ett nummer).";
+    } else if (length == -3) {
+        asked.problem = "Spelet finns inte på portalen.";
+    } else if (length != -1) {
+        asked.problem = "Spelet kunde inte hämtas från portalen. Försök igen senare.";
+    }
+    return asked;
+}
+
+void WebPlatform::showPlaybackProblem(const std::string& text) {
+    jsPlaybackProblem(text.c_str());
+}
+
+void WebPlatform::showPlayback(const PlaybackView& view) {
+    jsShowPlayback(view.active ? 1 : 0, view.done, view.total, view.speed, view.paused ? 1 : 0,
+                   view.ended ? 1 : 0);
 }
 
 // --- clock and waiting ---

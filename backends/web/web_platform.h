@@ -42,6 +42,19 @@ class WebPlatform : public Clock,
     // Tells the page that the program has ended.
     void showEnded();
 
+    // The replay the page's address asks for (?spel=ID, ID decimal), fetched from
+    // /spel/ID on the page's own origin: `asked` is false when it asks for none; else the
+    // bytes (at most `limit` + 1 of them, so that a longer one is told), or, when it could
+    // not be had, a Swedish text saying why.
+    struct AskedReplay {
+        bool asked = false;
+        std::string bytes;
+        std::string problem;
+    };
+    AskedReplay fetchAskedReplay(std::size_t limit);
+    // Shows a text on the page about the replay that cannot be watched (UTF-8).
+    void showPlaybackProblem(const std::string& text);
+
     Millis now() override;
     void pause(Millis ms) override;
     std::int64_t calendarSeconds() override;
@@ -64,6 +77,7 @@ class WebPlatform : public Clock,
     void runDialog(int templateId, DialogLogic& logic) override;
     void runResponsive(const std::function<void()>& work) override;
     void debugText(const char* text) override;
+    void showPlayback(const PlaybackView& view) override;
 
   private:
     std::array<std::uint32_t, 256> colours_{}; // the palette as RGBA bytes in memory order

@@ -2,7 +2,9 @@
 // fixed frame and menu 128, and hands over to the shell's main loop with WinInet for the
 // highscores. The window procedure forwards menu commands, the window's destruction and
 // the palette focus to the WindowEvents the main loop gave the platform, and the zoom and
-// full-screen keys to the platform; it finds the platform through the window itself.
+// full-screen keys to the platform, and a playback's keys (Space, 1, 2, 4) to the shell as
+// its commands; it finds the platform through the window itself. `pingel.exe --replay FILE`
+// opens on that replay played back.
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "backends/win32/win32_platform.h"
@@ -10,8 +12,32 @@
 #include "game/world.h"
 #include "platform/screen_size.h"
 
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
 namespace {
 constexpr DWORD windowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// A playback's command from a key, 0 for any other key.
+int playbackCommand(WPARAM key) {
+    switch (key) {
+    case VK_SPACE:
+        return shell::cmdPlaybackPause;
+    case '1':
+    case VK_NUMPAD1:
+        return shell::cmdPlaybackSpeed1;
+    case '2':
+    case VK_NUMPAD2:
+        return shell::cmdPlaybackSpeed2;
+    case '4':
+    case VK_NUMPAD4:
+        return shell::cmdPlaybackSpeed4;
+    default:
+        return 0;
+    }
+}
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Win32Platform* backend = Win32Platform::of(window);
@@ -36,6 +62,13 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
         const bool alt = (lParam & (1L << 29)) != 0;
         if (backend != nullptr && !repeat && backend->windowKey(wParam, ctrl, alt)) {
+            return 0;
+        }
+        if (const int command = playbackCommand(wParam);
+            command != 0 && message == WM_KEYDOWN && !repeat && !ctrl) {
+            if (WindowEvents* e = events()) {
+                e->menuCommand(command);
+            }
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);
@@ -69,6 +102,19 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    std::optional<replay::Replay> watched;
+    for (int i = 1; i < __argc; ++i) {
+        if (std::string(__argv[i]) != "--replay" || i + 1 >= __argc) {
+            continue;
+        }
+        replay::Decoded decoded = readReplayFile(__argv[++i]);
+        if (!decoded.replay) {
+            const std::string text = std::string("--replay ") + __argv[i] + ": " + decoded.reason;
+            MessageBoxA(nullptr, text.c_str(), "Pingel", MB_OK | MB_ICONERROR);
+            return 2;
+        }
+        watched = std::move(decoded.replay);
+    }
     Win32Platform win32(instance);
 
     WNDCLASSA windowClass = {};
@@ -93,8 +139,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     UpdateWindow(window);
 
     WinInetHttpClient http(win32);
-    const int result =
-        runPingel(makeWorld, {win32, win32, win32, win32, win32, win32, win32, http});
+    std::unique_ptr<Game> opening;
+    if (watched) {
+        opening = std::make_unique<Playback>(std::move(*watched), win32);
+    }
+    const int result = runPingel(makeWorld, {win32, win32, win32, win32, win32, win32, win32, http},
+                                 std::move(opening));
     // The shell that received the window's messages is gone.
     win32.forgetWindowEvents();
     return result;

@@ -3,8 +3,9 @@ loopback (a fresh SQLite database, the site under /spela/): real key, mouse and 
 events through WebDriver and CDP, the picture read back from the canvas, a highscore sent
 to the portal and looked for on its home page.
 Usage: browser_checks.py PORTAL_BINARY SITE_DIR HEADLESS_FRAMES_DIR [--phone-screenshot PNG]
-(the frames folder holds frozen.ppm from pingel-headless-frame). Prints one line per check
-and "N passed, M failed"."""
+       [--replay-screenshot PNG] [--only CHECK]
+(the frames folder holds frozen.ppm from pingel-headless-frame, and watch.rep, a replay
+that `pingel-sim --record` made). Prints one line per check and "N passed, M failed"."""
 
 import base64
 import html
@@ -21,6 +22,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.chrome.service import Service as ChromeService
 
 from portal_process import Portal
+from replay_route import ReplayRoute
 
 WIDTH, HEIGHT = 421, 271
 # The score is drawn centred at (389, 95): the box around it.
@@ -125,10 +127,12 @@ def centre(driver, element):
 
 
 class Checks:
-    def __init__(self, portal_binary, site_dir, frames_dir, phone_screenshot=None):
+    def __init__(self, portal_binary, site_dir, frames_dir, phone_screenshot=None,
+                 replay_screenshot=None):
         self.site_dir = site_dir
         self.frames_dir = frames_dir
         self.phone_screenshot = phone_screenshot
+        self.replay_screenshot = replay_screenshot
         self.portal = Portal(portal_binary, site_dir)
         self.portal.command("member", "add", EMAIL, NICKNAME, stdin=PASSWORD + "\n")
         # Only this build's scores are ranked: an accepted score proves that the page sent
@@ -139,11 +143,13 @@ class Checks:
         self.portal.start()
         self.driver = start_browser()
         self.phone = None
+        self.viewer = None
 
     def close(self):
         self.driver.quit()
-        if self.phone is not None:
-            self.phone.quit()
+        for other in (self.phone, self.viewer):
+            if other is not None:
+                other.quit()
         self.portal.close()
 
     def page_loads_from_the_portal_without_console_errors(self):
@@ -309,6 +315,85 @@ class Checks:
         errors = [e for e in console_errors(d) if "ERR_CONNECTION_REFUSED" not in e["message"]]
         assert not errors, f"console errors: {errors}"
 
+    def replay_viewer_plays_pauses_speeds_up_and_sends_nothing(self):
+        with open(f"{self.frames_dir}/watch.rep", "rb") as f:
+            recorded = f.read()
+        viewer = self.viewer = start_browser()
+        # The portal does not serve /spel/ID yet: the browser answers it itself. Once it
+        # does, store the replay on the portal instead and drop this line.
+        route = ReplayRoute(viewer, {"17": recorded})
+        try:
+            self._watch(viewer, route)
+        finally:
+            route.close()
+
+    def _watch(self, viewer, route):
+        viewer.get(self.portal.url + "?spel=17")
+        bar = wait_for(lambda: (lambda b: b and b[0].is_displayed() and b[0])(
+            viewer.find_elements(By.ID, "playback")), 20, "the playback's controls")
+        # Every view the program shows, in order: (updates done, speed or 0 paused, over).
+        viewer.execute_script("""
+            window.views = [];
+            const show = PingelPage.showPlayback;
+            PingelPage.showPlayback = function (active, done, total, speed, paused, over) {
+                views.push([done, paused ? 0 : speed, over]);
+                return show(active, done, total, speed, paused, over);
+            };""")
+        state = lambda: viewer.execute_script("return window.views.slice();")
+        assert route.served == ["17"], route.served
+
+        def steps_at(speed, count):
+            """Waits for `count` views in a row at `speed` and returns their steps."""
+            def found():
+                views = state()
+                run = [v[0] for v in views if v[1] == speed and not v[2]]
+                return len(run) > count and [b - a for a, b in zip(run[-count - 1:], run[-count:])]
+            return wait_for(found, 60, f"{count} views at speed {speed}")
+
+        first = canvas_rgb(viewer)
+        wait_for(lambda: canvas_rgb(viewer) != first, 10, "the board to change as it plays")
+        # At 1x each frame plays two updates.
+        assert set(steps_at(1, 5)) == {2}, state()[-8:]
+
+        bar.find_element(By.CSS_SELECTOR, "button.pause").click()
+        wait_for(lambda: state()[-1][1] == 0, 10, "the pause")
+        paused_at, paused_board = state()[-1][0], canvas_rgb(viewer)
+        time.sleep(0.5)
+        assert state()[-1][0] == paused_at and canvas_rgb(viewer) == paused_board, "it played on paused"
+        assert bar.find_element(By.CSS_SELECTOR, "button.pause").text == "Spela"
+
+        # At 4x each frame plays eight, and the progress bar follows.
+        bar.find_element(By.CSS_SELECTOR, "button[data-speed='4']").click()
+        assert set(steps_at(4, 5)) == {8}, state()[-8:]
+        total = int(bar.get_attribute("data-total"))
+        if self.replay_screenshot:
+            wait_for(lambda: state()[-1][0] >= total // 2, 60, "the replay's middle")
+            viewer.save_screenshot(self.replay_screenshot)
+        wait_for(lambda: state()[-1][2], 120, "the end of the replay")
+        assert state()[-1][0] == total > 0, (state()[-1], total)
+        progress = viewer.execute_script("const p = document.querySelector('#playback progress');"
+                                         "return [p.value, p.max];")
+        assert progress == [total, total], progress
+        assert bar.find_element(By.CLASS_NAME, "count").text == "Slut"
+
+        # Over, the board stands; nothing can be sent: no offer, no highscore dialog.
+        over = canvas_rgb(viewer)
+        choose_menu(viewer, "Koppla upp", "Registrera high-score")
+        time.sleep(1.0)
+        assert dialog(viewer, QUESTION) is None and dialog(viewer, HIGHSCORE) is None, "a dialog opened"
+        assert canvas_rgb(viewer) == over, "the board moves after the replay's end"
+        assert route.highscore_posts == [] and timings(viewer)["lastExchange"] is None
+
+        # A replay the portal does not have is told in Swedish, and the game is there.
+        viewer.get(self.portal.url + "?spel=18")
+        note = wait_for(lambda: (lambda n: n and n[0].is_displayed() and n[0])(
+            viewer.find_elements(By.ID, "playback-problem")), 20, "the note of a missing replay")
+        assert note.text == "Spelet finns inte på portalen.", note.text
+        wait_for(lambda: timings(viewer)["firstFrame"], 10, "the finished board")
+        assert not viewer.find_element(By.ID, "playback").is_displayed()
+        errors = [e for e in console_errors(viewer) if "/spel/18" not in e["message"]]
+        assert not errors, f"console errors: {errors}"
+
     def _exchange(self):
         """Presses Enter in the highscore dialog and returns the outcome of the exchange."""
         d = self.driver
@@ -345,13 +430,15 @@ def run_checks(checks, order, shot_prefix):
 
 def main():
     args = sys.argv[1:]
-    shot = None
-    if "--phone-screenshot" in args:
-        at = args.index("--phone-screenshot")
-        shot = args[at + 1]
-        del args[at:at + 2]
+    shots = {}
+    for option in ("--phone-screenshot", "--replay-screenshot", "--only"):
+        if option in args:
+            at = args.index(option)
+            shots[option] = args[at + 1]
+            del args[at:at + 2]
     portal_binary, site_dir, frames_dir = args
-    checks = Checks(portal_binary, site_dir, frames_dir, shot)
+    checks = Checks(portal_binary, site_dir, frames_dir, shots.get("--phone-screenshot"),
+                    shots.get("--replay-screenshot"))
     order = [
         checks.page_loads_from_the_portal_without_console_errors,
         checks.frozen_board_equals_headless_render,
@@ -363,7 +450,10 @@ def main():
         checks.phone_tap_after_game_over_starts_anew,
         checks.portal_page_opens_in_a_new_tab,
         checks.quit_ends_the_program,
+        checks.replay_viewer_plays_pauses_speeds_up_and_sends_nothing,
     ]
+    if "--only" in shots:
+        order = [c for c in order if c.__name__ == shots["--only"]]
     return run_checks(checks, order, "pingel-web")
 
 if __name__ == "__main__":

@@ -2,7 +2,9 @@
 # The browser build's checks: builds the `web` preset (the site in build/web/site), renders
 # the expected start board on the headless platform, and plays the site in headless
 # Chromium (browser_checks.py) as served by a real pingel-portal on loopback with a fresh
-# SQLite database. Ends with "N passed, M failed".
+# SQLite database; the replay viewer watches a game that pingel-sim records (the
+# pingel-sim beside the portal's build folder, else the dev preset's). Ends with
+# "N passed, M failed".
 #
 # Usage: tests/web/web_checks.sh [HEADLESS_FRAME_TOOL [PORTAL_BINARY]] [-- CHECK OPTIONS]
 #   Tools not given are built in the dev preset's folder.
@@ -30,7 +32,15 @@ if [ -z "$tool" ] || [ -z "$portal" ]; then
 fi
 
 portal=$(realpath "$portal")
+sim=$(dirname "$portal")/../tools/pingel-sim
+if [ ! -x "$sim" ]; then
+  cmake --preset dev >/dev/null
+  cmake --build --preset dev -j2 --target pingel-sim >/dev/null
+  sim=build/dev/tools/pingel-sim
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$tool" "$work"
+"$sim" --clock-start 4242 --keys "R:120 U:80 L:200 D:60 RU:90 -:30 LD:400" --updates 1200 \
+  --record "$work/watch.rep" >/dev/null
 /usr/bin/python3 "$root/tests/web/browser_checks.py" "$portal" "$root/build/web/site" "$work" "$@"

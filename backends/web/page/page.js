@@ -3,6 +3,8 @@
 // and the fetch that carries a highscore. The program (pingel.js with pingel.wasm) calls
 // PingelPage; nothing here knows the game's rules. The page also keeps a few timings
 // and the outcome of the last exchange (PingelPage.timings()) for measuring and checking it.
+// Opened as ?spel=ID, the page fetches that replay for the program and shows the controls
+// of its playback under the picture.
 'use strict';
 var PingelPage = (function () {
   const pictureWidth = 421;
@@ -26,6 +28,9 @@ var PingelPage = (function () {
   const errorCannotConnect = 12029;
   const errorConnectionReset = 12031;
   const frameLogLimit = 4000;
+  // Where the portal keeps a replay (?spel=ID), on the page's own origin.
+  const replayPath = function (id) { return '/spel/' + id; };
+  const replayFetchMs = 30000;
 
   const root = document.getElementById('pingel');
   const menuBar = document.getElementById('menu');
@@ -121,6 +126,7 @@ var PingelPage = (function () {
       dialogKey(e);
       return;
     }
+    if (playbackKey(e)) return;
     const key = keyNumbers[e.key];
     if (key === undefined) return;
     e.preventDefault(); // no scrolling, no help page
@@ -468,6 +474,122 @@ var PingelPage = (function () {
     canvas.focus();
   }
 
+  // --- a replay played back ---
+  // The bar under the picture: pause and play, the three speeds, and how far it has come.
+  // Its buttons and the keys Space, 1, 2 and 4 hand the shell its playback commands.
+  const playback = { bar: null, pause: null, speeds: new Map(), progress: null, count: null, note: null,
+                     active: false };
+
+  function playbackCommands(pause, one, two, four) {
+    const bar = document.createElement('div');
+    bar.id = 'playback';
+    bar.hidden = true;
+    const title = document.createElement('span');
+    title.className = 'title';
+    title.textContent = 'Uppspelning';
+    const button = function (text, command) {
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = text;
+      b.dataset.command = String(command);
+      b.addEventListener('click', function (e) {
+        e.stopPropagation();
+        if (dialog === null) commands.push(command);
+        canvas.focus();
+      });
+      return b;
+    };
+    playback.pause = button('Paus', pause);
+    playback.pause.className = 'pause';
+    bar.append(title, playback.pause);
+    [[1, one], [2, two], [4, four]].forEach(function (pair) {
+      const b = button(pair[0] + '\u00D7', pair[1]);
+      b.dataset.speed = String(pair[0]);
+      playback.speeds.set(pair[0], b);
+      bar.append(b);
+    });
+    playback.progress = document.createElement('progress');
+    playback.progress.max = 1;
+    playback.progress.value = 0;
+    playback.count = document.createElement('span');
+    playback.count.className = 'count';
+    const help = document.createElement('span');
+    help.className = 'help';
+    help.textContent = 'F1: eget spel';
+    bar.append(playback.progress, playback.count, help);
+    playback.note = document.createElement('div');
+    playback.note.id = 'playback-problem';
+    playback.note.setAttribute('role', 'alert');
+    playback.note.hidden = true;
+    root.append(bar, playback.note);
+    playback.bar = bar;
+  }
+
+  function showPlayback(active, done, total, speed, paused, over) {
+    playback.active = active;
+    playback.bar.hidden = !active;
+    if (!active) return;
+    playback.progress.max = Math.max(total, 1);
+    playback.progress.value = done;
+    playback.count.textContent = over ? 'Slut' : Math.floor(done / 50) + ' s av ' + Math.floor(total / 50) + ' s';
+    playback.bar.dataset.done = String(done);
+    playback.bar.dataset.total = String(total);
+    playback.pause.textContent = paused ? 'Spela' : 'Paus';
+    playback.pause.setAttribute('aria-pressed', String(paused));
+    playback.pause.disabled = over;
+    playback.speeds.forEach(function (b, s) {
+      b.setAttribute('aria-pressed', String(s === speed));
+      b.disabled = over;
+    });
+  }
+
+  function playbackKey(e) {
+    if (!playback.active) return false;
+    const button = e.key === ' ' ? playback.pause : playback.speeds.get(Number(e.key));
+    if (button === undefined || e.ctrlKey || e.altKey || e.metaKey) return false;
+    e.preventDefault();
+    if (!e.repeat) commands.push(Number(button.dataset.command));
+    return true;
+  }
+
+  function playbackProblem(text) {
+    playback.note.textContent = text;
+    playback.note.hidden = false;
+  }
+
+  // The replay the page's address asks for: its bytes (at most `limit`), or a number:
+  // -1 none asked for, -2 an ID that is not a number, -3 no such replay, -4 not fetched.
+  async function fetchReplay(limit) {
+    const id = new URLSearchParams(window.location.search).get('spel');
+    if (id === null) return -1;
+    if (!/^[0-9]{1,18}$/.test(id)) return -2;
+    const controller = new AbortController();
+    const timer = setTimeout(function () { controller.abort(); }, replayFetchMs);
+    try {
+      const response = await fetch(new URL(replayPath(id), window.location.origin), {
+        credentials: 'same-origin', cache: 'no-store', signal: controller.signal,
+      });
+      if (response.status === 404) return -3;
+      if (!response.ok) return -4;
+      const body = new Uint8Array(limit);
+      let length = 0;
+      const reader = response.body.getReader();
+      while (length < limit) {
+        const chunk = await reader.read();
+        if (chunk.done) break;
+        const take = Math.min(chunk.value.length, limit - length);
+        body.set(chunk.value.subarray(0, take), length);
+        length += take;
+      }
+      reader.cancel().catch(function () {});
+      return body.subarray(0, length);
+    } catch (e) {
+      return -4;
+    } finally {
+      clearTimeout(timer);
+    }
+  }
+
   // --- the rest ---
   function openUrl(url) {
     window.open(url, '_blank', 'noopener');
@@ -564,5 +686,7 @@ var PingelPage = (function () {
     dialogBegin: dialogBegin, dialogControl: dialogControl, dialogShow: dialogShow,
     dialogCommand: dialogCommand, dialogBusy: dialogBusy, dialogCaption: dialogCaption, dialogSetText: dialogSetText,
     dialogText: dialogText, dialogEnd: dialogEnd, ended: ended, post: post, timings: timings,
+    playbackCommands: playbackCommands, showPlayback: showPlayback, playbackProblem: playbackProblem,
+    fetchReplay: fetchReplay,
   };
 })();
