@@ -286,57 +286,26 @@ int winnersCommand(Storage& storage) {
     return std::cout.flush() ? 0 : 1;
 }
 
-// Runs stored replays again; see the usage text.
 int verifyCommand(Storage& storage, const std::vector<std::string>& args) {
-    const EmbeddedResources resources;
-    int failed = 0, checked = 0;
-    const auto check = [&](const StoredReplay& stored) {
-        ++checked;
-        const auto decoded = replay::decode(stored.replay);
-        const std::string reason =
-            !decoded.replay
-                ? "the stored replay does not decode: " + decoded.reason
-                : disproof(
-                      *decoded.replay,
-                      {stored.score, stored.playTimeMs, {stored.buildChecksum, stored.buildLength}},
-                      resources);
-        if (!reason.empty()) {
-            ++failed;
-            std::cout << stored.id << '\t' << stored.nickname << '\t' << stored.score << '\t'
-                      << reason << '\n';
-        }
-    };
+    std::optional<std::int64_t> only;
     if (args.size() == 2 && args[1] != "--all") {
         const auto id = unsignedArg(args[1]);
         if (!id) {
             return fail("verify takes --all or the decimal id of a score");
         }
-        const auto stored = storage.replayOf(*id);
-        if (!stored) {
-            return fail("score " + args[1] + " has no stored replay");
-        }
-        check(*stored);
-    } else if (args.size() <= 2) {
-        // A page of replays at a time, so memory stays bounded however many there are.
-        constexpr int page = 64;
-        std::int64_t after = 0;
-        for (;;) {
-            const auto replays = storage.provenReplays(after, page);
-            for (const StoredReplay& stored : replays) {
-                check(stored);
-                after = stored.id;
-            }
-            if (replays.size() < page) {
-                break;
-            }
-        }
-    } else {
+        only = *id;
+    } else if (args.size() > 2) {
         printUsage(std::cerr);
         return 2;
     }
-    std::cerr << "pingel-portal: " << checked << " replays run, " << failed
+    const EmbeddedResources resources;
+    const auto result = verifyStoredReplays(storage, only, resources, std::cout);
+    if (!result) {
+        return fail("score " + args[1] + " has no stored replay");
+    }
+    std::cerr << "pingel-portal: " << result->checked << " replays run, " << result->failed
               << " no longer reproduce their score\n";
-    return failed == 0 && std::cout.flush() ? 0 : 1;
+    return result->failed == 0 && std::cout.flush() ? 0 : 1;
 }
 
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,

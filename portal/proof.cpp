@@ -3,6 +3,8 @@
 
 #include "portal/password.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string buildText(std::uint32_t checksum, std::uint32_t length) {
@@ -57,7 +59,7 @@ std::string disproof(const replay::Replay& r, const Claim& claim, const Resource
 }
 
 bool samePlay(const replay::Replay& a, const replay::Replay& b) {
-    if (a.seed != b.seed) {
+    if (a.seed != b.seed && std::min(a.updates, b.updates) < openingUpdates) {
         return false;
     }
     const auto& shorter = a.updates <= b.updates ? a.runs : b.runs;
@@ -79,10 +81,56 @@ bool samePlay(const replay::Replay& a, const replay::Replay& b) {
     return true;
 }
 
-std::string playDigest(const replay::Replay& r) {
-    replay::Replay game;
-    game.seed = r.seed;
-    game.updates = r.updates;
-    game.runs = r.runs;
-    return tokenDigest(replay::encode(game));
+std::string openingDigest(const replay::Replay& r) {
+    replay::Replay opening;
+    for (const replay::InputRun& run : r.runs) {
+        if (opening.updates == openingUpdates) {
+            break;
+        }
+        const std::uint32_t take = std::min(run.count, openingUpdates - opening.updates);
+        opening.runs.push_back({run.arrows, take});
+        opening.updates += take;
+    }
+    return tokenDigest(replay::encode(opening));
+}
+
+std::optional<VerifyResult> verifyStoredReplays(Storage& storage, std::optional<std::int64_t> only,
+                                                const Resources& resources, std::ostream& out) {
+    VerifyResult result;
+    const auto check = [&](const StoredReplay& stored) {
+        ++result.checked;
+        const auto decoded = replay::decode(stored.replay);
+        const std::string reason =
+            !decoded.replay
+                ? "the stored replay does not decode: " + decoded.reason
+                : disproof(
+                      *decoded.replay,
+                      {stored.score, stored.playTimeMs, {stored.buildChecksum, stored.buildLength}},
+                      resources);
+        if (!reason.empty()) {
+            ++result.failed;
+            out << stored.id << '\t' << stored.nickname << '\t' << stored.score << '\t' << reason
+                << '\n';
+        }
+    };
+    if (only) {
+        const auto stored = storage.replayOf(*only);
+        if (!stored) {
+            return std::nullopt;
+        }
+        check(*stored);
+        return result;
+    }
+    constexpr int page = 64;
+    std::int64_t after = 0;
+    for (;;) {
+        const auto replays = storage.provenReplays(after, page);
+        for (const StoredReplay& stored : replays) {
+            check(stored);
+            after = stored.id;
+        }
+        if (replays.size() < page) {
+            return result;
+        }
+    }
 }

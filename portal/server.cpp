@@ -143,11 +143,23 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
     http.set_keep_alive_timeout(5);
     http.set_keep_alive_max_count(1000);
 
+    // The body is read here rather than by the library, which refuses form bodies of more
+    // than 8 KiB (the server has gathered it whole within its limit already).
     http.Post(std::string(highscoreObject),
-              [this](const httplib::Request& req, httplib::Response& res) {
+              [this](const httplib::Request& req, httplib::Response& res,
+                     const httplib::ContentReader& read) {
+                  std::string body;
+                  const bool whole = read([&](const char* data, std::size_t size) {
+                      if (body.size() + size > submissionBodyLimit) {
+                          return false;
+                      }
+                      body.append(data, size);
+                      return true;
+                  });
                   const auto reply =
-                      answerSubmission(storage_, req.body, req.get_header_value("Content-Type"),
-                                       req.remote_addr, unixNow(), rules_, scoring_);
+                      whole ? answerSubmission(storage_, body, req.get_header_value("Content-Type"),
+                                               req.remote_addr, unixNow(), rules_, scoring_)
+                            : SubmissionReply{400, "400 Felaktig inskickning"};
                   res.status = reply.status;
                   res.set_content(reply.text, latin1Text);
               });

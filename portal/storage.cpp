@@ -48,16 +48,17 @@ const char* const schemaStatements[] = {
 };
 
 // Version 2: each score keeps its replay (base64url; none for older games and games sent
-// without one), whether the replay proved it, why not, and the game's seed and digest to
-// find the same game sent again. Scores of an older database become unproven.
+// without one), whether the replay proved it, why not, and the game's seed and the digest
+// of its opening to find the same game sent again. Scores of an older database become unproven.
 const char* const proofColumns[] = {
     "ALTER TABLE scores ADD COLUMN proven BIGINT NOT NULL DEFAULT 0",
     "ALTER TABLE scores ADD COLUMN verdict TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE scores ADD COLUMN replay TEXT",
     "ALTER TABLE scores ADD COLUMN replay_seed BIGINT",
-    "ALTER TABLE scores ADD COLUMN play_digest TEXT",
+    "ALTER TABLE scores ADD COLUMN opening_digest TEXT",
     "UPDATE scores SET verdict = 'sent before scores were proven'",
-    "CREATE INDEX scores_by_replay_seed ON scores (replay_seed, proven, member_id)",
+    "CREATE INDEX scores_by_replay_seed ON scores (replay_seed, proven)",
+    "CREATE INDEX scores_by_opening ON scores (opening_digest, proven)",
 };
 
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
@@ -224,7 +225,7 @@ std::optional<Member> Storage::findMember(const std::string& email) {
 
 ScoreEntry Storage::recordScore(ScoreEntry e,
                                 const std::function<bool(std::string_view replay)>& sameGame) {
-    const bool check = e.proven && e.replaySeed && !e.replay.empty() && sameGame;
+    const bool check = e.proven && e.replaySeed && !e.openingDigest.empty() && sameGame;
     Lease lease(*this);
     SqlConnection& db = lease.db();
     const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
@@ -234,16 +235,15 @@ ScoreEntry Storage::recordScore(ScoreEntry e,
             db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
             open = true;
             if (!sqlite) {
-                // Every process that records a game of this seed waits here for the others.
-                db.run("SELECT pg_advisory_xact_lock(?)",
-                       {(std::int64_t{0x7265706c} << 32) | std::int64_t{*e.replaySeed}});
+                // Every process that records a proven game waits here for the others.
+                db.run("SELECT pg_advisory_xact_lock(?)", {std::int64_t{0x7265706c6179}});
             }
-            // One of each game (retries of one game share a digest), read one at a time.
-            const auto games = db.run(
-                "SELECT MIN(id) FROM scores WHERE replay_seed = ?"
-                " AND proven = 1 AND member_id <> ? GROUP BY play_digest"
-                " ORDER BY MIN(id) LIMIT ?",
-                {std::int64_t{*e.replaySeed}, e.memberId, std::int64_t{claimedGamesCompared}});
+            // The replays are read one at a time.
+            const auto games = db.run("SELECT id FROM scores WHERE proven = 1 AND member_id <> ?"
+                                      " AND (replay_seed = ? OR opening_digest = ?)"
+                                      " ORDER BY id LIMIT ?",
+                                      {e.memberId, std::int64_t{*e.replaySeed}, e.openingDigest,
+                                       std::int64_t{claimedGamesCompared}});
             for (const auto& game : games) {
                 const auto rows =
                     db.run("SELECT replay FROM scores WHERE id = ?", {number(game[0])});
@@ -260,14 +260,14 @@ ScoreEntry Storage::recordScore(ScoreEntry e,
         }
         db.run("INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
                " build_length, cpu_speed, cpu, address, submitted_at, proven, verdict, replay,"
-               " replay_seed, play_digest) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+               " replay_seed, opening_digest) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
                 std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum},
                 std::int64_t{e.buildLength}, std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at,
                 std::int64_t{e.proven ? 1 : 0}, e.verdict,
                 e.replay.empty() ? SqlValue(nullptr) : SqlValue(encodeBase64Url(e.replay)),
                 e.replaySeed ? SqlValue(std::int64_t{*e.replaySeed}) : SqlValue(nullptr),
-                e.playDigest.empty() ? SqlValue(nullptr) : SqlValue(e.playDigest)});
+                e.openingDigest.empty() ? SqlValue(nullptr) : SqlValue(e.openingDigest)});
         if (open) {
             db.run("COMMIT");
         }

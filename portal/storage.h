@@ -39,13 +39,13 @@ struct ScoreEntry {
     std::string address;
     std::int64_t at = 0; // Unix seconds
     // The proof by replay (proof.h): the replay's bytes as sent ("" without one), whether
-    // it reproduced the score, and why not, for the operator; the game's seed and digest
-    // find the same game sent by another member.
+    // it reproduced the score, and why not, for the operator; the game's seed and the
+    // digest of its opening find the same game sent by another member (proof.h).
     bool proven = false;
     std::string verdict;
     std::string replay;
     std::optional<std::uint32_t> replaySeed;
-    std::string playDigest;
+    std::string openingDigest;
 };
 
 // A stored replay with what its score claimed, for watching and for verify.
@@ -106,8 +106,8 @@ class Storage {
     // 2: the scores' proofs by replay (a database of version 1 is migrated when opened; its
     // scores become unproven).
     static constexpr std::int64_t schemaVersion = 2;
-    // The most games of other members with one seed that a new proven game is compared
-    // with.
+    // The most games of other members with the same seed or opening that a new proven
+    // game is compared with.
     static constexpr int claimedGamesCompared = 256;
 
     // Opens connections through `open` (up to `connections` at a time) and creates the
@@ -125,9 +125,10 @@ class Storage {
     std::optional<Member> findMember(const std::string& email);
 
     // Records the score. A proven score with a replay is first compared, in the same
-    // transaction, with the proven games of other members with the same seed (one of each
-    // game, at most claimedGamesCompared): when `sameGame` says one of their replays is
-    // the same game, the score is recorded unproven and unranked, "game already claimed".
+    // transaction, with the proven games of other members with the same seed or the same
+    // opening (the first claimedGamesCompared of them): when `sameGame` says one of their
+    // replays is the same game, the score is recorded unproven and unranked, "game
+    // already claimed".
     // Returns the entry as recorded.
     ScoreEntry recordScore(ScoreEntry entry,
                            const std::function<bool(std::string_view replay)>& sameGame = {});

@@ -256,7 +256,7 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
         entry.proven = entry.verdict.empty();
         entry.replay = submission->replayBytes;
         entry.replaySeed = game.seed;
-        entry.playDigest = playDigest(game);
+        entry.openingDigest = openingDigest(game);
     } else {
         entry.verdict = "no replay";
     }
