@@ -44,9 +44,9 @@ std::string topList(const std::vector<ListedScore>& scores, const std::string& c
     for (const auto& entry : scores) {
         // A proven score is marked and can be watched in the browser version.
         const std::string game =
-            entry.proven ? "<span class=\"proven\" title=\"Portalen har spelat upp spelet och "
-                           "f\xC3\xA5tt samma po\xC3\xA4ng\">\xE2\x9C\x93 bevisad</span> "
-                           "<a href=\"/spela/?spel=" +
+            entry.proven ? "<span class=\"proven\" role=\"img\" aria-label=\"bevisad\" "
+                           "title=\"Bevisad: portalen har spelat upp spelet och f\xC3\xA5tt "
+                           "samma po\xC3\xA4ng\">\xE2\x9C\x93</span> <a href=\"/spela/?spel=" +
                                std::to_string(entry.id) + "\">Se spelet</a>"
                          : "<span class=\"unproven\">ej bevisad</span>";
         rows += "<tr><td>" + std::to_string(++place) + "</td><td>" + htmlEscape(entry.nickname) +
