@@ -485,6 +485,10 @@ void BoundedHttpServer::serve() {
         if (::poll(polled.data(), polled.size(), 200) <= 0) {
             continue;
         }
+        std::size_t gathered = 0;
+        for (const Waiting& w : waiting) {
+            gathered += w.in.size();
+        }
         // Requests arriving on waiting connections (before the vector changes below).
         for (std::size_t i = waiting.size(); i-- > 0;) {
             if (polled[i + 2].revents == 0) {
@@ -518,6 +522,14 @@ void BoundedHttpServer::serve() {
                     waiting[i].deadline = Clock::now() + bounds_.request;
                 }
             }
+            if (gathered + static_cast<std::size_t>(n) > bounds_.gathering &&
+                waiting[i].in.size() + static_cast<std::size_t>(n) > 32 * 1024) {
+                const std::string busy = plainReply("503 Service Unavailable");
+                ::send(waiting[i].fd, busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                drop(i);
+                continue;
+            }
+            gathered += static_cast<std::size_t>(n);
             waiting[i].in.append(chunk, static_cast<std::size_t>(n));
             settle(i);
         }

@@ -39,6 +39,10 @@ struct HttpBounds {
     // itself, within the write and reply bounds above.
     std::size_t replyBuffer = 8 * 1024 * 1024;
     std::size_t replyBuffers = 64 * 1024 * 1024;
+    // Requests being gathered hold at most this much memory together: past it, a request
+    // that has grown beyond 32 KiB (a large body, such as a highscore's replay) is refused
+    // with 503, so a crowd of clients sending large bodies cannot exhaust the memory.
+    std::size_t gathering = 64 * 1024 * 1024;
 };
 
 // The client that an X-Forwarded-For header names last (the one the nearest proxy added),
