@@ -272,6 +272,15 @@ bool BoundedHttpServer::open(const std::string& host, int port) {
     return true;
 }
 
+void BoundedHttpServer::allowBody(const std::string& path, std::size_t limit) {
+    if (otherBodies_ == 0) {
+        otherBodies_ = payload_max_length_;
+    }
+    largeBodies_.emplace_back(lowered(path), limit);
+    // The library's own check while it reads the body; judge() has applied each path's.
+    payload_max_length_ = std::max(payload_max_length_, limit);
+}
+
 BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& refusal) const {
     const auto headEnd = w.in.find("\r\n\r\n");
     if (headEnd == std::string::npos) {
@@ -304,7 +313,22 @@ BoundedHttpServer::Verdict BoundedHttpServer::judge(Waiting& w, std::string& ref
             return Verdict::Refuse;
         }
     }
-    if (bodyLength > std::min(payload_max_length_, bounds_.bodyLimit)) {
+    std::size_t bodyLimit =
+        std::min(otherBodies_ != 0 ? otherBodies_ : payload_max_length_, bounds_.bodyLimit);
+    if (!largeBodies_.empty()) {
+        const auto target = head.find(' ');
+        const auto targetEnd = head.find_first_of(" ?\r", target + 1);
+        const std::string_view path =
+            target == std::string::npos || targetEnd == std::string::npos
+                ? std::string_view()
+                : std::string_view(head).substr(target + 1, targetEnd - target - 1);
+        for (const auto& [large, limit] : largeBodies_) {
+            if (path == large) {
+                bodyLimit = limit;
+            }
+        }
+    }
+    if (bodyLength > bodyLimit) {
         return Verdict::CutShort; // refused from the head, never gathered
     }
     if (w.in.size() - headEnd - 4 >= bodyLength) {
@@ -461,6 +485,10 @@ void BoundedHttpServer::serve() {
         if (::poll(polled.data(), polled.size(), 200) <= 0) {
             continue;
         }
+        std::size_t gathered = 0;
+        for (const Waiting& w : waiting) {
+            gathered += w.in.size();
+        }
         // Requests arriving on waiting connections (before the vector changes below).
         for (std::size_t i = waiting.size(); i-- > 0;) {
             if (polled[i + 2].revents == 0) {
@@ -494,6 +522,14 @@ void BoundedHttpServer::serve() {
                     waiting[i].deadline = Clock::now() + bounds_.request;
                 }
             }
+            if (gathered + static_cast<std::size_t>(n) > bounds_.gathering &&
+                waiting[i].in.size() + static_cast<std::size_t>(n) > 32 * 1024) {
+                const std::string busy = plainReply("503 Service Unavailable");
+                ::send(waiting[i].fd, busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                drop(i);
+                continue;
+            }
+            gathered += static_cast<std::size_t>(n);
             waiting[i].in.append(chunk, static_cast<std::size_t>(n));
             settle(i);
         }

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct HttpBounds {
@@ -38,6 +39,10 @@ struct HttpBounds {
     // itself, within the write and reply bounds above.
     std::size_t replyBuffer = 8 * 1024 * 1024;
     std::size_t replyBuffers = 64 * 1024 * 1024;
+    // Requests being gathered hold at most this much memory together: past it, a request
+    // that has grown beyond 32 KiB (a large body, such as a highscore's replay) is refused
+    // with 503, so a crowd of clients sending large bodies cannot exhaust the memory.
+    std::size_t gathering = 64 * 1024 * 1024;
 };
 
 // The client that an X-Forwarded-For header names last (the one the nearest proxy added),
@@ -60,6 +65,10 @@ class BoundedHttpServer : public httplib::Server {
     // counts as coming from the client its X-Forwarded-For names last: the address the
     // proxy itself added. Before serve().
     void trustProxy(const std::string& proxy) { proxies_.push_back(proxy); }
+    // Lets requests to `path` (as it stands in the request line, in lower case, without a
+    // query) carry bodies of up to `limit` bytes; every other path keeps the payload limit
+    // set before this call. Before serve().
+    void allowBody(const std::string& path, std::size_t limit);
 
   private:
     struct Waiting {
@@ -88,6 +97,8 @@ class BoundedHttpServer : public httplib::Server {
 
     HttpBounds bounds_;
     std::vector<std::string> proxies_;
+    std::vector<std::pair<std::string, std::size_t>> largeBodies_; // by path
+    std::size_t otherBodies_ = 0; // the limit of every other path, once set
     int listener_ = -1;
     int wake_ = -1; // an eventfd: a connection was given back, or halt
     int port_ = 0;

@@ -1,11 +1,14 @@
-// pingel-portal: the game's portal. "serve" runs the web server; "member" and "build"
+// pingel-portal: the game's portal. "serve" runs the web server; "verify" runs the stored
+// replays again; "member" and "build"
 // keep the members and the list of accepted builds of the game; "competition" sets the
 // competition period and time zone and "winners" lists the period's winners. Every
 // command works on the database given by --database (an SQLite file, or a postgresql://
 // URL).
+#include "platform/resources.h"
 #include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/password.h"
+#include "portal/proof.h"
 #include "portal/server.h"
 #include "portal/storage.h"
 #include "portal/text.h"
@@ -39,7 +42,7 @@ constexpr const char* usage =
     "Commands:\n"
     "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
     "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
-    "        [--trusted-proxy ADDRESS]...\n"
+    "        [--trusted-proxy ADDRESS]... [--rank-unproven]\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -63,6 +66,10 @@ constexpr const char* usage =
     "                                  password throttle counts each client apart\n"
     "      --mail-from FROM            the From of the mail (default \"spelia\n"
     "                                  <spelia@localhost>\")\n"
+    "      --rank-unproven             rank scores sent without a replay (from games that\n"
+    "                                  record none) and list unproven scores; by default\n"
+    "                                  only a score whose replay the portal ran to the\n"
+    "                                  same score is ranked (winners takes it too)\n"
     "  member add EMAIL NICKNAME       add a member; the password is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
     "  build add CHECKSUM LENGTH       accept a build of the game (its checksum and length\n"
@@ -97,6 +104,12 @@ constexpr const char* usage =
     "                                  says so on standard error and exits with 3;\n"
     "                                  before the period's end it prints the results so\n"
     "                                  far and says so on standard error\n"
+    "  verify [--all | ID]             run the replays of all proven scores (or of score\n"
+    "                                  ID) again through this portal's game and print\n"
+    "                                  each that no longer reaches its score, as\n"
+    "                                  ID NICKNAME SCORE REASON (tab-separated); exits\n"
+    "                                  with 1 when any fails (e.g. after an upgrade that\n"
+    "                                  changed the game's rules)\n"
     "  --help                          print this text\n"
     "\n"
     "--database: an SQLite file (default %DB%, created with its\n"
@@ -273,9 +286,32 @@ int winnersCommand(Storage& storage) {
     return std::cout.flush() ? 0 : 1;
 }
 
+int verifyCommand(Storage& storage, const std::vector<std::string>& args) {
+    std::optional<std::int64_t> only;
+    if (args.size() == 2 && args[1] != "--all") {
+        const auto id = unsignedArg(args[1]);
+        if (!id) {
+            return fail("verify takes --all or the decimal id of a score");
+        }
+        only = *id;
+    } else if (args.size() > 2) {
+        printUsage(std::cerr);
+        return 2;
+    }
+    const EmbeddedResources resources;
+    const auto result = verifyStoredReplays(storage, only, resources, std::cout);
+    if (!result) {
+        return fail("score " + args[1] + " has no stored replay");
+    }
+    std::cerr << "pingel-portal: " << result->checked << " replays run, " << result->failed
+              << " no longer reproduce their score\n";
+    return result->failed == 0 && std::cout.flush() ? 0 : 1;
+}
+
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
                  const std::optional<std::string>& site, MailSettings mail,
-                 AccountSettings accounts, const std::vector<std::string>& proxies) {
+                 AccountSettings accounts, const std::vector<std::string>& proxies,
+                 bool rankUnproven) {
     for (const std::string& proxy : proxies) {
         if (forwardedClient(proxy) != proxy) {
             return fail("--trusted-proxy takes an IP address, e.g. 127.0.0.1");
@@ -333,6 +369,9 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     PortalServer server(storage);
     server.serveSite(site.value_or(PINGEL_PORTAL_DEFAULT_SITE));
     server.serveAccounts(mail, accounts);
+    if (rankUnproven) {
+        server.rankUnproven();
+    }
     for (const std::string& proxy : proxies) {
         server.trustProxy(proxy);
     }
@@ -365,6 +404,7 @@ int main(int argc, char** argv) {
     std::optional<std::string> timeZone;
     std::string outbox, mailCommand, publicUrl, mailFrom;
     std::vector<std::string> proxies;
+    bool rankUnproven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -394,6 +434,10 @@ int main(int argc, char** argv) {
             database = arg.substr(11);
         } else if (arg.starts_with("--listen=")) {
             listen = arg.substr(9);
+        } else if (arg == "--rank-unproven") {
+            rankUnproven = true;
+        } else if (arg == "--all") {
+            args.push_back(arg);
         } else if (arg.starts_with("--")) {
             std::cerr << "pingel-portal: unknown option " << arg << '\n';
             printUsage(std::cerr);
@@ -429,7 +473,7 @@ int main(int argc, char** argv) {
             AccountSettings accounts;
             accounts.publicUrl = publicUrl;
             return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
-                                std::move(mail), std::move(accounts), proxies);
+                                std::move(mail), std::move(accounts), proxies, rankUnproven);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);
@@ -440,7 +484,11 @@ int main(int argc, char** argv) {
         if (args[0] == "competition") {
             return competitionCommand(*storage, args, timeZone);
         }
+        if (args[0] == "verify") {
+            return verifyCommand(*storage, args);
+        }
         if (args[0] == "winners" && args.size() == 1) {
+            storage->listUnproven(rankUnproven);
             return winnersCommand(*storage);
         }
     } catch (const std::exception& e) {

@@ -36,6 +36,13 @@ constexpr const char* style =
     "caption{text-align:left;color:#555;font-size:.9rem;padding:0 .5rem}"
     "section.notice ul{padding-left:1.2rem}section.notice h2{margin-top:0}"
     "table.toplist{margin-bottom:1rem}table.toplist td{white-space:nowrap}"
+    "table.toplist td:last-child{white-space:normal}"
+    ".proven{color:#1b6e20;font-size:.85rem;white-space:nowrap}"
+    ".unproven{color:#777;font-size:.85rem}"
+    // Narrower on a phone, without a media query: the tests take any "@" on a page for
+    // an address.
+    "table.toplist{font-size:clamp(.85rem,3.6vw,1rem)}"
+    "table.toplist th,table.toplist td{padding:.25rem clamp(.2rem,1vw,.5rem)}"
     "table.toplist td:nth-child(2){white-space:normal;overflow-wrap:anywhere}"
     "header form.inline{display:inline;margin:0}header form.inline button{display:inline;"
     "margin:0;padding:0;background:none;color:#2b5d8a;text-decoration:underline;"

@@ -42,16 +42,23 @@ std::string topList(const std::vector<ListedScore>& scores, const std::string& c
     std::string rows;
     int place = 0;
     for (const auto& entry : scores) {
+        // A proven score is marked and can be watched in the browser version.
+        const std::string game =
+            entry.proven ? "<span class=\"proven\" role=\"img\" aria-label=\"bevisad\" "
+                           "title=\"Bevisad: portalen har spelat upp spelet och f\xC3\xA5tt "
+                           "samma po\xC3\xA4ng\">\xE2\x9C\x93</span> <a href=\"/spela/?spel=" +
+                               std::to_string(entry.id) + "\">Se spelet</a>"
+                         : "<span class=\"unproven\">ej bevisad</span>";
         rows += "<tr><td>" + std::to_string(++place) + "</td><td>" + htmlEscape(entry.nickname) +
                 "</td><td>" + std::to_string(entry.score) + "</td><td>" + when(entry.at) +
-                "</td></tr>\n";
+                "</td><td>" + game + "</td></tr>\n";
     }
     if (rows.empty()) {
-        rows = "<tr><td colspan=\"4\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
+        rows = "<tr><td colspan=\"5\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
     }
     return "<table class=\"toplist\">\n<caption>" + caption +
            "</caption>\n<tr><th>Plats</th><th>Smeknamn</th><th>" + "Po\xC3\xA4ng</th><th>" +
-           timeHeading + "</th></tr>\n" + rows + "</table>\n";
+           timeHeading + "</th><th>Spelet</th></tr>\n" + rows + "</table>\n";
 }
 
 std::string competitionSection(const CompetitionSettings& settings, std::int64_t now) {
@@ -80,7 +87,10 @@ std::string competitionSection(const CompetitionSettings& settings, std::int64_t
            "po\xC3\xA4ng under perioden vinner. <a href=\"/useradm/challenge/\">Utmana dina "
            "v\xC3\xA4nner</a>.</li>\n</ul>\n"
            "<p class=\"hint\">Bara godk\xC3\xA4nda po\xC3\xA4ng som medlemmar skickat fr\xC3\xA5n "
-           "spelet r\xC3\xA4knas. Vid lika po\xC3\xA4ng vinner den som skickade "
+           "spelet r\xC3\xA4knas: spelet skickar med hela omg\xC3\xA5ngen, och bara po\xC3\xA4ng "
+           "som portalen kunnat spela upp och f\xC3\xA5tt samma resultat r\xC3\xA4knas. "
+           "Ett spel r\xC3\xA4knas bara f\xC3\xB6r den som skickade det f\xC3\xB6rst. Vid lika "
+           "po\xC3\xA4ng vinner den som skickade "
            "f\xC3\xB6rst. Dagar och veckor r\xC3\xA4knas i tidszonen " +
            htmlEscape(settings.timeZone) +
            ". Vinnarna utses n\xC3\xA4r perioden \xC3\xA4r slut.</p>\n</section>\n";
@@ -127,14 +137,29 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
     : storage_(storage), rules_(rules), http_(std::make_unique<BoundedHttpServer>(bounds)) {
     auto& http = *http_;
     http.set_payload_max_length(requestBodyLimit);
+    // A highscore may carry a replay of up to replay::maxBytes.
+    http.allowBody(std::string(highscoreObject), submissionBodyLimit);
+    scoring_.resources = &resources_;
     http.set_keep_alive_timeout(5);
     http.set_keep_alive_max_count(1000);
 
+    // The body is read here rather than by the library, which refuses form bodies of more
+    // than 8 KiB (the server has gathered it whole within its limit already).
     http.Post(std::string(highscoreObject),
-              [this](const httplib::Request& req, httplib::Response& res) {
+              [this](const httplib::Request& req, httplib::Response& res,
+                     const httplib::ContentReader& read) {
+                  std::string body;
+                  const bool whole = read([&](const char* data, std::size_t size) {
+                      if (body.size() + size > submissionBodyLimit) {
+                          return false;
+                      }
+                      body.append(data, size);
+                      return true;
+                  });
                   const auto reply =
-                      answerSubmission(storage_, req.body, req.get_header_value("Content-Type"),
-                                       req.remote_addr, unixNow(), rules_);
+                      whole ? answerSubmission(storage_, body, req.get_header_value("Content-Type"),
+                                               req.remote_addr, unixNow(), rules_, scoring_)
+                            : SubmissionReply{400, "400 Felaktig inskickning"};
                   res.status = reply.status;
                   res.set_content(reply.text, latin1Text);
               });
@@ -142,6 +167,19 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
         res.set_header("Cache-Control", "no-cache");
         res.set_content(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res)),
                         "text/html; charset=utf-8");
+    });
+    // A proven score's replay, for the browser version to play back. Only decimal ids.
+    http.Get(R"(/spel/(\d{1,18}))", [this](const httplib::Request& req, httplib::Response& res) {
+        const auto stored = storage_.replayOf(std::stoll(req.matches[1].str()));
+        if (!stored || !stored->proven || stored->replay.empty()) {
+            res.status = 404;
+            res.set_content("404 Inget s\xE5"
+                            "dant spel",
+                            latin1Text);
+            return;
+        }
+        res.set_header("Cache-Control", "public, max-age=86400");
+        res.set_content(stored->replay, "application/octet-stream");
     });
     addPages(http, storage_);
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
@@ -188,6 +226,11 @@ void PortalServer::serveSite(const std::string& folder) {
 void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
     mailer_ = std::make_unique<Mailer>(mail);
     addAccountPages(*http_, storage_, *mailer_, settings);
+}
+
+void PortalServer::rankUnproven() {
+    scoring_.rankUnproven = true;
+    storage_.listUnproven(true);
 }
 
 void PortalServer::run() {

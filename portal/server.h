@@ -5,6 +5,7 @@
 // it.
 #pragma once
 
+#include "platform/resources.h"
 #include "portal/accounts.h"
 #include "portal/bounded_http.h"
 #include "portal/mail.h"
@@ -33,6 +34,9 @@ class PortalServer {
     // Serves the members' pages (log in and out, a forgotten password, challenges), whose
     // mail goes out through `mail`; before run().
     void serveAccounts(const MailSettings& mail, const AccountSettings& settings);
+    // Ranks scores sent without a replay (when they pass the older checks) and lists
+    // unproven scores, as before games sent their replays; before run().
+    void rankUnproven();
     // Serves until stop() (from any thread).
     void run();
     void stop();
@@ -40,11 +44,14 @@ class PortalServer {
   private:
     Storage& storage_;
     ThrottleRules rules_;
+    EmbeddedResources resources_; // the game's own pictures, for running replays
+    ScoringRules scoring_;
     std::unique_ptr<BoundedHttpServer> http_;
     std::unique_ptr<Mailer> mailer_;
 };
 
 // The portal's home page: the competition period and its rules, today's, this week's and
-// the all-time top lists (nickname, score, time in the portal's time zone; never an
-// address), HTML-escaped. Days and weeks as in competition.h.
+// the all-time top lists (nickname, score, time in the portal's time zone, whether a
+// replay proved it and a link to watch it; never an address), HTML-escaped. Days and weeks as in
+// competition.h.
 std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor = {});

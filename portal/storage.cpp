@@ -3,6 +3,8 @@
 // statement is shared.
 #include "portal/storage.h"
 
+#include "game/replay.h"
+#include "net/form_field.h"
 #include "portal/text.h"
 
 #include <cstdlib>
@@ -43,6 +45,20 @@ const char* const schemaStatements[] = {
     " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
     " expires_at BIGINT NOT NULL, used_at BIGINT)",
     "CREATE INDEX IF NOT EXISTS members_by_recruiter ON members (recruiter_key, created_at)",
+};
+
+// Version 2: each score keeps its replay (base64url; none for older games and games sent
+// without one), whether the replay proved it, why not, and the game's seed and the digest
+// of its opening to find the same game sent again. Scores of an older database become unproven.
+const char* const proofColumns[] = {
+    "ALTER TABLE scores ADD COLUMN proven BIGINT NOT NULL DEFAULT 0",
+    "ALTER TABLE scores ADD COLUMN verdict TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE scores ADD COLUMN replay TEXT",
+    "ALTER TABLE scores ADD COLUMN replay_seed BIGINT",
+    "ALTER TABLE scores ADD COLUMN opening_digest TEXT",
+    "UPDATE scores SET verdict = 'sent before scores were proven'",
+    "CREATE INDEX scores_by_replay_seed ON scores (replay_seed, proven)",
+    "CREATE INDEX scores_by_opening ON scores (opening_digest, proven)",
 };
 
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
@@ -145,8 +161,10 @@ void Storage::createSchema(SqlConnection& db) {
                            std::to_string(found) + ")");
         }
         if (found == 0) {
-            db.run("INSERT INTO schema_version (version) VALUES (?)", {schemaVersion});
+            // The statements above make version 1; the migrations make the rest.
+            db.run("INSERT INTO schema_version (version) VALUES (1)");
         }
+        migrate(db, found == 0 ? 1 : found);
         db.run("COMMIT");
     } catch (...) {
         try {
@@ -154,6 +172,17 @@ void Storage::createSchema(SqlConnection& db) {
         } catch (const SqlError&) {
         }
         throw;
+    }
+}
+
+void Storage::migrate(SqlConnection& db, std::int64_t from) {
+    if (from < 2) {
+        for (const char* statement : proofColumns) {
+            db.run(statement);
+        }
+    }
+    if (from < schemaVersion) {
+        db.run("UPDATE schema_version SET version = ?", {schemaVersion});
     }
 }
 
@@ -194,13 +223,107 @@ std::optional<Member> Storage::findMember(const std::string& email) {
                   rows[0][3].value_or(""), rows[0][4].value_or("")};
 }
 
-void Storage::recordScore(const ScoreEntry& e) {
-    run("INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
-        " build_length, cpu_speed, cpu, address, submitted_at)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
-         std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum}, std::int64_t{e.buildLength},
-         std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at});
+ScoreEntry Storage::recordScore(ScoreEntry e,
+                                const std::function<bool(std::string_view replay)>& sameGame) {
+    const bool check = e.proven && e.replaySeed && !e.openingDigest.empty() && sameGame;
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
+    bool open = false;
+    try {
+        if (check) {
+            db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+            open = true;
+            if (!sqlite) {
+                // Every process that records a proven game waits here for the others.
+                db.run("SELECT pg_advisory_xact_lock(?)", {std::int64_t{0x7265706c6179}});
+            }
+            // The replays are read one at a time.
+            const auto games = db.run("SELECT id FROM scores WHERE proven = 1 AND member_id <> ?"
+                                      " AND (replay_seed = ? OR opening_digest = ?)"
+                                      " ORDER BY id LIMIT ?",
+                                      {e.memberId, std::int64_t{*e.replaySeed}, e.openingDigest,
+                                       std::int64_t{claimedGamesCompared}});
+            for (const auto& game : games) {
+                const auto rows =
+                    db.run("SELECT replay FROM scores WHERE id = ?", {number(game[0])});
+                const auto bytes = rows.empty() || !rows[0][0]
+                                       ? std::nullopt
+                                       : decodeBase64Url(*rows[0][0], replay::maxBytes);
+                if (bytes && sameGame(*bytes)) {
+                    e.proven = false;
+                    e.ranked = false;
+                    e.verdict = "game already claimed";
+                    break;
+                }
+            }
+        }
+        db.run("INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
+               " build_length, cpu_speed, cpu, address, submitted_at, proven, verdict, replay,"
+               " replay_seed, opening_digest) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+               {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
+                std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum},
+                std::int64_t{e.buildLength}, std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at,
+                std::int64_t{e.proven ? 1 : 0}, e.verdict,
+                e.replay.empty() ? SqlValue(nullptr) : SqlValue(encodeBase64Url(e.replay)),
+                e.replaySeed ? SqlValue(std::int64_t{*e.replaySeed}) : SqlValue(nullptr),
+                e.openingDigest.empty() ? SqlValue(nullptr) : SqlValue(e.openingDigest)});
+        if (open) {
+            db.run("COMMIT");
+        }
+    } catch (...) {
+        if (open) {
+            try {
+                db.run("ROLLBACK");
+            } catch (const SqlError&) {
+            }
+        }
+        lease.fail();
+        throw;
+    }
+    return e;
+}
+
+namespace {
+
+constexpr const char* replayColumns =
+    "SELECT s.id, m.nickname, s.score, s.play_time_ms, s.build_checksum, s.build_length,"
+    " s.proven, s.verdict, s.replay FROM scores s JOIN members m ON m.id = s.member_id";
+
+// The replay's bytes are "" when the stored text does not decode.
+StoredReplay storedReplay(const SqlRow& row) {
+    auto bytes = row[8] ? decodeBase64Url(*row[8], replay::maxBytes) : std::nullopt;
+    return StoredReplay{number(row[0]),
+                        row[1].value_or(""),
+                        static_cast<std::int32_t>(number(row[2])),
+                        static_cast<std::int32_t>(number(row[3])),
+                        static_cast<std::uint32_t>(number(row[4])),
+                        static_cast<std::uint32_t>(number(row[5])),
+                        number(row[6]) == 1,
+                        row[7].value_or(""),
+                        bytes.value_or("")};
+}
+
+} // namespace
+
+std::optional<StoredReplay> Storage::replayOf(std::int64_t id) {
+    const auto rows =
+        run(std::string(replayColumns) + " WHERE s.id = ? AND s.replay IS NOT NULL", {id});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return storedReplay(rows[0]);
+}
+
+std::vector<StoredReplay> Storage::provenReplays(std::int64_t after, int limit) {
+    std::vector<StoredReplay> out;
+    for (const auto& row : run(std::string(replayColumns) +
+                                   " WHERE s.id > ? AND s.proven = 1 AND s.replay IS NOT NULL"
+                                   " ORDER BY s.id LIMIT ?",
+                               {after, std::int64_t{limit}})) {
+        out.push_back(storedReplay(row));
+    }
+    return out;
 }
 
 std::vector<ListedScore> Storage::topScores(std::int64_t since, int limit) {
@@ -211,27 +334,53 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
     // A member's best score is the highest, and of his equal highest the earliest. For
     // all time each member's best is found through the index on (member, ranked, score),
     // a few steps a member however many scores there are; for a day or a week the
-    // period's scores are read through the index on time and grouped by member.
+    // period's scores are read through the index on time and grouped by member. Only
+    // proven scores count unless unproven ones are listed too (provenAtLeast 0).
+    const std::int64_t proven = provenAtLeast();
     const bool allTime = from <= 0 && until == std::numeric_limits<std::int64_t>::max();
     const auto rows =
-        allTime ? run("SELECT nickname, score, (SELECT MIN(s.submitted_at) FROM scores s"
-                      " WHERE s.member_id = b.id AND s.ranked = 1 AND s.score = b.score) AS at"
+        allTime ? run("SELECT b.nickname, b.score, b.at, (SELECT s.id FROM scores s"
+                      " WHERE s.member_id = b.id AND s.ranked = 1 AND s.proven >= ?"
+                      " AND s.score = b.score AND s.submitted_at = b.at ORDER BY s.id LIMIT 1)"
+                      " FROM (SELECT a.id, a.nickname, a.score, (SELECT MIN(s.submitted_at)"
+                      " FROM scores s WHERE s.member_id = a.id AND s.ranked = 1"
+                      " AND s.proven >= ? AND s.score = a.score) AS at"
                       " FROM (SELECT m.id, m.nickname, (SELECT MAX(s.score) FROM scores s"
-                      " WHERE s.member_id = m.id AND s.ranked = 1) AS score FROM members m) b"
-                      " WHERE score IS NOT NULL ORDER BY score DESC, at, id LIMIT ?",
-                      {std::int64_t{limit}})
-                : run("SELECT m.nickname, b.score, b.at FROM (SELECT g.member_id, g.score,"
+                      " WHERE s.member_id = m.id AND s.ranked = 1 AND s.proven >= ?) AS score"
+                      " FROM members m) a WHERE a.score IS NOT NULL) b"
+                      " ORDER BY b.score DESC, b.at, b.id LIMIT ?",
+                      {proven, proven, proven, std::int64_t{limit}})
+                : run("SELECT m.nickname, b.score, b.at, (SELECT s.id FROM scores s"
+                      " WHERE s.member_id = b.member_id AND s.ranked = 1 AND s.proven >= ?"
+                      " AND s.score = b.score AND s.submitted_at = b.at ORDER BY s.id LIMIT 1)"
+                      " FROM (SELECT g.member_id, g.score,"
                       " (SELECT MIN(s.submitted_at) FROM scores s WHERE s.member_id = g.member_id"
-                      " AND s.ranked = 1 AND s.score = g.score AND s.submitted_at >= ?"
-                      " AND s.submitted_at < ?) AS at FROM (SELECT member_id, MAX(score) AS score"
-                      " FROM scores WHERE ranked = 1 AND submitted_at >= ? AND submitted_at < ?"
+                      " AND s.ranked = 1 AND s.proven >= ? AND s.score = g.score"
+                      " AND s.submitted_at >= ? AND s.submitted_at < ?) AS at"
+                      " FROM (SELECT member_id, MAX(score) AS score FROM scores WHERE ranked = 1"
+                      " AND proven >= ? AND submitted_at >= ? AND submitted_at < ?"
                       " GROUP BY member_id) g) b JOIN members m ON m.id = b.member_id"
                       " ORDER BY b.score DESC, b.at, b.member_id LIMIT ?",
-                      {from, until, from, until, std::int64_t{limit}});
+                      {proven, proven, from, until, proven, from, until, std::int64_t{limit}});
     std::vector<ListedScore> out;
     for (const auto& row : rows) {
-        out.push_back(
-            {row[0].value_or(""), static_cast<std::int32_t>(number(row[1])), number(row[2])});
+        out.push_back({row[0].value_or(""), static_cast<std::int32_t>(number(row[1])),
+                       number(row[2]), number(row[3]), false});
+    }
+    if (!out.empty()) {
+        // Which of them a replay proved (with unproven scores listed, not all).
+        std::string ids;
+        std::vector<SqlValue> params;
+        for (const auto& entry : out) {
+            ids += ids.empty() ? "?" : ", ?";
+            params.push_back(entry.id);
+        }
+        for (const auto& row :
+             run("SELECT id FROM scores WHERE proven = 1 AND id IN (" + ids + ")", params)) {
+            for (auto& entry : out) {
+                entry.proven = entry.proven || entry.id == number(row[0]);
+            }
+        }
     }
     return out;
 }
@@ -239,9 +388,9 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
 std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t until) {
     const auto rows = run("SELECT m.nickname, m.email, s.score, s.submitted_at FROM scores s"
                           " JOIN members m ON m.id = s.member_id WHERE s.ranked = 1"
-                          " AND s.submitted_at >= ? AND s.submitted_at < ?"
+                          " AND s.proven >= ? AND s.submitted_at >= ? AND s.submitted_at < ?"
                           " ORDER BY s.score DESC, s.submitted_at, s.id LIMIT 1",
-                          {from, until});
+                          {provenAtLeast(), from, until});
     if (rows.empty()) {
         return std::nullopt;
     }

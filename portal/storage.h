@@ -7,6 +7,7 @@
 
 #include "portal/sql.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Member {
@@ -36,6 +38,27 @@ struct ScoreEntry {
     std::string cpu;
     std::string address;
     std::int64_t at = 0; // Unix seconds
+    // The proof by replay (proof.h): the replay's bytes as sent ("" without one), whether
+    // it reproduced the score, and why not, for the operator; the game's seed and the
+    // digest of its opening find the same game sent by another member (proof.h).
+    bool proven = false;
+    std::string verdict;
+    std::string replay;
+    std::optional<std::uint32_t> replaySeed;
+    std::string openingDigest;
+};
+
+// A stored replay with what its score claimed, for watching and for verify.
+struct StoredReplay {
+    std::int64_t id = 0;
+    std::string nickname;
+    std::int32_t score = 0;
+    std::int32_t playTimeMs = 0;
+    std::uint32_t buildChecksum = 0;
+    std::uint32_t buildLength = 0;
+    bool proven = false;
+    std::string verdict;
+    std::string replay; // the bytes
 };
 
 // One line of a top list: a member's best ranked score in the period. Never an address.
@@ -43,6 +66,8 @@ struct ListedScore {
     std::string nickname;
     std::int32_t score = 0;
     std::int64_t at = 0;
+    std::int64_t id = 0; // the score's
+    bool proven = false;
 };
 
 // A winning score, for the operator: with the member's address.
@@ -78,7 +103,12 @@ enum class ResetTokenState { Valid, Used, Expired, Unknown };
 
 class Storage {
   public:
-    static constexpr std::int64_t schemaVersion = 1;
+    // 2: the scores' proofs by replay (a database of version 1 is migrated when opened; its
+    // scores become unproven).
+    static constexpr std::int64_t schemaVersion = 2;
+    // The most games of other members with the same seed or opening that a new proven
+    // game is compared with.
+    static constexpr int claimedGamesCompared = 256;
 
     // Opens connections through `open` (up to `connections` at a time) and creates the
     // schema when the database is new. Throws SqlError, also for a database written by a
@@ -94,7 +124,21 @@ class Storage {
     bool removeMember(const std::string& email);
     std::optional<Member> findMember(const std::string& email);
 
-    void recordScore(const ScoreEntry& entry);
+    // Records the score. A proven score with a replay is first compared, in the same
+    // transaction, with the proven games of other members with the same seed or the same
+    // opening (the first claimedGamesCompared of them): when `sameGame` says one of their
+    // replays is the same game, the score is recorded unproven and unranked, "game
+    // already claimed".
+    // Returns the entry as recorded.
+    ScoreEntry recordScore(ScoreEntry entry,
+                           const std::function<bool(std::string_view replay)>& sameGame = {});
+    // The lists and the winners count ranked scores that a replay proved, or every ranked
+    // score with `unproven` (serve --rank-unproven).
+    void listUnproven(bool unproven) { listUnproven_ = unproven; }
+    // The stored replay of score `id`, proven or not; nothing when it has none.
+    std::optional<StoredReplay> replayOf(std::int64_t id);
+    // Proven scores' replays with ids above `after`, in id order, at most `limit`.
+    std::vector<StoredReplay> provenReplays(std::int64_t after, int limit);
     // Each member's best ranked score at or after `since`, best first.
     std::vector<ListedScore> topScores(std::int64_t since, int limit);
     // Each member's best ranked score in [from, until), best first; of equal scores the
@@ -152,6 +196,8 @@ class Storage {
     class Lease;
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params = {});
     void createSchema(SqlConnection& db);
+    void migrate(SqlConnection& db, std::int64_t from);
+    std::int64_t provenAtLeast() const { return listUnproven_ ? 0 : 1; }
 
     std::function<std::unique_ptr<SqlConnection>()> open_;
     std::size_t limit_;
@@ -159,6 +205,7 @@ class Storage {
     std::vector<std::unique_ptr<SqlConnection>> idle_;
     std::mutex mutex_;
     std::condition_variable returned_;
+    std::atomic<bool> listUnproven_{false};
 };
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL; anything else is an SQLite file,

@@ -4,6 +4,7 @@
 
 #include "net/form_field.h"
 #include "portal/password.h"
+#include "portal/proof.h"
 #include "portal/text.h"
 
 #include <array>
@@ -99,9 +100,29 @@ std::optional<std::vector<FormField>> parseForm(std::string_view body) {
 std::optional<Submission> decodeSubmission(std::string_view body) {
     static constexpr std::array<const char*, 11> names = {"f1", "f2", "f3", "f4", "f5", "f6",
                                                           "f7", "f8", "f9", "fa", "fb"};
-    const auto form = parseForm(body);
-    if (!form || form->size() != names.size()) {
+    auto form = parseForm(body);
+    if (!form || (form->size() != names.size() && form->size() != names.size() + 1)) {
         return std::nullopt;
+    }
+    // The replay comes last, after the eleven.
+    std::optional<std::string> replayBytes;
+    if (form->size() > names.size()) {
+        if (form->back().name != "fc") {
+            return std::nullopt;
+        }
+        replayBytes = decodeBase64Url(form->back().value, replay::maxBytes);
+        if (!replayBytes) {
+            return std::nullopt;
+        }
+        form->pop_back();
+    }
+    std::optional<replay::Replay> game;
+    if (replayBytes) {
+        auto decoded = replay::decode(*replayBytes);
+        if (!decoded.replay) {
+            return std::nullopt;
+        }
+        game = std::move(decoded.replay);
     }
     std::map<std::string, std::string> values;
     for (const auto& field : *form) {
@@ -134,15 +155,17 @@ std::optional<Submission> decodeSubmission(std::string_view body) {
         *sum != static_cast<std::int32_t>(*length + static_cast<std::uint32_t>(*score))) {
         return std::nullopt;
     }
-    return Submission{latin1ToUtf8(email),        latin1ToUtf8(password), *score, *playTime, *speed,
-                      latin1ToUtf8(values["f7"]), {*checksum, *length}};
+    return Submission{latin1ToUtf8(email),
+                      latin1ToUtf8(password),
+                      *score,
+                      *playTime,
+                      *speed,
+                      latin1ToUtf8(values["f7"]),
+                      {*checksum, *length},
+                      replayBytes.value_or(""),
+                      std::move(game)};
 }
 
-// The game runs 50 updates a second: frames are due every 40 ms from the start of play,
-// each running two updates, and frames that fall behind are run back to back, so no more
-// than two updates per 40 ms of play can have run, plus the frame in progress. The play
-// time excludes pauses (the schedule is moved on when play resumes).
-//
 // In one update the score can grow by at most 105:
 // - a pellet gives 5. The penguin eats what lies within his box, 18 pixels wide and 19
 //   high around his centre, and no two pellets of the board lie that close in both
@@ -150,14 +173,11 @@ std::optional<Submission> decodeSubmission(std::string_view body) {
 // - an eaten butterfly gives 100 and the board's only other points. A butterfly can only
 //   be eaten after it was created, and at most one is created per update, so over a game
 //   no more butterflies are eaten than updates have run.
-// Power pills, levels and extra lives give no points.
+// Power pills, levels and extra lives give no points. How many updates fit the play time
+// is mostUpdatesFor's (proof.cpp).
 std::int64_t mostPointsFor(std::int32_t playTimeMs) {
-    if (playTimeMs < 0) {
-        return 0;
-    }
     constexpr std::int64_t pointsPerUpdate = 5 + 100;
-    const std::int64_t updates = 2 * (std::int64_t{playTimeMs} / 40 + 1);
-    return pointsPerUpdate * updates;
+    return pointsPerUpdate * mostUpdatesFor(playTimeMs);
 }
 
 LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
@@ -189,7 +209,8 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
 
 SubmissionReply answerSubmission(Storage& storage, std::string_view body,
                                  std::string_view contentType, const std::string& address,
-                                 std::int64_t now, const ThrottleRules& rules) {
+                                 std::int64_t now, const ThrottleRules& rules,
+                                 const ScoringRules& scoring) {
     const SubmissionReply bad{400, "400 Felaktig inskickning"};
     if (body.size() > submissionBodyLimit || !isFormContentType(contentType)) {
         return bad;
@@ -213,13 +234,43 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
     const Member& member = *login.member;
 
     const BuildStatus build = storage.buildStatus(submission->build);
-    const bool ranked = submission->score >= 0 &&
-                        submission->score <= mostPointsFor(submission->playTimeMs) &&
-                        build != BuildStatus::Unlisted;
-    storage.recordScore({member.id, submission->score, submission->playTimeMs, ranked,
-                         submission->build.checksum, submission->build.length, submission->cpuSpeed,
-                         submission->cpu, address, now});
-    if (ranked) {
+    ScoreEntry entry;
+    entry.memberId = member.id;
+    entry.score = submission->score;
+    entry.playTimeMs = submission->playTimeMs;
+    entry.buildChecksum = submission->build.checksum;
+    entry.buildLength = submission->build.length;
+    entry.cpuSpeed = submission->cpuSpeed;
+    entry.cpu = submission->cpu;
+    entry.address = address;
+    entry.at = now;
+    if (submission->replay) {
+        // Only now, for a member whose password was right: the run costs milliseconds.
+        const replay::Replay& game = *submission->replay;
+        entry.verdict =
+            build == BuildStatus::Unlisted ? "the build is not listed"
+            : scoring.resources
+                ? disproof(game, {submission->score, submission->playTimeMs, submission->build},
+                           *scoring.resources)
+                : "the portal runs no replays";
+        entry.proven = entry.verdict.empty();
+        entry.replay = submission->replayBytes;
+        entry.replaySeed = game.seed;
+        entry.openingDigest = openingDigest(game);
+    } else {
+        entry.verdict = "no replay";
+    }
+    const bool plausible = submission->score >= 0 &&
+                           submission->score <= mostPointsFor(submission->playTimeMs) &&
+                           build != BuildStatus::Unlisted;
+    entry.ranked = plausible && (entry.proven || (!submission->replay && scoring.rankUnproven));
+    // The game is refused when another member has claimed it (checked and recorded in one
+    // transaction, so two members cannot both claim one game).
+    const ScoreEntry recorded = storage.recordScore(entry, [&](std::string_view stored) {
+        const auto other = replay::decode(stored);
+        return other.replay && samePlay(*other.replay, *submission->replay);
+    });
+    if (recorded.ranked) {
         return {200, "0"};
     }
     // The version page is chosen by the game's id; the game opens it for a number above 1.

@@ -1,11 +1,13 @@
 // The game's highscore submission as the portal receives it: the form body of eleven
-// fields (f2 the plain game id, the others obscured by the game's field key), its checks,
-// and the reply: 2 no such member, 3 wrong password, 0 recorded and ranked, 1 recorded
-// but not ranked (with the version page's number on a second line when the build is not
-// one the operator lists), 7 too many failed passwords. A reply of 0 or 1 is given only
-// once the score is committed.
+// fields (f2 the plain game id, the others obscured by the game's field key) and, from
+// games that record themselves, a twelfth, "fc", the replay of the game as base64url; its
+// checks, the proof of the score by its replay (proof.h), and the reply: 2 no such member, 3 wrong
+// password, 0 recorded and ranked, 1 recorded but not ranked (with the version page's number on a
+// second line when the build is not one the operator lists), 7 too many failed passwords. A reply
+// of 0 or 1 is given only once the score is committed.
 #pragma once
 
+#include "game/replay.h"
 #include "portal/storage.h"
 
 #include <cstdint>
@@ -30,8 +32,12 @@ struct Submission {
     std::int32_t cpuSpeed = 0;
     std::string cpu; // UTF-8
     Build build;
+    std::string replayBytes; // as sent, empty without a replay
+    std::optional<replay::Replay> replay;
 };
-// The body's fields decoded and checked against each other; nothing when any check fails.
+// The body's fields decoded and checked against each other; nothing when any check fails,
+// also when a replay is sent that does not decode (more than replay::maxBytes or
+// replay::maxUpdates, or malformed).
 std::optional<Submission> decodeSubmission(std::string_view body);
 
 // The most points a game can hold after this much play; see submission.cpp for why.
@@ -59,11 +65,24 @@ struct SubmissionReply {
     std::string text; // Latin-1
 };
 
-constexpr std::size_t submissionBodyLimit = 4096;
+// The eleven fields, and "&fc=" with the largest replay in base64url.
+constexpr std::size_t submissionBodyLimit = 4096 + 4 + (replay::maxBytes * 4 + 2) / 3;
 constexpr std::int32_t portalGameId = 8;
 // The reply code for too many failed passwords, outside the codes the game acts on.
 constexpr int replyThrottled = 7;
 
+// How scores are judged: the resources the game's World is built from (the game's own,
+// EmbeddedResources), and whether a score sent without a replay is ranked when it passes
+// the older checks (play time, listed build), as before games sent their replays.
+struct ScoringRules {
+    const Resources* resources = nullptr;
+    bool rankUnproven = false;
+};
+
+// Decodes the request (400 for a bad one, before any password is checked), checks the
+// login, proves the score by its replay and commits it with the verdict before the
+// reply: "0" ranked, "1" recorded unranked (the reason kept for the operator).
 SubmissionReply answerSubmission(Storage& storage, std::string_view body,
                                  std::string_view contentType, const std::string& address,
-                                 std::int64_t now, const ThrottleRules& rules = {});
+                                 std::int64_t now, const ThrottleRules& rules,
+                                 const ScoringRules& scoring);

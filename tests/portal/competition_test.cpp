@@ -107,7 +107,7 @@ class CompetitionTest : public testing::TestWithParam<std::string> {
         ScoreEntry e;
         e.memberId = who;
         e.score = points;
-        e.ranked = ranked;
+        e.ranked = e.proven = ranked;
         e.at = utc(at);
         storage_->recordScore(e);
     }

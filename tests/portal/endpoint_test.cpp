@@ -27,6 +27,8 @@ class EndpointTest : public testing::TestWithParam<std::string> {
         portal_ = std::make_unique<ServedPortal>(*storage_, ThrottleRules{3, 5, 900});
         // As for a TLS proxy; requests without the header keep their own address.
         portal_->server.trustProxy("127.0.0.1");
+        // These bodies carry no replay; scores proven by replays are proof_test's.
+        portal_->server.rankUnproven();
         ASSERT_TRUE(portal_->start());
     }
 
@@ -132,7 +134,8 @@ TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
 
     // Once the window has passed, the password is checked again.
     const auto later = answerSubmission(*storage_, Fields{}.body(), formType, "127.0.0.1",
-                                        std::time(nullptr) + 901, ThrottleRules{3, 5, 900});
+                                        std::time(nullptr) + 901, ThrottleRules{3, 5, 900},
+                                        ScoringRules{nullptr, true});
     EXPECT_EQ(later.text, "0");
 
     // The address: two more failures on another account reach its limit of five, and then

@@ -3,13 +3,16 @@
 // fresh SQLite database; a member joins through the registration form as a browser would
 // (the form's token from its cookie). Each step is one row of the table: what the dialog
 // is given, the result it must come to, the page it must open, and what the portal's home
-// page must or must not show afterwards.
+// page must or must not show afterwards. The score the member sends comes with the game
+// that made it, played through the game's own World, so the portal proves and ranks it.
 #include "app/highscore_dialog.h"
 #include "app/main_loop.h"
 #include "app/shell_resources.h"
 #include "backends/curl/curl_http.h"
 #include "game/counter.h"
+#include "game/world.h"
 #include "loopback_portal.h"
+#include "platform/resources.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +137,24 @@ TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
     HighscoreDialog dialog(shell, {"127.0.0.1", portal.port(), HttpTimeouts{5000, 10000}});
     httplib::Client browser("127.0.0.1", portal.port());
 
+    // A game played as the shell plays it, kept as the Session keeps its best game: up to
+    // the update that made its score.
+    const EmbeddedResources resources;
+    World played(123456, resources);
+    for (const auto& [keys, count] : {std::pair{ArrowKeys{false, true, false, false}, 40},
+                                      {ArrowKeys{false, false, true, false}, 80},
+                                      {ArrowKeys{true, false, false, false}, 100},
+                                      {ArrowKeys{false, false, false, true}, 60}}) {
+        for (int i = 0; i < count; ++i) {
+            played.update(keys);
+            played.stalled = false;
+        }
+    }
+    shell.session.bestGame = played.recording()->prefix(played.scoreReachedAt());
+    const std::int32_t gameScore = played.score()->value();
+    const std::string shown = std::to_string(gameScore);
+    ASSERT_GT(gameScore, 0);
+
     const std::string member = "anna+spel@example.se";
     struct Step {
         const char* name;
@@ -148,10 +169,10 @@ TEST(GameRoad, TheDialogsOkPressThroughLibcurlMeetsTheRealPortal) {
     };
     const Step steps[] = {
         {"an unknown address", "hemlis", 1234, false, false, 2, "/registrera/", "", "Anna"},
-        {"the member, once joined", "hemlis", 1234, false, true, 0, "", "1234", ""},
+        {"the member, once joined", "hemlis", gameScore, false, true, 0, "", shown.c_str(), ""},
         {"a wrong password", "fel", 2345, false, false, 3,
          "/getpass.asp?mail=anna%2Bspel@example.se", "", "2345"},
-        {"a tampered score", "hemlis", 4321, true, false, 1, "", "1234", "4321"},
+        {"a tampered score", "hemlis", 4321, true, false, 1, "", shown.c_str(), "4321"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);

@@ -1,6 +1,8 @@
 // What the portal's tests share; see portal_test_support.h.
 #include "portal_test_support.h"
 
+#include "game/world.h"
+#include "platform/resources.h"
 #include "portal/sql.h"
 
 #include <arpa/inet.h>
@@ -103,6 +105,40 @@ std::string Fields::body() const {
             }
         }
         out += (out.empty() ? "" : "&") + name + "=" + value;
+    }
+    return replay.empty() ? out : out + "&fc=" + encodeBase64Url(replay);
+}
+
+replay::Replay playedGame(std::uint32_t seed, const std::vector<replay::InputRun>& script,
+                          Build build) {
+    const EmbeddedResources resources;
+    World world(static_cast<Millis>(seed), resources);
+    for (const replay::InputRun& step : script) {
+        for (std::uint32_t i = 0; i < step.count && !world.gameOver; ++i) {
+            world.update(replay::arrowsOf(step.arrows));
+            world.stalled = false;
+        }
+    }
+    return replay::fromRecording(world.recording()->prefix(world.scoreReachedAt()),
+                                 world.score()->value(), build.checksum, build.length);
+}
+
+Fields fieldsFor(const replay::Replay& game) {
+    return {.score = game.score,
+            .playTimeMs = static_cast<std::int32_t>(game.updates * 20 + 40),
+            .checksum = game.buildChecksum,
+            .length = game.buildLength,
+            .replay = replay::encode(game)};
+}
+
+std::vector<StoredScore> storedScores(const std::string& location) {
+    const auto db = location.starts_with("postgresql://") || location.starts_with("postgres://")
+                        ? openPostgres(location)
+                        : openSqlite(location);
+    std::vector<StoredScore> out;
+    for (const auto& row : db->run("SELECT id, ranked, proven, verdict FROM scores ORDER BY id")) {
+        out.push_back(
+            {std::stoll(row[0].value_or("0")), row[1] == "1", row[2] == "1", row[3].value_or("")});
     }
     return out;
 }

@@ -1,9 +1,11 @@
 // What the portal's tests share: where they keep their databases (a fresh SQLite file per
 // test, or the PostgreSQL database named by PINGEL_PORTAL_TEST_POSTGRES, emptied first),
 // a server serving on loopback, the game's highscore body, and raw exchanges on loopback
-// that no client library tidies.
+// that no client library tidies; games played through the game's own World and their
+// replays, and the verdicts stored with the scores.
 #pragma once
 
+#include "game/replay.h"
 #include "net/form_field.h"
 #include "portal/server.h"
 
@@ -46,6 +48,24 @@ struct Fields {
     std::uint32_t checksum = 3735928559u;
     std::uint32_t length = 100000;
     std::vector<std::pair<std::string, std::string>> raw = {};
+    std::string replay = {}; // the bytes sent as "fc" after the eleven, unless empty
 
     std::string body() const;
 };
+
+// A game played in-process through the game's own World from `seed` with `script` (arrows
+// and how many updates each, as in the golden games), until the script ends or the game is
+// over; its replay holds it up to the update that made its score, as the game sends it.
+replay::Replay playedGame(std::uint32_t seed, const std::vector<replay::InputRun>& script,
+                          Build build = {3735928559u, 100000});
+// The fields of Anna's submission of `game`: its score and build, play time for its updates.
+Fields fieldsFor(const replay::Replay& game);
+
+// The scores as stored, oldest first, read with SQL beside the portal's own storage.
+struct StoredScore {
+    std::int64_t id = 0;
+    bool ranked = false;
+    bool proven = false;
+    std::string verdict;
+};
+std::vector<StoredScore> storedScores(const std::string& location);

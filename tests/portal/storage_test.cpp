@@ -61,8 +61,9 @@ TEST_P(StorageTest, ListsHoldEachMembersBestRankedScoreInThePeriod) {
          {Row{anna, 500, true, 100}, Row{anna, 900, true, 200}, Row{anna, 5000, false, 300},
           Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 240},
           Row{bo, 900, true, 150}}) {
-        storage_->recordScore(
-            {r.who, r.score, 60000, r.ranked, 4000000000u, 77, 9, "CPU", "::1", r.at});
+        ScoreEntry e{r.who, r.score, 60000,    r.ranked, 4000000000u, 77,           9, "CPU",
+                     "::1", r.at,    r.ranked, "",       "",          std::nullopt, ""};
+        storage_->recordScore(e);
     }
     const auto all = storage_->topScores(0, 10);
     ASSERT_EQ(all.size(), 2u);
@@ -162,7 +163,12 @@ TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {
     ASSERT_TRUE(anna);
     EXPECT_FALSE(second->addMember("ANNA@example.se", "Again", "h", 1000));
 
-    second->recordScore({anna->id, 1234, 60000, true, 1, 2, 3, "CPU", "::1", 100});
+    ScoreEntry e;
+    e.memberId = anna->id;
+    e.score = 1234;
+    e.ranked = e.proven = true;
+    e.at = 100;
+    second->recordScore(e);
     ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
     EXPECT_EQ(storage_->topScores(0, 10)[0].score, 1234);
 
