@@ -9,6 +9,7 @@ that `pingel-sim --record` made). Prints one line per check and "N passed, M fai
 
 import base64
 import html
+import re
 import sqlite3
 import sys
 import time
@@ -21,8 +22,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.chrome.service import Service as ChromeService
 
-from portal_process import Portal
-from replay_route import ReplayRoute
+from portal_process import Portal, highscore_body
 
 WIDTH, HEIGHT = 421, 271
 # The score is drawn centred at (389, 95): the box around it.
@@ -31,6 +31,8 @@ EMAIL = "spelare@example.org"
 NICKNAME = "Snabbfotingen"
 PASSWORD = "hemligt"
 QUESTION, INFORMATION, HIGHSCORE = 135, 129, 131
+# Who sends pingel-sim's recorded game to the portal.
+SIM_EMAIL, SIM_NICKNAME, SIM_PASSWORD = "sim@example.org", "Simulerad", "hemligt2"
 
 
 def start_browser(width=900, height=700, mobile=False):
@@ -135,6 +137,7 @@ class Checks:
         self.replay_screenshot = replay_screenshot
         self.portal = Portal(portal_binary, site_dir)
         self.portal.command("member", "add", EMAIL, NICKNAME, stdin=PASSWORD + "\n")
+        self.portal.command("member", "add", SIM_EMAIL, SIM_NICKNAME, stdin=SIM_PASSWORD + "\n")
         # Only this build's scores are ranked: an accepted score proves that the page sent
         # the served program's checksum and length.
         with open(f"{site_dir}/pingel.wasm", "rb") as f:
@@ -279,9 +282,11 @@ class Checks:
         row = f"<td>{html.escape(NICKNAME)}</td><td>{score}</td>"
         assert status == 200 and row in body.decode("utf-8"), f"{row} not on the portal's list"
         # The processor speed, counted while the page breathed, arrived as a count.
+        # The score was proven by the game the page recorded, which can be watched.
         with sqlite3.connect(f"file:{self.portal.database}?mode=ro", uri=True) as db:
-            speeds = db.execute("SELECT cpu_speed FROM scores").fetchall()
-        assert len(speeds) == 1 and speeds[0][0] > 0, f"the speeds recorded: {speeds}"
+            rows = db.execute("SELECT id, cpu_speed, proven FROM scores").fetchall()
+        assert len(rows) == 1 and rows[0][1] > 0 and rows[0][2] == 1, f"the scores: {rows}"
+        assert self.portal.get(f"/spel/{rows[0][0]}")[0] == 200, "the proven game is not served"
 
     def phone_tap_after_game_over_starts_anew(self):
         phone = self.phone
@@ -316,19 +321,31 @@ class Checks:
         assert not errors, f"console errors: {errors}"
 
     def replay_viewer_plays_pauses_speeds_up_and_sends_nothing(self):
+        # pingel-sim's recorded game, sent as the game sends a score, is proven ("0") and
+        # listed with a link to watch it; the viewer plays it from the portal's /spel/ID.
         with open(f"{self.frames_dir}/watch.rep", "rb") as f:
             recorded = f.read()
+        body, build = highscore_body(SIM_EMAIL, SIM_PASSWORD, recorded)
+        self.portal.command("build", "add", str(build[0]), str(build[1]))
+        status, reply = self.portal.post("/r0002.asp", body)
+        assert (status, reply) == (200, b"0"), (status, reply)
+        status, _, page = self.portal.get("/")
+        page = page.decode("utf-8")
+        link = re.search(r'href="/spela/\?spel=(\d+)"', page)
+        assert status == 200 and link, "no link to watch the proven game on the portal's list"
+        self.watched = link.group(1)
+        status, _, served = self.portal.get(f"/spel/{self.watched}")
+        assert (status, served) == (200, recorded), (status, len(served))
         viewer = self.viewer = start_browser()
-        # The portal does not serve /spel/ID yet: the browser answers it itself. Once it
-        # does, store the replay on the portal instead and drop this line.
-        route = ReplayRoute(viewer, {"17": recorded})
-        try:
-            self._watch(viewer, route)
-        finally:
-            route.close()
+        self._watch(viewer)
 
-    def _watch(self, viewer, route):
-        viewer.get(self.portal.url + "?spel=17")
+    def _scores(self):
+        with sqlite3.connect(f"file:{self.portal.database}?mode=ro", uri=True) as db:
+            return db.execute("SELECT COUNT(*) FROM scores").fetchone()[0]
+
+    def _watch(self, viewer):
+        scores_before = self._scores()
+        viewer.get(self.portal.url + f"?spel={self.watched}")
         bar = wait_for(lambda: (lambda b: b and b[0].is_displayed() and b[0])(
             viewer.find_elements(By.ID, "playback")), 20, "the playback's controls")
         # Every view the program shows, in order: (updates done, speed or 0 paused, over).
@@ -340,7 +357,6 @@ class Checks:
                 return show(active, done, total, speed, paused, over);
             };""")
         state = lambda: viewer.execute_script("return window.views.slice();")
-        assert route.served == ["17"], route.served
 
         def steps_at(speed, count):
             """Waits for `count` views in a row at `speed` and returns their steps."""
@@ -382,16 +398,17 @@ class Checks:
         time.sleep(1.0)
         assert dialog(viewer, QUESTION) is None and dialog(viewer, HIGHSCORE) is None, "a dialog opened"
         assert canvas_rgb(viewer) == over, "the board moves after the replay's end"
-        assert route.highscore_posts == [] and timings(viewer)["lastExchange"] is None
+        assert timings(viewer)["lastExchange"] is None and self._scores() == scores_before
 
         # A replay the portal does not have is told in Swedish, and the game is there.
-        viewer.get(self.portal.url + "?spel=18")
+        missing = int(self.watched) + 1000
+        viewer.get(self.portal.url + f"?spel={missing}")
         note = wait_for(lambda: (lambda n: n and n[0].is_displayed() and n[0])(
             viewer.find_elements(By.ID, "playback-problem")), 20, "the note of a missing replay")
         assert note.text == "Spelet finns inte på portalen.", note.text
         wait_for(lambda: timings(viewer)["firstFrame"], 10, "the finished board")
         assert not viewer.find_element(By.ID, "playback").is_displayed()
-        errors = [e for e in console_errors(viewer) if "/spel/18" not in e["message"]]
+        errors = [e for e in console_errors(viewer) if f"/spel/{missing}" not in e["message"]]
         assert not errors, f"console errors: {errors}"
 
     def _exchange(self):

@@ -1,8 +1,9 @@
-"""A real pingel-portal for the checks: `serve` on a free loopback port with a fresh SQLite
+"""A real pingel-portal for the checks, and the game's highscore body for a recorded replay: `serve` on a free loopback port with a fresh SQLite
 database in a temporary folder (or the database given), the built site under /spela/. It
 can be stopped and started again on the same port and database, and runs the portal's
 member and build commands on that database."""
 
+import base64
 import os
 import gzip
 import signal
@@ -83,6 +84,17 @@ class Portal:
         except urllib.error.HTTPError as e:
             return e.code, e.headers, e.read()
 
+    def post(self, path, body):
+        """The status and the body of a form POST."""
+        request = urllib.request.Request(
+            self.origin + path, data=body,
+            headers={"Content-Type": "application/x-www-form-urlencoded"})
+        try:
+            with urllib.request.urlopen(request, timeout=30) as reply:
+                return reply.status, reply.read()
+        except urllib.error.HTTPError as e:
+            return e.code, e.read()
+
     def stop(self):
         self._halt()
 
@@ -101,3 +113,30 @@ class Portal:
                 self._process.kill()
                 self._process.wait()
         self._process = None
+
+
+FIELD_KEY = bytes([0x3C, 0xA1, 0x5E, 0x07, 0xD2, 0x68, 0x9B, 0x41])
+
+
+def field(text):
+    """A highscore form value as the game obscures it: each byte XORed with the key, in hex."""
+    data = text.encode("latin-1")
+    return "".join(f"{b ^ FIELD_KEY[i % len(FIELD_KEY)]:02X}" for i, b in enumerate(data))
+
+
+def highscore_body(email, password, recorded):
+    """The game's highscore body for a recorded replay: the eleven fields with the score,
+    the play time and the build the replay holds, then the replay."""
+    checksum = int.from_bytes(recorded[7:11], "little")
+    length = int.from_bytes(recorded[11:15], "little")
+    updates = int.from_bytes(recorded[19:23], "little")
+    score = int.from_bytes(recorded[23:27], "little", signed=True)
+    wrapped = (length + score) & 0xFFFFFFFF
+    fb = wrapped - (1 << 32) if wrapped >= 1 << 31 else wrapped
+    values = [("f1", field(email)), ("f2", "8"), ("f3", field(password)),
+              ("f4", field(str(score))), ("f5", field(str(updates * 20))), ("f6", field("100")),
+              ("f7", field("Headless")), ("f8", field(str(checksum))),
+              ("f9", field(str(length))), ("fa", field(str(score) + email)),
+              ("fb", field(str(fb))),
+              ("fc", base64.urlsafe_b64encode(recorded).decode("ascii").rstrip("="))]
+    return "&".join(f"{k}={v}" for k, v in values).encode("ascii"), (checksum, length)
