@@ -1,11 +1,12 @@
-"""A real pingel-portal for the checks, and the game's highscore body for a recorded replay: `serve` on a free loopback port with a fresh SQLite
+"""A real pingel-portal for the checks: `serve` on a free loopback port with a fresh SQLite
 database in a temporary folder (or the database given), the built site under /spela/. It
 can be stopped and started again on the same port and database, and runs the portal's
-member and build commands on that database."""
+member and build commands on that database. Also the game's highscore body for a
+recorded replay, to send one as the game would."""
 
 import base64
-import os
 import gzip
+import os
 import signal
 import socket
 import subprocess
