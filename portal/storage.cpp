@@ -370,10 +370,10 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
     if (!out.empty()) {
         // Which of them a replay proved (with unproven scores listed, not all).
         std::string ids;
-        std::vector<SqlValue> params;
-        for (const auto& entry : out) {
+        std::vector<SqlValue> params(out.size());
+        for (std::size_t i = 0; i < out.size(); ++i) {
             ids += ids.empty() ? "?" : ", ?";
-            params.push_back(entry.id);
+            params[i].emplace<std::int64_t>(out[i].id);
         }
         for (const auto& row :
              run("SELECT id FROM scores WHERE proven = 1 AND id IN (" + ids + ")", params)) {

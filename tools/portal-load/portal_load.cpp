@@ -12,14 +12,25 @@
 //       code in this process. Prints the rates, the 50th and 99th percentile latencies and
 //       the ratio. Each accepted submission (reply 0 or 1) is written to FILE as
 //       "EMAIL SCORE"; every score of a run is unique.
+//   games --out FILE [--members N] [--updates U]
+//       plays N honest games of U updates each (30,000: ten minutes; fewer where a game
+//       ends sooner), a different one for each member, with a player that looks ahead, and
+//       writes their replays to FILE, one base64url line each (minutes of processor time:
+//       made once, then given to run).
+//   run ... --games FILE
+//       member K sends the game of line K with each submission: its score, a play time
+//       that fits its updates, and its replay, which the portal runs to prove the score.
+//       At most as many members as FILE holds games.
 //   verify --database DB --log FILE
 //       checks that every submission in FILE is in DB (and, for SQLite, that DB passes
 //       its integrity check).
 //
 // Like the game, a client opens a connection for each submission and closes it after the
 // reply; --keep-alive keeps one connection per client instead.
+#include "long_game.h"
 #include "net/form_field.h"
 #include "net/highscore_submission.h"
+#include "platform/resources.h"
 #include "portal/bounded_http.h"
 #include "portal/password.h"
 #include "portal/storage.h"
@@ -63,6 +74,8 @@ struct Options {
     bool keepAlive = false;
     bool reference = true;
     std::int64_t scoreBase = 1;
+    std::string games;
+    std::uint32_t gameUpdates = 30'000;
 };
 
 std::string memberEmail(int k) {
@@ -101,6 +114,23 @@ std::string submissionBody(const std::string& email, const std::string& password
         body += (body.empty() ? "" : "&") + std::string(name) + "=" + value;
     }
     return body;
+}
+
+// A member's own game, as the body carries it.
+struct Game {
+    std::string value; // base64url of the replay
+    std::int32_t score = 0;
+    std::int32_t playTimeMs = 0;
+};
+
+// The body of a submission with a game: its score and a play time its updates fit, then
+// the replay after the eleven fields.
+std::string gameBody(const std::string& email, const std::string& password, const Game& game) {
+    std::string body = submissionBody(email, password, game.score);
+    const std::string playTime = "&f5=" + encodeField(std::to_string(playTimeMs)) + "&";
+    body.replace(body.find(playTime), playTime.size(),
+                 "&f5=" + encodeField(std::to_string(game.playTimeMs)) + "&");
+    return body + "&fc=" + game.value;
 }
 
 // The request as the game's HTTP client writes it: its agent, its one extra header.
@@ -335,19 +365,63 @@ void report(const char* what, Phase& p, const char* unit) {
                 static_cast<unsigned long long>(p.all.failed), p.seconds);
 }
 
+// The games of `file` (see games); nothing when one is not a replay.
+std::optional<std::vector<Game>> readGames(const std::string& file) {
+    std::vector<Game> out;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        const auto bytes = decodeBase64Url(line, replay::maxBytes);
+        const replay::Decoded d = bytes ? replay::decode(*bytes) : replay::Decoded{};
+        if (!d.replay) {
+            return std::nullopt;
+        }
+        // Two updates a frame of 40 ms.
+        const auto playTime = static_cast<std::int32_t>(d.replay->updates * 20 + 40);
+        out.push_back({line, d.replay->score, playTime});
+    }
+    return out;
+}
+
 int run(const Options& o) {
     std::atomic<std::int64_t> nextScore{o.scoreBase};
+    std::vector<Game> played;
+    if (!o.games.empty()) {
+        const auto read = readGames(o.games);
+        if (!read || read->size() < static_cast<std::size_t>(o.members)) {
+            std::fprintf(stderr,
+                         "pingel-portal-load: %s does not hold a game for each of the %d"
+                         " members\n",
+                         o.games.c_str(), o.members);
+            return 1;
+        }
+        played = *read;
+    }
+    // With games, only a proven score ("0") counts as accepted.
+    auto accepted = [&](const std::pair<int, std::string>& reply) {
+        return played.empty() ? isAccepted(reply) : reply.first == 200 && reply.second == "0";
+    };
+    // Member k's submission: with his game when there are games, else with a new score.
+    auto request = [&](int k) {
+        if (!played.empty()) {
+            const Game& game = played[static_cast<std::size_t>(k)];
+            return std::pair(
+                submissionRequest(o, gameBody(memberEmail(k), memberPassword(k), game)),
+                game.score);
+        }
+        const auto score = static_cast<std::int32_t>(nextScore++);
+        return std::pair(
+            submissionRequest(o, submissionBody(memberEmail(k), memberPassword(k), score)), score);
+    };
     auto submit = [&](int c, std::uint64_t i, Connection& connection, Tally& t) {
         const int k = static_cast<int>(
             (static_cast<std::uint64_t>(c) + i * static_cast<std::uint64_t>(o.clients)) %
             static_cast<std::uint64_t>(o.members));
-        const auto score = static_cast<std::int32_t>(nextScore++);
-        const auto reply = connection.exchange(
-            submissionRequest(o, submissionBody(memberEmail(k), memberPassword(k), score)));
+        const auto [bytes, score] = request(k);
+        const auto reply = connection.exchange(bytes);
         if (!reply) {
             return false;
         }
-        if (isAccepted(*reply)) {
+        if (accepted(*reply)) {
             ++t.accepted;
             t.log.emplace_back(memberEmail(k), score);
         } else {
@@ -369,13 +443,12 @@ int run(const Options& o) {
             threads.emplace_back([&] {
                 Connection connection(o, o.port);
                 for (int k; (k = next++) < o.members;) {
-                    const auto score = static_cast<std::int32_t>(nextScore++);
+                    const auto [bytes, score] = request(k);
                     const auto sent = Clock::now();
-                    const auto reply = connection.exchange(submissionRequest(
-                        o, submissionBody(memberEmail(k), memberPassword(k), score)));
+                    const auto reply = connection.exchange(bytes);
                     std::lock_guard lock(logMutex);
                     worst = std::max(worst, std::chrono::duration<double>(Clock::now() - sent));
-                    if (reply && isAccepted(*reply)) {
+                    if (reply && accepted(*reply)) {
                         firstLog.emplace_back(memberEmail(k), score);
                     } else if (++bad <= 3) {
                         std::fprintf(stderr, "pingel-portal-load: %s: %s\n", memberEmail(k).c_str(),
@@ -454,6 +527,39 @@ int run(const Options& o) {
     return 0;
 }
 
+int games(const Options& o) {
+    const EmbeddedResources resources;
+    std::vector<std::string> lines(static_cast<std::size_t>(o.members));
+    std::atomic<int> next{0};
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (unsigned t = 0; t < std::max(1u, std::thread::hardware_concurrency()); ++t) {
+        threads.emplace_back([&] {
+            for (int k; (k = next++) < o.members;) {
+                const LongGame game =
+                    playLongGame(static_cast<std::uint32_t>(1000 + k),
+                                 static_cast<std::uint32_t>(k), o.gameUpdates, resources, 10, 100);
+                lines[static_cast<std::size_t>(k)] = encodeBase64Url(replay::encode(
+                    replay::fromRecording(game.recording, game.score, buildChecksum, buildLength)));
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    std::ofstream out(o.games);
+    for (const std::string& line : lines) {
+        out << line << '\n';
+    }
+    if (!out) {
+        std::fprintf(stderr, "pingel-portal-load: cannot write %s\n", o.games.c_str());
+        return 1;
+    }
+    std::printf("games: %d written in %.1f s\n", o.members,
+                std::chrono::duration<double>(Clock::now() - start).count());
+    return 0;
+}
+
 int verify(const Options& o) {
     const bool postgres =
         o.database.starts_with("postgresql://") || o.database.starts_with("postgres://");
@@ -500,6 +606,8 @@ constexpr const char* usage =
     "       pingel-portal-load run --target HOST:PORT [--members N] [--clients C]\n"
     "                          [--seconds S] [--log FILE] [--keep-alive] [--no-reference]\n"
     "                          [--score-base B]\n"
+    "       pingel-portal-load games --out FILE [--members N] [--updates U]\n"
+    "       pingel-portal-load run ... --games FILE\n"
     "       pingel-portal-load verify --database DB --log FILE\n";
 
 template <typename T> bool number(const std::string& text, T& out) {
@@ -547,6 +655,11 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (arg == "--seconds") {
             o.seconds = std::strtod(value.c_str(), nullptr);
             ok = o.seconds > 0;
+        } else if (arg == "--games" || arg == "--out") {
+            o.games = value;
+        } else if (arg == "--updates") {
+            ok = number(value, o.gameUpdates) && o.gameUpdates > 0 &&
+                 o.gameUpdates <= replay::maxUpdates;
         } else if (arg == "--score-base") {
             ok = number(value, o.scoreBase) && o.scoreBase >= 0;
         } else {
@@ -558,6 +671,7 @@ std::optional<Options> parse(int argc, char** argv) {
     }
     const bool complete = (o.command == "prepare" && !o.database.empty()) ||
                           (o.command == "run" && o.port > 0) ||
+                          (o.command == "games" && !o.games.empty()) ||
                           (o.command == "verify" && !o.database.empty() && !o.log.empty());
     return complete ? std::optional(o) : std::nullopt;
 }
@@ -577,6 +691,9 @@ int main(int argc, char** argv) {
         }
         if (options->command == "run") {
             return run(*options);
+        }
+        if (options->command == "games") {
+            return games(*options);
         }
         return verify(*options);
     } catch (const std::exception& e) {
