@@ -557,6 +557,22 @@ var PingelPage = (function () {
     playback.note.hidden = false;
   }
 
+  // The first `limit` bytes of a response's body; the rest is not read.
+  async function readAtMost(response, limit) {
+    const body = new Uint8Array(limit);
+    let length = 0;
+    const reader = response.body.getReader();
+    while (length < limit) {
+      const chunk = await reader.read();
+      if (chunk.done) break;
+      const take = Math.min(chunk.value.length, limit - length);
+      body.set(chunk.value.subarray(0, take), length);
+      length += take;
+    }
+    reader.cancel().catch(function () {});
+    return body.subarray(0, length);
+  }
+
   // The replay the page's address asks for: its bytes (at most `limit`), or a number:
   // -1 none asked for, -2 an ID that is not a number, -3 no such replay, -4 not fetched.
   async function fetchReplay(limit) {
@@ -571,18 +587,7 @@ var PingelPage = (function () {
       });
       if (response.status === 404) return -3;
       if (!response.ok) return -4;
-      const body = new Uint8Array(limit);
-      let length = 0;
-      const reader = response.body.getReader();
-      while (length < limit) {
-        const chunk = await reader.read();
-        if (chunk.done) break;
-        const take = Math.min(chunk.value.length, limit - length);
-        body.set(chunk.value.subarray(0, take), length);
-        length += take;
-      }
-      reader.cancel().catch(function () {});
-      return body.subarray(0, length);
+      return await readAtMost(response, limit);
     } catch (e) {
       return -4;
     } finally {
@@ -651,18 +656,9 @@ var PingelPage = (function () {
         ? failed(stepSendRequest, errorTimeout, 'Tidsgränsen för förfrågan överskreds')
         : failed(stepSendRequest, errorCannotConnect, 'Kunde inte ansluta till servern');
     }
-    const body = new Uint8Array(limit);
-    let length = 0;
+    let bytes;
     try {
-      const reader = response.body.getReader();
-      while (length < limit) {
-        const chunk = await reader.read();
-        if (chunk.done) break;
-        const take = Math.min(chunk.value.length, limit - length);
-        body.set(chunk.value.subarray(0, take), length);
-        length += take;
-      }
-      reader.cancel().catch(function () {});
+      bytes = await readAtMost(response, limit);
     } catch (e) {
       clearTimeout(timer);
       return controller.signal.aborted
@@ -670,7 +666,7 @@ var PingelPage = (function () {
         : failed(stepReadReply, errorConnectionReset, 'Svaret bröts av');
     }
     clearTimeout(timer);
-    return { kind: 0, code: response.status, error: 0, bytes: body.subarray(0, length) };
+    return { kind: 0, code: response.status, error: 0, bytes: bytes };
   }
 
   function timings() {
