@@ -2,8 +2,10 @@
 # The Windows program's checks, after the cross build: pingel.exe imports only system
 # DLLs; pingel-sim.exe under Wine replays the recorded games of tests/checks/golden byte
 # for byte, as the Linux pingel-sim must (our own random source makes every game replay
-# identically); the highscore road through WinInet gives every outcome the dialog expects
-# (wininet_check.sh); and pingel.exe runs under Wine end to end (wine_end_to_end.sh).
+# identically), and a game it records is proven by a real portal and replayed by the Linux
+# pingel-sim to the same trace; the highscore road through WinInet gives every outcome the
+# dialog expects (wininet_check.sh); and pingel.exe runs under Wine end to end
+# (wine_end_to_end.sh).
 #
 # Usage: windows_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
@@ -39,6 +41,18 @@ if ! wine "$win/tools/pingel-sim.exe" --help >/dev/null 2>"$prefix/probe.err"; t
 fi
 # The recorded games' traces (their pictures need PNG output, which this build lacks).
 bash "$here/../checks/check_sim.sh" --wine --traces-only "$win/tools/pingel-sim.exe"
+
+# A game recorded under Wine (a recorded game's seed and keys) and sent from here to a real
+# portal as the game sends a score: proven ("0") and served back as it was; the Linux
+# pingel-sim replays it to the trace Wine wrote while recording it.
+IFS='|' read -r _ start keys _ < <(grep '^seed-4242-drawn|' "$here/../checks/golden/cases.txt")
+wine "$win/tools/pingel-sim.exe" --clock-start "$start" --keys "$keys" --until-game-over --trace \
+  --record "$(winepath -w "$prefix/wine.rep")" </dev/null | tr -d '\r' >"$prefix/wine.trace"
+/usr/bin/python3 "$here/../web/prove_replay.py" "$lin/portal/pingel-portal" "$prefix/wine.rep"
+"$lin/tools/pingel-sim" --replay "$prefix/wine.rep" >"$prefix/linux.trace"
+cmp "$prefix/wine.trace" "$prefix/linux.trace" ||
+  { echo "the Linux replay of the game recorded under Wine differs from Wine's trace" >&2; exit 1; }
+echo "a game recorded under Wine: proven on the portal and replayed on Linux identically"
 
 bash "$here/wininet_check.sh" "$win" "$lin"
 
