@@ -47,7 +47,7 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
   public:
     AccountPages(Storage& storage, const Mailer& mailer, const AccountSettings& settings)
         : storage_(storage), mailer_(mailer), settings_(settings),
-          secure_(settings.publicUrl.starts_with("https://")) {}
+          secure_(settings.publicUrl.starts_with("https://")), cookies_{secure_} {}
 
     void add(httplib::Server& server);
 
@@ -82,11 +82,12 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
     const Mailer& mailer_;
     const AccountSettings settings_;
     bool secure_;
+    Cookies cookies_;
 };
 
 std::optional<Visitor> AccountPages::member(const httplib::Request& req, httplib::Response& res,
                                             const char* back) {
-    Visitor visitor = visitorOf(storage_, req, res);
+    Visitor visitor = visitorOf(storage_, req, res, cookies_);
     if (visitor.memberId == 0) {
         res.set_redirect("/logga-in/?tillbaka=" + percentEncoded(back), 303);
         return std::nullopt;
@@ -100,7 +101,8 @@ std::string AccountPages::loginForm(const httplib::Request& req, httplib::Respon
                                     const std::string& email, const std::string& back,
                                     const std::string& message) {
     std::string html = message.empty() ? "" : notice(message);
-    html += "<form method=\"post\" action=\"/logga-in/\">\n" + hiddenToken(formToken(req, res)) +
+    html += "<form method=\"post\" action=\"/logga-in/\">\n" +
+            hiddenToken(formToken(req, res, cookies_)) +
             "<input type=\"hidden\" name=\"tillbaka\" value=\"" + htmlEscape(back) + "\">\n";
     html += field({}, "epost", "E-postadress", "email", email, nullptr, "username");
     html += field({}, "losenord", "L\xC3\xB6senord", "password", "", nullptr, "current-password");
@@ -116,7 +118,7 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
     const std::string email = trimmed(req.get_param_value("epost")).substr(0, 254);
     const std::string back = localReturnPath(req.get_param_value("tillbaka"));
     const std::string title = "Logga in";
-    if (!formTokenMatches(req)) {
+    if (!formTokenMatches(req, cookies_)) {
         sendPage(res, title,
                  loginForm(req, res, email, back,
                            "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
@@ -151,14 +153,14 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
 }
 
 void AccountPages::logoutPost(const httplib::Request& req, httplib::Response& res) {
-    if (!formTokenMatches(req)) {
+    if (!formTokenMatches(req, cookies_)) {
         sendPage(res, "Logga ut",
                  "<p>Utloggningen kunde inte tas emot (formul\xC3\xA4ret var f\xC3\xB6r gammalt "
                  "eller kom fr\xC3\xA5n en annan sida).</p>\n",
-                 403, visitorOf(storage_, req, res));
+                 403, visitorOf(storage_, req, res, cookies_));
         return;
     }
-    const std::string token = cookieValue(req, sessionCookie);
+    const std::string token = cookieValue(req, cookies_.session());
     if (looksLikeToken(token)) {
         storage_.removeSession(tokenDigest(token));
     }
@@ -173,7 +175,7 @@ std::string AccountPages::getpassForm(const httplib::Request& req, httplib::Resp
     return "<p>Skriv e-postadressen som du \xC3\xA4r medlem med. Vi skickar en l\xC3\xA4nk "
            "dit som du v\xC3\xA4ljer ett nytt l\xC3\xB6senord med. L\xC3\xA4nken fungerar en "
            "g\xC3\xA5ng, i en timme.</p>\n<form method=\"post\" action=\"/getpass.asp\">\n" +
-           hiddenToken(formToken(req, res)) +
+           hiddenToken(formToken(req, res, cookies_)) +
            field(errors, "mail", "E-postadress", "email", email, nullptr, "email") +
            "<button type=\"submit\">Skicka l\xC3\xA4nken</button>\n</form>\n";
 }
@@ -182,7 +184,7 @@ void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& r
     const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
     const std::string title = "Gl\xC3\xB6mt l\xC3\xB6senord";
     noStore(res);
-    if (!formTokenMatches(req)) {
+    if (!formTokenMatches(req, cookies_)) {
         sendPage(res, title,
                  notice("Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
                         "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.") +
@@ -243,8 +245,8 @@ void AccountPages::sendResetLink(const Member& member) {
 std::string AccountPages::resetForm(const httplib::Request& req, httplib::Response& res,
                                     const std::string& token, const FieldErrors& errors) {
     return "<form method=\"post\" action=\"/nytt-losenord/\">\n" +
-           hiddenToken(formToken(req, res)) + "<input type=\"hidden\" name=\"t\" value=\"" +
-           htmlEscape(token) + "\">\n" +
+           hiddenToken(formToken(req, res, cookies_)) +
+           "<input type=\"hidden\" name=\"t\" value=\"" + htmlEscape(token) + "\">\n" +
            field(errors, "losenord", "Nytt l\xC3\xB6senord", "password", "",
                  "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
                  "dana som spelet kan skicka.",
@@ -291,7 +293,7 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
         badResetToken(res, ResetTokenState::Unknown);
         return;
     }
-    if (!formTokenMatches(req)) {
+    if (!formTokenMatches(req, cookies_)) {
         sendPage(res, title,
                  notice("Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
                         "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.") +
@@ -400,7 +402,7 @@ void AccountPages::challengePost(const httplib::Request& req, httplib::Response&
     int status = 422;
     const std::int64_t now = unixNow();
     const std::string key = "challenge:" + std::to_string(visitor->memberId);
-    if (!formTokenMatches(req)) {
+    if (!formTokenMatches(req, cookies_)) {
         errors["epost"] = "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
                           "eller kom fr\xC3\xA5n en annan sida). F\xC3\xB6rs\xC3\xB6k igen.";
         status = 403;
@@ -453,7 +455,7 @@ void AccountPages::add(httplib::Server& server) {
         });
     }
     server.Get("/logga-in/", [self](const httplib::Request& req, httplib::Response& res) {
-        const Visitor visitor = visitorOf(self->storage_, req, res);
+        const Visitor visitor = visitorOf(self->storage_, req, res, self->cookies_);
         const std::string back = localReturnPath(req.get_param_value("tillbaka"));
         if (visitor.memberId != 0) {
             res.set_redirect(back, 303);
@@ -471,7 +473,7 @@ void AccountPages::add(httplib::Server& server) {
         noStore(res);
         const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
         sendPage(res, "Gl\xC3\xB6mt l\xC3\xB6senord", self->getpassForm(req, res, email, {}), 200,
-                 visitorOf(self->storage_, req, res));
+                 visitorOf(self->storage_, req, res, self->cookies_));
     });
     server.Post("/getpass.asp", [self](const httplib::Request& req, httplib::Response& res) {
         self->getpassPost(req, res);
@@ -496,7 +498,8 @@ void AccountPages::add(httplib::Server& server) {
 } // namespace
 
 std::string sessionCookieHeader(std::string_view token, std::int64_t maxAgeSeconds, bool secure) {
-    return std::string(sessionCookie) + "=" + std::string(token) +
+    const Cookies cookies{secure};
+    return std::string(cookies.session()) + "=" + std::string(token) +
            "; Max-Age=" + std::to_string(maxAgeSeconds) + "; Path=/; HttpOnly; SameSite=Lax" +
            (secure ? "; Secure" : "");
 }

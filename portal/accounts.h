@@ -28,8 +28,9 @@ struct AccountSettings {
     ThrottleRules login;              // the failed password throttle, as for the game
 };
 
-// The Set-Cookie value of a session: HttpOnly, SameSite=Lax, Path=/, Secure when asked;
-// an empty token with age 0 ends the cookie.
+// The Set-Cookie value of a session: HttpOnly, SameSite=Lax, Path=/; when `secure`, named
+// "__Host-pingel_session" and Secure (see web::Cookies). An empty token with age 0 ends
+// the cookie.
 std::string sessionCookieHeader(std::string_view token, std::int64_t maxAgeSeconds, bool secure);
 // Letters, digits and "-._~" as they are, every other byte as %XX.
 std::string percentEncoded(std::string_view text);

@@ -199,6 +199,9 @@ std::string plainReply(const char* status) {
     const std::string text = std::string(status) + "\n";
     return "HTTP/1.1 " + std::string(status) +
            "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
+           "\r\nContent-Security-Policy: default-src 'none'; frame-ancestors 'none'"
+           "\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff"
+           "\r\nReferrer-Policy: same-origin" +
            "\r\nConnection: close\r\n\r\n" + text;
 }
 

@@ -165,6 +165,10 @@ int memberCommand(Storage& storage, const std::vector<std::string>& args) {
         if (!fitsTheGame(email, 64) || email.find('@') == std::string::npos) {
             return fail("an e-mail address holds an @ and at most 64 Latin-1 characters");
         }
+        if (!addressCharactersAllowed(email)) {
+            return fail("an e-mail address holds no commas, line breaks or other control "
+                        "characters");
+        }
         if (args[3].empty() || args[3].size() > 64) {
             return fail("a nickname holds 1 to 64 bytes");
         }

@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
-
-using web::csrfCookie;
 
 namespace {
 
@@ -82,7 +81,7 @@ bool plausibleAddress(const std::string& email) {
     return fitsTheGame(email, 64) && at != std::string::npos && at > 0 &&
            email.find('@', at + 1) == std::string::npos &&
            email.find('.', at + 2) != std::string::npos && email.back() != '.' &&
-           email.find_first_of(" \t<>\"") == std::string::npos;
+           email.find_first_of(" \t<>\"") == std::string::npos && addressCharactersAllowed(email);
 }
 
 std::string cookieValue(const httplib::Request& req, std::string_view name) {
@@ -118,13 +117,13 @@ bool sameToken(const std::string& a, const std::string& b) {
 
 // The form's token: the one in the visitor's cookie when it is one of ours, else a new
 // one, set as a cookie that other sites' pages do not send along.
-std::string formToken(const httplib::Request& req, httplib::Response& res) {
-    std::string token = cookieValue(req, csrfCookie);
+std::string formToken(const httplib::Request& req, httplib::Response& res, const Cookies& cookies) {
+    std::string token = cookieValue(req, cookies.csrf());
     if (looksLikeToken(token)) {
         return token;
     }
     // Once per reply: a second form on the page takes the token set for the first.
-    const std::string prefix = std::string(csrfCookie) + "=";
+    const std::string prefix = std::string(cookies.csrf()) + "=";
     const auto [first, last] = res.headers.equal_range("Set-Cookie");
     for (auto it = first; it != last; ++it) {
         if (it->second.starts_with(prefix)) {
@@ -132,20 +131,21 @@ std::string formToken(const httplib::Request& req, httplib::Response& res) {
         }
     }
     token = randomToken();
-    res.set_header("Set-Cookie", prefix + token + "; Path=/; HttpOnly; SameSite=Strict");
+    res.set_header("Set-Cookie", prefix + token + cookies.flags() + "; HttpOnly; SameSite=Strict");
     return token;
 }
 
-bool formTokenMatches(const httplib::Request& req) {
-    return sameToken(cookieValue(req, csrfCookie), req.get_param_value("csrf"));
+bool formTokenMatches(const httplib::Request& req, const Cookies& cookies) {
+    return sameToken(cookieValue(req, cookies.csrf()), req.get_param_value("csrf"));
 }
 
 std::string hiddenToken(const std::string& token) {
     return "<input type=\"hidden\" name=\"csrf\" value=\"" + htmlEscape(token) + "\">\n";
 }
 
-Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res) {
-    const std::string token = cookieValue(req, sessionCookie);
+Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res,
+                  const Cookies& cookies) {
+    const std::string token = cookieValue(req, cookies.session());
     if (!looksLikeToken(token)) {
         return {};
     }
@@ -154,7 +154,7 @@ Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Respon
     if (!member) {
         return {};
     }
-    return {member->id, member->nickname, member->email, formToken(req, res)};
+    return {member->id, member->nickname, member->email, formToken(req, res, cookies)};
 }
 
 std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
@@ -221,6 +221,9 @@ void checkRegistration(Storage& storage, Registration& form) {
     auto& errors = form.errors;
     if (form.email.empty()) {
         errors["epost"] = "Skriv din e-postadress.";
+    } else if (!addressCharactersAllowed(form.email)) {
+        errors["epost"] = "En e-postadress kan inte inneh\xC3\xA5lla kommatecken, radbrytningar "
+                          "eller andra styrtecken.";
     } else if (!plausibleAddress(form.email)) {
         errors["epost"] = "Det ser inte ut som en e-postadress (h\xC3\xB6gst 64 tecken).";
     } else if (storage.findMember(form.email)) {
@@ -252,15 +255,16 @@ void checkRegistration(Storage& storage, Registration& form) {
     }
 }
 
-void registrationPost(Storage& storage, const httplib::Request& req, httplib::Response& res) {
+void registrationPost(Storage& storage, const httplib::Request& req, httplib::Response& res,
+                      const Cookies& cookies) {
     Registration form{
         trimmed(req.get_param_value("epost")),   trimmed(req.get_param_value("smeknamn")),
         req.get_param_value("losenord"),         req.get_param_value("losenord2"),
         trimmed(req.get_param_value("tipsare")), {}};
     const std::string title = "Bli medlem";
-    if (!sameToken(cookieValue(req, csrfCookie), req.get_param_value("csrf"))) {
+    if (!formTokenMatches(req, cookies)) {
         sendPage(res, title,
-                 registrationForm(form, formToken(req, res),
+                 registrationForm(form, formToken(req, res, cookies),
                                   "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r "
                                   "gammalt eller kom fr\xC3\xA5n en annan sida). Kontrollera "
                                   "uppgifterna och skicka igen."),
@@ -276,7 +280,7 @@ void registrationPost(Storage& storage, const httplib::Request& req, httplib::Re
     }
     if (!form.errors.empty()) {
         sendPage(res, title,
-                 registrationForm(form, formToken(req, res),
+                 registrationForm(form, formToken(req, res, cookies),
                                   "N\xC3\xA5got beh\xC3\xB6ver r\xC3\xA4ttas, se nedan."),
                  422);
         return;
@@ -304,8 +308,9 @@ std::string pageFrame(std::string_view title, std::string_view body, const Visit
     return "<!DOCTYPE html>\n<html lang=\"sv\"><head><meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>" +
-           htmlEscape(title) + " \xE2\x80\x93 spelia</title>\n<style>" + style +
-           "</style>\n</head><body>\n<header><a class=\"name\" href=\"/\">spelia</a>"
+           htmlEscape(title) + " \xE2\x80\x93 spelia</title>\n<link rel=\"stylesheet\" href=\"" +
+           stylePath +
+           "\">\n</head><body>\n<header><a class=\"name\" href=\"/\">spelia</a>"
            "<a href=\"/spela/\">Spela</a><a href=\"/dll/\">Skicka po\xC3\xA4ng</a>" +
            account + "</header>\n<main>\n<h1>" + htmlEscape(title) + "</h1>\n" + std::string(body) +
            "</main>\n</body></html>\n";
@@ -344,29 +349,44 @@ std::string versionPage(std::string_view gameId, const Visitor& visitor) {
     return pageFrame("Det finns en nyare version", page, visitor);
 }
 
-void addPages(httplib::Server& server, Storage& storage) {
+void addPages(httplib::Server& server, Storage& storage, const web::Cookies& cookies) {
+    // Revalidated on each load, so a new portal's pages never get an old portal's style.
+    const std::string styleTag = "\"" + std::to_string(std::hash<std::string_view>{}(style)) + "\"";
+    server.Get(stylePath, [styleTag](const httplib::Request& req, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-cache");
+        res.set_header("ETag", styleTag);
+        if (req.get_header_value("If-None-Match").find(styleTag) != std::string::npos) {
+            res.status = 304;
+            return;
+        }
+        res.set_content(style, "text/css; charset=utf-8");
+    });
     for (const char* short_ : {"/dll", "/registrera"}) {
         server.Get(short_, [short_](const httplib::Request&, httplib::Response& res) {
             res.set_redirect(std::string(short_) + "/", 301);
         });
     }
-    server.Get("/dll/", [&storage](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/dll/", [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(dllPage(visitorOf(storage, req, res)), htmlType);
+        res.set_content(dllPage(visitorOf(storage, req, res, cookies)), htmlType);
     });
-    server.Get("/version.asp", [&storage](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(versionPage(req.get_param_value("gameid"), visitorOf(storage, req, res)),
-                        htmlType);
-    });
-    server.Get("/registrera/", [&storage](const httplib::Request& req, httplib::Response& res) {
-        // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
-        Registration form;
-        form.recruiter = trimmed(req.get_param_value("tipsare")).substr(0, 254);
-        sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res)), 200,
-                 visitorOf(storage, req, res));
-    });
-    server.Post("/registrera/", [&storage](const httplib::Request& req, httplib::Response& res) {
-        registrationPost(storage, req, res);
-    });
+    server.Get("/version.asp",
+               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
+                   res.set_header("Cache-Control", "no-cache");
+                   res.set_content(versionPage(req.get_param_value("gameid"),
+                                               visitorOf(storage, req, res, cookies)),
+                                   htmlType);
+               });
+    server.Get("/registrera/",
+               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
+                   // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
+                   Registration form;
+                   form.recruiter = trimmed(req.get_param_value("tipsare")).substr(0, 254);
+                   sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res, cookies)),
+                            200, visitorOf(storage, req, res, cookies));
+               });
+    server.Post("/registrera/",
+                [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
+                    registrationPost(storage, req, res, cookies);
+                });
 }

@@ -34,8 +34,18 @@ std::string versionPage(std::string_view gameId, const Visitor& visitor = {});
 // What the portal's page handlers share: cookies, the forms' CSRF token, the session.
 namespace web {
 
-constexpr const char* csrfCookie = "pingel_csrf";
-constexpr const char* sessionCookie = "pingel_session";
+// The names of the portal's cookies. Behind TLS (a public address beginning "https://")
+// they are "__Host-" cookies, marked Secure: a browser keeps them only from a secure page
+// of this very host for the whole path, so neither a plain-HTTP page nor a sibling domain
+// can plant or overwrite them. A plain-HTTP portal keeps the plain names.
+struct Cookies {
+    bool secure = false;
+    const char* csrf() const { return secure ? "__Host-pingel_csrf" : "pingel_csrf"; }
+    const char* session() const { return secure ? "__Host-pingel_session" : "pingel_session"; }
+    // The attributes every cookie of the portal carries besides its own.
+    const char* flags() const { return secure ? "; Path=/; Secure" : "; Path=/"; }
+};
+
 using FieldErrors = std::map<std::string, std::string>; // by field name
 
 void sendPage(httplib::Response& res, std::string_view title, std::string_view body,
@@ -43,24 +53,31 @@ void sendPage(httplib::Response& res, std::string_view title, std::string_view b
 // The number of characters in valid UTF-8 without control characters, or nothing.
 std::optional<std::size_t> printableLength(std::string_view text);
 std::string trimmed(std::string text);
-// An address the game can send (Latin-1, at most 64 characters) of the form local@domain.
+// An address the game can send (Latin-1, at most 64 characters) of the form local@domain,
+// without commas or control characters.
 bool plausibleAddress(const std::string& email);
 std::string cookieValue(const httplib::Request& req, std::string_view name);
 // 64 lower-case hex digits, the form of every token the portal hands out.
 bool looksLikeToken(const std::string& token);
 // The visitor's form token (set as a cookie when he has none yet).
-std::string formToken(const httplib::Request& req, httplib::Response& res);
+std::string formToken(const httplib::Request& req, httplib::Response& res, const Cookies& cookies);
 // The posted "csrf" field equals the token in the visitor's cookie.
-bool formTokenMatches(const httplib::Request& req);
+bool formTokenMatches(const httplib::Request& req, const Cookies& cookies);
 std::string hiddenToken(const std::string& token);
 // A labelled input, with its error (if any) right below it.
 std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
                   const std::string& value, const char* hint = nullptr,
                   const char* autocomplete = nullptr);
-Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res);
+Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res,
+                  const Cookies& cookies);
 
 } // namespace web
 
-// Registers "/dll/", "/version.asp" and "/registrera/" (and their forms without the
-// closing slash) on the server. "/registrera/?tipsare=ADDRESS" fills in the recruiter.
-void addPages(httplib::Server& server, Storage& storage);
+// Registers "/dll/", "/version.asp", "/registrera/" (and their forms without the closing
+// slash) and the pages' style sheet on the server. "/registrera/?tipsare=ADDRESS" fills
+// in the recruiter. The routes read `cookies` when they run: it outlives the server.
+void addPages(httplib::Server& server, Storage& storage, const web::Cookies& cookies);
+
+// The path of the style sheet every page links to (no page holds a style of its own, so
+// the pages' Content-Security-Policy allows none inline).
+constexpr const char* stylePath = "/portal.css";

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t requestBodyLimit = 16 * 1024;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
+constexpr const char* pagePolicy = "default-src 'none'; style-src 'self'; img-src 'self'; "
+                                   "form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
 
 const char* const monthNames[] = {"januari",   "februari", "mars",     "april",
                                   "maj",       "juni",     "juli",     "augusti",
@@ -96,6 +98,23 @@ std::string competitionSection(const CompetitionSettings& settings, std::int64_t
            ". Vinnarna utses n\xC3\xA4r perioden \xC3\xA4r slut.</p>\n</section>\n";
 }
 
+// What every reply carries, whatever answered it (a page, a file, an error, a refusal):
+// no framing by other sites, no guessing of types, no full address sent on to other
+// sites, and a Content-Security-Policy (a handler may have set a wider one, as the game's
+// folder does). A page loads only the portal's style sheet: no script, no inline style.
+void securityHeaders(httplib::Response& res) {
+    if (!res.has_header("Content-Security-Policy")) {
+        res.set_header("Content-Security-Policy", pagePolicy);
+    }
+    if (!res.has_header("Referrer-Policy")) {
+        res.set_header("Referrer-Policy", "same-origin");
+    }
+    res.set_header("X-Frame-Options", "DENY");
+    if (!res.has_header("X-Content-Type-Options")) {
+        res.set_header("X-Content-Type-Options", "nosniff");
+    }
+}
+
 } // namespace
 
 std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor) {
@@ -165,7 +184,7 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
               });
     http.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Cache-Control", "no-cache");
-        res.set_content(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res)),
+        res.set_content(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res, cookies_)),
                         "text/html; charset=utf-8");
     });
     // A proven score's replay, for the browser version to play back. Only decimal ids.
@@ -181,7 +200,7 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
         res.set_header("Cache-Control", "public, max-age=86400");
         res.set_content(stored->replay, "application/octet-stream");
     });
-    addPages(http, storage_);
+    addPages(http, storage_, cookies_);
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
     // take as accepted. A body too large for the endpoint is a bad submission like any.
     http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -192,6 +211,8 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
             res.set_content(std::to_string(res.status) + " Fel", latin1Text);
         }
     });
+    http.set_post_routing_handler(
+        [](const httplib::Request&, httplib::Response& res) { securityHeaders(res); });
     http.set_exception_handler(
         [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
             try {
@@ -224,6 +245,7 @@ void PortalServer::serveSite(const std::string& folder) {
 }
 
 void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
+    cookies_.secure = settings.publicUrl.starts_with("https://");
     mailer_ = std::make_unique<Mailer>(mail);
     addAccountPages(*http_, storage_, *mailer_, settings);
 }

@@ -32,7 +32,8 @@ class PortalServer {
     void trustProxy(const std::string& proxy);
     void serveSite(const std::string& folder);
     // Serves the members' pages (log in and out, a forgotten password, challenges), whose
-    // mail goes out through `mail`; before run().
+    // mail goes out through `mail`; before run(). An https:// public address makes every
+    // cookie of the portal a Secure "__Host-" one.
     void serveAccounts(const MailSettings& mail, const AccountSettings& settings);
     // Ranks scores sent without a replay (when they pass the older checks) and lists
     // unproven scores, as before games sent their replays; before run().
@@ -46,6 +47,7 @@ class PortalServer {
     ThrottleRules rules_;
     EmbeddedResources resources_; // the game's own pictures, for running replays
     ScoringRules scoring_;
+    web::Cookies cookies_; // secure once serveAccounts() names an https:// public address
     std::unique_ptr<BoundedHttpServer> http_;
     std::unique_ptr<Mailer> mailer_;
 };

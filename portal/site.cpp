@@ -6,7 +6,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -18,6 +20,14 @@
 namespace {
 
 constexpr std::size_t fileLimit = 64 * 1024 * 1024;
+
+// The game's page loads its own scripts and compiles its WebAssembly (which needs
+// 'wasm-unsafe-eval'), fetches replays and posts scores to this portal; nothing inline.
+// The page's icon is an empty data: URL, so that no static server is asked for one.
+constexpr const char* gamePolicy =
+    "default-src 'none'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self'; "
+    "img-src 'self' data:; connect-src 'self'; form-action 'self'; base-uri 'none'; "
+    "frame-ancestors 'none'";
 
 struct Kind {
     const char* extension;
@@ -69,6 +79,26 @@ std::optional<std::string> safeRelative(const std::string& path) {
         start = end + 1;
     }
     return relative;
+}
+
+// The file's real path when it lies inside the folder's real path (symbolic links
+// followed), else nothing: a link in the folder that points elsewhere is not served.
+std::optional<std::string> insideFolder(const std::string& folder, const std::string& relative) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path root = fs::canonical(folder, error);
+    if (error) {
+        return std::nullopt;
+    }
+    const fs::path real = fs::weakly_canonical(root / relative, error);
+    if (error) {
+        return std::nullopt;
+    }
+    const auto [inRoot, inReal] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+    if (inRoot != root.end() || inReal == real.end()) {
+        return std::nullopt;
+    }
+    return real.string();
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -153,14 +183,16 @@ void addSite(httplib::Server& server, const std::string& folder) {
     auto cache = std::make_shared<GzipCache>();
     server.Get(R"(/spela/(.*))", [folder, cache](const httplib::Request& req,
                                                  httplib::Response& res) {
+        res.set_header("Content-Security-Policy", gamePolicy);
         const auto relative = safeRelative(req.matches[1].str());
         if (!relative) {
             res.status = 404;
             return;
         }
-        const std::string path = folder + "/" + *relative;
+        const auto real = insideFolder(folder, *relative);
+        const std::string path = real.value_or(folder + "/" + *relative);
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        if (!real || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
             static_cast<std::size_t>(info.st_size) > fileLimit) {
             struct stat index {};
             if (::stat((folder + "/index.html").c_str(), &index) != 0) {

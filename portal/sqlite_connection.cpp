@@ -1,17 +1,34 @@
 // The SQLite engine: one database file, a WAL journal (readers never wait for the writer),
 // a busy timeout so that a second process waits for the lock instead of failing, and
-// foreign keys enforced.
+// foreign keys enforced. A new database file is readable and writable by its owner alone.
 #include "portal/sql.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <unordered_map>
 
 namespace {
 
+// Creates the database file with mode 0600 when there is none yet (SQLite would make it
+// 0644, less the umask). SQLite gives the journal files (-wal, -shm) the mode of the
+// database file, so they are the owner's alone as well. An existing file is left as its
+// owner set it.
+void createPrivately(const std::string& path) {
+    if (path.empty() || path == ":memory:" || path.starts_with("file:")) {
+        return;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
 class SqliteConnection final : public SqlConnection {
   public:
     explicit SqliteConnection(const std::string& path) {
+        createPrivately(path);
         if (sqlite3_open_v2(path.c_str(), &db_,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                             nullptr) != SQLITE_OK) {

@@ -59,3 +59,17 @@ bool fitsTheGame(std::string_view utf8, std::size_t limit) {
     const auto latin1 = strictLatin1(utf8);
     return latin1 && !latin1->empty() && latin1->size() <= limit;
 }
+
+bool addressCharactersAllowed(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<std::uint8_t>(utf8[i]);
+        // U+0080 to U+009F are 0xC2 0x80 to 0xC2 0x9F in UTF-8.
+        const bool c1 = c == 0xC2 && i + 1 < utf8.size() &&
+                        static_cast<std::uint8_t>(utf8[i + 1]) <= 0x9F &&
+                        static_cast<std::uint8_t>(utf8[i + 1]) >= 0x80;
+        if (c < 0x20 || c == 0x7F || c == ',' || c1) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -14,3 +14,7 @@ std::string emailKey(std::string_view utf8);
 std::string htmlEscape(std::string_view text);
 // What the game can send: non-empty Latin-1 text of at most `limit` characters.
 bool fitsTheGame(std::string_view utf8, std::size_t limit);
+
+// An e-mail address (UTF-8) without control characters (C0, DEL, C1; CR and LF among
+// them) or commas: one that can stand in a mail header as one recipient and nothing else.
+bool addressCharactersAllowed(std::string_view utf8);

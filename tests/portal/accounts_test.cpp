@@ -1,4 +1,5 @@
-// The members' pages through a real server on loopback: the session cookie and its end,
+// The members' pages through a real server on loopback: the session cookie and its end
+// (Secure "__Host-" cookies behind TLS),
 // the login throttle shared with the game's endpoint, the one-time reset link, and
 // challenges with their daily bound.
 #include "portal/password.h"
@@ -20,7 +21,7 @@ TEST(Accounts, CookiesAndReturnPaths) {
     EXPECT_EQ(sessionCookieHeader("ab", 60, false),
               "pingel_session=ab; Max-Age=60; Path=/; HttpOnly; SameSite=Lax");
     EXPECT_EQ(sessionCookieHeader("", 0, true),
-              "pingel_session=; Max-Age=0; Path=/; HttpOnly; SameSite=Lax; Secure");
+              "__Host-pingel_session=; Max-Age=0; Path=/; HttpOnly; SameSite=Lax; Secure");
     EXPECT_EQ(localReturnPath("/useradm/challenge/?a=1"), "/useradm/challenge/?a=1");
     for (const char* elsewhere :
          {"", "//evil.example/", "https://evil.example/", "/\\evil.example", "/a b", "x"}) {
@@ -234,6 +235,54 @@ TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
     const auto form = portal_->client->Get("/registrera/?tipsare=anna%40example.se");
     EXPECT_NE(form->body.find("name=\"tipsare\" type=\"email\" value=\"anna@example.se\""),
               std::string::npos);
+}
+
+// Behind TLS every cookie is a Secure "__Host-" one, and only such a cookie is believed: a
+// plain one (planted over HTTP, or by a sibling domain) counts for nothing.
+TEST(AccountsBehindTls, CookiesAreSecureHostCookies) {
+    auto storage = openStorage(freshDatabase("sqlite"));
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+    ServedPortal portal(*storage);
+    MailSettings mail;
+    mail.outbox =
+        (fs::path(testing::TempDir()) / ("pingel-tls-" + std::to_string(getpid()))).string();
+    AccountSettings settings;
+    settings.publicUrl = "https://portal.example";
+    portal.server.serveAccounts(mail, settings);
+    ASSERT_TRUE(portal.start());
+    const auto visit = portal.client->Get("/logga-in/");
+    ASSERT_TRUE(visit);
+    const std::string set = visit->get_header_value("Set-Cookie");
+    ASSERT_TRUE(set.starts_with("__Host-pingel_csrf=")) << set;
+    EXPECT_NE(set.find("; Path=/; Secure; HttpOnly; SameSite=Strict"), std::string::npos) << set;
+    const std::string csrf = set.substr(19, 64);
+
+    struct Case {
+        std::string csrfCookie;
+        int status;
+    };
+    const Case cases[] = {{"pingel_csrf=" + csrf, 403}, {"__Host-pingel_csrf=" + csrf, 303}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.csrfCookie);
+        const auto res = portal.client->Post(
+            "/logga-in/", {{"Cookie", c.csrfCookie}},
+            httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, c.status);
+    }
+    const auto login = portal.client->Post(
+        "/logga-in/", {{"Cookie", "__Host-pingel_csrf=" + csrf}},
+        httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+    ASSERT_TRUE(login && login->status == 303);
+    const std::string session = login->get_header_value("Set-Cookie");
+    ASSERT_TRUE(session.starts_with("__Host-pingel_session=")) << session;
+    EXPECT_NE(session.find("; Path=/; HttpOnly; SameSite=Lax; Secure"), std::string::npos);
+    const std::string token = session.substr(22, 64);
+    EXPECT_EQ(
+        portal.client->Get("/useradm/", {{"Cookie", "__Host-pingel_session=" + token}})->status,
+        200);
+    EXPECT_EQ(portal.client->Get("/useradm/", {{"Cookie", "pingel_session=" + token}})->status,
+              303);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // The portal's web pages and the browser version's files, through a real server on
-// loopback with a fresh SQLite database: paths that try to leave the site's folder, the
-// content types and revalidation of the files, the redirects, and becoming a member (each
-// refusal beside its field with what was typed kept, success, and a form without its
-// token refused).
+// loopback with a fresh SQLite database: paths and symbolic links that try to leave the
+// site's folder, the content types and revalidation of the files, the security headers of
+// every reply, the redirects, and becoming a member (each refusal beside its field with
+// what was typed kept, success, and a form without its token refused).
 #include "portal/password.h"
 #include "portal_test_support.h"
 
@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -33,6 +34,11 @@ class PagesTest : public testing::Test {
         writeFile(root_ / "site" / "pingel.js", "let a = 1;");
         writeFile(root_ / "site" / "pingel.css", "p{}");
         writeFile(root_ / "site" / "pingel.wasm", std::string(5000, '\0'));
+        // Links out of the folder, and one within it.
+        fs::create_symlink(root_ / "secret.txt", root_ / "site" / "leak.txt");
+        fs::create_symlink("../secret.txt", root_ / "site" / "up.txt");
+        fs::create_directory_symlink(root_, root_ / "site" / "root");
+        fs::create_symlink("pingel.js", root_ / "site" / "alias.js");
         storage_ = openStorage(freshDatabase("sqlite"));
         ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
         portal_ = std::make_unique<ServedPortal>(*storage_);
@@ -87,6 +93,11 @@ TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
         {"/spela/.hidden", "404"},
         {"/spela/%00index.html", "404"},
         {"/spela/missing.js", "404"},
+        {"/spela/leak.txt", "404"},
+        {"/spela/up.txt", "404"},
+        {"/spela/root/secret.txt", "404"},
+        {"/spela/alias.js",
+         "200 OK\r\nCache-Control: no-cache\r\nContent-Type: text/javascript\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
@@ -98,6 +109,69 @@ TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
         EXPECT_EQ(reply.find("SECRET"), std::string::npos);
     }
     EXPECT_NE(raw("/").find("href=\"/spela/\">Spela i webbl\xC3\xA4saren"), std::string::npos);
+}
+
+TEST_F(PagesTest, EveryReplyForbidsFramingSniffingAndInlineScript) {
+    const std::string pagePolicy = "Content-Security-Policy: default-src 'none'; style-src "
+                                   "'self'; img-src 'self'; form-action 'self'; base-uri 'none'; "
+                                   "frame-ancestors 'none'\r\n";
+    const std::string gamePolicy = "Content-Security-Policy: default-src 'none'; script-src "
+                                   "'self' 'wasm-unsafe-eval'; style-src 'self'; ";
+    struct Case {
+        std::string request;
+        const char* status;
+        const std::string& policy;
+    };
+    auto get = [](const char* target) {
+        return std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    };
+    const Case cases[] = {
+        {get("/"), "200", pagePolicy},
+        {get("/registrera/"), "200", pagePolicy},
+        {get("/dll/"), "200", pagePolicy},
+        {get("/portal.css"), "200", pagePolicy},
+        {get("/spela/"), "200", gamePolicy},
+        {get("/spela/pingel.wasm"), "200", gamePolicy},
+        {get("/spela/leak.txt"), "404", gamePolicy},
+        {get("/spel/1"), "404", pagePolicy},
+        {get("/nowhere"), "404", pagePolicy},
+        {"POST /registrera/ HTTP/1.1\r\nHost: x\r\n\r\n", "411", pagePolicy}, // refused unread
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        const std::string reply = exchange(portal_->server.port(), c.request);
+        const std::string head = reply.substr(0, reply.find("\r\n\r\n") + 2);
+        EXPECT_EQ(head.substr(9, 3), c.status) << head;
+        // The refusals before any handler carry a policy of their own, as strict.
+        const std::string policy =
+            std::string(c.status) == "411"
+                ? "Content-Security-Policy: default-src 'none'; frame-ancestors 'none'\r\n"
+                : c.policy;
+        for (const std::string& line : {policy, std::string("X-Frame-Options: DENY\r\n"),
+                                        std::string("X-Content-Type-Options: nosniff\r\n"),
+                                        std::string("Referrer-Policy: same-origin\r\n")}) {
+            EXPECT_NE(head.find(line), std::string::npos) << line << head;
+        }
+        EXPECT_NE(head.find("frame-ancestors 'none'"), std::string::npos);
+    }
+    // The pages hold nothing the policy refuses: no script and no style of their own.
+    for (const char* page : {"/", "/registrera/", "/dll/", "/version.asp?gameid=3"}) {
+        const auto res = portal_->client->Get(page);
+        ASSERT_TRUE(res);
+        for (const char* inline_ : {"<script", "<style", " style="}) {
+            EXPECT_EQ(res->body.find(inline_), std::string::npos) << page << " " << inline_;
+        }
+        EXPECT_FALSE(std::regex_search(res->body, std::regex(" on[a-z]+=")));
+        EXPECT_NE(res->body.find("<link rel=\"stylesheet\" href=\"/portal.css\">"),
+                  std::string::npos);
+    }
+    const auto style = portal_->client->Get("/portal.css");
+    ASSERT_TRUE(style && style->status == 200);
+    EXPECT_EQ(style->get_header_value("Content-Type"), "text/css; charset=utf-8");
+    EXPECT_EQ(
+        portal_->client->Get("/portal.css", {{"If-None-Match", style->get_header_value("ETag")}})
+            ->status,
+        304);
 }
 
 TEST_F(PagesTest, ARebuiltFileIsNeverServedStale) {
@@ -153,6 +227,14 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
         {with("epost", ""), "epost", "Skriv din e-postadress."},
         {with("epost", "ingen-snabel-a"), "epost", "Det ser inte ut som en e-postadress"},
         {with("epost", "tipsare@Example.se"), "epost", "Det finns redan en medlem"},
+        // Nothing that could add a recipient or a header to a mail.
+        {with("epost", "ny@example.se,tipsare@example.se"), "epost", "kommatecken"},
+        {with("epost", "ny@example.se\r\nBcc: x@example.se"), "epost", "radbrytningar"},
+        {with("epost", "ny@exa\nmple.se"), "epost", "radbrytningar"},
+        {with("epost", "ny\t@example.se"), "epost", "styrtecken"},
+        {with("epost", "ny\x7F@example.se"), "epost", "styrtecken"},
+        {with("epost", "ny\xC2\x85@example.se"), "epost", "styrtecken"}, // NEL, a C1 control
+        {with("tipsare", "tipsare@example.se,x@example.se"), "tipsare", "Det ser inte ut som"},
         {with("smeknamn", " "), "smeknamn", "V\xC3\xA4lj ett smeknamn."},
         {with("smeknamn", "a\x01"), "smeknamn", "h\xC3\xB6gst 32 tecken"},
         {with("smeknamn", "a\xED\xA0\x80"), "smeknamn", "h\xC3\xB6gst 32 tecken"}, // a surrogate

@@ -1,11 +1,13 @@
 // The portal's storage, the same cases on SQLite and on PostgreSQL: members found by
 // address in any case, each member's best ranked score on the lists, the list of builds,
 // the throttle's failure counts, sessions, recruits and password reset links, the schema's version,
-// and two storage objects on one database (two portal processes) seeing each other's writes.
+// and two storage objects on one database (two portal processes) seeing each other's writes;
+// a new SQLite database and its journal files readable by their owner alone.
 #include "portal/storage.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -186,6 +188,20 @@ TEST_P(StorageTest, ADatabaseOfANewerPortalIsRefused) {
     db->run("INSERT INTO schema_version (version) VALUES (?)",
             {std::int64_t{Storage::schemaVersion + 1}});
     EXPECT_THROW(openStorage(location_), SqlError);
+}
+
+TEST(SqliteStorage, TheDatabaseAndItsJournalFilesAreTheOwnersAlone) {
+    const std::string location = freshDatabase("sqlite");
+    const mode_t saved = ::umask(022); // the usual umask, which would leave them readable
+    auto storage = openStorage(location);
+    ::umask(saved);
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", "h", 1000)); // writes the WAL
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        SCOPED_TRACE(suffix);
+        struct stat info {};
+        ASSERT_EQ(::stat((location + suffix).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StorageTest,
