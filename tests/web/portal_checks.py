@@ -3,7 +3,8 @@ loopback, with a fresh SQLite database and an outbox folder: become a member, lo
 challenge a friend (the message in the outbox links to the registration with the tipsare
 filled in), the friend joins through that link, the recruit and one bonus point show, a
 score reaches the list on "/", a forgotten password is reset through /getpass.asp and the
-outbox's link, and no page but the member's own shows an e-mail address.
+outbox's link, no page but the member's own shows an e-mail address, and the pages keep
+their style sheet under their Content-Security-Policy with nothing refused.
 
 Usage: portal_checks.py PINGEL_PORTAL [--screenshots DIR]
 Prints one line per check and "N passed, M failed"."""
@@ -19,7 +20,7 @@ import urllib.request
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.common.by import By
 
-from browser_checks import run_checks, start_browser, wait_for
+from browser_checks import console_errors, run_checks, start_browser, wait_for
 from portal_process import Portal
 
 # The game obscures its form's values byte by byte with this key (f2 goes plain).
@@ -215,6 +216,18 @@ class Checks:
         self.login(BO[0], NEW_PASSWORD)
         assert self.driver.current_url == self.base + "/useradm/", self.driver.current_url
 
+    def pages_keep_their_style_without_console_errors(self):
+        """The pages' policy allows the portal's own style sheet and nothing inline: the
+        sheet must apply, and a refusal would show as a console error."""
+        self.driver.get_log("browser")
+        for path in ["/", "/registrera/", "/logga-in/", "/dll/", "/getpass.asp", "/useradm/"]:
+            self.open(path)
+            background = self.driver.execute_script(
+                "return getComputedStyle(document.body).backgroundColor;")
+            assert background == "rgb(253, 252, 247)", (path, background)
+        errors = console_errors(self.driver)
+        assert not errors, f"console errors: {errors}"
+
 
 def main():
     portal = sys.argv[1]
@@ -225,7 +238,8 @@ def main():
              checks.friend_joins_through_the_link_and_counts_as_recruit,
              checks.score_reaches_the_list_on_the_home_page,
              checks.no_page_but_the_members_own_shows_an_address,
-             checks.password_is_reset_through_the_outbox_link]
+             checks.password_is_reset_through_the_outbox_link,
+             checks.pages_keep_their_style_without_console_errors]
     return run_checks(checks, order, "pingel-portal")
 
 if __name__ == "__main__":

@@ -686,3 +686,8 @@ var PingelPage = (function () {
     fetchReplay: fetchReplay,
   };
 })();
+
+// What the program (pingel.js, loaded after this file) takes from the page when it starts.
+var Module = {
+  onAbort: function (what) { console.error('Pingel stannade: ' + what); },
+};
