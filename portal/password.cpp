@@ -158,6 +158,11 @@ bool verifyPassword(const std::string& storedHash, const std::string& password) 
     return ok;
 }
 
+bool knownPassword(const std::string& storedHash, const std::string& password) {
+    auto& memory = verified();
+    return memory.contains(memory.digest(storedHash, password));
+}
+
 std::string randomToken() {
     startSodium();
     std::array<unsigned char, 32> bytes{};

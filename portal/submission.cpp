@@ -202,8 +202,28 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
                       const std::string& address, std::int64_t now, const ThrottleRules& rules) {
     const std::int64_t since = now - rules.windowSeconds;
     const std::string addressKey = "address:" + address;
-    const std::int64_t addressAttempt = storage.recordFailure(addressKey, now);
+    if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
+        return {LoginOutcome::Throttled, std::nullopt};
+    }
     auto member = storage.findMember(email);
+    const std::string account = member ? std::to_string(member->id) : "";
+    const std::string guessKey = "guess:" + account + ":" + address;
+    const std::string accountKey = "account:" + account;
+    if (member) {
+        const int guesses = storage.failuresSince(guessKey, since);
+        if (guesses >= rules.perAccount) {
+            return {LoginOutcome::Throttled, std::nullopt};
+        }
+        // A password found right before is no guess: answered at once, counted nowhere.
+        if (knownPassword(member->passwordHash, password)) {
+            if (guesses > 0) {
+                storage.clearFailures(guessKey);
+            }
+            return {LoginOutcome::Right, std::move(member)};
+        }
+    }
+    // A guess: recorded first, then judged with every other recorded meanwhile.
+    const std::int64_t addressAttempt = storage.recordFailure(addressKey, now);
     if (storage.failuresSince(addressKey, since) > rules.perAddress) {
         storage.removeFailure(addressAttempt);
         return {LoginOutcome::Throttled, std::nullopt};
@@ -211,9 +231,6 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
     if (!member) {
         return {LoginOutcome::NoMember, std::nullopt}; // counted, as a wrong password is
     }
-    const std::string account = std::to_string(member->id);
-    const std::string guessKey = "guess:" + account + ":" + address;
-    const std::string accountKey = "account:" + account;
     const std::int64_t guessAttempt = storage.recordFailure(guessKey, now);
     if (storage.failuresSince(guessKey, since) > rules.perAccount) {
         storage.removeFailure(guessAttempt);
