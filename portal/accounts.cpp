@@ -127,8 +127,20 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
         return;
     }
     const std::int64_t now = unixNow();
+    if (!storage_.admit("login-from:" + req.remote_addr, settings_.loginsPerClient,
+                        now - hourSeconds, now)) {
+        sendPage(res, title,
+                 loginForm(req, res, email, back,
+                           "F\xC3\xB6r m\xC3\xA5nga inloggningar h\xC3\xA4rifr\xC3\xA5n. "
+                           "V\xC3\xA4nta en stund och f\xC3\xB6rs\xC3\xB6k igen."),
+                 429);
+        return;
+    }
     const auto check = checkLogin(storage_, email, req.get_param_value("losenord"), req.remote_addr,
                                   now, settings_.login);
+    if (check.outcome == LoginOutcome::Busy) {
+        throw PasswordQueueFull(); // answered 503 with Retry-After, as for every page
+    }
     if (check.outcome == LoginOutcome::Right) {
         const std::string token = randomToken();
         storage_.removeExpiredSessions(now);
@@ -137,10 +149,6 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
         res.set_header("Set-Cookie", sessionCookieHeader(token, settings_.sessionSeconds, secure_));
         res.set_redirect(back, 303);
         return;
-    }
-    if (check.outcome == LoginOutcome::NoMember) {
-        // Guessing addresses costs like guessing passwords; the answer is the same.
-        storage_.recordFailure("address:" + req.remote_addr, now);
     }
     const bool throttled = check.outcome == LoginOutcome::Throttled;
     sendPage(res, title,
@@ -202,8 +210,8 @@ void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& r
     const std::int64_t now = unixNow();
     const std::string addressKey = "reset:" + emailKey(email);
     const std::string clientKey = "reset-from:" + req.remote_addr;
-    if (storage_.failuresSince(addressKey, now - hourSeconds) >= settings_.resetsPerAddress ||
-        storage_.failuresSince(clientKey, now - hourSeconds) >= settings_.resetsPerClient) {
+    if (!storage_.admit(clientKey, settings_.resetsPerClient, now - hourSeconds, now) ||
+        !storage_.admit(addressKey, settings_.resetsPerAddress, now - hourSeconds, now)) {
         sendPage(res, title,
                  notice("Det har beg\xC3\xA4rts m\xC3\xA5nga l\xC3\xA4nkar p\xC3\xA5 kort tid. "
                         "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen.") +
@@ -211,8 +219,6 @@ void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& r
                  429);
         return;
     }
-    storage_.recordFailure(addressKey, now);
-    storage_.recordFailure(clientKey, now);
     if (const auto member = storage_.findMember(email)) {
         sendResetLink(*member);
     }
@@ -293,6 +299,22 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
         badResetToken(res, ResetTokenState::Unknown);
         return;
     }
+    // Cheap checks first: nothing is hashed for a client past its limit or for a link
+    // that does not work.
+    std::int64_t now = unixNow();
+    if (!storage_.admit("new-password-from:" + req.remote_addr, settings_.newPasswordsPerClient,
+                        now - hourSeconds, now)) {
+        sendPage(res, title,
+                 notice("F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k h\xC3\xA4rifr\xC3\xA5n. "
+                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen."),
+                 429);
+        return;
+    }
+    const std::string digest = tokenDigest(token);
+    if (const auto state = storage_.resetTokenState(digest, now); state != ResetTokenState::Valid) {
+        badResetToken(res, state);
+        return;
+    }
     if (!formTokenMatches(req, cookies_)) {
         sendPage(res, title,
                  notice("Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r gammalt "
@@ -312,9 +334,9 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
         sendPage(res, title, resetForm(req, res, token, errors), 422);
         return;
     }
+    // May throw PasswordQueueFull: answered 503 with Retry-After, the link still unused.
     const std::string hash = hashPassword(password);
-    const std::int64_t now = unixNow();
-    const std::string digest = tokenDigest(token);
+    now = unixNow();
     const auto memberId = storage_.useResetToken(digest, now);
     if (!memberId) {
         badResetToken(res, storage_.resetTokenState(digest, now));

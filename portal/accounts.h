@@ -24,6 +24,8 @@ struct AccountSettings {
     std::int64_t resetSeconds = 3600; // how long a reset link works
     int resetsPerAddress = 3;         // reset mails for one address an hour
     int resetsPerClient = 10;         // reset requests from one client an hour
+    int newPasswordsPerClient = 10;   // new passwords sent by one client an hour
+    int loginsPerClient = 60;         // logins (right or wrong) from one client an hour
     int challengesPerDay = 10;        // challenges one member sends a day
     ThrottleRules login;              // the failed password throttle, as for the game
 };

@@ -19,29 +19,47 @@ void startSodium() {
     }
 }
 
-// Argon2id runs of at most two at a time (64 MiB each, one per core of a small server),
-// admitted in the order they asked: under a burst of first logins no caller waits longer
-// than those before it (an unfair wait could outlast the game's 30 s for one of them).
+// Argon2id runs of at most argonSlots at a time (64 MiB each, one per core of a small
+// server), admitted in the order they asked: under a burst of first logins no caller waits
+// longer than those before it (an unfair wait could outlast the game's 30 s for one of
+// them). Callers past the bound are turned away at once.
 class ArgonGate {
   public:
     void enter() {
         std::unique_lock lock(mutex_);
+        if (inside_ >= bound_) {
+            throw PasswordQueueFull();
+        }
+        ++inside_;
         const std::uint64_t ticket = next_++;
         turn_.wait(lock, [&] { return ticket < admitted_; });
+        ++runs_;
     }
     void leave() {
         {
             std::lock_guard lock(mutex_);
             ++admitted_;
+            --inside_;
         }
         turn_.notify_all();
+    }
+    void bound(std::size_t callers) {
+        std::lock_guard lock(mutex_);
+        bound_ = callers;
+    }
+    std::uint64_t runs() {
+        std::lock_guard lock(mutex_);
+        return runs_;
     }
 
   private:
     std::mutex mutex_;
     std::condition_variable turn_;
     std::uint64_t next_ = 0;
-    std::uint64_t admitted_ = 2;
+    std::uint64_t admitted_ = argonSlots;
+    std::size_t inside_ = 0;
+    std::size_t bound_ = argonSlots * (1 + argonWaitingPerSlot);
+    std::uint64_t runs_ = 0;
 };
 
 ArgonGate argonGate;
@@ -103,6 +121,14 @@ VerifiedPasswords& verified() {
 
 } // namespace
 
+void setPasswordQueueBound(std::size_t callers) {
+    argonGate.bound(callers);
+}
+
+std::uint64_t argonRuns() {
+    return argonGate.runs();
+}
+
 std::string hashPassword(const std::string& password) {
     startSodium();
     std::array<char, crypto_pwhash_STRBYTES> out{};
@@ -130,6 +156,11 @@ bool verifyPassword(const std::string& storedHash, const std::string& password) 
         memory.add(digest);
     }
     return ok;
+}
+
+bool knownPassword(const std::string& storedHash, const std::string& password) {
+    auto& memory = verified();
+    return memory.contains(memory.digest(storedHash, password));
 }
 
 std::string randomToken() {

@@ -5,6 +5,7 @@
 #include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/pages.h"
+#include "portal/password.h"
 #include "portal/site.h"
 #include "portal/text.h"
 
@@ -17,6 +18,8 @@ constexpr std::size_t requestBodyLimit = 16 * 1024;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
 constexpr const char* pagePolicy = "default-src 'none'; style-src 'self'; img-src 'self'; "
                                    "form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
+// What a page refused for a full password queue asks the browser to wait.
+constexpr int busyRetrySeconds = 5;
 
 const char* const monthNames[] = {"januari",   "februari", "mars",     "april",
                                   "maj",       "juni",     "juli",     "augusti",
@@ -201,6 +204,23 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
         res.set_content(stored->replay, "application/octet-stream");
     });
     addPages(http, storage_, cookies_);
+    // Every registration hashes a password: a client tries only so many an hour.
+    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (req.method != "POST" || (req.path != "/registrera/" && req.path != "/registrera")) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        const std::int64_t now = unixNow();
+        if (storage_.admit("register-from:" + req.remote_addr, rules_.registrationsPerClient,
+                           now - 3600, now)) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        web::sendPage(res, "Bli medlem",
+                      "<p class=\"notice\" role=\"alert\">F\xC3\xB6r m\xC3\xA5nga "
+                      "registreringar h\xC3\xA4rifr\xC3\xA5n. V\xC3\xA4nta en timme och "
+                      "f\xC3\xB6rs\xC3\xB6k igen.</p>\n",
+                      429);
+        return httplib::Server::HandlerResponse::Handled;
+    });
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
     // take as accepted. A body too large for the endpoint is a bad submission like any.
     http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -217,6 +237,16 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bou
         [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
             try {
                 std::rethrow_exception(ep);
+            } catch (const PasswordQueueFull&) {
+                // Too many are checking or choosing passwords just now: a page that would
+                // hash one asks to be tried again shortly.
+                res.set_header("Retry-After", std::to_string(busyRetrySeconds));
+                web::sendPage(res, "Upptaget",
+                              "<p class=\"notice\" role=\"alert\">Portalen \xC3\xA4r "
+                              "upptagen just nu. F\xC3\xB6rs\xC3\xB6k igen om en "
+                              "stund.</p>\n",
+                              503);
+                return;
             } catch (const std::exception& e) {
                 std::cerr << "pingel-portal: " << e.what() << '\n';
             } catch (...) {

@@ -456,10 +456,25 @@ BuildStatus Storage::buildStatus(const Build& b) {
     return number(rows.at(0)[1]) > 0 ? BuildStatus::Listed : BuildStatus::Unlisted;
 }
 
-void Storage::recordFailure(const std::string& key, std::int64_t now) {
+std::int64_t Storage::recordFailure(const std::string& key, std::int64_t now) {
     run("DELETE FROM failures WHERE failure_key = ? AND at < ?",
         {key, now - failureHorizonSeconds});
-    run("INSERT INTO failures (failure_key, at) VALUES (?, ?)", {key, now});
+    const auto rows =
+        run("INSERT INTO failures (failure_key, at) VALUES (?, ?) RETURNING id", {key, now});
+    return number(rows.at(0).at(0));
+}
+
+void Storage::removeFailure(std::int64_t id) {
+    run("DELETE FROM failures WHERE id = ?", {id});
+}
+
+bool Storage::admit(const std::string& key, int limit, std::int64_t since, std::int64_t now) {
+    const std::int64_t id = recordFailure(key, now);
+    if (failuresSince(key, since) > limit) {
+        removeFailure(id);
+        return false;
+    }
+    return true;
 }
 
 int Storage::failuresSince(const std::string& key, std::int64_t since) {

@@ -161,8 +161,15 @@ class Storage {
     std::vector<Build> builds();
     BuildStatus buildStatus(const Build& build);
 
-    // Failed password attempts, by a key such as an account or an address.
-    void recordFailure(const std::string& key, std::int64_t now);
+    // Failed password attempts, by a key such as an account or an address; also requests
+    // counted against a rate limit. An attempt is recorded before it is judged, so that
+    // attempts made at once each see the others (see checkLogin): the id removes it again.
+    std::int64_t recordFailure(const std::string& key, std::int64_t now);
+    void removeFailure(std::int64_t id);
+    // A request under a rate limit: recorded under `key`, and true when no more than `limit`
+    // are recorded at or after `since`; else its record is taken back (a refused request
+    // does not lengthen the wait) and false. Requests made at once cannot pass together.
+    bool admit(const std::string& key, int limit, std::int64_t since, std::int64_t now);
     int failuresSince(const std::string& key, std::int64_t since);
     // The oldest failure at or after `since`, if any.
     std::optional<std::int64_t> oldestFailureSince(const std::string& key, std::int64_t since);

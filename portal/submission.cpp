@@ -7,9 +7,11 @@
 #include "portal/proof.h"
 #include "portal/text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <map>
+#include <thread>
 #include <type_traits>
 
 namespace {
@@ -73,6 +75,11 @@ bool isFormContentType(std::string_view type) {
 std::string throttledText() {
     // Latin-1, as the game reads it.
     return std::to_string(replyThrottled) + " F\xF6r m\xE5nga f\xF6rs\xF6k";
+}
+
+std::string busyText() {
+    // Latin-1, as the game reads it: too many are checking passwords just now.
+    return std::to_string(replyThrottled) + " Upptaget, f\xF6rs\xF6k igen om en stund";
 }
 
 } // namespace
@@ -180,6 +187,17 @@ std::int64_t mostPointsFor(std::int32_t playTimeMs) {
     return pointsPerUpdate * mostUpdatesFor(playTimeMs);
 }
 
+std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules) {
+    if (failures < rules.perAccount) {
+        return std::chrono::milliseconds(0);
+    }
+    std::chrono::milliseconds delay = rules.firstDelay;
+    for (int i = rules.perAccount; i < failures && delay < rules.maxDelay; ++i) {
+        delay *= 2;
+    }
+    return std::min(delay, rules.maxDelay);
+}
+
 LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
                       const std::string& address, std::int64_t now, const ThrottleRules& rules) {
     const std::int64_t since = now - rules.windowSeconds;
@@ -188,22 +206,63 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
         return {LoginOutcome::Throttled, std::nullopt};
     }
     auto member = storage.findMember(email);
-    if (!member) {
-        return {LoginOutcome::NoMember, std::nullopt};
+    const std::string account = member ? std::to_string(member->id) : "";
+    const std::string guessKey = "guess:" + account + ":" + address;
+    const std::string accountKey = "account:" + account;
+    if (member) {
+        const int guesses = storage.failuresSince(guessKey, since);
+        if (guesses >= rules.perAccount) {
+            return {LoginOutcome::Throttled, std::nullopt};
+        }
+        // A password found right before is no guess: answered at once, counted nowhere.
+        if (knownPassword(member->passwordHash, password)) {
+            if (guesses > 0) {
+                storage.clearFailures(guessKey);
+            }
+            return {LoginOutcome::Right, std::move(member)};
+        }
     }
-    const std::string accountKey = "account:" + std::to_string(member->id);
-    const int accountFailures = storage.failuresSince(accountKey, since);
-    if (accountFailures >= rules.perAccount) {
+    // A guess: recorded first, then judged with every other recorded meanwhile.
+    const std::int64_t addressAttempt = storage.recordFailure(addressKey, now);
+    if (storage.failuresSince(addressKey, since) > rules.perAddress) {
+        storage.removeFailure(addressAttempt);
         return {LoginOutcome::Throttled, std::nullopt};
     }
-    if (!verifyPassword(member->passwordHash, password)) {
-        storage.recordFailure(accountKey, now);
-        storage.recordFailure(addressKey, now);
+    if (!member) {
+        return {LoginOutcome::NoMember, std::nullopt}; // counted, as a wrong password is
+    }
+    const std::int64_t guessAttempt = storage.recordFailure(guessKey, now);
+    if (storage.failuresSince(guessKey, since) > rules.perAccount) {
+        storage.removeFailure(guessAttempt);
+        storage.removeFailure(addressAttempt);
+        return {LoginOutcome::Throttled, std::nullopt};
+    }
+    const std::int64_t accountAttempt = storage.recordFailure(accountKey, now);
+    const auto takeBack = [&] {
+        storage.removeFailure(accountAttempt);
+        storage.removeFailure(guessAttempt);
+        storage.removeFailure(addressAttempt);
+    };
+    // The others' wrong passwords for this account slow its check, never refuse it.
+    const auto delay = accountDelay(storage.failuresSince(accountKey, since) - 1, rules);
+    if (delay.count() > 0) {
+        rules.sleep ? rules.sleep(delay) : std::this_thread::sleep_for(delay);
+    }
+    bool right = false;
+    try {
+        right = verifyPassword(member->passwordHash, password);
+    } catch (const PasswordQueueFull&) {
+        takeBack();
+        return {LoginOutcome::Busy, std::nullopt};
+    } catch (...) {
+        takeBack();
+        throw;
+    }
+    if (!right) {
         return {LoginOutcome::WrongPassword, std::nullopt};
     }
-    if (accountFailures > 0) {
-        storage.clearFailures(accountKey);
-    }
+    takeBack();
+    storage.clearFailures(guessKey);
     return {LoginOutcome::Right, std::move(member)};
 }
 
@@ -224,6 +283,8 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
     switch (login.outcome) {
     case LoginOutcome::Throttled:
         return {200, throttledText()};
+    case LoginOutcome::Busy:
+        return {200, busyText()};
     case LoginOutcome::NoMember:
         return {200, "2"};
     case LoginOutcome::WrongPassword:

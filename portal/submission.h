@@ -3,14 +3,17 @@
 // games that record themselves, a twelfth, "fc", the replay of the game as base64url; its
 // checks, the proof of the score by its replay (proof.h), and the reply: 2 no such member, 3 wrong
 // password, 0 recorded and ranked, 1 recorded but not ranked (with the version page's number on a
-// second line when the build is not one the operator lists), 7 too many failed passwords. A reply
+// second line when the build is not one the operator lists), 7 and a Swedish reason when refused
+// for too many failed passwords or while the portal is too busy to check a password. A reply
 // of 0 or 1 is given only once the score is committed.
 #pragma once
 
 #include "game/replay.h"
 #include "portal/storage.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,15 +47,36 @@ std::optional<Submission> decodeSubmission(std::string_view body);
 std::int64_t mostPointsFor(std::int32_t playTimeMs);
 
 struct ThrottleRules {
-    int perAccount = 5;  // failed passwords for one account in the window
-    int perAddress = 20; // failed passwords from one address in the window
+    // Wrong passwords from one address for one account in the window: past them that address
+    // is refused for that account (and only that address).
+    int perAccount = 5;
+    // Wrong passwords and unknown e-mail addresses from one address in the window, over all
+    // accounts: past them the address is refused for every account.
+    int perAddress = 20;
     std::int64_t windowSeconds = 15 * 60;
+    // The account's wrong passwords from anywhere in the window slow every check of it,
+    // its owner's too, but never refuse it: once there are perAccount of them a check waits
+    // firstDelay, doubled for each further one, at most maxDelay.
+    std::chrono::milliseconds firstDelay{250};
+    std::chrono::milliseconds maxDelay{4000};
+    // Registrations tried (POST /registrera/, refused forms included) from one address an
+    // hour: each that passes its checks hashes a password.
+    int registrationsPerClient = 20;
+    // Waits that long; std::this_thread::sleep_for when empty (tests record instead).
+    std::function<void(std::chrono::milliseconds)> sleep;
 };
 
-// A password check under the throttle, shared by the game's endpoint and the login page:
-// after too many failures for the account or from the address no password is checked
-// until the window has passed. A wrong password counts against both.
-enum class LoginOutcome { Throttled, NoMember, WrongPassword, Right };
+// The wait before checking a password of an account with `failures` wrong passwords in the
+// window.
+std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules);
+
+// A password check under the throttle, shared by the game's endpoint and the login page.
+// Every attempt is recorded before it is judged, so that guesses sent at once cannot pass
+// the limits together; an attempt refused by the throttle, or that found the password
+// right, takes its own record back, and a right password also forgets its address's wrong
+// ones for that account. An unknown e-mail address counts like a wrong password against
+// the address. Busy: Argon2id's queue was full (the attempt is not counted).
+enum class LoginOutcome { Throttled, NoMember, WrongPassword, Right, Busy };
 struct LoginCheck {
     LoginOutcome outcome = LoginOutcome::NoMember;
     std::optional<Member> member;

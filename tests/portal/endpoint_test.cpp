@@ -15,6 +15,14 @@ namespace {
 
 constexpr const char* formType = "application/x-www-form-urlencoded";
 
+ThrottleRules smallLimits() {
+    ThrottleRules rules;
+    rules.perAccount = 3;
+    rules.perAddress = 5;
+    rules.windowSeconds = 900;
+    return rules;
+}
+
 class EndpointTest : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
@@ -24,7 +32,7 @@ class EndpointTest : public testing::TestWithParam<std::string> {
         }
         storage_ = openStorage(location);
         ASSERT_TRUE(storage_->addMember("Anna@Example.se", "Anna", hashPassword("hemligt"), 0));
-        portal_ = std::make_unique<ServedPortal>(*storage_, ThrottleRules{3, 5, 900});
+        portal_ = std::make_unique<ServedPortal>(*storage_, smallLimits());
         // As for a TLS proxy; requests without the header keep their own address.
         portal_->server.trustProxy("127.0.0.1");
         // These bodies carry no replay; scores proven by replays are proof_test's.
@@ -133,9 +141,9 @@ TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
     EXPECT_EQ(rankedOnList("Anna"), -1);
 
     // Once the window has passed, the password is checked again.
-    const auto later = answerSubmission(*storage_, Fields{}.body(), formType, "127.0.0.1",
-                                        std::time(nullptr) + 901, ThrottleRules{3, 5, 900},
-                                        ScoringRules{nullptr, true});
+    const auto later =
+        answerSubmission(*storage_, Fields{}.body(), formType, "127.0.0.1",
+                         std::time(nullptr) + 901, smallLimits(), ScoringRules{nullptr, true});
     EXPECT_EQ(later.text, "0");
 
     // The address: two more failures on another account reach its limit of five, and then

@@ -3,7 +3,8 @@
 // and send nothing, and many that ask for a large file and then do not read. Each is
 // refused with a 4xx status, cut off by the time bound or answered when it reads at last;
 // the game's submissions and the home page are answered while all of them are still held,
-// nothing reaches the database and no connection is left open afterwards.
+// nothing of theirs reaches the database and no connection is left open afterwards.
+#include "net/highscore_submission.h"
 #include "portal/password.h"
 #include "portal/sql.h"
 #include "portal_test_support.h"
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <future>
 #include <latch>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -199,7 +201,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     }
 
     // Meanwhile, while every slow client is still held, the game's submissions (from an
-    // address that is no member's, so that they write nothing) and the home page are
+    // address that is no member's, so that they write no score) and the home page are
     // answered.
     underway.wait();
     const std::string unknown = Fields{.email = "bo@example.se"}.body();
@@ -225,7 +227,8 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
             EXPECT_EQ(o.body.size(), largeFile);
         }
     }
-    EXPECT_EQ(rowsIn(database), rowsBefore);
+    // Only the two submissions for an unknown address were counted, as guesses from there.
+    EXPECT_EQ(rowsIn(database), rowsBefore + 2);
     // Every connection the clients left is closed on the server's side too.
     for (int i = 0; i < 100 && openFiles() > filesBefore; ++i) {
         std::this_thread::sleep_for(milliseconds(100));
@@ -322,5 +325,253 @@ TEST(LargeBodies, OnlyTheirPathTakesThemAndTogetherTheyStayWithinTheirMemory) {
     server.halt();
     serving.join();
 }
+
+} // namespace
+
+namespace {
+
+// Strangers who guess passwords, flood the Argon2id queue and forge reset links, on each
+// engine. Each client is told apart by the address a trusted proxy names, as behind TLS.
+// What they may cost is asserted as counts (replies, Argon2id runs, rows), never as times:
+// the throttle's waits are recorded instead of slept.
+class StrangersTest : public testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        const auto location = freshDatabase(GetParam());
+        if (location.empty()) {
+            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
+        }
+        storage_ = openStorage(location);
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+        anna_ = storage_->findMember("anna@example.se")->id;
+        rules_.registrationsPerClient = 4;
+        rules_.sleep = [this](milliseconds wait) {
+            std::lock_guard lock(mutex_);
+            waits_.push_back(wait);
+        };
+        portal_ = std::make_unique<ServedPortal>(*storage_, rules_);
+        portal_->server.trustProxy("127.0.0.1");
+        portal_->server.rankUnproven();
+        outbox_ = std::filesystem::path(testing::TempDir()) / ("pingel-strangers-" + GetParam());
+        std::filesystem::remove_all(outbox_);
+        MailSettings mail;
+        mail.outbox = outbox_.string();
+        AccountSettings settings;
+        settings.loginsPerClient = 4;
+        settings.resetsPerClient = 4;
+        settings.newPasswordsPerClient = 4;
+        settings.login = rules_;
+        portal_->server.serveAccounts(mail, settings);
+        ASSERT_TRUE(portal_->start());
+        const auto visit = portal_->client->Get("/logga-in/");
+        ASSERT_TRUE(visit);
+        csrf_ = visit->get_header_value("Set-Cookie").substr(12, 64);
+    }
+    void TearDown() override {
+        setPasswordQueueBound(argonSlots * (1 + argonWaitingPerSlot));
+        portal_.reset();
+        std::filesystem::remove_all(outbox_);
+    }
+
+    // The game's submission from the client `from`.
+    std::string submit(const Fields& fields, const std::string& from) {
+        httplib::Client client("127.0.0.1", portal_->server.port());
+        const auto res = client.Post(std::string(highscoreObject), {{"X-Forwarded-For", from}},
+                                     fields.body(), "application/x-www-form-urlencoded");
+        return res ? res->body : "no reply";
+    }
+    httplib::Result postPage(const char* path, httplib::Params form, const std::string& from) {
+        form.emplace("csrf", csrf_);
+        return portal_->client->Post(
+            path, {{"Cookie", "pingel_csrf=" + csrf_}, {"X-Forwarded-For", from}}, form);
+    }
+
+    ThrottleRules rules_;
+    std::unique_ptr<Storage> storage_;
+    std::int64_t anna_ = 0;
+    std::unique_ptr<ServedPortal> portal_;
+    std::filesystem::path outbox_;
+    std::string csrf_;
+    std::mutex mutex_;
+    std::vector<milliseconds> waits_;
+};
+
+const std::string throttled = "7 F\xF6r m\xE5nga f\xF6rs\xF6k";
+
+TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
+    struct Case {
+        const char* what;
+        const char* from;
+        std::string email;
+        std::string password;
+        int copies; // sent at once
+        std::map<std::string, int> replies;
+        std::uint64_t checks; // Argon2id runs
+    };
+    const int account = rules_.perAccount, address = rules_.perAddress;
+    // In order: each case finds the counts the ones before it left.
+    const std::vector<Case> cases = {
+        {"wrong passwords at once",
+         "10.0.0.1",
+         "anna@example.se",
+         "fel",
+         40,
+         {{"3", account}, {throttled, 40 - account}},
+         std::uint64_t(account)},
+        {"then the right one from there",
+         "10.0.0.1",
+         "anna@example.se",
+         "hemligt",
+         1,
+         {{throttled, 1}},
+         0},
+        {"a rival elsewhere",
+         "10.0.0.2",
+         "anna@example.se",
+         "fel",
+         10,
+         {{"3", account}, {throttled, 10 - account}},
+         std::uint64_t(account)},
+        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt", 1, {{"0", 1}}, 1},
+        {"unknown addresses at once",
+         "10.0.0.4",
+         "ingen@example.se",
+         "fel",
+         48,
+         {{"2", address}, {throttled, 48 - address}},
+         0},
+        {"then a member from there", "10.0.0.4", "bo@example.se", "bo", 1, {{throttled, 1}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::uint64_t runsBefore = argonRuns();
+        std::map<std::string, int> replies;
+        std::mutex repliesMutex;
+        std::vector<std::thread> clients;
+        for (int i = 0; i < c.copies; ++i) {
+            clients.emplace_back([&] {
+                const std::string reply =
+                    submit(Fields{.email = c.email, .password = c.password}, c.from);
+                std::lock_guard lock(repliesMutex);
+                ++replies[reply];
+            });
+        }
+        for (auto& t : clients) {
+            t.join();
+        }
+        EXPECT_EQ(replies, c.replies);
+        EXPECT_EQ(argonRuns() - runsBefore, c.checks);
+    }
+    // The account's wrong passwords from everywhere slowed its checks, the owner's too,
+    // by the growing delay up to its bound; he was answered all the same.
+    const int failures = storage_->failuresSince("account:" + std::to_string(anna_), 0);
+    EXPECT_EQ(failures, 2 * account);
+    ASSERT_FALSE(waits_.empty());
+    EXPECT_EQ(waits_.back(), accountDelay(failures, rules_));
+    EXPECT_EQ(waits_.back(), rules_.maxDelay);
+    // The owner's success forgot nobody else's guesses.
+    EXPECT_EQ(storage_->failuresSince("guess:" + std::to_string(anna_) + ":10.0.0.2", 0), account);
+}
+
+TEST(AccountDelay, GrowsFromTheLimitUpToItsBound) {
+    const ThrottleRules rules;
+    const std::pair<int, milliseconds> cases[] = {
+        {0, milliseconds(0)},     {4, milliseconds(0)},          {5, milliseconds(250)},
+        {6, milliseconds(500)},   {8, milliseconds(2000)},       {9, milliseconds(4000)},
+        {10, milliseconds(4000)}, {1000000, milliseconds(4000)},
+    };
+    for (const auto& [failures, delay] : cases) {
+        EXPECT_EQ(accountDelay(failures, rules), delay) << failures;
+    }
+}
+
+TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
+    // Anna's password is checked once, and then known without Argon2id.
+    ASSERT_EQ(submit(Fields{}, "10.0.1.1"), "0");
+    // A link sent to Bo, and one that was never sent.
+    ASSERT_EQ(postPage("/getpass.asp", {{"mail", "bo@example.se"}}, "10.0.1.2")->status, 200);
+    std::string token;
+    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
+        std::ifstream in(file.path());
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        token = text.substr(text.find("?t=") + 3, 64);
+    }
+    const httplib::Params newPassword = {{"losenord", "nytt"}, {"losenord2", "nytt"}};
+    auto withToken = [&](const std::string& t) {
+        httplib::Params form = newPassword;
+        form.emplace("t", t);
+        return form;
+    };
+
+    setPasswordQueueBound(0); // as if the queue were full
+    const std::uint64_t runsBefore = argonRuns();
+    const std::int64_t rowsBefore = storage_->failuresSince("address:10.0.1.3", 0);
+    EXPECT_EQ(submit(Fields{}, "10.0.1.3"), "0"); // a known password never waits
+    EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo"}, "10.0.1.3"),
+              "7 Upptaget, f\xF6rs\xF6k igen om en stund");
+    // A refusal for a full queue is no guess.
+    EXPECT_EQ(storage_->failuresSince("address:10.0.1.3", 0), rowsBefore);
+    struct Page {
+        const char* path;
+        httplib::Params form;
+    };
+    for (const Page& page : {Page{"/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "bo"}}},
+                             Page{"/registrera/",
+                                  {{"epost", "cia@example.se"},
+                                   {"smeknamn", "Cia"},
+                                   {"losenord", "cia"},
+                                   {"losenord2", "cia"}}},
+                             Page{"/nytt-losenord/", withToken(token)}}) {
+        SCOPED_TRACE(page.path);
+        const auto res = postPage(page.path, page.form, "10.0.1.4");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 503);
+        EXPECT_EQ(res->get_header_value("Retry-After"), "5");
+    }
+    EXPECT_EQ(argonRuns(), runsBefore);
+    EXPECT_FALSE(storage_->findMember("cia@example.se"));
+
+    // With room again: a forged link hashes nothing; the real one still works.
+    setPasswordQueueBound(argonSlots * (1 + argonWaitingPerSlot));
+    const auto forged = postPage("/nytt-losenord/", withToken(std::string(64, 'a')), "10.0.1.5");
+    ASSERT_TRUE(forged);
+    EXPECT_EQ(forged->status, 404);
+    EXPECT_EQ(argonRuns(), runsBefore);
+    EXPECT_EQ(postPage("/nytt-losenord/", withToken(token), "10.0.1.5")->status, 200);
+    EXPECT_EQ(argonRuns(), runsBefore + 1);
+}
+
+TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
+    struct Case {
+        const char* path;
+        httplib::Params form;
+        int status; // while within the limit, set to 4 an hour here
+    };
+    const Case cases[] = {
+        {"/registrera/", {{"epost", "inte en adress"}}, 422},
+        {"/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt"}}, 303},
+        {"/getpass.asp", {}, 200}, // each for another address
+        {"/nytt-losenord/", {{"t", std::string(64, 'a')}}, 404},
+    };
+    int client = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string from = "10.0.2." + std::to_string(++client);
+        const auto send = [&](int i, const std::string& from) {
+            httplib::Params form = c.form;
+            form.emplace("mail", "n" + std::to_string(i) + "@example.se");
+            const auto res = postPage(c.path, form, from);
+            return res ? res->status : 0;
+        };
+        for (int i = 0; i <= 4; ++i) {
+            EXPECT_EQ(send(i, from), i < 4 ? c.status : 429) << i;
+        }
+        EXPECT_EQ(send(9, "10.0.3.1"), c.status); // another client is not held back
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, StrangersTest,
+                         testing::Values(std::string("sqlite"), std::string("postgres")));
 
 } // namespace

@@ -141,10 +141,12 @@ std::string submissionRequest(const Options& o, const std::string& body) {
            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// One client's connection: a request out, a reply with a Content-Length in.
+// One client's connection: a request out, a reply with a Content-Length in. On loopback,
+// client c connects from 127.0.1.(c % 250 + 1), so that the portal's per-address limits
+// see many players rather than one address sending for all of them.
 class Connection {
   public:
-    Connection(const Options& o, int port) : o_(o), port_(port) {}
+    Connection(const Options& o, int port, int client) : o_(o), port_(port), client_(client) {}
     ~Connection() { drop(); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -167,7 +169,13 @@ class Connection {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(static_cast<std::uint16_t>(port_));
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr =
+            htonl((127u << 24) | (1u << 8) | static_cast<unsigned>(client_ % 250 + 1));
         if (fd_ < 0 || inet_pton(AF_INET, o_.host.c_str(), &to.sin_addr) != 1 ||
+            (o_.host.starts_with("127.") &&
+             ::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) ||
             ::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
             drop();
             return false;
@@ -237,6 +245,7 @@ class Connection {
 
     const Options& o_;
     int port_;
+    int client_;
     int fd_ = -1;
     bool closeAfter_ = false;
     std::string in_;
@@ -270,7 +279,7 @@ template <typename Next> Phase runClients(const Options& o, int port, double sec
     const auto until = start + std::chrono::duration<double>(seconds);
     for (int c = 0; c < o.clients; ++c) {
         threads.emplace_back([&, c] {
-            Connection connection(o, port);
+            Connection connection(o, port, c);
             Tally& t = tallies[static_cast<std::size_t>(c)];
             for (std::uint64_t i = 0; Clock::now() < until; ++i) {
                 const auto before = Clock::now();
@@ -440,8 +449,8 @@ int run(const Options& o) {
         std::vector<std::thread> threads;
         const auto start = Clock::now();
         for (int c = 0; c < o.clients; ++c) {
-            threads.emplace_back([&] {
-                Connection connection(o, o.port);
+            threads.emplace_back([&, c] {
+                Connection connection(o, o.port, c);
                 for (int k; (k = next++) < o.members;) {
                     const auto [bytes, score] = request(k);
                     const auto sent = Clock::now();
