@@ -468,13 +468,41 @@ void Storage::removeFailure(std::int64_t id) {
     run("DELETE FROM failures WHERE id = ?", {id});
 }
 
-bool Storage::admit(const std::string& key, int limit, std::int64_t since, std::int64_t now) {
-    const std::int64_t id = recordFailure(key, now);
-    if (failuresSince(key, since) > limit) {
-        removeFailure(id);
-        return false;
+std::optional<std::int64_t> Storage::attempt(const std::string& key, int limit, std::int64_t since,
+                                             std::int64_t now) {
+    run("DELETE FROM failures WHERE failure_key = ? AND at < ?",
+        {key, now - failureHorizonSeconds});
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
+    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+    try {
+        if (!sqlite) {
+            // Attempts under one key, from any process, are counted one after another.
+            db.run("SELECT pg_advisory_xact_lock(hashtext(?))", {key});
+        }
+        const auto rows = db.run("INSERT INTO failures (failure_key, at)"
+                                 " SELECT CAST(? AS TEXT), CAST(? AS BIGINT)"
+                                 " WHERE (SELECT COUNT(*) FROM failures WHERE failure_key = ?"
+                                 " AND at >= ?) < ? RETURNING id",
+                                 {key, now, key, since, std::int64_t{limit}});
+        db.run("COMMIT");
+        if (rows.empty()) {
+            return std::nullopt;
+        }
+        return number(rows[0][0]);
+    } catch (...) {
+        try {
+            db.run("ROLLBACK");
+        } catch (const SqlError&) {
+        }
+        lease.fail();
+        throw;
     }
-    return true;
+}
+
+bool Storage::admit(const std::string& key, int limit, std::int64_t since, std::int64_t now) {
+    return attempt(key, limit, since, now).has_value();
 }
 
 int Storage::failuresSince(const std::string& key, std::int64_t since) {

@@ -166,9 +166,13 @@ class Storage {
     // attempts made at once each see the others (see checkLogin): the id removes it again.
     std::int64_t recordFailure(const std::string& key, std::int64_t now);
     void removeFailure(std::int64_t id);
-    // A request under a rate limit: recorded under `key`, and true when no more than `limit`
-    // are recorded at or after `since`; else its record is taken back (a refused request
-    // does not lengthen the wait) and false. Requests made at once cannot pass together.
+    // An attempt under a limit: recorded under `key` (its id returned) when fewer than
+    // `limit` are recorded at or after `since`, else nothing is recorded. The count and the
+    // record are one step, for all portal processes on the database: attempts made at once
+    // are admitted exactly up to the limit.
+    std::optional<std::int64_t> attempt(const std::string& key, int limit, std::int64_t since,
+                                        std::int64_t now);
+    // A request under a rate limit: whether attempt() admitted it.
     bool admit(const std::string& key, int limit, std::int64_t since, std::int64_t now);
     int failuresSince(const std::string& key, std::int64_t since);
     // The oldest failure at or after `since`, if any.

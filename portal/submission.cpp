@@ -222,26 +222,25 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
             return {LoginOutcome::Right, std::move(member)};
         }
     }
-    // A guess: recorded first, then judged with every other recorded meanwhile.
-    const std::int64_t addressAttempt = storage.recordFailure(addressKey, now);
-    if (storage.failuresSince(addressKey, since) > rules.perAddress) {
-        storage.removeFailure(addressAttempt);
+    // A guess: counted and recorded in one step before it is judged, so guesses made at
+    // once are admitted exactly up to the limits.
+    const auto addressAttempt = storage.attempt(addressKey, rules.perAddress, since, now);
+    if (!addressAttempt) {
         return {LoginOutcome::Throttled, std::nullopt};
     }
     if (!member) {
         return {LoginOutcome::NoMember, std::nullopt}; // counted, as a wrong password is
     }
-    const std::int64_t guessAttempt = storage.recordFailure(guessKey, now);
-    if (storage.failuresSince(guessKey, since) > rules.perAccount) {
-        storage.removeFailure(guessAttempt);
-        storage.removeFailure(addressAttempt);
+    const auto guessAttempt = storage.attempt(guessKey, rules.perAccount, since, now);
+    if (!guessAttempt) {
+        storage.removeFailure(*addressAttempt);
         return {LoginOutcome::Throttled, std::nullopt};
     }
     const std::int64_t accountAttempt = storage.recordFailure(accountKey, now);
     const auto takeBack = [&] {
         storage.removeFailure(accountAttempt);
-        storage.removeFailure(guessAttempt);
-        storage.removeFailure(addressAttempt);
+        storage.removeFailure(*guessAttempt);
+        storage.removeFailure(*addressAttempt);
     };
     // The others' wrong passwords for this account slow its check, never refuse it.
     const auto delay = accountDelay(storage.failuresSince(accountKey, since) - 1, rules);
