@@ -72,6 +72,12 @@ ServedPortal::~ServedPortal() {
     }
 }
 
+std::string ServedPortal::csrfToken(const char* page) {
+    const auto visit = client->Get(page);
+    const std::string set = visit ? visit->get_header_value("Set-Cookie") : "";
+    return set.size() >= 12 + 64 ? set.substr(12, 64) : "";
+}
+
 bool ServedPortal::start() {
     if (!server.bind("127.0.0.1", 0)) {
         return false;

@@ -32,6 +32,8 @@ struct ServedPortal {
     explicit ServedPortal(Storage& storage, ThrottleRules rules = {}) : server(storage, rules) {}
     ~ServedPortal();
     bool start(); // false when it cannot bind
+    // The CSRF token a first visit of `page` is given in its cookie ("" when none).
+    std::string csrfToken(const char* page = "/logga-in/");
     PortalServer server;
     std::thread thread;
     std::unique_ptr<httplib::Client> client;
