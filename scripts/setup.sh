@@ -20,7 +20,8 @@ test_packages=(
   xvfb xdotool x11-apps imagemagick
   mingw-w64 wine wine32
   desktop-file-utils appstream lintian
-  pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev postgresql tzdata
+  pkg-config libcpp-httplib-dev libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
+  libsqlite3-dev libpq-dev libsodium-dev postgresql tzdata
   emscripten chromium chromium-driver python3-selenium
 )
 
@@ -28,7 +29,8 @@ test_packages=(
 # game's SDL2 and Dear ImGui.
 portal_packages=(
   build-essential cmake g++ pkgconf libsdl2-dev libimgui-dev
-  libcpp-httplib-dev libsqlite3-dev libpq-dev libsodium-dev tzdata
+  libcpp-httplib-dev libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
+  libsqlite3-dev libpq-dev libsodium-dev tzdata
 )
 
 case "${1:-all}" in
