@@ -51,11 +51,11 @@ constexpr const char* style =
 
 namespace web {
 
-void sendPage(httplib::Response& res, std::string_view title, std::string_view body, int status,
+void sendPage(http::Response& res, std::string_view title, std::string_view body, int status,
               const Visitor& visitor) {
     res.status = status;
-    res.set_header("Cache-Control", "no-cache");
-    res.set_content(pageFrame(title, body, visitor), htmlType);
+    res.setHeader("Cache-Control", "no-cache");
+    res.setContent(pageFrame(title, body, visitor), htmlType);
 }
 
 // The number of characters in valid UTF-8 without control characters, or nothing.
@@ -84,8 +84,8 @@ bool plausibleAddress(const std::string& email) {
            email.find_first_of(" \t<>\"") == std::string::npos && addressCharactersAllowed(email);
 }
 
-std::string cookieValue(const httplib::Request& req, std::string_view name) {
-    const std::string header = req.get_header_value("Cookie");
+std::string cookieValue(const http::Request& req, std::string_view name) {
+    const std::string header = req.header("Cookie");
     std::size_t start = 0;
     while (start < header.size()) {
         const std::size_t end = std::min(header.find(';', start), header.size());
@@ -117,7 +117,7 @@ bool sameToken(const std::string& a, const std::string& b) {
 
 // The form's token: the one in the visitor's cookie when it is one of ours, else a new
 // one, set as a cookie that other sites' pages do not send along.
-std::string formToken(const httplib::Request& req, httplib::Response& res, const Cookies& cookies) {
+std::string formToken(const http::Request& req, http::Response& res, const Cookies& cookies) {
     std::string token = cookieValue(req, cookies.csrf());
     if (looksLikeToken(token)) {
         return token;
@@ -131,19 +131,33 @@ std::string formToken(const httplib::Request& req, httplib::Response& res, const
         }
     }
     token = randomToken();
-    res.set_header("Set-Cookie", prefix + token + cookies.flags() + "; HttpOnly; SameSite=Strict");
+    res.setHeader("Set-Cookie", prefix + token + cookies.flags() + "; HttpOnly; SameSite=Strict");
     return token;
 }
 
-bool formTokenMatches(const httplib::Request& req, const Cookies& cookies) {
-    return sameToken(cookieValue(req, cookies.csrf()), req.get_param_value("csrf"));
+bool formTokenMatches(const http::Request& req, const Cookies& cookies) {
+    return sameToken(cookieValue(req, cookies.csrf()), req.param("csrf"));
+}
+
+bool formGuard(const http::Request& req, http::Response& res, const Cookies& cookies) {
+    if (formTokenMatches(req, cookies)) {
+        return true;
+    }
+    // A fresh token for the next try, when the visitor has none of ours.
+    formToken(req, res, cookies);
+    sendPage(res, "Formul\xC3\xA4ret kunde inte tas emot",
+             "<p class=\"notice\" role=\"alert\">Formul\xC3\xA4ret kunde inte tas emot (det "
+             "var f\xC3\xB6r gammalt eller kom fr\xC3\xA5n en annan sida).</p>\n<p><a href=\"" +
+                 htmlEscape(req.path) + "\">F\xC3\xB6rs\xC3\xB6k igen</a></p>\n",
+             403);
+    return false;
 }
 
 std::string hiddenToken(const std::string& token) {
     return "<input type=\"hidden\" name=\"csrf\" value=\"" + htmlEscape(token) + "\">\n";
 }
 
-Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res,
+Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
                   const Cookies& cookies) {
     const std::string token = cookieValue(req, cookies.session());
     if (!looksLikeToken(token)) {
@@ -255,22 +269,12 @@ void checkRegistration(Storage& storage, Registration& form) {
     }
 }
 
-void registrationPost(Storage& storage, const httplib::Request& req, httplib::Response& res,
+void registrationPost(Storage& storage, const http::Request& req, http::Response& res,
                       const Cookies& cookies) {
-    Registration form{
-        trimmed(req.get_param_value("epost")),   trimmed(req.get_param_value("smeknamn")),
-        req.get_param_value("losenord"),         req.get_param_value("losenord2"),
-        trimmed(req.get_param_value("tipsare")), {}};
+    Registration form{trimmed(req.param("epost")),   trimmed(req.param("smeknamn")),
+                      req.param("losenord"),         req.param("losenord2"),
+                      trimmed(req.param("tipsare")), {}};
     const std::string title = "Bli medlem";
-    if (!formTokenMatches(req, cookies)) {
-        sendPage(res, title,
-                 registrationForm(form, formToken(req, res, cookies),
-                                  "Formul\xC3\xA4ret kunde inte tas emot (det var f\xC3\xB6r "
-                                  "gammalt eller kom fr\xC3\xA5n en annan sida). Kontrollera "
-                                  "uppgifterna och skicka igen."),
-                 403);
-        return;
-    }
     checkRegistration(storage, form);
     if (form.errors.empty() &&
         !storage.addMember(form.email, form.nickname, hashPassword(form.password), unixNow(),
@@ -349,44 +353,59 @@ std::string versionPage(std::string_view gameId, const Visitor& visitor) {
     return pageFrame("Det finns en nyare version", page, visitor);
 }
 
-void addPages(httplib::Server& server, Storage& storage, const web::Cookies& cookies) {
+void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies,
+              int registrationsPerClient) {
     // Revalidated on each load, so a new portal's pages never get an old portal's style.
     const std::string styleTag = "\"" + std::to_string(std::hash<std::string_view>{}(style)) + "\"";
-    server.Get(stylePath, [styleTag](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_header("ETag", styleTag);
-        if (req.get_header_value("If-None-Match").find(styleTag) != std::string::npos) {
-            res.status = 304;
+    routes.get(
+        stylePath,
+        [styleTag](const http::Request& req, http::Response& res) {
+            res.setHeader("Cache-Control", "no-cache");
+            res.setHeader("ETag", styleTag);
+            if (req.header("If-None-Match").find(styleTag) != std::string::npos) {
+                res.status = 304;
+                return;
+            }
+            res.setContent(style, "text/css; charset=utf-8");
+        },
+        http::Runs::AtOnce);
+    for (const char* short_ : {"/dll", "/registrera"}) {
+        routes.get(
+            short_,
+            [short_](const http::Request& req, http::Response& res) {
+                res.redirect(std::string(short_) + "/" + req.queryString(), 301);
+            },
+            http::Runs::AtOnce);
+    }
+    routes.get("/dll/", [&storage, &cookies](const http::Request& req, http::Response& res) {
+        res.setHeader("Cache-Control", "no-cache");
+        res.setContent(dllPage(visitorOf(storage, req, res, cookies)), htmlType);
+    });
+    routes.get("/version.asp", [&storage, &cookies](const http::Request& req, http::Response& res) {
+        res.setHeader("Cache-Control", "no-cache");
+        res.setContent(versionPage(req.param("gameid"), visitorOf(storage, req, res, cookies)),
+                       htmlType);
+    });
+    routes.get("/registrera/", [&storage, &cookies](const http::Request& req, http::Response& res) {
+        // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
+        Registration form;
+        form.recruiter = trimmed(req.param("tipsare")).substr(0, 254);
+        sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res, cookies)), 200,
+                 visitorOf(storage, req, res, cookies));
+    });
+    routes.post("/registrera/", [&storage, &cookies, registrationsPerClient](
+                                    const http::Request& req, http::Response& res) {
+        // Every registration hashes a password: a client tries only so many an hour.
+        const std::int64_t now = unixNow();
+        if (!storage.admit("register-from:" + req.client, registrationsPerClient, now - 3600,
+                           now)) {
+            sendPage(res, "Bli medlem",
+                     "<p class=\"notice\" role=\"alert\">F\xC3\xB6r m\xC3\xA5nga "
+                     "registreringar h\xC3\xA4rifr\xC3\xA5n. V\xC3\xA4nta en timme och "
+                     "f\xC3\xB6rs\xC3\xB6k igen.</p>\n",
+                     429);
             return;
         }
-        res.set_content(style, "text/css; charset=utf-8");
+        registrationPost(storage, req, res, cookies);
     });
-    for (const char* short_ : {"/dll", "/registrera"}) {
-        server.Get(short_, [short_](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect(std::string(short_) + "/", 301);
-        });
-    }
-    server.Get("/dll/", [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(dllPage(visitorOf(storage, req, res, cookies)), htmlType);
-    });
-    server.Get("/version.asp",
-               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-                   res.set_header("Cache-Control", "no-cache");
-                   res.set_content(versionPage(req.get_param_value("gameid"),
-                                               visitorOf(storage, req, res, cookies)),
-                                   htmlType);
-               });
-    server.Get("/registrera/",
-               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-                   // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
-                   Registration form;
-                   form.recruiter = trimmed(req.get_param_value("tipsare")).substr(0, 254);
-                   sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res, cookies)),
-                            200, visitorOf(storage, req, res, cookies));
-               });
-    server.Post("/registrera/",
-                [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-                    registrationPost(storage, req, res, cookies);
-                });
 }

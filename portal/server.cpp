@@ -9,6 +9,7 @@
 #include "portal/site.h"
 #include "portal/text.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -105,16 +106,16 @@ std::string competitionSection(const CompetitionSettings& settings, std::int64_t
 // no framing by other sites, no guessing of types, no full address sent on to other
 // sites, and a Content-Security-Policy (a handler may have set a wider one, as the game's
 // folder does). A page loads only the portal's style sheet: no script, no inline style.
-void securityHeaders(httplib::Response& res) {
-    if (!res.has_header("Content-Security-Policy")) {
-        res.set_header("Content-Security-Policy", pagePolicy);
+void securityHeaders(http::Response& res) {
+    if (!res.hasHeader("Content-Security-Policy")) {
+        res.setHeader("Content-Security-Policy", pagePolicy);
     }
-    if (!res.has_header("Referrer-Policy")) {
-        res.set_header("Referrer-Policy", "same-origin");
+    if (!res.hasHeader("Referrer-Policy")) {
+        res.setHeader("Referrer-Policy", "same-origin");
     }
-    res.set_header("X-Frame-Options", "DENY");
-    if (!res.has_header("X-Content-Type-Options")) {
-        res.set_header("X-Content-Type-Options", "nosniff");
+    res.replaceHeader("X-Frame-Options", "DENY");
+    if (!res.hasHeader("X-Content-Type-Options")) {
+        res.setHeader("X-Content-Type-Options", "nosniff");
     }
 }
 
@@ -155,105 +156,77 @@ std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor)
         visitor);
 }
 
-PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpBounds bounds)
-    : storage_(storage), rules_(rules), http_(std::make_unique<BoundedHttpServer>(bounds)) {
-    auto& http = *http_;
-    http.set_payload_max_length(requestBodyLimit);
-    // A highscore may carry a replay of up to replay::maxBytes.
-    http.allowBody(std::string(highscoreObject), submissionBodyLimit);
+PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits limits)
+    : storage_(storage), rules_(rules), http_(std::make_unique<HttpServer>(limits)) {
     scoring_.resources = &resources_;
-    http.set_keep_alive_timeout(5);
-    http.set_keep_alive_max_count(1000);
-
-    // The body is read here rather than by the library, which refuses form bodies of more
-    // than 8 KiB (the server has gathered it whole within its limit already).
-    http.Post(std::string(highscoreObject),
-              [this](const httplib::Request& req, httplib::Response& res,
-                     const httplib::ContentReader& read) {
-                  std::string body;
-                  const bool whole = read([&](const char* data, std::size_t size) {
-                      if (body.size() + size > submissionBodyLimit) {
-                          return false;
-                      }
-                      body.append(data, size);
-                      return true;
-                  });
-                  const auto reply =
-                      whole ? answerSubmission(storage_, body, req.get_header_value("Content-Type"),
-                                               req.remote_addr, unixNow(), rules_, scoring_)
-                            : SubmissionReply{400, "400 Felaktig inskickning"};
-                  res.status = reply.status;
-                  res.set_content(reply.text, latin1Text);
-              });
-    http.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res, cookies_)),
-                        "text/html; charset=utf-8");
+    auto& routes = http_->routes();
+    // The game's endpoint: the member's password in the body is its authentication, and a
+    // highscore may carry a replay of up to replay::maxBytes.
+    routes.postOpen(std::string(highscoreObject), "the game's own form, with the password",
+                    submissionBodyLimit, [this](const http::Request& req, http::Response& res) {
+                        const auto reply =
+                            answerSubmission(storage_, req.body, req.header("Content-Type"),
+                                             req.client, unixNow(), rules_, scoring_);
+                        res.status = reply.status;
+                        res.setContent(reply.text, latin1Text);
+                    });
+    routes.get("/", [this](const http::Request& req, http::Response& res) {
+        res.setHeader("Cache-Control", "no-cache");
+        res.setContent(homePage(storage_, unixNow(), web::visitorOf(storage_, req, res, cookies_)),
+                       "text/html; charset=utf-8");
     });
     // A proven score's replay, for the browser version to play back. Only decimal ids.
-    http.Get(R"(/spel/(\d{1,18}))", [this](const httplib::Request& req, httplib::Response& res) {
-        const auto stored = storage_.replayOf(std::stoll(req.matches[1].str()));
+    routes.getPrefix("/spel/", [this](const http::Request& req, http::Response& res) {
+        const std::string& id = req.rest;
+        const bool decimal =
+            !id.empty() && id.size() <= 18 &&
+            std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const auto stored = decimal ? storage_.replayOf(std::stoll(id)) : std::nullopt;
         if (!stored || !stored->proven || stored->replay.empty()) {
             res.status = 404;
-            res.set_content("404 Inget s\xE5"
-                            "dant spel",
-                            latin1Text);
+            res.setContent("404 Inget s\xE5"
+                           "dant spel",
+                           latin1Text);
             return;
         }
-        res.set_header("Cache-Control", "public, max-age=86400");
-        res.set_content(stored->replay, "application/octet-stream");
+        res.setHeader("Cache-Control", "public, max-age=86400");
+        res.setContent(stored->replay, "application/octet-stream");
     });
-    addPages(http, storage_, cookies_);
-    // Every registration hashes a password: a client tries only so many an hour.
-    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (req.method != "POST" || (req.path != "/registrera/" && req.path != "/registrera")) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        const std::int64_t now = unixNow();
-        if (storage_.admit("register-from:" + req.remote_addr, rules_.registrationsPerClient,
-                           now - 3600, now)) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        web::sendPage(res, "Bli medlem",
-                      "<p class=\"notice\" role=\"alert\">F\xC3\xB6r m\xC3\xA5nga "
-                      "registreringar h\xC3\xA4rifr\xC3\xA5n. V\xC3\xA4nta en timme och "
-                      "f\xC3\xB6rs\xC3\xB6k igen.</p>\n",
-                      429);
-        return httplib::Server::HandlerResponse::Handled;
-    });
+    addPages(routes, storage_, cookies_, rules_.registrationsPerClient);
+    routes.formGuard = [this](const http::Request& req, http::Response& res) {
+        return web::formGuard(req, res, cookies_);
+    };
     // Every refusal carries a short text; none begins with 0 or 1, which the game would
     // take as accepted. A body too large for the endpoint is a bad submission like any.
-    http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+    http_->finish = [](const http::Request& req, http::Response& res) {
         if (req.path == highscoreObject && res.status == 413) {
             res.status = 400;
         }
-        if (res.body.empty()) {
-            res.set_content(std::to_string(res.status) + " Fel", latin1Text);
+        if (res.status >= 400 && res.bodySize() == 0) {
+            res.setContent(std::to_string(res.status) + " Fel", latin1Text);
         }
-    });
-    http.set_post_routing_handler(
-        [](const httplib::Request&, httplib::Response& res) { securityHeaders(res); });
-    http.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            try {
-                std::rethrow_exception(ep);
-            } catch (const PasswordQueueFull&) {
-                // Too many are checking or choosing passwords just now: a page that would
-                // hash one asks to be tried again shortly.
-                res.set_header("Retry-After", std::to_string(busyRetrySeconds));
-                web::sendPage(res, "Upptaget",
-                              "<p class=\"notice\" role=\"alert\">Portalen \xC3\xA4r "
-                              "upptagen just nu. F\xC3\xB6rs\xC3\xB6k igen om en "
-                              "stund.</p>\n",
-                              503);
-                return;
-            } catch (const std::exception& e) {
-                std::cerr << "pingel-portal: " << e.what() << '\n';
-            } catch (...) {
-            }
-            res.status = 503;
-            res.set_content("503 Tillf\xE4lligt fel, f\xF6rs\xF6k igen senare", latin1Text);
-        });
+        securityHeaders(res);
+    };
+    http_->failed = [](const http::Request&, http::Response& res, std::exception_ptr ep) {
+        try {
+            std::rethrow_exception(ep);
+        } catch (const PasswordQueueFull&) {
+            // Too many are checking or choosing passwords just now: a page that would
+            // hash one asks to be tried again shortly.
+            res.setHeader("Retry-After", std::to_string(busyRetrySeconds));
+            web::sendPage(res, "Upptaget",
+                          "<p class=\"notice\" role=\"alert\">Portalen \xC3\xA4r "
+                          "upptagen just nu. F\xC3\xB6rs\xC3\xB6k igen om en "
+                          "stund.</p>\n",
+                          503);
+            return;
+        } catch (const std::exception& e) {
+            std::cerr << "pingel-portal: " << e.what() << '\n';
+        } catch (...) {
+        }
+        res.status = 503;
+        res.setContent("503 Tillf\xE4lligt fel, f\xF6rs\xF6k igen senare", latin1Text);
+    };
 }
 
 PortalServer::~PortalServer() = default;
@@ -263,7 +236,7 @@ bool PortalServer::bind(const std::string& host, int port) {
 }
 
 int PortalServer::port() const {
-    return http_->boundPort();
+    return http_->port();
 }
 
 void PortalServer::trustProxy(const std::string& proxy) {
@@ -271,13 +244,13 @@ void PortalServer::trustProxy(const std::string& proxy) {
 }
 
 void PortalServer::serveSite(const std::string& folder) {
-    addSite(*http_, folder);
+    addSite(http_->routes(), folder);
 }
 
 void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
     cookies_.secure = settings.publicUrl.starts_with("https://");
     mailer_ = std::make_unique<Mailer>(mail);
-    addAccountPages(*http_, storage_, *mailer_, settings);
+    addAccountPages(http_->routes(), storage_, *mailer_, settings);
 }
 
 void PortalServer::rankUnproven() {

@@ -1,13 +1,11 @@
 // The portal's HTTP server: the game's highscore endpoint, the web pages and the browser
-// version of the game, on a bounded
-// server (request line, headers and body limited in size, each request and each write
-// limited in time, a fixed pool of worker threads), so a slow or huge client cannot hold
-// it.
+// version of the game, in one route table on a server that owns its connections
+// (http_server.h), so a slow or huge client cannot hold it.
 #pragma once
 
 #include "platform/resources.h"
 #include "portal/accounts.h"
-#include "portal/bounded_http.h"
+#include "portal/http_server.h"
 #include "portal/mail.h"
 #include "portal/pages.h"
 #include "portal/storage.h"
@@ -19,7 +17,7 @@
 
 class PortalServer {
   public:
-    explicit PortalServer(Storage& storage, ThrottleRules rules = {}, HttpBounds bounds = {});
+    explicit PortalServer(Storage& storage, ThrottleRules rules = {}, HttpLimits limits = {});
     ~PortalServer();
     PortalServer(const PortalServer&) = delete;
     PortalServer& operator=(const PortalServer&) = delete;
@@ -41,6 +39,8 @@ class PortalServer {
     // Serves until stop() (from any thread).
     void run();
     void stop();
+    // Every route, for the tests that walk them.
+    const http::Routes& routes() const { return http_->routes(); }
 
   private:
     Storage& storage_;
@@ -48,7 +48,7 @@ class PortalServer {
     EmbeddedResources resources_; // the game's own pictures, for running replays
     ScoringRules scoring_;
     web::Cookies cookies_; // secure once serveAccounts() names an https:// public address
-    std::unique_ptr<BoundedHttpServer> http_;
+    std::unique_ptr<HttpServer> http_;
     std::unique_ptr<Mailer> mailer_;
 };
 

@@ -127,15 +127,15 @@ std::optional<std::string> gzip(const std::string& data) {
     return result == Z_STREAM_END ? std::optional(out) : std::nullopt;
 }
 
-bool acceptsGzip(const httplib::Request& req) {
+bool acceptsGzip(const http::Request& req) {
     // "gzip" listed, and not refused with q=0.
-    const std::string accepted = req.get_header_value("Accept-Encoding");
+    const std::string accepted = req.header("Accept-Encoding");
     const auto at = accepted.find("gzip");
     return at != std::string::npos && accepted.compare(at, 8, "gzip;q=0") != 0 &&
            accepted.compare(at, 9, "gzip; q=0") != 0;
 }
 
-// The WebAssembly file compressed once per version of the file (its tag: size and time);
+// A text or WebAssembly file compressed once per version of the file (its tag: size and time);
 // a new version replaces the old one's entry.
 class GzipCache {
   public:
@@ -156,10 +156,10 @@ class GzipCache {
     std::map<std::string, std::pair<std::string, std::shared_ptr<const std::string>>> entries_;
 };
 
-void notBuilt(httplib::Response& res) {
+void notBuilt(http::Response& res) {
     res.status = 404;
-    res.set_header("Cache-Control", "no-cache");
-    res.set_content(
+    res.setHeader("Cache-Control", "no-cache");
+    res.setContent(
         pageFrame("Spela i webbl\xC3\xA4saren",
                   "<p>Webbl\xC3\xA4sarversionen av spelet finns inte p\xC3\xA5 den h\xC3\xA4r "
                   "servern \xC3\xA4nnu. Den som driver portalen bygger den med "
@@ -170,21 +170,26 @@ void notBuilt(httplib::Response& res) {
 
 } // namespace
 
-void addSite(httplib::Server& server, const std::string& folder) {
+void addSite(http::Routes& routes, const std::string& folder) {
     // Browsers ask every site for an icon; the portal has none, and says so without the
     // error a 404 leaves in the browser's console. Asked again after a day at the most.
-    server.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 204;
-        res.set_header("Cache-Control", "max-age=86400");
-    });
-    server.Get("/spela", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/spela/", 301);
-    });
+    routes.get(
+        "/favicon.ico",
+        [](const http::Request&, http::Response& res) {
+            res.status = 204;
+            res.setHeader("Cache-Control", "max-age=86400");
+        },
+        http::Runs::AtOnce);
+    routes.get(
+        "/spela",
+        [](const http::Request& req, http::Response& res) {
+            res.redirect("/spela/" + req.queryString(), 301);
+        },
+        http::Runs::AtOnce);
     auto cache = std::make_shared<GzipCache>();
-    server.Get(R"(/spela/(.*))", [folder, cache](const httplib::Request& req,
-                                                 httplib::Response& res) {
-        res.set_header("Content-Security-Policy", gamePolicy);
-        const auto relative = safeRelative(req.matches[1].str());
+    routes.getPrefix("/spela/", [folder, cache](const http::Request& req, http::Response& res) {
+        res.setHeader("Content-Security-Policy", gamePolicy);
+        const auto relative = safeRelative(req.rest);
         if (!relative) {
             res.status = 404;
             return;
@@ -203,16 +208,17 @@ void addSite(httplib::Server& server, const std::string& folder) {
             return;
         }
         const std::string type = contentType(*relative);
-        const bool packed = type == "application/wasm" && acceptsGzip(req);
+        const bool packed =
+            (type == "application/wasm" || type.starts_with("text/")) && acceptsGzip(req);
         const std::string tag = "\"" + std::to_string(info.st_size) + "-" +
                                 std::to_string(info.st_mtim.tv_sec) + "." +
                                 std::to_string(info.st_mtim.tv_nsec) + (packed ? "-gz" : "") + "\"";
-        res.set_header("Cache-Control", "no-cache");
-        res.set_header("ETag", "W/" + tag);
-        res.set_header("Last-Modified", internetDate(info.st_mtim.tv_sec, "GMT"));
-        res.set_header("Vary", "Accept-Encoding");
-        res.set_header("X-Content-Type-Options", "nosniff");
-        const std::string wanted = req.get_header_value("If-None-Match");
+        res.setHeader("Cache-Control", "no-cache");
+        res.setHeader("ETag", "W/" + tag);
+        res.setHeader("Last-Modified", internetDate(info.st_mtim.tv_sec, "GMT"));
+        res.setHeader("Vary", "Accept-Encoding");
+        res.setHeader("X-Content-Type-Options", "nosniff");
+        const std::string wanted = req.header("If-None-Match");
         if (wanted == "*" || wanted.find(tag) != std::string::npos) {
             res.status = 304;
             return;
@@ -224,11 +230,11 @@ void addSite(httplib::Server& server, const std::string& folder) {
         }
         if (packed) {
             if (const auto gz = cache->get(path, tag, *content)) {
-                res.set_header("Content-Encoding", "gzip");
-                res.set_content(*gz, type);
+                res.setHeader("Content-Encoding", "gzip");
+                res.setContent(gz, type);
                 return;
             }
         }
-        res.set_content(*content, type);
+        res.setContent(std::move(*content), type);
     });
 }

@@ -2,6 +2,7 @@
 // (Secure "__Host-" cookies behind TLS),
 // the login throttle shared with the game's endpoint, the one-time reset link, and
 // challenges with their daily bound.
+#include "net/highscore_submission.h"
 #include "portal/password.h"
 #include "portal_test_support.h"
 
@@ -119,12 +120,6 @@ TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
         EXPECT_EQ(other->body.find("anna@example.se"), std::string::npos) << page;
     }
 
-    // A logout from another site's page (no token) is refused.
-    const auto forged = portal_->client->Post(
-        "/logga-ut/", {{"Cookie", "pingel_session=" + session}}, httplib::Params{});
-    ASSERT_TRUE(forged);
-    EXPECT_EQ(forged->status, 403);
-    EXPECT_TRUE(storage_->sessionMember(tokenDigest(session), 0));
     const auto out = post("/logga-ut/", {}, session);
     ASSERT_TRUE(out);
     EXPECT_EQ(out->status, 303);
@@ -133,6 +128,41 @@ TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
     const auto after = get("/useradm/", session);
     EXPECT_EQ(after->status, 303);
     EXPECT_TRUE(after->get_header_value("Location").starts_with("/logga-in/?tillbaka="));
+}
+
+// Every state-changing form, walked from the route table: without the form's token (none,
+// or the cookie's without the field) each is refused before it acts, whoever is logged
+// in: no session ended, no mail, no member, no password changed. Only the game's endpoint
+// takes no token.
+TEST_F(AccountsTest, EveryFormRefusesARequestWithoutItsToken) {
+    const std::string session = login("anna@example.se", "hemligt");
+    ASSERT_FALSE(session.empty());
+    const std::string hash = storage_->findMember("anna@example.se")->passwordHash;
+    const httplib::Params fields = {{"epost", "ny@example.se"},  {"smeknamn", "Ny"},
+                                    {"losenord", "hemligt12"},   {"losenord2", "hemligt12"},
+                                    {"t", std::string(64, 'a')}, {"mail", "anna@example.se"}};
+    std::vector<std::string> open;
+    for (const http::Route& route : portal_->server.routes().all()) {
+        if (route.method != http::Route::Method::Post) {
+            continue;
+        }
+        if (!route.guarded) {
+            open.push_back(route.path);
+            continue;
+        }
+        for (const std::string& cookie : {"pingel_session=" + session,
+                                          "pingel_session=" + session + "; pingel_csrf=" + csrf_}) {
+            SCOPED_TRACE(route.path + " " + cookie);
+            const auto res = portal_->client->Post(route.path, {{"Cookie", cookie}}, fields);
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, 403);
+        }
+    }
+    EXPECT_EQ(open, std::vector<std::string>{std::string(highscoreObject)});
+    EXPECT_TRUE(storage_->sessionMember(tokenDigest(session), 0));
+    EXPECT_TRUE(mail().empty());
+    EXPECT_FALSE(storage_->findMember("ny@example.se"));
+    EXPECT_EQ(storage_->findMember("anna@example.se")->passwordHash, hash);
 }
 
 TEST_F(AccountsTest, LoginFailuresGoThroughTheGamesThrottle) {

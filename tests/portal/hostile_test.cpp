@@ -1,9 +1,11 @@
 // Hostile clients against a real portal on loopback, all at once: garbage, truncated,
 // oversized and unframed requests, clients that trickle their bytes, and many that connect
-// and send nothing, and many that ask for a large file and then do not read. Each is
-// refused with a 4xx status, cut off by the time bound or answered when it reads at last;
-// the game's submissions and the home page are answered while all of them are still held,
-// nothing of theirs reaches the database and no connection is left open afterwards.
+// and send nothing, and many that ask for a large file and then do not read, ten times as
+// many as the server has workers. Each is refused with a 4xx status, cut off once it has
+// moved no byte for the idle bound, or answered when its request is whole or when it reads
+// at last; the game's submissions and the home page are answered while all of them are
+// still held, nothing of theirs reaches the database and no connection is left open
+// afterwards. One address holds only its share of the connections.
 #include "net/highscore_submission.h"
 #include "portal/password.h"
 #include "portal/sql.h"
@@ -28,9 +30,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Long enough that the prompt requests below are all answered before it cuts off the
-// first client it bounds, even on a loaded machine.
-constexpr milliseconds requestBound{10000};
+// Long enough that the prompt requests below are all answered before the server cuts off
+// the first idle client, even on a loaded machine.
+constexpr unsigned idleBound = 10;
 
 struct Outcome {
     int status = 0;      // of the reply, 0 when the server closed without one
@@ -50,7 +52,7 @@ void sendParts(int fd, const std::vector<std::string>& parts, milliseconds pause
 }
 
 // Reads until the server closes, or gives up after 20 seconds without a byte (twice the
-// request bound), and closes.
+// idle bound), and closes.
 Outcome finish(int fd) {
     std::string reply;
     Outcome o;
@@ -104,11 +106,12 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     const std::string database = freshDatabase("sqlite");
     auto storage = openStorage(database);
     ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
-    HttpBounds bounds;
-    bounds.request = requestBound;
-    // A worker that wrote a reply itself would wait on a late reader until it is let go.
-    bounds.write = std::chrono::seconds(60);
-    PortalServer server(*storage, {}, bounds);
+    HttpLimits limits;
+    limits.idleSeconds = idleBound;
+    // Far fewer workers than slow clients, and room for all of them from this one address.
+    limits.workers = 4;
+    limits.perAddress = 1000;
+    PortalServer server(*storage, {}, limits);
     // A file larger than the socket buffers on loopback take, for clients that never read
     // it.
     constexpr std::size_t largeFile = 5 * 1024 * 1024;
@@ -119,43 +122,50 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     ASSERT_TRUE(server.bind("127.0.0.1", 0));
     std::thread serving([&] { server.run(); });
     const int port = server.port();
+    // Once a request is answered the server holds all the files it serves with.
+    ASSERT_EQ(
+        send(port, "GET /favicon.ico HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").status,
+        204);
     const std::int64_t rowsBefore = rowsIn(database);
     const std::size_t filesBefore = openFiles();
 
     const std::string good = Fields{}.body();
-    const std::string bytewise =
-        post(good, "Content-Length: " + std::to_string(good.size()) + "\r\n");
     std::vector<std::string> trickle;
-    for (char c : bytewise) {
+    for (char c : std::string("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) {
         trickle.emplace_back(1, c);
     }
     struct Case {
         const char* what;
-        int status; // 4xx, or 0: closed without a word
+        int status; // of the first reply, or 0: closed without a word
         std::vector<std::string> parts;
         milliseconds pause{0};
         int copies = 1;
         bool readsLate = false;
-        // Cut off by the request bound, never earlier.
-        bool bounded() const { return status == 408 || status == 0; }
+        bool idles = false; // cut off when it has moved no byte for the idle bound, never earlier
     };
     const std::vector<Case> cases = {
-        {"garbage", 400, {std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)}},
-        {"truncated body", 408, {post(good.substr(0, 100), "Content-Length: 500\r\n")}},
+        {"garbage", 0, {std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)}},
+        {"truncated body",
+         0,
+         {post(good.substr(0, 100), "Content-Length: 500\r\n")},
+         {},
+         1,
+         false,
+         true},
         {"oversized body", 400, {post(std::string(20000, 'A'), "Content-Length: 20000\r\n")}},
-        {"oversized request line", 431, {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n"}},
-        {"oversized header", 431, {"GET / HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}},
+        {"oversized request line", 414, {"GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n"}},
+        {"oversized header", 431, {"GET / HTTP/1.1\r\nX: " + std::string(40000, 'a') + "\r\n\r\n"}},
         {"huge length, no body", 400, {post("", "Content-Length: 99999999999\r\n")}},
         {"bad length", 400, {post(good, "Content-Length: 12x\r\n")}},
-        {"no length", 411, {post(good, "")}},
-        {"chunked", 411, {post("5\r\nf1=00\r\n0\r\n\r\n", "Transfer-Encoding: chunked\r\n")}},
-        {"head never ends", 408, {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"}},
-        // More trickling clients than the server has workers, each well within any single
-        // read's time, and more connections that say nothing at all.
-        {"a byte every 100 ms", 408, trickle, milliseconds(100), 40},
-        {"idle connection", 0, {}, milliseconds(0), 200},
-        // More than the workers again, each asking for a large reply and reading it only
-        // after the prompt requests below are answered.
+        {"no length", 400, {post(good, "")}},
+        {"chunked", 400, {post("5\r\nf1=00\r\n0\r\n\r\n", "Transfer-Encoding: chunked\r\n")}},
+        {"head never ends", 0, {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"}, {}, 1, false, true},
+        // More trickling clients than the server has workers: each holds a socket and its
+        // head's bytes until its request is whole, and is then answered.
+        {"a byte every 100 ms", 200, trickle, milliseconds(100), 40},
+        {"idle connection", 0, {}, milliseconds(0), 200, false, true},
+        // Ten times the workers, each asking for a large reply and reading it only after
+        // the prompt requests below are answered.
         {"reads its reply late",
          200,
          {"GET /spela/pingel.wasm HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
@@ -168,11 +178,11 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
         clientCount += static_cast<std::size_t>(c.copies);
     }
     // Counted down by each client once connected, by a late reader once its reply has
-    // begun to arrive (its worker, if it wrote the reply itself, would now be waiting).
+    // begun to arrive.
     std::latch underway(static_cast<std::ptrdiff_t>(clientCount));
     std::promise<void> letGo;
     const std::shared_future<void> readLate = letGo.get_future().share();
-    std::atomic<int> boundedEnded{0};
+    std::atomic<int> idleEnded{0};
     std::vector<std::pair<const Case*, Outcome>> outcomes;
     std::mutex outcomesMutex;
     std::vector<std::thread> clients;
@@ -191,8 +201,8 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
                     readLate.wait();
                 }
                 const Outcome o = finish(fd);
-                if (c->bounded()) {
-                    ++boundedEnded;
+                if (c->idles) {
+                    ++idleEnded;
                 }
                 std::lock_guard lock(outcomesMutex);
                 outcomes.emplace_back(c, o);
@@ -212,7 +222,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(prompt[i % 2].substr(0, 4));
         EXPECT_EQ(send(port, prompt[i % 2]).status, 200);
-        EXPECT_EQ(boundedEnded, 0);
+        EXPECT_EQ(idleEnded, 0);
     }
     letGo.set_value();
 
@@ -239,64 +249,63 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     std::filesystem::remove_all(site);
 }
 
-TEST(SlowReaders, GetTheirRepliesWholePastTheMemoryCaps) {
-    // Caps that one reply's rest fits and two together do not: the others' workers write
-    // their replies themselves, as the clients read.
-    HttpBounds bounds;
-    bounds.replyBuffer = 6 * 1024 * 1024;
-    bounds.replyBuffers = 7 * 1024 * 1024;
-    BoundedHttpServer server(bounds);
-    std::string body(8 * 1024 * 1024, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        body[i] = static_cast<char>('a' + i % 23);
-    }
-    server.Get("/big", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(body, "application/octet-stream");
+// One address holds at most its share of the connections; another is served meanwhile,
+// and the first is served again once one of its connections has gone.
+TEST(ConnectionShare, OneAddressCannotHoldTheOthersConnections) {
+    HttpLimits limits;
+    limits.perAddress = 3;
+    HttpServer server(limits);
+    server.routes().get("/", [](const http::Request& req, http::Response& res) {
+        res.setContent(req.client, "text/plain");
     });
     ASSERT_TRUE(server.open("127.0.0.1", 0));
     std::thread serving([&] { server.serve(); });
-    std::vector<Outcome> outcomes(3);
-    std::vector<std::thread> clients;
-    for (Outcome& o : outcomes) {
-        clients.emplace_back([&] {
-            const int fd = connectLoopback(server.boundPort());
-            sendParts(fd, {"GET /big HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
-                      milliseconds(0));
-            std::this_thread::sleep_for(milliseconds(500));
-            o = finish(fd);
-        });
+    const std::string get = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    const auto ask = [&](const char* from) {
+        const int fd = connectLoopback(server.port(), from);
+        sendParts(fd, {get}, milliseconds(0));
+        return finish(fd);
+    };
+    std::vector<int> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(connectLoopback(server.port(), "127.0.0.7"));
     }
-    for (auto& t : clients) {
-        t.join();
+    // The connections are counted once the server has taken them: a request on each.
+    for (const int fd : held) {
+        sendParts(fd, {"GET / HTTP/1.1\r\nHost: x\r\n\r\n"}, milliseconds(0));
+        char c;
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 10000), 1);
+        ASSERT_GT(recv(fd, &c, 1, MSG_PEEK), 0);
     }
-    for (const Outcome& o : outcomes) {
-        EXPECT_EQ(o.status, 200);
-        EXPECT_TRUE(o.body == body) << o.body.size();
+    EXPECT_EQ(ask("127.0.0.7").status, 0);
+    const Outcome other = ask("127.0.0.8");
+    EXPECT_EQ(other.status, 200);
+    EXPECT_EQ(other.body, "127.0.0.8");
+    ::close(held.back());
+    held.pop_back();
+    Outcome again;
+    for (int i = 0; i < 100 && again.status != 200; ++i) {
+        std::this_thread::sleep_for(milliseconds(50));
+        again = ask("127.0.0.7");
+    }
+    EXPECT_EQ(again.status, 200);
+    for (const int fd : held) {
+        ::close(fd);
     }
     server.halt();
     serving.join();
 }
 
-} // namespace
-
-namespace {
-
 TEST(LargeBodies, OnlyTheirPathTakesThemAndTogetherTheyStayWithinTheirMemory) {
-    HttpBounds bounds;
-    bounds.gathering = 100 * 1024;
-    BoundedHttpServer server(bounds);
-    server.set_payload_max_length(16 * 1024);
-    server.allowBody("/large", 80 * 1024);
-    for (const char* path : {"/large", "/small"}) {
-        server.Post(path, [](const httplib::Request&, httplib::Response& res,
-                             const httplib::ContentReader& read) {
-            std::size_t size = 0;
-            read([&](const char*, std::size_t n) {
-                size += n;
-                return true;
-            });
-            res.set_content(std::to_string(size), "text/plain");
-        });
+    HttpLimits limits;
+    limits.gathering = 100 * 1024;
+    HttpServer server(limits);
+    for (const auto& [path, limit] : {std::pair{"/large", 80 * 1024}, {"/small", 16 * 1024}}) {
+        server.routes().postOpen(path, "a test", static_cast<std::size_t>(limit),
+                                 [](const http::Request& req, http::Response& res) {
+                                     res.setContent(std::to_string(req.body.size()), "text/plain");
+                                 });
     }
     ASSERT_TRUE(server.open("127.0.0.1", 0));
     std::thread serving([&] { server.serve(); });
@@ -307,19 +316,19 @@ TEST(LargeBodies, OnlyTheirPathTakesThemAndTogetherTheyStayWithinTheirMemory) {
     };
     const std::string body(70 * 1024, 'x');
     // One path takes a large body, the others keep their limit.
-    EXPECT_NE(exchange(server.boundPort(), head("/large", body.size()) + body)
+    EXPECT_NE(exchange(server.port(), head("/large", body.size()) + body)
                   .find("\r\n\r\n" + std::to_string(body.size())),
               std::string::npos);
-    const std::string small = exchange(server.boundPort(), head("/small", body.size()) + body);
-    EXPECT_TRUE(small.starts_with("HTTP/1.1 4")) << small.substr(0, 40); // never gathered
+    const std::string small = exchange(server.port(), head("/small", body.size()) + body);
+    EXPECT_TRUE(small.starts_with("HTTP/1.1 413")) << small.substr(0, 40); // never gathered
     // Two large bodies gathered at once would pass the memory for gathering: the second
     // is refused while the first waits for its end.
-    const int first = connectLoopback(server.boundPort());
+    const int first = connectLoopback(server.port());
     const std::string firstPart = head("/large", body.size()) + body.substr(0, 60 * 1024);
     ASSERT_EQ(::send(first, firstPart.data(), firstPart.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(firstPart.size()));
     std::this_thread::sleep_for(milliseconds(300));
-    const std::string second = exchange(server.boundPort(), head("/large", body.size()) + body);
+    const std::string second = exchange(server.port(), head("/large", body.size()) + body);
     EXPECT_TRUE(second.starts_with("HTTP/1.1 503")) << second.substr(0, 40);
     ::close(first);
     server.halt();

@@ -36,8 +36,15 @@ std::string freshDatabase(const std::string& engine) {
     return url;
 }
 
-int connectLoopback(int port) {
+int connectLoopback(int port, const char* from) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &own.sin_addr);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0) {
+        close(fd);
+        return -1;
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<std::uint16_t>(port));

@@ -21,8 +21,8 @@
 // A fresh, empty database for the engine ("sqlite" or "postgres"), or "" when it is not available
 // here.
 std::string freshDatabase(const std::string& engine);
-// A socket connected to the port on loopback, or -1.
-int connectLoopback(int port);
+// A socket connected to the port on loopback from the loopback address `from`, or -1.
+int connectLoopback(int port, const char* from = "127.0.0.1");
 // Sends the request as it is and returns all that arrives until the server closes.
 std::string exchange(int port, const std::string& request);
 

@@ -31,7 +31,7 @@
 #include "net/form_field.h"
 #include "net/highscore_submission.h"
 #include "platform/resources.h"
-#include "portal/bounded_http.h"
+#include "portal/http_server.h"
 #include "portal/password.h"
 #include "portal/storage.h"
 
@@ -506,10 +506,11 @@ int run(const Options& o) {
 
     // The reference: the same HTTP server code, with the portal's bounds, answering a bare
     // GET of a short constant text.
-    BoundedHttpServer reference;
-    reference.Get("/ping", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("ok", "text/plain");
-    });
+    HttpServer reference;
+    reference.routes().get(
+        "/ping",
+        [](const http::Request&, http::Response& res) { res.setContent("pong", "text/plain"); },
+        http::Runs::OnWorker);
     if (!reference.open("127.0.0.1", 0)) {
         std::fprintf(stderr, "pingel-portal-load: cannot open the reference server\n");
         return 1;
@@ -518,7 +519,7 @@ int run(const Options& o) {
     const std::string get =
         "GET /ping HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: " + std::string(highscoreAgent) +
         "\r\nAccept: */*\r\n\r\n";
-    Phase bare = runClients(o, reference.boundPort(), o.seconds,
+    Phase bare = runClients(o, reference.port(), o.seconds,
                             [&](int, std::uint64_t, Connection& connection, Tally& t) {
                                 const auto reply = connection.exchange(get);
                                 if (!reply) {
