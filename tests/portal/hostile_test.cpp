@@ -103,7 +103,7 @@ std::size_t openFiles() {
 TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) {
     const std::string database = freshDatabase("sqlite");
     auto storage = openStorage(database);
-    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
     HttpBounds bounds;
     bounds.request = requestBound;
     // A worker that wrote a reply itself would wait on a late reader until it is let go.
@@ -342,8 +342,8 @@ class StrangersTest : public testing::TestWithParam<std::string> {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
         storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
-        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
         anna_ = storage_->findMember("anna@example.se")->id;
         rules_.registrationsPerClient = 4;
         rules_.sleep = [this](milliseconds wait) {
@@ -421,7 +421,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         {"then the right one from there",
          "10.0.0.1",
          "anna@example.se",
-         "hemligt",
+         "hemligt1",
          1,
          {{throttled, 1}},
          0},
@@ -432,7 +432,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
          10,
          {{"3", account}, {throttled, 10 - account}},
          std::uint64_t(account)},
-        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt", 1, {{"0", 1}}, 1},
+        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt1", 1, {{"0", 1}}, 1},
         {"unknown addresses at once",
          "10.0.0.4",
          "ingen@example.se",
@@ -440,7 +440,13 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
          48,
          {{"2", address}, {throttled, 48 - address}},
          0},
-        {"then a member from there", "10.0.0.4", "bo@example.se", "bo", 1, {{throttled, 1}}, 0},
+        {"then a member from there",
+         "10.0.0.4",
+         "bo@example.se",
+         "bo-hemlis",
+         1,
+         {{throttled, 1}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -496,7 +502,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         const std::string text{std::istreambuf_iterator<char>(in), {}};
         token = text.substr(text.find("?t=") + 3, 64);
     }
-    const httplib::Params newPassword = {{"losenord", "nytt"}, {"losenord2", "nytt"}};
+    const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     auto withToken = [&](const std::string& t) {
         httplib::Params form = newPassword;
         form.emplace("t", t);
@@ -507,7 +513,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     const std::uint64_t runsBefore = argonRuns();
     const std::int64_t rowsBefore = storage_->failuresSince("address:10.0.1.3", 0);
     EXPECT_EQ(submit(Fields{}, "10.0.1.3"), "0"); // a known password never waits
-    EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo"}, "10.0.1.3"),
+    EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo-hemlis"}, "10.0.1.3"),
               "7 Upptaget, f\xF6rs\xF6k igen om en stund");
     // A refusal for a full queue is no guess.
     EXPECT_EQ(storage_->failuresSince("address:10.0.1.3", 0), rowsBefore);
@@ -515,13 +521,14 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         const char* path;
         httplib::Params form;
     };
-    for (const Page& page : {Page{"/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "bo"}}},
-                             Page{"/registrera/",
-                                  {{"epost", "cia@example.se"},
-                                   {"smeknamn", "Cia"},
-                                   {"losenord", "cia"},
-                                   {"losenord2", "cia"}}},
-                             Page{"/nytt-losenord/", withToken(token)}}) {
+    for (const Page& page :
+         {Page{"/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "bo-hemlis"}}},
+          Page{"/registrera/",
+               {{"epost", "cia@example.se"},
+                {"smeknamn", "Cia"},
+                {"losenord", "cia-hemlis"},
+                {"losenord2", "cia-hemlis"}}},
+          Page{"/nytt-losenord/", withToken(token)}}) {
         SCOPED_TRACE(page.path);
         const auto res = postPage(page.path, page.form, "10.0.1.4");
         ASSERT_TRUE(res);
@@ -549,7 +556,7 @@ TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
     };
     const Case cases[] = {
         {"/registrera/", {{"epost", "inte en adress"}}, 422},
-        {"/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt"}}, 303},
+        {"/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt1"}}, 303},
         {"/getpass.asp", {}, 200}, // each for another address
         {"/nytt-losenord/", {{"t", std::string(64, 'a')}}, 404},
     };
