@@ -22,6 +22,7 @@
 #include <latch>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -546,6 +547,71 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     EXPECT_EQ(argonRuns(), runsBefore);
     EXPECT_EQ(postPage("/nytt-losenord/", withToken(token), "10.0.1.5")->status, 200);
     EXPECT_EQ(argonRuns(), runsBefore + 1);
+}
+
+// A member's address and a stranger's, each from a client of its own: the same status, the
+// same page (but for the address typed) and the same Argon2id runs; only the mail differs.
+TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
+    struct Case {
+        const char* what;
+        const char* path;
+        httplib::Params form; // the address goes in "epost" or "mail"
+        const char* field;
+        std::string stranger;
+        std::uint64_t checks;
+    };
+    const Case cases[] = {
+        {"registration",
+         "/registrera/",
+         {{"smeknamn", "Ny"}, {"losenord", "hemligt2"}, {"losenord2", "hemligt2"}},
+         "epost",
+         "ny@example.se",
+         1},
+        {"a wrong password",
+         "/logga-in/",
+         {{"losenord", "fel-fel-fel"}},
+         "epost",
+         "ingen@example.se",
+         1},
+        {"a forgotten password", "/getpass.asp", {}, "mail", "okand@example.se", 0},
+    };
+    int client = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::pair<int, std::string>> answers;
+        for (const std::string& address : {std::string("anna@example.se"), c.stranger}) {
+            httplib::Params form = c.form;
+            form.emplace(c.field, address);
+            const std::uint64_t runsBefore = argonRuns();
+            const auto res = postPage(c.path, form, "10.0.4." + std::to_string(++client));
+            ASSERT_TRUE(res);
+            EXPECT_EQ(argonRuns() - runsBefore, c.checks) << address;
+            // The address also stands %-encoded in a link.
+            std::string page = res->body;
+            for (const std::string& typed : {address, percentEncoded(address)}) {
+                page = std::regex_replace(page, std::regex(typed), "ADDRESS");
+            }
+            answers.emplace_back(res->status, page);
+        }
+        EXPECT_EQ(answers[0], answers[1]);
+    }
+    // The unknown address's guess was recorded as a guess at an account is.
+    EXPECT_EQ(storage_->failuresSince("guess:nobody:ingen@example.se:10.0.4.4", 0), 1);
+    // Anna's account is as it was; she was told by mail, the stranger got his link.
+    const auto anna = storage_->findMember("anna@example.se");
+    EXPECT_EQ(anna->nickname, "Anna");
+    EXPECT_TRUE(verifyPassword(anna->passwordHash, "hemligt1"));
+    EXPECT_FALSE(storage_->findMember("ny@example.se")->confirmed);
+    std::map<std::string, std::string> mailTo;
+    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
+        std::ifstream in(file.path());
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        const auto to = text.find("To: ");
+        mailTo[text.substr(to + 4, text.find('\n', to) - to - 4)] += text;
+    }
+    EXPECT_NE(mailTo["anna@example.se"].find("redan medlem"), std::string::npos);
+    EXPECT_EQ(mailTo["anna@example.se"].find("/bekrafta/"), std::string::npos);
+    EXPECT_NE(mailTo["ny@example.se"].find("/bekrafta/?t="), std::string::npos);
 }
 
 TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
