@@ -37,10 +37,10 @@ constexpr const char* staleForm = "Formul\xC3\xA4ret kunde inte tas emot (det va
                                   "gammalt eller kom fr\xC3\xA5n en annan sida). "
                                   "F\xC3\xB6rs\xC3\xB6k igen.";
 
-void noStore(httplib::Response& res) {
+void noStore(http::Response& res) {
     // These pages carry tokens or personal data: kept out of caches and referrers.
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Referrer-Policy", "no-referrer");
+    res.setHeader("Cache-Control", "no-store");
+    res.setHeader("Referrer-Policy", "no-referrer");
 }
 
 std::string notice(std::string_view text, bool alert = true) {
@@ -54,43 +54,43 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
         : storage_(storage), mailer_(mailer), settings_(settings),
           secure_(settings.publicUrl.starts_with("https://")), cookies_{secure_} {}
 
-    void add(httplib::Server& server);
+    void add(http::Routes& routes);
 
   private:
     // Log in and out.
-    std::string loginForm(const httplib::Request& req, httplib::Response& res,
+    std::string loginForm(const http::Request& req, http::Response& res,
                           const std::string& email, const std::string& back,
                           const std::string& message);
-    void loginPost(const httplib::Request& req, httplib::Response& res);
-    void logoutPost(const httplib::Request& req, httplib::Response& res);
+    void loginPost(const http::Request& req, http::Response& res);
+    void logoutPost(const http::Request& req, http::Response& res);
     // A forgotten password.
-    std::string getpassForm(const httplib::Request& req, httplib::Response& res,
+    std::string getpassForm(const http::Request& req, http::Response& res,
                             const std::string& email, const FieldErrors& errors);
-    void getpassPost(const httplib::Request& req, httplib::Response& res);
+    void getpassPost(const http::Request& req, http::Response& res);
     void sendResetLink(const Member& member);
-    std::string resetForm(const httplib::Request& req, httplib::Response& res,
+    std::string resetForm(const http::Request& req, http::Response& res,
                           const std::string& token, const FieldErrors& errors);
-    void resetGet(const httplib::Request& req, httplib::Response& res);
-    void resetPost(const httplib::Request& req, httplib::Response& res);
-    void badResetToken(httplib::Response& res, ResetTokenState state);
+    void resetGet(const http::Request& req, http::Response& res);
+    void resetPost(const http::Request& req, http::Response& res);
+    void badResetToken(http::Response& res, ResetTokenState state);
     // Becoming a member and confirming the address.
-    void registrationPost(const httplib::Request& req, httplib::Response& res);
+    void registrationPost(const http::Request& req, http::Response& res);
     bool sendConfirmLink(const Member& member, std::int64_t now);
     bool sendAlreadyMember(const Member& member);
-    void badConfirmToken(httplib::Response& res, ResetTokenState state);
-    void confirmGet(const httplib::Request& req, httplib::Response& res);
-    void confirmPost(const httplib::Request& req, httplib::Response& res);
-    void newConfirmLinkPost(const httplib::Request& req, httplib::Response& res);
+    void badConfirmToken(http::Response& res, ResetTokenState state);
+    void confirmGet(const http::Request& req, http::Response& res);
+    void confirmPost(const http::Request& req, http::Response& res);
+    void newConfirmLinkPost(const http::Request& req, http::Response& res);
     // What an unconfirmed member is told on his pages, with the button for a new link.
     std::string unconfirmedNotice(const Visitor& visitor) const;
     // The member's own pages.
-    void ownPage(const httplib::Request& req, httplib::Response& res);
+    void ownPage(const http::Request& req, http::Response& res);
     std::string challengeBody(const Visitor& visitor, const std::string& friendAddress,
                               const FieldErrors& errors, const std::string& message);
-    void challengeGet(const httplib::Request& req, httplib::Response& res);
-    void challengePost(const httplib::Request& req, httplib::Response& res);
+    void challengeGet(const http::Request& req, http::Response& res);
+    void challengePost(const http::Request& req, http::Response& res);
     // The visitor when logged in; else a redirect to the login page and back.
-    std::optional<Visitor> member(const httplib::Request& req, httplib::Response& res,
+    std::optional<Visitor> member(const http::Request& req, http::Response& res,
                                   const char* back);
 
     Storage& storage_;
@@ -100,11 +100,11 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
     Cookies cookies_;
 };
 
-std::optional<Visitor> AccountPages::member(const httplib::Request& req, httplib::Response& res,
+std::optional<Visitor> AccountPages::member(const http::Request& req, http::Response& res,
                                             const char* back) {
     Visitor visitor = visitorOf(storage_, req, res, cookies_);
     if (visitor.memberId == 0) {
-        res.set_redirect("/logga-in/?tillbaka=" + percentEncoded(back), 303);
+        res.redirect("/logga-in/?tillbaka=" + percentEncoded(back), 303);
         return std::nullopt;
     }
     return visitor;
@@ -112,7 +112,7 @@ std::optional<Visitor> AccountPages::member(const httplib::Request& req, httplib
 
 // --- log in and out -------------------------------------------------------------------
 
-std::string AccountPages::loginForm(const httplib::Request& req, httplib::Response& res,
+std::string AccountPages::loginForm(const http::Request& req, http::Response& res,
                                     const std::string& email, const std::string& back,
                                     const std::string& message) {
     std::string html = message.empty() ? "" : notice(message);
@@ -129,9 +129,9 @@ std::string AccountPages::loginForm(const httplib::Request& req, httplib::Respon
     return html;
 }
 
-void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res) {
-    const std::string email = trimmed(req.get_param_value("epost")).substr(0, 254);
-    const std::string back = localReturnPath(req.get_param_value("tillbaka"));
+void AccountPages::loginPost(const http::Request& req, http::Response& res) {
+    const std::string email = trimmed(req.param("epost")).substr(0, 254);
+    const std::string back = localReturnPath(req.param("tillbaka"));
     const std::string title = "Logga in";
     if (!formTokenMatches(req, cookies_)) {
         sendPage(res, title,
@@ -142,7 +142,7 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
         return;
     }
     const std::int64_t now = unixNow();
-    if (!storage_.admit("login-from:" + req.remote_addr, settings_.loginsPerClient,
+    if (!storage_.admit("login-from:" + req.client, settings_.loginsPerClient,
                         now - hourSeconds, now)) {
         sendPage(res, title,
                  loginForm(req, res, email, back,
@@ -152,7 +152,7 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
         return;
     }
     // An unknown address is checked like a wrong password, at the same cost.
-    const auto check = checkLogin(storage_, email, req.get_param_value("losenord"), req.remote_addr,
+    const auto check = checkLogin(storage_, email, req.param("losenord"), req.client,
                                   now, settings_.login, true);
     if (check.outcome == LoginOutcome::Busy) {
         throw PasswordQueueFull(); // answered 503 with Retry-After, as for every page
@@ -162,8 +162,8 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
         storage_.removeExpiredSessions(now);
         storage_.createSession(tokenDigest(token), check.member->id,
                                now + settings_.sessionSeconds);
-        res.set_header("Set-Cookie", sessionCookieHeader(token, settings_.sessionSeconds, secure_));
-        res.set_redirect(back, 303);
+        res.setHeader("Set-Cookie", sessionCookieHeader(token, settings_.sessionSeconds, secure_));
+        res.redirect(back, 303);
         return;
     }
     const bool throttled = check.outcome == LoginOutcome::Throttled;
@@ -176,7 +176,7 @@ void AccountPages::loginPost(const httplib::Request& req, httplib::Response& res
              throttled ? 429 : 422);
 }
 
-void AccountPages::logoutPost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::logoutPost(const http::Request& req, http::Response& res) {
     if (!formTokenMatches(req, cookies_)) {
         sendPage(res, "Logga ut",
                  "<p>Utloggningen kunde inte tas emot (formul\xC3\xA4ret var f\xC3\xB6r gammalt "
@@ -188,13 +188,13 @@ void AccountPages::logoutPost(const httplib::Request& req, httplib::Response& re
     if (looksLikeToken(token)) {
         storage_.removeSession(tokenDigest(token));
     }
-    res.set_header("Set-Cookie", sessionCookieHeader("", 0, secure_));
-    res.set_redirect("/", 303);
+    res.setHeader("Set-Cookie", sessionCookieHeader("", 0, secure_));
+    res.redirect("/", 303);
 }
 
 // --- a forgotten password -------------------------------------------------------------
 
-std::string AccountPages::getpassForm(const httplib::Request& req, httplib::Response& res,
+std::string AccountPages::getpassForm(const http::Request& req, http::Response& res,
                                       const std::string& email, const FieldErrors& errors) {
     return "<p>Skriv e-postadressen som du \xC3\xA4r medlem med. Vi skickar en l\xC3\xA4nk "
            "dit som du v\xC3\xA4ljer ett nytt l\xC3\xB6senord med. L\xC3\xA4nken fungerar en "
@@ -204,8 +204,8 @@ std::string AccountPages::getpassForm(const httplib::Request& req, httplib::Resp
            "<button type=\"submit\">Skicka l\xC3\xA4nken</button>\n</form>\n";
 }
 
-void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& res) {
-    const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
+void AccountPages::getpassPost(const http::Request& req, http::Response& res) {
+    const std::string email = trimmed(req.param("mail")).substr(0, 254);
     const std::string title = "Gl\xC3\xB6mt l\xC3\xB6senord";
     noStore(res);
     if (!formTokenMatches(req, cookies_)) {
@@ -225,7 +225,7 @@ void AccountPages::getpassPost(const httplib::Request& req, httplib::Response& r
     // Counted for members and strangers alike, so the answer tells nothing of who is one.
     const std::int64_t now = unixNow();
     const std::string addressKey = "reset:" + emailKey(email);
-    const std::string clientKey = "reset-from:" + req.remote_addr;
+    const std::string clientKey = "reset-from:" + req.client;
     if (!storage_.admit(clientKey, settings_.resetsPerClient, now - hourSeconds, now) ||
         !storage_.admit(addressKey, settings_.resetsPerAddress, now - hourSeconds, now)) {
         sendPage(res, title,
@@ -274,7 +274,7 @@ void AccountPages::sendResetLink(const Member& member) {
              "\xC3\xA4r of\xC3\xB6r\xC3\xA4ndrat.\n\nspelia\n"});
 }
 
-std::string AccountPages::resetForm(const httplib::Request& req, httplib::Response& res,
+std::string AccountPages::resetForm(const http::Request& req, http::Response& res,
                                     const std::string& token, const FieldErrors& errors) {
     return "<form method=\"post\" action=\"/nytt-losenord/\">\n" +
            hiddenToken(formToken(req, res, cookies_)) +
@@ -288,7 +288,7 @@ std::string AccountPages::resetForm(const httplib::Request& req, httplib::Respon
            "<button type=\"submit\">Byt l\xC3\xB6senord</button>\n</form>\n";
 }
 
-void AccountPages::badResetToken(httplib::Response& res, ResetTokenState state) {
+void AccountPages::badResetToken(http::Response& res, ResetTokenState state) {
     const char* text =
         state == ResetTokenState::Used
             ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd. Varje l\xC3\xA4nk fungerar bara "
@@ -303,9 +303,9 @@ void AccountPages::badResetToken(httplib::Response& res, ResetTokenState state) 
              state == ResetTokenState::Unknown ? 404 : 410);
 }
 
-void AccountPages::resetGet(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::resetGet(const http::Request& req, http::Response& res) {
     noStore(res);
-    const std::string token = req.get_param_value("t");
+    const std::string token = req.param("t");
     const auto state = looksLikeToken(token)
                            ? storage_.resetTokenState(tokenDigest(token), unixNow())
                            : ResetTokenState::Unknown;
@@ -316,10 +316,10 @@ void AccountPages::resetGet(const httplib::Request& req, httplib::Response& res)
     sendPage(res, "Nytt l\xC3\xB6senord", resetForm(req, res, token, {}));
 }
 
-void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::resetPost(const http::Request& req, http::Response& res) {
     noStore(res);
-    const std::string token = req.get_param_value("t");
-    const std::string password = req.get_param_value("losenord");
+    const std::string token = req.param("t");
+    const std::string password = req.param("losenord");
     const std::string title = "Nytt l\xC3\xB6senord";
     if (!looksLikeToken(token)) {
         badResetToken(res, ResetTokenState::Unknown);
@@ -328,7 +328,7 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
     // Cheap checks first: nothing is hashed for a client past its limit or for a link
     // that does not work.
     std::int64_t now = unixNow();
-    if (!storage_.admit("new-password-from:" + req.remote_addr, settings_.newPasswordsPerClient,
+    if (!storage_.admit("new-password-from:" + req.client, settings_.newPasswordsPerClient,
                         now - hourSeconds, now)) {
         sendPage(res, title,
                  notice("F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k h\xC3\xA4rifr\xC3\xA5n. "
@@ -353,7 +353,7 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
     if (!acceptablePassword(password)) {
         errors["losenord"] = "L\xC3\xB6senordet ska ha 8 till 16 tecken, s\xC3\xA5"
                              "dana som spelet kan skicka.";
-    } else if (req.get_param_value("losenord2") != password) {
+    } else if (req.param("losenord2") != password) {
         errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
     }
     if (!errors.empty()) {
@@ -373,7 +373,7 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
     storage_.confirmMember(*memberId, now);
     storage_.removeSessions(*memberId);
     storage_.clearFailures("account:" + std::to_string(*memberId));
-    res.set_header("Set-Cookie", sessionCookieHeader("", 0, secure_));
+    res.setHeader("Set-Cookie", sessionCookieHeader("", 0, secure_));
     sendPage(res, title,
              notice("Ditt l\xC3\xB6senord \xC3\xA4r bytt. Anv\xC3\xA4nd det n\xC3\xA4r du "
                     "loggar in och n\xC3\xA4r du skickar po\xC3\xA4ng fr\xC3\xA5n spelet.",
@@ -383,11 +383,11 @@ void AccountPages::resetPost(const httplib::Request& req, httplib::Response& res
 
 // --- becoming a member and confirming the address -----------------------------------
 
-void AccountPages::registrationPost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::registrationPost(const http::Request& req, http::Response& res) {
     Registration form{
-        trimmed(req.get_param_value("epost")),   trimmed(req.get_param_value("smeknamn")),
-        req.get_param_value("losenord"),         req.get_param_value("losenord2"),
-        trimmed(req.get_param_value("tipsare")), {}};
+        trimmed(req.param("epost")),   trimmed(req.param("smeknamn")),
+        req.param("losenord"),         req.param("losenord2"),
+        trimmed(req.param("tipsare")), {}};
     const std::string title = "Bli medlem";
     noStore(res);
     if (!formTokenMatches(req, cookies_)) {
@@ -492,7 +492,7 @@ bool AccountPages::sendAlreadyMember(const Member& member) {
              "\n\nVar det inte du kan du strunta i det h\xC3\xA4r brevet.\n\nspelia\n"});
 }
 
-void AccountPages::badConfirmToken(httplib::Response& res, ResetTokenState state) {
+void AccountPages::badConfirmToken(http::Response& res, ResetTokenState state) {
     const char* text =
         state == ResetTokenState::Used
             ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd: adressen \xC3\xA4r "
@@ -510,10 +510,10 @@ void AccountPages::badConfirmToken(httplib::Response& res, ResetTokenState state
              state == ResetTokenState::Unknown ? 404 : 410);
 }
 
-void AccountPages::confirmGet(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::confirmGet(const http::Request& req, http::Response& res) {
     // Only shows the button: opening a link changes nothing (mail scanners open links).
     noStore(res);
-    const std::string token = req.get_param_value("t");
+    const std::string token = req.param("t");
     const auto state = looksLikeToken(token)
                            ? storage_.confirmTokenState(tokenDigest(token), unixNow())
                            : ResetTokenState::Unknown;
@@ -534,9 +534,9 @@ void AccountPages::confirmGet(const httplib::Request& req, httplib::Response& re
                  "fta adressen</button>\n</form>\n");
 }
 
-void AccountPages::confirmPost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::confirmPost(const http::Request& req, http::Response& res) {
     noStore(res);
-    const std::string token = req.get_param_value("t");
+    const std::string token = req.param("t");
     const std::string title = "Bekr\xC3\xA4"
                               "fta din adress";
     if (!looksLikeToken(token)) {
@@ -566,7 +566,7 @@ void AccountPages::confirmPost(const httplib::Request& req, httplib::Response& r
              200, visitorOf(storage_, req, res, cookies_));
 }
 
-void AccountPages::newConfirmLinkPost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::newConfirmLinkPost(const http::Request& req, http::Response& res) {
     const auto visitor = member(req, res, memberPage);
     if (!visitor) {
         return;
@@ -575,7 +575,7 @@ void AccountPages::newConfirmLinkPost(const httplib::Request& req, httplib::Resp
     const std::string title = "Bekr\xC3\xA4"
                               "fta din adress";
     if (visitor->confirmed) {
-        res.set_redirect(memberPage, 303);
+        res.redirect(memberPage, 303);
         return;
     }
     if (!formTokenMatches(req, cookies_)) {
@@ -627,7 +627,7 @@ std::string AccountPages::unconfirmedNotice(const Visitor& visitor) const {
 
 // --- the member's own pages -----------------------------------------------------------
 
-void AccountPages::ownPage(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::ownPage(const http::Request& req, http::Response& res) {
     const auto visitor = member(req, res, memberPage);
     if (!visitor) {
         return;
@@ -677,7 +677,7 @@ std::string AccountPages::challengeBody(const Visitor& visitor, const std::strin
     return html;
 }
 
-void AccountPages::challengeGet(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::challengeGet(const http::Request& req, http::Response& res) {
     if (const auto visitor = member(req, res, challengePage)) {
         noStore(res);
         sendPage(res, "Utmana dina v\xC3\xA4nner",
@@ -687,7 +687,7 @@ void AccountPages::challengeGet(const httplib::Request& req, httplib::Response& 
     }
 }
 
-void AccountPages::challengePost(const httplib::Request& req, httplib::Response& res) {
+void AccountPages::challengePost(const http::Request& req, http::Response& res) {
     const auto visitor = member(req, res, challengePage);
     if (!visitor) {
         return;
@@ -698,7 +698,7 @@ void AccountPages::challengePost(const httplib::Request& req, httplib::Response&
         sendPage(res, title, unconfirmedNotice(*visitor), 403, *visitor);
         return;
     }
-    const std::string address = trimmed(req.get_param_value("epost")).substr(0, 254);
+    const std::string address = trimmed(req.param("epost")).substr(0, 254);
     FieldErrors errors;
     int status = 422;
     const std::int64_t now = unixNow();
@@ -744,67 +744,67 @@ void AccountPages::challengePost(const httplib::Request& req, httplib::Response&
     sendPage(res, title, challengeBody(*visitor, address, errors, ""), status, *visitor);
 }
 
-void AccountPages::add(httplib::Server& server) {
+void AccountPages::add(http::Routes& routes) {
     // The routes share this object and keep it alive as long as the server.
     auto self = shared_from_this();
     for (const char* path :
          {"/logga-in", "/useradm", "/useradm/challenge", "/nytt-losenord", "/bekrafta"}) {
-        server.Get(path, [path](const httplib::Request& req, httplib::Response& res) {
+        routes.get(path, [path](const http::Request& req, http::Response& res) {
             const std::string query = req.target.find('?') == std::string::npos
                                           ? ""
                                           : req.target.substr(req.target.find('?'));
-            res.set_redirect(std::string(path) + "/" + query, 301);
+            res.redirect(std::string(path) + "/" + query, 301);
         });
     }
-    server.Get("/logga-in/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get("/logga-in/", [self](const http::Request& req, http::Response& res) {
         const Visitor visitor = visitorOf(self->storage_, req, res, self->cookies_);
-        const std::string back = localReturnPath(req.get_param_value("tillbaka"));
+        const std::string back = localReturnPath(req.param("tillbaka"));
         if (visitor.memberId != 0) {
-            res.set_redirect(back, 303);
+            res.redirect(back, 303);
             return;
         }
         sendPage(res, "Logga in", self->loginForm(req, res, "", back, ""));
     });
-    server.Post("/logga-in/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post("/logga-in/", [self](const http::Request& req, http::Response& res) {
         self->loginPost(req, res);
     });
-    server.Post("/logga-ut/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post("/logga-ut/", [self](const http::Request& req, http::Response& res) {
         self->logoutPost(req, res);
     });
-    server.Get("/getpass.asp", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get("/getpass.asp", [self](const http::Request& req, http::Response& res) {
         noStore(res);
-        const std::string email = trimmed(req.get_param_value("mail")).substr(0, 254);
+        const std::string email = trimmed(req.param("mail")).substr(0, 254);
         sendPage(res, "Gl\xC3\xB6mt l\xC3\xB6senord", self->getpassForm(req, res, email, {}), 200,
                  visitorOf(self->storage_, req, res, self->cookies_));
     });
-    server.Post("/getpass.asp", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post("/getpass.asp", [self](const http::Request& req, http::Response& res) {
         self->getpassPost(req, res);
     });
-    server.Get("/nytt-losenord/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get("/nytt-losenord/", [self](const http::Request& req, http::Response& res) {
         self->resetGet(req, res);
     });
-    server.Post("/nytt-losenord/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post("/nytt-losenord/", [self](const http::Request& req, http::Response& res) {
         self->resetPost(req, res);
     });
-    server.Post("/registrera/", [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post("/registrera/", [self](const http::Request& req, http::Response& res) {
         self->registrationPost(req, res);
     });
-    server.Get(confirmPage, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get(confirmPage, [self](const http::Request& req, http::Response& res) {
         self->confirmGet(req, res);
     });
-    server.Post(confirmPage, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post(confirmPage, [self](const http::Request& req, http::Response& res) {
         self->confirmPost(req, res);
     });
-    server.Post(newConfirmLinkPath, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post(newConfirmLinkPath, [self](const http::Request& req, http::Response& res) {
         self->newConfirmLinkPost(req, res);
     });
-    server.Get(memberPage, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get(memberPage, [self](const http::Request& req, http::Response& res) {
         self->ownPage(req, res);
     });
-    server.Get(challengePage, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.get(challengePage, [self](const http::Request& req, http::Response& res) {
         self->challengeGet(req, res);
     });
-    server.Post(challengePage, [self](const httplib::Request& req, httplib::Response& res) {
+    routes.post(challengePage, [self](const http::Request& req, http::Response& res) {
         self->challengePost(req, res);
     });
 }
@@ -837,7 +837,7 @@ std::string localReturnPath(std::string_view path) {
     return local ? std::string(path) : std::string(memberPage);
 }
 
-void addAccountPages(httplib::Server& server, Storage& storage, const Mailer& mailer,
+void addAccountPages(http::Routes& routes, Storage& storage, const Mailer& mailer,
                      const AccountSettings& settings) {
     std::make_shared<AccountPages>(storage, mailer, settings)->add(server);
 }

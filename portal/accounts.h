@@ -14,7 +14,7 @@
 #include "portal/storage.h"
 #include "portal/submission.h"
 
-#include <httplib.h>
+#include "portal/http.h"
 
 #include <cstdint>
 #include <string>
@@ -45,5 +45,5 @@ std::string percentEncoded(std::string_view text);
 // `path` when it is a path on this site ("/..." but not "//..."), else the member's page.
 std::string localReturnPath(std::string_view path);
 
-void addAccountPages(httplib::Server& server, Storage& storage, const Mailer& mailer,
+void addAccountPages(http::Routes& routes, Storage& storage, const Mailer& mailer,
                      const AccountSettings& settings);

@@ -51,11 +51,11 @@ constexpr const char* style =
 
 namespace web {
 
-void sendPage(httplib::Response& res, std::string_view title, std::string_view body, int status,
+void sendPage(http::Response& res, std::string_view title, std::string_view body, int status,
               const Visitor& visitor) {
     res.status = status;
-    res.set_header("Cache-Control", "no-cache");
-    res.set_content(pageFrame(title, body, visitor), htmlType);
+    res.setHeader("Cache-Control", "no-cache");
+    res.setContent(pageFrame(title, body, visitor), htmlType);
 }
 
 // The number of characters in valid UTF-8 without control characters, or nothing.
@@ -84,8 +84,8 @@ bool plausibleAddress(const std::string& email) {
            email.find_first_of(" \t<>\"") == std::string::npos && addressCharactersAllowed(email);
 }
 
-std::string cookieValue(const httplib::Request& req, std::string_view name) {
-    const std::string header = req.get_header_value("Cookie");
+std::string cookieValue(const http::Request& req, std::string_view name) {
+    const std::string header = req.header("Cookie");
     std::size_t start = 0;
     while (start < header.size()) {
         const std::size_t end = std::min(header.find(';', start), header.size());
@@ -117,7 +117,7 @@ bool sameToken(const std::string& a, const std::string& b) {
 
 // The form's token: the one in the visitor's cookie when it is one of ours, else a new
 // one, set as a cookie that other sites' pages do not send along.
-std::string formToken(const httplib::Request& req, httplib::Response& res, const Cookies& cookies) {
+std::string formToken(const http::Request& req, http::Response& res, const Cookies& cookies) {
     std::string token = cookieValue(req, cookies.csrf());
     if (looksLikeToken(token)) {
         return token;
@@ -131,19 +131,19 @@ std::string formToken(const httplib::Request& req, httplib::Response& res, const
         }
     }
     token = randomToken();
-    res.set_header("Set-Cookie", prefix + token + cookies.flags() + "; HttpOnly; SameSite=Strict");
+    res.setHeader("Set-Cookie", prefix + token + cookies.flags() + "; HttpOnly; SameSite=Strict");
     return token;
 }
 
-bool formTokenMatches(const httplib::Request& req, const Cookies& cookies) {
-    return sameToken(cookieValue(req, cookies.csrf()), req.get_param_value("csrf"));
+bool formTokenMatches(const http::Request& req, const Cookies& cookies) {
+    return sameToken(cookieValue(req, cookies.csrf()), req.param("csrf"));
 }
 
 std::string hiddenToken(const std::string& token) {
     return "<input type=\"hidden\" name=\"csrf\" value=\"" + htmlEscape(token) + "\">\n";
 }
 
-Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res,
+Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
                   const Cookies& cookies) {
     const std::string token = cookieValue(req, cookies.session());
     if (!looksLikeToken(token)) {
@@ -316,39 +316,39 @@ std::string versionPage(std::string_view gameId, const Visitor& visitor) {
     return pageFrame("Det finns en nyare version", page, visitor);
 }
 
-void addPages(httplib::Server& server, Storage& storage, const web::Cookies& cookies) {
+void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies) {
     // Revalidated on each load, so a new portal's pages never get an old portal's style.
     const std::string styleTag = "\"" + std::to_string(std::hash<std::string_view>{}(style)) + "\"";
-    server.Get(stylePath, [styleTag](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_header("ETag", styleTag);
-        if (req.get_header_value("If-None-Match").find(styleTag) != std::string::npos) {
+    routes.get(stylePath, [styleTag](const http::Request& req, http::Response& res) {
+        res.setHeader("Cache-Control", "no-cache");
+        res.setHeader("ETag", styleTag);
+        if (req.header("If-None-Match").find(styleTag) != std::string::npos) {
             res.status = 304;
             return;
         }
-        res.set_content(style, "text/css; charset=utf-8");
+        res.setContent(style, "text/css; charset=utf-8");
     });
     for (const char* short_ : {"/dll", "/registrera"}) {
-        server.Get(short_, [short_](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect(std::string(short_) + "/", 301);
+        routes.get(short_, [short_](const http::Request&, http::Response& res) {
+            res.redirect(std::string(short_) + "/", 301);
         });
     }
-    server.Get("/dll/", [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(dllPage(visitorOf(storage, req, res, cookies)), htmlType);
+    routes.get("/dll/", [&storage, &cookies](const http::Request& req, http::Response& res) {
+        res.setHeader("Cache-Control", "no-cache");
+        res.setContent(dllPage(visitorOf(storage, req, res, cookies)), htmlType);
     });
-    server.Get("/version.asp",
-               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
-                   res.set_header("Cache-Control", "no-cache");
-                   res.set_content(versionPage(req.get_param_value("gameid"),
+    routes.get("/version.asp",
+               [&storage, &cookies](const http::Request& req, http::Response& res) {
+                   res.setHeader("Cache-Control", "no-cache");
+                   res.setContent(versionPage(req.param("gameid"),
                                                visitorOf(storage, req, res, cookies)),
                                    htmlType);
                });
-    server.Get("/registrera/",
-               [&storage, &cookies](const httplib::Request& req, httplib::Response& res) {
+    routes.get("/registrera/",
+               [&storage, &cookies](const http::Request& req, http::Response& res) {
                    // A challenge's link names the recruiter: "/registrera/?tipsare=ADDRESS".
                    Registration form;
-                   form.recruiter = trimmed(req.get_param_value("tipsare")).substr(0, 254);
+                   form.recruiter = trimmed(req.param("tipsare")).substr(0, 254);
                    sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res, cookies)),
                             200, visitorOf(storage, req, res, cookies));
                });

@@ -7,7 +7,7 @@
 
 #include "portal/storage.h"
 
-#include <httplib.h>
+#include "portal/http.h"
 
 #include <cstdint>
 #include <map>
@@ -49,7 +49,7 @@ struct Cookies {
 
 using FieldErrors = std::map<std::string, std::string>; // by field name
 
-void sendPage(httplib::Response& res, std::string_view title, std::string_view body,
+void sendPage(http::Response& res, std::string_view title, std::string_view body,
               int status = 200, const Visitor& visitor = {});
 // The number of characters in valid UTF-8 without control characters, or nothing.
 std::optional<std::size_t> printableLength(std::string_view text);
@@ -57,19 +57,19 @@ std::string trimmed(std::string text);
 // An address the game can send (Latin-1, at most 64 characters) of the form local@domain,
 // without commas or control characters.
 bool plausibleAddress(const std::string& email);
-std::string cookieValue(const httplib::Request& req, std::string_view name);
+std::string cookieValue(const http::Request& req, std::string_view name);
 // 64 lower-case hex digits, the form of every token the portal hands out.
 bool looksLikeToken(const std::string& token);
 // The visitor's form token (set as a cookie when he has none yet).
-std::string formToken(const httplib::Request& req, httplib::Response& res, const Cookies& cookies);
+std::string formToken(const http::Request& req, http::Response& res, const Cookies& cookies);
 // The posted "csrf" field equals the token in the visitor's cookie.
-bool formTokenMatches(const httplib::Request& req, const Cookies& cookies);
+bool formTokenMatches(const http::Request& req, const Cookies& cookies);
 std::string hiddenToken(const std::string& token);
 // A labelled input, with its error (if any) right below it.
 std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
                   const std::string& value, const char* hint = nullptr,
                   const char* autocomplete = nullptr);
-Visitor visitorOf(Storage& storage, const httplib::Request& req, httplib::Response& res,
+Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
                   const Cookies& cookies);
 
 // A password the portal takes when one is chosen: 8 to 16 characters that the game can send
@@ -94,7 +94,7 @@ void checkRegistration(Storage& storage, Registration& form);
 // the closing slash) and the pages' style sheet on the server; the members' pages take the
 // form when it is sent. "/registrera/?tipsare=ADDRESS" fills in the recruiter. The routes
 // read `cookies` when they run: it outlives the server.
-void addPages(httplib::Server& server, Storage& storage, const web::Cookies& cookies);
+void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies);
 
 // The path of the style sheet every page links to (no page holds a style of its own, so
 // the pages' Content-Security-Policy allows none inline).

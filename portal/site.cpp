@@ -127,9 +127,9 @@ std::optional<std::string> gzip(const std::string& data) {
     return result == Z_STREAM_END ? std::optional(out) : std::nullopt;
 }
 
-bool acceptsGzip(const httplib::Request& req) {
+bool acceptsGzip(const http::Request& req) {
     // "gzip" listed, and not refused with q=0.
-    const std::string accepted = req.get_header_value("Accept-Encoding");
+    const std::string accepted = req.header("Accept-Encoding");
     const auto at = accepted.find("gzip");
     return at != std::string::npos && accepted.compare(at, 8, "gzip;q=0") != 0 &&
            accepted.compare(at, 9, "gzip; q=0") != 0;
@@ -156,10 +156,10 @@ class GzipCache {
     std::map<std::string, std::pair<std::string, std::shared_ptr<const std::string>>> entries_;
 };
 
-void notBuilt(httplib::Response& res) {
+void notBuilt(http::Response& res) {
     res.status = 404;
-    res.set_header("Cache-Control", "no-cache");
-    res.set_content(
+    res.setHeader("Cache-Control", "no-cache");
+    res.setContent(
         pageFrame("Spela i webbl\xC3\xA4saren",
                   "<p>Webbl\xC3\xA4sarversionen av spelet finns inte p\xC3\xA5 den h\xC3\xA4r "
                   "servern \xC3\xA4nnu. Den som driver portalen bygger den med "
@@ -170,20 +170,20 @@ void notBuilt(httplib::Response& res) {
 
 } // namespace
 
-void addSite(httplib::Server& server, const std::string& folder) {
+void addSite(http::Routes& routes, const std::string& folder) {
     // Browsers ask every site for an icon; the portal has none, and says so without the
     // error a 404 leaves in the browser's console. Asked again after a day at the most.
-    server.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) {
+    routes.get("/favicon.ico", [](const http::Request&, http::Response& res) {
         res.status = 204;
-        res.set_header("Cache-Control", "max-age=86400");
+        res.setHeader("Cache-Control", "max-age=86400");
     });
-    server.Get("/spela", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/spela/", 301);
+    routes.get("/spela", [](const http::Request&, http::Response& res) {
+        res.redirect("/spela/", 301);
     });
     auto cache = std::make_shared<GzipCache>();
-    server.Get(R"(/spela/(.*))", [folder, cache](const httplib::Request& req,
-                                                 httplib::Response& res) {
-        res.set_header("Content-Security-Policy", gamePolicy);
+    routes.get(R"(/spela/(.*))", [folder, cache](const http::Request& req,
+                                                 http::Response& res) {
+        res.setHeader("Content-Security-Policy", gamePolicy);
         const auto relative = safeRelative(req.matches[1].str());
         if (!relative) {
             res.status = 404;
@@ -207,12 +207,12 @@ void addSite(httplib::Server& server, const std::string& folder) {
         const std::string tag = "\"" + std::to_string(info.st_size) + "-" +
                                 std::to_string(info.st_mtim.tv_sec) + "." +
                                 std::to_string(info.st_mtim.tv_nsec) + (packed ? "-gz" : "") + "\"";
-        res.set_header("Cache-Control", "no-cache");
-        res.set_header("ETag", "W/" + tag);
-        res.set_header("Last-Modified", internetDate(info.st_mtim.tv_sec, "GMT"));
-        res.set_header("Vary", "Accept-Encoding");
-        res.set_header("X-Content-Type-Options", "nosniff");
-        const std::string wanted = req.get_header_value("If-None-Match");
+        res.setHeader("Cache-Control", "no-cache");
+        res.setHeader("ETag", "W/" + tag);
+        res.setHeader("Last-Modified", internetDate(info.st_mtim.tv_sec, "GMT"));
+        res.setHeader("Vary", "Accept-Encoding");
+        res.setHeader("X-Content-Type-Options", "nosniff");
+        const std::string wanted = req.header("If-None-Match");
         if (wanted == "*" || wanted.find(tag) != std::string::npos) {
             res.status = 304;
             return;
@@ -224,11 +224,11 @@ void addSite(httplib::Server& server, const std::string& folder) {
         }
         if (packed) {
             if (const auto gz = cache->get(path, tag, *content)) {
-                res.set_header("Content-Encoding", "gzip");
-                res.set_content(*gz, type);
+                res.setHeader("Content-Encoding", "gzip");
+                res.setContent(*gz, type);
                 return;
             }
         }
-        res.set_content(*content, type);
+        res.setContent(*content, type);
     });
 }

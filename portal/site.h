@@ -6,10 +6,10 @@
 // with gzip when the client accepts it.
 #pragma once
 
-#include <httplib.h>
+#include "portal/http.h"
 
 #include <string>
 
 // Registers "/spela" (a redirect), "/spela/..." and an empty "/favicon.ico" on the server. When the
 // folder holds no index.html, the pages say that the browser version is not built here.
-void addSite(httplib::Server& server, const std::string& folder);
+void addSite(http::Routes& routes, const std::string& folder);
