@@ -31,6 +31,8 @@ constexpr std::int64_t hourSeconds = 3600;
 constexpr std::int64_t daySeconds = 24 * hourSeconds;
 constexpr const char* memberPage = "/useradm/";
 constexpr const char* challengePage = "/useradm/challenge/";
+constexpr const char* confirmPage = "/bekrafta/";
+constexpr const char* newConfirmLinkPath = "/bekrafta/ny/";
 
 void noStore(http::Response& res) {
     // These pages carry tokens or personal data: kept out of caches and referrers.
@@ -67,6 +69,16 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
     void resetGet(const http::Request& req, http::Response& res);
     void resetPost(const http::Request& req, http::Response& res);
     void badResetToken(http::Response& res, ResetTokenState state);
+    // Becoming a member and confirming the address.
+    void registrationPost(const http::Request& req, http::Response& res);
+    bool sendConfirmLink(const Member& member, std::int64_t now);
+    bool sendAlreadyMember(const Member& member);
+    void badConfirmToken(http::Response& res, ResetTokenState state);
+    void confirmGet(const http::Request& req, http::Response& res);
+    void confirmPost(const http::Request& req, http::Response& res);
+    void newConfirmLinkPost(const http::Request& req, http::Response& res);
+    // What an unconfirmed member is told on his pages, with the button for a new link.
+    std::string unconfirmedNotice(const Visitor& visitor) const;
     // The member's own pages.
     void ownPage(const http::Request& req, http::Response& res);
     std::string challengeBody(const Visitor& visitor, const std::string& friendAddress,
@@ -126,8 +138,9 @@ void AccountPages::loginPost(const http::Request& req, http::Response& res) {
                  429);
         return;
     }
+    // An unknown address is checked like a wrong password, at the same cost.
     const auto check =
-        checkLogin(storage_, email, req.param("losenord"), req.client, now, settings_.login);
+        checkLogin(storage_, email, req.param("losenord"), req.client, now, settings_.login, true);
     if (check.outcome == LoginOutcome::Busy) {
         throw PasswordQueueFull(); // answered 503 with Retry-After, as for every page
     }
@@ -194,8 +207,18 @@ void AccountPages::getpassPost(const http::Request& req, http::Response& res) {
                  429);
         return;
     }
+    // A stranger's address gets a note instead, so that both answers cost the same.
     if (const auto member = storage_.findMember(email)) {
         sendResetLink(*member);
+    } else {
+        mailer_.send({email, "Nytt l\xC3\xB6senord till spelia",
+                      "Hej!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) bad om ett nytt "
+                      "l\xC3\xB6senord p\xC3\xA5 spelia f\xC3\xB6r den h\xC3\xA4r "
+                      "adressen, men ingen medlem har den. Har du kanske blivit medlem med en "
+                      "annan adress? Vill du bli medlem g\xC3\xA5r det h\xC3\xA4r:\n\n" +
+                          settings_.publicUrl +
+                          "/registrera/\n\nBad du inte om n\xC3\xA5got kan du strunta i det "
+                          "h\xC3\xA4r brevet.\n\nspelia\n"});
     }
     sendPage(res, title,
              notice("Om adressen h\xC3\xB6r till en medlem har vi nu skickat en l\xC3\xA4nk dit. "
@@ -229,7 +252,7 @@ std::string AccountPages::resetForm(const http::Request& req, http::Response& re
            hiddenToken(formToken(req, res, cookies_)) +
            "<input type=\"hidden\" name=\"t\" value=\"" + htmlEscape(token) + "\">\n" +
            field(errors, "losenord", "Nytt l\xC3\xB6senord", "password", "",
-                 "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
+                 "8 till 16 tecken, s\xC3\xA5"
                  "dana som spelet kan skicka.",
                  "new-password") +
            field(errors, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr,
@@ -291,8 +314,8 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
         return;
     }
     FieldErrors errors;
-    if (!fitsTheGame(password, 16)) {
-        errors["losenord"] = "L\xC3\xB6senordet ska ha 1 till 16 tecken, s\xC3\xA5"
+    if (!acceptablePassword(password)) {
+        errors["losenord"] = "L\xC3\xB6senordet ska ha 8 till 16 tecken, s\xC3\xA5"
                              "dana som spelet kan skicka.";
     } else if (req.param("losenord2") != password) {
         errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
@@ -310,6 +333,8 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
         return;
     }
     storage_.setPassword(*memberId, hash);
+    // The link came by mail: the address is his.
+    storage_.confirmMember(*memberId, now);
     storage_.removeSessions(*memberId);
     storage_.clearFailures("account:" + std::to_string(*memberId));
     res.setHeader("Set-Cookie", sessionCookieHeader("", 0, secure_));
@@ -318,6 +343,239 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
                     "loggar in och n\xC3\xA4r du skickar po\xC3\xA4ng fr\xC3\xA5n spelet.",
                     false) +
                  "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n");
+}
+
+// --- becoming a member and confirming the address -----------------------------------
+
+void AccountPages::registrationPost(const http::Request& req, http::Response& res) {
+    Registration form{trimmed(req.param("epost")),   trimmed(req.param("smeknamn")),
+                      req.param("losenord"),         req.param("losenord2"),
+                      trimmed(req.param("tipsare")), {}};
+    const std::string title = "Bli medlem";
+    noStore(res);
+    // Every registration hashes a password: a client tries only so many an hour.
+    std::int64_t now = unixNow();
+    if (!storage_.admit("register-from:" + req.client, settings_.login.registrationsPerClient,
+                        now - hourSeconds, now)) {
+        sendPage(res, title,
+                 notice("F\xC3\xB6r m\xC3\xA5nga registreringar h\xC3\xA4rifr\xC3\xA5n. "
+                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen."),
+                 429);
+        return;
+    }
+    checkRegistration(storage_, form);
+    now = unixNow();
+    // Mail to one address is bounded, for members and strangers alike.
+    if (form.errors.empty() &&
+        !storage_.admit("confirm-mail:" + emailKey(form.email), settings_.confirmMailsPerAddress,
+                        now - hourSeconds, now)) {
+        sendPage(res, title,
+                 registrationForm(form, formToken(req, res, cookies_),
+                                  "Vi har redan skickat flera brev till den adressen nyss. Titta "
+                                  "i inkorgen (och skr\xC3\xA4ppost), eller v\xC3\xA4nta en "
+                                  "timme och f\xC3\xB6rs\xC3\xB6k igen."),
+                 429);
+        return;
+    }
+    bool sent = false;
+    if (form.errors.empty()) {
+        // Hashed for a member's address too, so both answers cost the same. May throw
+        // PasswordQueueFull: answered 503 with Retry-After, nothing stored.
+        const std::string hash = hashPassword(form.password);
+        now = unixNow();
+        const Joining joining = storage_.join(form.email, form.nickname, hash, now, form.recruiter);
+        if (joining.outcome == JoinOutcome::NicknameTaken) {
+            // Someone took the nickname between the check and now.
+            form.errors["smeknamn"] = "Smeknamnet \xC3\xA4r upptaget. V\xC3\xA4lj ett annat.";
+        } else if (const auto member = joining.outcome == JoinOutcome::Joined
+                                           ? storage_.memberById(joining.memberId)
+                                           : storage_.findMember(form.email)) {
+            sent = joining.outcome == JoinOutcome::Joined ? sendConfirmLink(*member, now)
+                                                          : sendAlreadyMember(*member);
+        }
+    }
+    if (!form.errors.empty()) {
+        sendPage(res, title,
+                 registrationForm(form, formToken(req, res, cookies_),
+                                  "N\xC3\xA5got beh\xC3\xB6ver r\xC3\xA4ttas, se nedan."),
+                 422);
+        return;
+    }
+    const std::string hours = std::to_string(settings_.confirmSeconds / 3600);
+    sendPage(res, "V\xC3\xA4lkommen!",
+             "<p>V\xC3\xA4lkommen till spelia, <strong>" + htmlEscape(form.nickname) +
+                 "</strong>!</p>\n" +
+                 (sent ? notice("Vi har skickat ett brev till " + form.email +
+                                    ". \xC3\x96ppna l\xC3\xA4nken i brevet inom " + hours +
+                                    " timmar f\xC3\xB6r att bekr\xC3\xA4"
+                                    "fta din "
+                                    "e-postadress. Titta i inkorgen (och skr\xC3\xA4ppost).",
+                                false)
+                       : notice("Brevet kunde inte skickas just nu. Logga in om en stund och be "
+                                "om en ny l\xC3\xA4nk p\xC3\xA5 din sida.")) +
+                 "<p>Tills adressen \xC3\xA4r bekr\xC3\xA4"
+                 "ftad sparas dina po\xC3\xA4ng, "
+                 "men de kommer med p\xC3\xA5 topplistorna f\xC3\xB6rst n\xC3\xA4r du har "
+                 "bekr\xC3\xA4"
+                 "ftat den.</p>\n"
+                 "<p>I spelet skickar du dina po\xC3\xA4ng med din e-postadress och ditt "
+                 "l\xC3\xB6senord. Lycka till!</p>\n"
+                 "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n");
+}
+
+bool AccountPages::sendConfirmLink(const Member& member, std::int64_t now) {
+    const std::string token = randomToken();
+    storage_.createConfirmToken(tokenDigest(token), member.id, now + settings_.confirmSeconds, now);
+    const std::string hours = std::to_string(settings_.confirmSeconds / 3600);
+    return mailer_.send(
+        {member.email,
+         "Bekr\xC3\xA4"
+         "fta din adress p\xC3\xA5 spelia",
+         "Hej " + member.nickname +
+             "!\n\nV\xC3\xA4lkommen till spelia. \xC3\x96ppna l\xC3\xA4nken inom " + hours +
+             " timmar och bekr\xC3\xA4"
+             "fta att adressen \xC3\xA4r din:\n\n" +
+             settings_.publicUrl + confirmPage + "?t=" + token +
+             "\n\nF\xC3\xB6rst d\xC3\xA5 kommer dina po\xC3\xA4ng med p\xC3\xA5 "
+             "topplistorna och i t\xC3\xA4vlingarna. Blev du inte medlem sj\xC3\xA4lv kan du "
+             "strunta i det h\xC3\xA4r brevet.\n\nspelia\n"});
+}
+
+bool AccountPages::sendAlreadyMember(const Member& member) {
+    // The account stays as it was; the page said what it says to anyone.
+    return mailer_.send(
+        {member.email, "Du \xC3\xA4r redan medlem p\xC3\xA5 spelia",
+         "Hej " + member.nickname +
+             "!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) f\xC3\xB6rs\xC3\xB6kte just "
+             "bli medlem p\xC3\xA5 spelia med den h\xC3\xA4r adressen, men du \xC3\xA4r redan "
+             "medlem, med smeknamnet " +
+             member.nickname +
+             ". Ditt konto \xC3\xA4r of\xC3\xB6r\xC3\xA4ndrat.\n\nHar du gl\xC3\xB6mt "
+             "ditt l\xC3\xB6senord kan du v\xC3\xA4lja ett nytt h\xC3\xA4r:\n\n" +
+             settings_.publicUrl + "/getpass.asp?mail=" + percentEncoded(member.email) +
+             "\n\nVar det inte du kan du strunta i det h\xC3\xA4r brevet.\n\nspelia\n"});
+}
+
+void AccountPages::badConfirmToken(http::Response& res, ResetTokenState state) {
+    const char* text =
+        state == ResetTokenState::Used
+            ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd: adressen \xC3\xA4r "
+              "bekr\xC3\xA4"
+              "ftad."
+        : state == ResetTokenState::Expired
+            ? "L\xC3\xA4nken har g\xC3\xA5tt ut. Logga in och be om en ny l\xC3\xA4nk "
+              "p\xC3\xA5 din sida."
+            : "L\xC3\xA4nken \xC3\xA4r ok\xC3\xA4nd. Kontrollera att hela l\xC3\xA4nken "
+              "kom med fr\xC3\xA5n brevet, eller logga in och be om en ny p\xC3\xA5 din sida.";
+    sendPage(res,
+             "Bekr\xC3\xA4"
+             "fta din adress",
+             notice(text) + "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n",
+             state == ResetTokenState::Unknown ? 404 : 410);
+}
+
+void AccountPages::confirmGet(const http::Request& req, http::Response& res) {
+    // Only shows the button: opening a link changes nothing (mail scanners open links).
+    noStore(res);
+    const std::string token = req.param("t");
+    const auto state = looksLikeToken(token)
+                           ? storage_.confirmTokenState(tokenDigest(token), unixNow())
+                           : ResetTokenState::Unknown;
+    if (state != ResetTokenState::Valid) {
+        badConfirmToken(res, state);
+        return;
+    }
+    sendPage(res,
+             "Bekr\xC3\xA4"
+             "fta din adress",
+             "<p>Tryck p\xC3\xA5 knappen f\xC3\xB6r att bekr\xC3\xA4"
+             "fta att "
+             "e-postadressen \xC3\xA4r din. Sedan kommer dina po\xC3\xA4ng med p\xC3\xA5 "
+             "topplistorna.</p>\n<form method=\"post\" action=\"/bekrafta/\">\n" +
+                 hiddenToken(formToken(req, res, cookies_)) +
+                 "<input type=\"hidden\" name=\"t\" value=\"" + htmlEscape(token) +
+                 "\">\n<button type=\"submit\">Bekr\xC3\xA4"
+                 "fta adressen</button>\n</form>\n");
+}
+
+void AccountPages::confirmPost(const http::Request& req, http::Response& res) {
+    noStore(res);
+    const std::string token = req.param("t");
+    const std::string title = "Bekr\xC3\xA4"
+                              "fta din adress";
+    if (!looksLikeToken(token)) {
+        badConfirmToken(res, ResetTokenState::Unknown);
+        return;
+    }
+    const std::int64_t now = unixNow();
+    const std::string digest = tokenDigest(token);
+    if (!storage_.useConfirmToken(digest, now)) {
+        badConfirmToken(res, storage_.confirmTokenState(digest, now));
+        return;
+    }
+    sendPage(res, title,
+             notice("Tack! Din e-postadress \xC3\xA4r bekr\xC3\xA4"
+                    "ftad. Nu kommer dina "
+                    "po\xC3\xA4ng med p\xC3\xA5 topplistorna, och du kan utmana dina "
+                    "v\xC3\xA4nner.",
+                    false) +
+                 "<p><a class=\"button\" href=\"/\">Till topplistorna</a></p>\n",
+             200, visitorOf(storage_, req, res, cookies_));
+}
+
+void AccountPages::newConfirmLinkPost(const http::Request& req, http::Response& res) {
+    const auto visitor = member(req, res, memberPage);
+    if (!visitor) {
+        return;
+    }
+    noStore(res);
+    const std::string title = "Bekr\xC3\xA4"
+                              "fta din adress";
+    if (visitor->confirmed) {
+        res.redirect(memberPage, 303);
+        return;
+    }
+    const std::int64_t now = unixNow();
+    if (!storage_.admit("confirm-mail:" + emailKey(visitor->email),
+                        settings_.confirmMailsPerAddress, now - hourSeconds, now)) {
+        sendPage(res, title,
+                 notice("Vi har redan skickat flera brev till din adress nyss. Titta i inkorgen "
+                        "(och skr\xC3\xA4ppost), eller v\xC3\xA4nta en timme och "
+                        "f\xC3\xB6rs\xC3\xB6k igen."),
+                 429, *visitor);
+        return;
+    }
+    const auto member = storage_.memberById(visitor->memberId);
+    if (!member || !sendConfirmLink(*member, now)) {
+        sendPage(res, title,
+                 notice("Brevet kunde inte skickas just nu. F\xC3\xB6rs\xC3\xB6k igen "
+                        "senare."),
+                 503, *visitor);
+        return;
+    }
+    sendPage(res, title,
+             notice("Vi har skickat en ny l\xC3\xA4nk till " + visitor->email +
+                        ". Den fungerar i " + std::to_string(settings_.confirmSeconds / 3600) +
+                        " timmar.",
+                    false) +
+                 "<p><a href=\"/useradm/\">Till ditt konto</a></p>\n",
+             200, *visitor);
+}
+
+std::string AccountPages::unconfirmedNotice(const Visitor& visitor) const {
+    if (visitor.confirmed) {
+        return "";
+    }
+    return "<section class=\"notice\">\n<h2>Bekr\xC3\xA4"
+           "fta din e-postadress</h2>\n"
+           "<p>Din adress \xC3\xA4r inte bekr\xC3\xA4"
+           "ftad \xC3\xA4n. Tills du har "
+           "\xC3\xB6ppnat l\xC3\xA4nken i brevet vi skickade sparas dina po\xC3\xA4ng men "
+           "kommer inte med p\xC3\xA5 topplistorna, du kan inte utmana v\xC3\xA4nner och du "
+           "r\xC3\xA4knas inte som n\xC3\xA5gons rekryt.</p>\n"
+           "<form method=\"post\" action=\"/bekrafta/ny/\">\n" +
+           hiddenToken(visitor.csrf) +
+           "<button type=\"submit\">Skicka en ny l\xC3\xA4nk</button>\n</form>\n</section>\n";
 }
 
 // --- the member's own pages -----------------------------------------------------------
@@ -330,9 +588,10 @@ void AccountPages::ownPage(const http::Request& req, http::Response& res) {
     noStore(res);
     const std::size_t points = bonusRecruits(storage_, visitor->memberId).size();
     sendPage(res, "Mitt konto",
-             "<table>\n<tr><th>Smeknamn</th><td>" + htmlEscape(visitor->nickname) +
-                 "</td></tr>\n<tr><th>E-postadress</th><td>" + htmlEscape(visitor->email) +
-                 "</td></tr>\n<tr><th>Bonuspo\xC3\xA4ng</th><td>" + std::to_string(points) +
+             unconfirmedNotice(*visitor) + "<table>\n<tr><th>Smeknamn</th><td>" +
+                 htmlEscape(visitor->nickname) + "</td></tr>\n<tr><th>E-postadress</th><td>" +
+                 htmlEscape(visitor->email) + "</td></tr>\n<tr><th>Bonuspo\xC3\xA4ng</th><td>" +
+                 std::to_string(points) +
                  "</td></tr>\n</table>\n<p class=\"hint\">Din e-postadress syns bara "
                  "h\xC3\xA4r, f\xC3\xB6r dig.</p>\n"
                  "<p><a class=\"button\" href=\"/useradm/challenge/\">Utmana en "
@@ -374,8 +633,10 @@ std::string AccountPages::challengeBody(const Visitor& visitor, const std::strin
 void AccountPages::challengeGet(const http::Request& req, http::Response& res) {
     if (const auto visitor = member(req, res, challengePage)) {
         noStore(res);
-        sendPage(res, "Utmana dina v\xC3\xA4nner", challengeBody(*visitor, "", {}, ""), 200,
-                 *visitor);
+        sendPage(res, "Utmana dina v\xC3\xA4nner",
+                 visitor->confirmed ? challengeBody(*visitor, "", {}, "")
+                                    : unconfirmedNotice(*visitor),
+                 200, *visitor);
     }
 }
 
@@ -386,6 +647,10 @@ void AccountPages::challengePost(const http::Request& req, http::Response& res) 
     }
     noStore(res);
     const std::string title = "Utmana dina v\xC3\xA4nner";
+    if (!visitor->confirmed) {
+        sendPage(res, title, unconfirmedNotice(*visitor), 403, *visitor);
+        return;
+    }
     const std::string address = trimmed(req.param("epost")).substr(0, 254);
     FieldErrors errors;
     int status = 422;
@@ -431,7 +696,8 @@ void AccountPages::challengePost(const http::Request& req, http::Response& res) 
 void AccountPages::add(http::Routes& routes) {
     // The routes share this object and keep it alive as long as the server.
     auto self = shared_from_this();
-    for (const char* path : {"/logga-in", "/useradm", "/useradm/challenge", "/nytt-losenord"}) {
+    for (const char* path :
+         {"/logga-in", "/useradm", "/useradm/challenge", "/nytt-losenord", "/bekrafta"}) {
         routes.get(
             path,
             [path](const http::Request& req, http::Response& res) {
@@ -467,6 +733,18 @@ void AccountPages::add(http::Routes& routes) {
                [self](const http::Request& req, http::Response& res) { self->resetGet(req, res); });
     routes.post("/nytt-losenord/", [self](const http::Request& req, http::Response& res) {
         self->resetPost(req, res);
+    });
+    routes.post("/registrera/", [self](const http::Request& req, http::Response& res) {
+        self->registrationPost(req, res);
+    });
+    routes.get(confirmPage, [self](const http::Request& req, http::Response& res) {
+        self->confirmGet(req, res);
+    });
+    routes.post(confirmPage, [self](const http::Request& req, http::Response& res) {
+        self->confirmPost(req, res);
+    });
+    routes.post(newConfirmLinkPath, [self](const http::Request& req, http::Response& res) {
+        self->newConfirmLinkPost(req, res);
     });
     routes.get(memberPage,
                [self](const http::Request& req, http::Response& res) { self->ownPage(req, res); });

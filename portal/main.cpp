@@ -70,7 +70,8 @@ constexpr const char* usage =
     "                                  record none) and list unproven scores; by default\n"
     "                                  only a score whose replay the portal ran to the\n"
     "                                  same score is ranked (winners takes it too)\n"
-    "  member add EMAIL NICKNAME       add a member; the password is read from standard input\n"
+    "  member add EMAIL NICKNAME       add a member (his address counts as confirmed); the\n"
+    "                                  password (8 to 16 characters) is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
     "  build add CHECKSUM LENGTH       accept a build of the game (its checksum and length\n"
     "                                  as sent with a score); once any build is listed,\n"
@@ -169,15 +170,18 @@ int memberCommand(Storage& storage, const std::vector<std::string>& args) {
             return fail("an e-mail address holds no commas, line breaks or other control "
                         "characters");
         }
-        if (args[3].empty() || args[3].size() > 64) {
-            return fail("a nickname holds 1 to 64 bytes");
+        const NicknameCheck nickname = checkNickname(args[3]);
+        if (args[3].empty() || !nickname.problem.empty()) {
+            return fail("a nickname holds 1 to 32 characters, none of them a control, "
+                        "bidirectional control or private-use character");
         }
         const std::string password = readPassword();
-        if (!fitsTheGame(password, 16)) {
-            return fail("the game sends passwords of 1 to 16 Latin-1 characters");
+        if (!web::acceptablePassword(password)) {
+            return fail("a password holds 8 to 16 Latin-1 characters (the game sends at most 16)");
         }
-        if (!storage.addMember(email, args[3], hashPassword(password), unixNow())) {
-            return fail("a member with that e-mail address exists already");
+        // The operator vouches for the address: the member counts as confirmed.
+        if (!storage.addMember(email, nickname.nfc, hashPassword(password), unixNow())) {
+            return fail("a member with that e-mail address or nickname exists already");
         }
         return 0;
     }

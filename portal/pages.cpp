@@ -168,7 +168,8 @@ Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& re
     if (!member) {
         return {};
     }
-    return {member->id, member->nickname, member->email, formToken(req, res, cookies)};
+    return {member->id, member->nickname, member->email, formToken(req, res, cookies),
+            member->confirmed};
 }
 
 std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
@@ -189,19 +190,13 @@ std::string field(const FieldErrors& errors, const char* name, const char* label
     return html;
 }
 
-} // namespace web
-
-namespace {
-
-using namespace web;
-
-struct Registration {
-    std::string email, nickname, password, repeated, recruiter;
-    FieldErrors errors;
-};
+bool acceptablePassword(const std::string& password) {
+    const auto latin1 = strictLatin1(password);
+    return latin1 && latin1->size() >= shortestPassword && latin1->size() <= 16;
+}
 
 std::string registrationForm(const Registration& form, const std::string& token,
-                             const std::string& notice = "") {
+                             const std::string& notice) {
     std::string html =
         "<p>Som medlem kan du skicka dina po\xC3\xA4ng fr\xC3\xA5n spelet till topplistorna "
         "och t\xC3\xA4vla om dagens och veckans b\xC3\xA4sta resultat. I spelet loggar du in "
@@ -213,11 +208,14 @@ std::string registrationForm(const Registration& form, const std::string& token,
     html += "<form method=\"post\" action=\"/registrera/\">\n"
             "<input type=\"hidden\" name=\"csrf\" value=\"" +
             htmlEscape(token) + "\">\n";
-    html += field(form.errors, "epost", "E-postadress", "email", form.email, nullptr, "email");
+    html += field(form.errors, "epost", "E-postadress", "email", form.email,
+                  "Vi skickar en l\xC3\xA4nk dit som du bekr\xC3\xA4"
+                  "ftar adressen med.",
+                  "email");
     html += field(form.errors, "smeknamn", "Smeknamn", "text", form.nickname,
                   "Syns p\xC3\xA5 topplistorna. H\xC3\xB6gst 32 tecken.", "nickname");
     html += field(form.errors, "losenord", "L\xC3\xB6senord", "password", "",
-                  "H\xC3\xB6gst 16 tecken, s\xC3\xA5"
+                  "8 till 16 tecken, s\xC3\xA5"
                   "dana som spelet kan skicka "
                   "(bokst\xC3\xA4ver, siffror och vanliga tecken).",
                   "new-password");
@@ -225,7 +223,8 @@ std::string registrationForm(const Registration& form, const std::string& token,
                   "new-password");
     html += field(form.errors, "tipsare", "Tipsare (valfritt)", "email", form.recruiter,
                   "E-postadressen till medlemmen som tipsade dig om spelia. Tipsaren f\xC3\xA5r "
-                  "bonuspo\xC3\xA4ng.",
+                  "bonuspo\xC3\xA4ng n\xC3\xA4r du har bekr\xC3\xA4"
+                  "ftat din adress.",
                   "off");
     html += "<button type=\"submit\">Bli medlem</button>\n</form>\n";
     return html;
@@ -240,19 +239,25 @@ void checkRegistration(Storage& storage, Registration& form) {
                           "eller andra styrtecken.";
     } else if (!plausibleAddress(form.email)) {
         errors["epost"] = "Det ser inte ut som en e-postadress (h\xC3\xB6gst 64 tecken).";
-    } else if (storage.findMember(form.email)) {
-        errors["epost"] = "Det finns redan en medlem med den adressen.";
     }
-    const auto nicknameLength = printableLength(form.nickname);
+    // Whether the address is a member's is never said here: a member who registers again
+    // is answered as anyone else, and told the rest by mail.
+    NicknameCheck nickname = checkNickname(form.nickname);
     if (form.nickname.empty()) {
         errors["smeknamn"] = "V\xC3\xA4lj ett smeknamn.";
-    } else if (!nicknameLength || *nicknameLength > 32) {
-        errors["smeknamn"] = "Smeknamnet f\xC3\xA5r ha h\xC3\xB6gst 32 tecken.";
+    } else if (!nickname.problem.empty()) {
+        errors["smeknamn"] = nickname.problem;
+    } else {
+        form.nickname = std::move(nickname.nfc);
+        if (storage.nicknameTaken(form.nickname)) {
+            errors["smeknamn"] = "Smeknamnet \xC3\xA4r upptaget (stora och sm\xC3\xA5 "
+                                 "bokst\xC3\xA4ver r\xC3\xA4knas lika). V\xC3\xA4lj ett annat.";
+        }
     }
     if (form.password.empty()) {
         errors["losenord"] = "V\xC3\xA4lj ett l\xC3\xB6senord.";
-    } else if (!fitsTheGame(form.password, 16)) {
-        errors["losenord"] = "L\xC3\xB6senordet f\xC3\xA5r ha h\xC3\xB6gst 16 tecken, och bara "
+    } else if (!acceptablePassword(form.password)) {
+        errors["losenord"] = "L\xC3\xB6senordet ska ha 8 till 16 tecken, och bara "
                              "s\xC3\xA5"
                              "dana som spelet kan skicka.";
     } else if (form.repeated != form.password) {
@@ -263,41 +268,13 @@ void checkRegistration(Storage& storage, Registration& form) {
             errors["tipsare"] = "Det ser inte ut som en e-postadress.";
         } else if (emailKey(form.recruiter) == emailKey(form.email)) {
             errors["tipsare"] = "Du kan inte vara din egen tipsare.";
-        } else if (!storage.findMember(form.recruiter)) {
-            errors["tipsare"] = "Ingen medlem har den adressen.";
         }
     }
 }
 
-void registrationPost(Storage& storage, const http::Request& req, http::Response& res,
-                      const Cookies& cookies) {
-    Registration form{trimmed(req.param("epost")),   trimmed(req.param("smeknamn")),
-                      req.param("losenord"),         req.param("losenord2"),
-                      trimmed(req.param("tipsare")), {}};
-    const std::string title = "Bli medlem";
-    checkRegistration(storage, form);
-    if (form.errors.empty() &&
-        !storage.addMember(form.email, form.nickname, hashPassword(form.password), unixNow(),
-                           form.recruiter)) {
-        // Someone took the address between the check and now.
-        form.errors["epost"] = "Det finns redan en medlem med den adressen.";
-    }
-    if (!form.errors.empty()) {
-        sendPage(res, title,
-                 registrationForm(form, formToken(req, res, cookies),
-                                  "N\xC3\xA5got beh\xC3\xB6ver r\xC3\xA4ttas, se nedan."),
-                 422);
-        return;
-    }
-    sendPage(res, "V\xC3\xA4lkommen!",
-             "<p>V\xC3\xA4lkommen till spelia, <strong>" + htmlEscape(form.nickname) +
-                 "</strong>! Du \xC3\xA4r nu medlem.</p>\n"
-                 "<p>N\xC3\xA4r du har spelat f\xC3\xA5r du skicka dina po\xC3\xA4ng med din "
-                 "e-postadress och ditt l\xC3\xB6senord. Lycka till!</p>\n"
-                 "<p><a class=\"button\" href=\"/\">Till spelia</a></p>\n");
-}
+} // namespace web
 
-} // namespace
+using namespace web;
 
 std::string pageFrame(std::string_view title, std::string_view body, const Visitor& visitor) {
     const std::string account =
@@ -353,8 +330,7 @@ std::string versionPage(std::string_view gameId, const Visitor& visitor) {
     return pageFrame("Det finns en nyare version", page, visitor);
 }
 
-void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies,
-              int registrationsPerClient) {
+void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies) {
     // Revalidated on each load, so a new portal's pages never get an old portal's style.
     const std::string styleTag = "\"" + std::to_string(std::hash<std::string_view>{}(style)) + "\"";
     routes.get(
@@ -392,20 +368,5 @@ void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookie
         form.recruiter = trimmed(req.param("tipsare")).substr(0, 254);
         sendPage(res, "Bli medlem", registrationForm(form, formToken(req, res, cookies)), 200,
                  visitorOf(storage, req, res, cookies));
-    });
-    routes.post("/registrera/", [&storage, &cookies, registrationsPerClient](
-                                    const http::Request& req, http::Response& res) {
-        // Every registration hashes a password: a client tries only so many an hour.
-        const std::int64_t now = unixNow();
-        if (!storage.admit("register-from:" + req.client, registrationsPerClient, now - 3600,
-                           now)) {
-            sendPage(res, "Bli medlem",
-                     "<p class=\"notice\" role=\"alert\">F\xC3\xB6r m\xC3\xA5nga "
-                     "registreringar h\xC3\xA4rifr\xC3\xA5n. V\xC3\xA4nta en timme och "
-                     "f\xC3\xB6rs\xC3\xB6k igen.</p>\n",
-                     429);
-            return;
-        }
-        registrationPost(storage, req, res, cookies);
     });
 }

@@ -22,6 +22,7 @@ struct Visitor {
     std::string nickname;
     std::string email; // for the member's own page only
     std::string csrf;
+    bool confirmed = false; // whether the member has confirmed his address
 };
 
 // A whole page around `body` (HTML); `title` is plain text and escaped here. The header
@@ -74,14 +75,29 @@ std::string field(const FieldErrors& errors, const char* name, const char* label
 Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
                   const Cookies& cookies);
 
+// A password the portal takes when one is chosen: 8 to 16 characters that the game can send
+// (Latin-1). Logins take whatever password is stored.
+constexpr std::size_t shortestPassword = 8;
+bool acceptablePassword(const std::string& password);
+
+// The registration form ("/registrera/") as typed, and its errors by field.
+struct Registration {
+    std::string email, nickname, password, repeated, recruiter;
+    FieldErrors errors;
+};
+std::string registrationForm(const Registration& form, const std::string& token,
+                             const std::string& notice = "");
+// The form's checks, none of which tells whether an address is a member's; the nickname
+// comes back in NFC.
+void checkRegistration(Storage& storage, Registration& form);
+
 } // namespace web
 
-// Registers "/dll/", "/version.asp", "/registrera/" (and their forms without the closing
-// slash) and the pages' style sheet on the server; a client registers at most
-// `registrationsPerClient` members an hour. "/registrera/?tipsare=ADDRESS" fills
-// in the recruiter. The routes read `cookies` when they run: it outlives the server.
-void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies,
-              int registrationsPerClient);
+// Registers "/dll/", "/version.asp", the form of "/registrera/" (and their forms without
+// the closing slash) and the pages' style sheet on the server; the members' pages take the
+// form when it is sent. "/registrera/?tipsare=ADDRESS" fills in the recruiter. The routes
+// read `cookies` when they run: it outlives the server.
+void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies);
 
 // The path of the style sheet every page links to (no page holds a style of its own, so
 // the pages' Content-Security-Policy allows none inline).

@@ -33,6 +33,10 @@ std::uint64_t argonRuns();
 // out of memory. A password verified before is recognised without Argon2id and never waits.
 std::string hashPassword(const std::string& password);
 bool verifyPassword(const std::string& storedHash, const std::string& password);
+// Checks the password against a fixed hash that no member has, through the same queue and at
+// the same cost as verifyPassword's first check: a login with an address that belongs to
+// nobody takes as long as one with a wrong password. Throws PasswordQueueFull.
+void verifyNobodysPassword(const std::string& password);
 // True when this password was verified against this hash before (no Argon2id, no wait).
 bool knownPassword(const std::string& storedHash, const std::string& password);
 // A random token in hex (session keys, reset links), and the digest under which it is

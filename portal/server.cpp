@@ -192,7 +192,7 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
         res.setHeader("Cache-Control", "public, max-age=86400");
         res.setContent(stored->replay, "application/octet-stream");
     });
-    addPages(routes, storage_, cookies_, rules_.registrationsPerClient);
+    addPages(routes, storage_, cookies_);
     routes.formGuard = [this](const http::Request& req, http::Response& res) {
         return web::formGuard(req, res, cookies_);
     };
@@ -250,7 +250,10 @@ void PortalServer::serveSite(const std::string& folder) {
 void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings& settings) {
     cookies_.secure = settings.publicUrl.starts_with("https://");
     mailer_ = std::make_unique<Mailer>(mail);
-    addAccountPages(http_->routes(), storage_, *mailer_, settings);
+    // The pages' password checks and registrations go by the game's rules.
+    AccountSettings withRules = settings;
+    withRules.login = rules_;
+    addAccountPages(http_->routes(), storage_, *mailer_, withRules);
 }
 
 void PortalServer::rankUnproven() {

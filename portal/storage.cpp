@@ -7,6 +7,7 @@
 #include "net/form_field.h"
 #include "portal/text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -61,6 +62,24 @@ const char* const proofColumns[] = {
     "CREATE INDEX scores_by_opening ON scores (opening_digest, proven)",
 };
 
+// Version 3: a member confirms his address by a mailed link before his scores and recruits
+// count (members of an older database count as confirmed: confirmed_at is their joining),
+// and nicknames are unique regardless of case through their key (nicknameKey()). The keys
+// are filled in by fillNicknameKeys() before the unique index is made: of members whose
+// nicknames share a key, the first to join keeps the key and the later ones keep their
+// names with no key.
+const char* const confirmationColumns[] = {
+    "ALTER TABLE members ADD COLUMN confirmed_at BIGINT",
+    "UPDATE members SET confirmed_at = created_at",
+    "ALTER TABLE members ADD COLUMN nickname_key TEXT",
+    "CREATE TABLE confirm_tokens (token_hash TEXT PRIMARY KEY,"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " expires_at BIGINT NOT NULL, used_at BIGINT)",
+    "CREATE INDEX confirm_tokens_by_member ON confirm_tokens (member_id)",
+};
+constexpr const char* nicknameIndex =
+    "CREATE UNIQUE INDEX members_by_nickname_key ON members (nickname_key)";
+
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
     const std::string slot = "{id}";
     const auto at = sql.find(slot);
@@ -77,11 +96,34 @@ std::int64_t number(const std::optional<std::string>& text) {
     return text ? std::strtoll(text->c_str(), nullptr, 10) : 0;
 }
 
-// The recruits of a member `m` in [?, ?): members who joined in the period naming him,
-// himself excepted. Shared by one member's list and the standings of all.
+// The recruits of a member `m` in [?, ?): members who joined in the period naming him and
+// confirmed their addresses, himself excepted. Shared by one member's list and the
+// standings of all.
 constexpr const char* recruitsJoin =
     " JOIN members r ON r.recruiter_key = m.email_key AND r.id <> m.id"
-    " AND r.created_at >= ? AND r.created_at < ?";
+    " AND r.created_at >= ? AND r.created_at < ? AND r.confirmed_at IS NOT NULL";
+
+// Each member's nickname key, in the order they joined; a key that an earlier member
+// holds stays empty (NULL).
+void fillNicknameKeys(SqlConnection& db) {
+    std::vector<std::string> taken;
+    for (const auto& row : db.run("SELECT id, nickname FROM members ORDER BY id")) {
+        const std::string key = nicknameKey(row[1].value_or(""));
+        if (key.empty() || std::find(taken.begin(), taken.end(), key) != taken.end()) {
+            continue;
+        }
+        taken.push_back(key);
+        db.run("UPDATE members SET nickname_key = ? WHERE id = ?", {key, number(row[0])});
+    }
+}
+
+constexpr const char* memberColumns =
+    "SELECT id, email, nickname, password_hash, recruiter_key, confirmed_at FROM members";
+
+Member memberOf(const SqlRow& row) {
+    return Member{number(row[0]),      row[1].value_or(""), row[2].value_or(""),
+                  row[3].value_or(""), row[4].value_or(""), row[5].has_value()};
+}
 
 // Failures older than this are of no use to any throttle and are dropped.
 constexpr std::int64_t failureHorizonSeconds = 24 * 3600;
@@ -181,6 +223,13 @@ void Storage::migrate(SqlConnection& db, std::int64_t from) {
             db.run(statement);
         }
     }
+    if (from < 3) {
+        for (const char* statement : confirmationColumns) {
+            db.run(statement);
+        }
+        fillNicknameKeys(db);
+        db.run(nicknameIndex);
+    }
     if (from < schemaVersion) {
         db.run("UPDATE schema_version SET version = ?", {schemaVersion});
     }
@@ -199,13 +248,38 @@ std::vector<SqlRow> Storage::run(const std::string& sql, const std::vector<SqlVa
 bool Storage::addMember(const std::string& email, const std::string& nickname,
                         const std::string& passwordHash, std::int64_t now,
                         const std::string& recruiterEmail) {
+    return insertMember(email, nickname, passwordHash, now, recruiterEmail, true).outcome ==
+           JoinOutcome::Joined;
+}
+
+Joining Storage::join(const std::string& email, const std::string& nickname,
+                      const std::string& passwordHash, std::int64_t now,
+                      const std::string& recruiterEmail) {
+    return insertMember(email, nickname, passwordHash, now, recruiterEmail, false);
+}
+
+Joining Storage::insertMember(const std::string& email, const std::string& nickname,
+                              const std::string& passwordHash, std::int64_t now,
+                              const std::string& recruiterEmail, bool confirmed) {
     const SqlValue recruiter =
         recruiterEmail.empty() ? SqlValue(nullptr) : SqlValue(emailKey(recruiterEmail));
-    return !run("INSERT INTO members (email_key, email, nickname, password_hash, recruiter_key,"
-                " created_at) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (email_key) DO NOTHING"
-                " RETURNING id",
-                {emailKey(email), email, nickname, passwordHash, recruiter, now})
-                .empty();
+    const std::string key = nicknameKey(nickname);
+    const auto rows =
+        run("INSERT INTO members (email_key, email, nickname, password_hash, recruiter_key,"
+            " created_at, confirmed_at, nickname_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
+            " ON CONFLICT DO NOTHING RETURNING id",
+            {emailKey(email), email, nickname, passwordHash, recruiter, now,
+             confirmed ? SqlValue(now) : SqlValue(nullptr),
+             key.empty() ? SqlValue(nullptr) : SqlValue(key)});
+    if (!rows.empty()) {
+        return {JoinOutcome::Joined, number(rows[0][0])};
+    }
+    return {nicknameTaken(nickname) ? JoinOutcome::NicknameTaken : JoinOutcome::AddressTaken, 0};
+}
+
+bool Storage::nicknameTaken(const std::string& nickname) {
+    const std::string key = nicknameKey(nickname);
+    return !key.empty() && !run("SELECT id FROM members WHERE nickname_key = ?", {key}).empty();
 }
 
 bool Storage::removeMember(const std::string& email) {
@@ -213,14 +287,11 @@ bool Storage::removeMember(const std::string& email) {
 }
 
 std::optional<Member> Storage::findMember(const std::string& email) {
-    const auto rows = run("SELECT id, email, nickname, password_hash, recruiter_key"
-                          " FROM members WHERE email_key = ?",
-                          {emailKey(email)});
+    const auto rows = run(std::string(memberColumns) + " WHERE email_key = ?", {emailKey(email)});
     if (rows.empty()) {
         return std::nullopt;
     }
-    return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
-                  rows[0][3].value_or(""), rows[0][4].value_or("")};
+    return memberOf(rows[0]);
 }
 
 ScoreEntry Storage::recordScore(ScoreEntry e,
@@ -347,7 +418,8 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
                       " AND s.proven >= ? AND s.score = a.score) AS at"
                       " FROM (SELECT m.id, m.nickname, (SELECT MAX(s.score) FROM scores s"
                       " WHERE s.member_id = m.id AND s.ranked = 1 AND s.proven >= ?) AS score"
-                      " FROM members m) a WHERE a.score IS NOT NULL) b"
+                      " FROM members m WHERE m.confirmed_at IS NOT NULL) a"
+                      " WHERE a.score IS NOT NULL) b"
                       " ORDER BY b.score DESC, b.at, b.id LIMIT ?",
                       {proven, proven, proven, std::int64_t{limit}})
                 : run("SELECT m.nickname, b.score, b.at, (SELECT s.id FROM scores s"
@@ -360,6 +432,7 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
                       " FROM (SELECT member_id, MAX(score) AS score FROM scores WHERE ranked = 1"
                       " AND proven >= ? AND submitted_at >= ? AND submitted_at < ?"
                       " GROUP BY member_id) g) b JOIN members m ON m.id = b.member_id"
+                      " AND m.confirmed_at IS NOT NULL"
                       " ORDER BY b.score DESC, b.at, b.member_id LIMIT ?",
                       {proven, proven, from, until, proven, from, until, std::int64_t{limit}});
     std::vector<ListedScore> out;
@@ -389,6 +462,7 @@ std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t un
     const auto rows = run("SELECT m.nickname, m.email, s.score, s.submitted_at FROM scores s"
                           " JOIN members m ON m.id = s.member_id WHERE s.ranked = 1"
                           " AND s.proven >= ? AND s.submitted_at >= ? AND s.submitted_at < ?"
+                          " AND m.confirmed_at IS NOT NULL"
                           " ORDER BY s.score DESC, s.submitted_at, s.id LIMIT 1",
                           {provenAtLeast(), from, until});
     if (rows.empty()) {
@@ -402,6 +476,7 @@ std::vector<RecruiterPoints> Storage::recruitStandings(std::int64_t from, std::i
     const auto rows = run(std::string("SELECT m.nickname, m.email, COUNT(r.id) AS points,"
                                       " MAX(r.created_at) AS reached FROM members m") +
                               recruitsJoin +
+                              " WHERE m.confirmed_at IS NOT NULL"
                               " GROUP BY m.id, m.nickname, m.email"
                               " ORDER BY points DESC, reached, m.id",
                           {from, until});
@@ -553,14 +628,11 @@ void Storage::removeExpiredSessions(std::int64_t now) {
 }
 
 std::optional<Member> Storage::memberById(std::int64_t id) {
-    const auto rows = run("SELECT id, email, nickname, password_hash, recruiter_key"
-                          " FROM members WHERE id = ?",
-                          {id});
+    const auto rows = run(std::string(memberColumns) + " WHERE id = ?", {id});
     if (rows.empty()) {
         return std::nullopt;
     }
-    return Member{number(rows[0][0]), rows[0][1].value_or(""), rows[0][2].value_or(""),
-                  rows[0][3].value_or(""), rows[0][4].value_or("")};
+    return memberOf(rows[0]);
 }
 
 void Storage::setPassword(std::int64_t memberId, const std::string& passwordHash) {
@@ -610,6 +682,48 @@ std::optional<std::int64_t> Storage::useResetToken(const std::string& tokenHash,
     const std::int64_t member = number(rows[0][0]);
     run("DELETE FROM reset_tokens WHERE member_id = ? AND used_at IS NULL", {member});
     return member;
+}
+
+void Storage::createConfirmToken(const std::string& tokenHash, std::int64_t memberId,
+                                 std::int64_t expires, std::int64_t now) {
+    run("DELETE FROM confirm_tokens WHERE expires_at < ?", {now - failureHorizonSeconds});
+    run("INSERT INTO confirm_tokens (token_hash, member_id, expires_at) VALUES (?, ?, ?)",
+        {tokenHash, memberId, expires});
+}
+
+ResetTokenState Storage::confirmTokenState(const std::string& tokenHash, std::int64_t now) {
+    const auto rows =
+        run("SELECT expires_at, used_at FROM confirm_tokens WHERE token_hash = ?", {tokenHash});
+    if (rows.empty()) {
+        return ResetTokenState::Unknown;
+    }
+    if (rows[0][1]) {
+        return ResetTokenState::Used;
+    }
+    return number(rows[0][0]) > now ? ResetTokenState::Valid : ResetTokenState::Expired;
+}
+
+std::optional<std::int64_t> Storage::useConfirmToken(const std::string& tokenHash,
+                                                     std::int64_t now) {
+    // The member is confirmed before the token is marked: should the second step fail, the
+    // link still works, and confirming twice changes nothing.
+    const auto rows = run("UPDATE members SET confirmed_at = COALESCE(confirmed_at, ?)"
+                          " WHERE id = (SELECT member_id FROM confirm_tokens WHERE token_hash = ?"
+                          " AND used_at IS NULL AND expires_at > ?) RETURNING id",
+                          {now, tokenHash, now});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    const std::int64_t member = number(rows[0][0]);
+    run("UPDATE confirm_tokens SET used_at = ? WHERE token_hash = ?", {now, tokenHash});
+    run("DELETE FROM confirm_tokens WHERE member_id = ? AND used_at IS NULL", {member});
+    return member;
+}
+
+void Storage::confirmMember(std::int64_t memberId, std::int64_t now) {
+    run("UPDATE members SET confirmed_at = ? WHERE id = ? AND confirmed_at IS NULL",
+        {now, memberId});
+    run("DELETE FROM confirm_tokens WHERE member_id = ? AND used_at IS NULL", {memberId});
 }
 
 std::unique_ptr<Storage> openStorage(const std::string& location) {

@@ -25,6 +25,10 @@ struct Member {
     std::string nickname;
     std::string passwordHash;
     std::string recruiterKey; // the address key of the member who recruited him, or ""
+    // Whether he has confirmed his address by the link mailed to it. Until then his scores
+    // are kept but count in no list and win nothing, he is nobody's recruit and he sends no
+    // challenges.
+    bool confirmed = false;
 };
 
 struct ScoreEntry {
@@ -99,13 +103,22 @@ struct Recruit {
     std::int64_t joinedAt = 0;
 };
 
+// The state of a one-time link (a password reset's or an address confirmation's).
 enum class ResetTokenState { Valid, Used, Expired, Unknown };
+
+// What joining as a new member came to.
+enum class JoinOutcome { Joined, AddressTaken, NicknameTaken };
+struct Joining {
+    JoinOutcome outcome = JoinOutcome::Joined;
+    std::int64_t memberId = 0; // the new member's
+};
 
 class Storage {
   public:
     // 2: the scores' proofs by replay (a database of version 1 is migrated when opened; its
-    // scores become unproven).
-    static constexpr std::int64_t schemaVersion = 2;
+    // scores become unproven). 3: members confirm their addresses (those of an older
+    // database count as confirmed) and nicknames are unique regardless of case.
+    static constexpr std::int64_t schemaVersion = 3;
     // The most games of other members with the same seed or opening that a new proven
     // game is compared with.
     static constexpr int claimedGamesCompared = 256;
@@ -115,11 +128,19 @@ class Storage {
     // newer portal.
     Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size_t connections);
 
-    // False when an account with that address (in any case) exists. `recruiterEmail` is
-    // the address of the member who recruited the new one, or "".
+    // A member the operator adds, his address taken as confirmed. False when an account
+    // with that address (in any case) or that nickname (as nicknameKey() compares) exists.
+    // `recruiterEmail` is the address of the member who recruited the new one, or "".
     bool addMember(const std::string& email, const std::string& nickname,
                    const std::string& passwordHash, std::int64_t now,
                    const std::string& recruiterEmail = {});
+    // A member who joins by the registration form: his address is unconfirmed until he
+    // uses a confirmation link. A taken nickname is reported before a taken address.
+    Joining join(const std::string& email, const std::string& nickname,
+                 const std::string& passwordHash, std::int64_t now,
+                 const std::string& recruiterEmail = {});
+    // Whether a member has this nickname (as nicknameKey() compares).
+    bool nicknameTaken(const std::string& nickname);
     // Removes the member with his scores and sessions; false when there was none.
     bool removeMember(const std::string& email);
     std::optional<Member> findMember(const std::string& email);
@@ -203,11 +224,25 @@ class Storage {
     // member, or nothing when the token was not valid.
     std::optional<std::int64_t> useResetToken(const std::string& tokenHash, std::int64_t now);
 
+    // One-time links that confirm a member's address, by the hash of their token.
+    void createConfirmToken(const std::string& tokenHash, std::int64_t memberId,
+                            std::int64_t expires, std::int64_t now);
+    ResetTokenState confirmTokenState(const std::string& tokenHash, std::int64_t now);
+    // Confirms the member of a valid token and marks the token used, once, forgetting his
+    // other tokens; the member, or nothing when the token was not valid.
+    std::optional<std::int64_t> useConfirmToken(const std::string& tokenHash, std::int64_t now);
+    // Confirms the member (a used reset link proves the address as well); no change when
+    // he is confirmed already.
+    void confirmMember(std::int64_t memberId, std::int64_t now);
+
   private:
     class Lease;
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params = {});
     void createSchema(SqlConnection& db);
     void migrate(SqlConnection& db, std::int64_t from);
+    Joining insertMember(const std::string& email, const std::string& nickname,
+                         const std::string& passwordHash, std::int64_t now,
+                         const std::string& recruiterEmail, bool confirmed);
     std::int64_t provenAtLeast() const { return listUnproven_ ? 0 : 1; }
 
     std::function<std::unique_ptr<SqlConnection>()> open_;

@@ -199,23 +199,27 @@ std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules)
 }
 
 LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
-                      const std::string& address, std::int64_t now, const ThrottleRules& rules) {
+                      const std::string& address, std::int64_t now, const ThrottleRules& rules,
+                      bool likeAMember) {
     const std::int64_t since = now - rules.windowSeconds;
     const std::string addressKey = "address:" + address;
     if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
         return {LoginOutcome::Throttled, std::nullopt};
     }
     auto member = storage.findMember(email);
-    const std::string account = member ? std::to_string(member->id) : "";
+    const bool asAMember = member || likeAMember;
+    const std::string account = member        ? std::to_string(member->id)
+                                : likeAMember ? "nobody:" + emailKey(email)
+                                              : "";
     const std::string guessKey = "guess:" + account + ":" + address;
     const std::string accountKey = "account:" + account;
-    if (member) {
+    if (asAMember) {
         const int guesses = storage.failuresSince(guessKey, since);
         if (guesses >= rules.perAccount) {
             return {LoginOutcome::Throttled, std::nullopt};
         }
         // A password found right before is no guess: answered at once, counted nowhere.
-        if (knownPassword(member->passwordHash, password)) {
+        if (member && knownPassword(member->passwordHash, password)) {
             if (guesses > 0) {
                 storage.clearFailures(guessKey);
             }
@@ -228,7 +232,7 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
     if (!addressAttempt) {
         return {LoginOutcome::Throttled, std::nullopt};
     }
-    if (!member) {
+    if (!asAMember) {
         return {LoginOutcome::NoMember, std::nullopt}; // counted, as a wrong password is
     }
     const auto guessAttempt = storage.attempt(guessKey, rules.perAccount, since, now);
@@ -249,13 +253,20 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
     }
     bool right = false;
     try {
-        right = verifyPassword(member->passwordHash, password);
+        if (member) {
+            right = verifyPassword(member->passwordHash, password);
+        } else {
+            verifyNobodysPassword(password);
+        }
     } catch (const PasswordQueueFull&) {
         takeBack();
         return {LoginOutcome::Busy, std::nullopt};
     } catch (...) {
         takeBack();
         throw;
+    }
+    if (!member) {
+        return {LoginOutcome::NoMember, std::nullopt}; // counted, as a wrong password is
     }
     if (!right) {
         return {LoginOutcome::WrongPassword, std::nullopt};

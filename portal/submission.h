@@ -76,13 +76,18 @@ std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules)
 // right, takes its own record back, and a right password also forgets its address's wrong
 // ones for that account. An unknown e-mail address counts like a wrong password against
 // the address. Busy: Argon2id's queue was full (the attempt is not counted).
+// With `likeAMember` (the login page, which must not tell who is a member) an unknown
+// address goes the way of a wrong password to its end, under an account key of its own
+// ("nobody:" and the address key): the same limits, delays and records, and an Argon2id
+// check against a hash of nobody's (verifyNobodysPassword), before NoMember.
 enum class LoginOutcome { Throttled, NoMember, WrongPassword, Right, Busy };
 struct LoginCheck {
     LoginOutcome outcome = LoginOutcome::NoMember;
     std::optional<Member> member;
 };
 LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
-                      const std::string& address, std::int64_t now, const ThrottleRules& rules);
+                      const std::string& address, std::int64_t now, const ThrottleRules& rules,
+                      bool likeAMember = false);
 
 struct SubmissionReply {
     int status = 200;

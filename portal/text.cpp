@@ -1,7 +1,14 @@
 // Text helpers; see text.h.
 #include "portal/text.h"
 
+#include <unicase.h>
+#include <unictype.h>
+#include <uninorm.h>
+#include <unistr.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 std::string emailKey(std::string_view utf8) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -72,4 +79,71 @@ bool addressCharactersAllowed(std::string_view utf8) {
         }
     }
     return true;
+}
+
+namespace {
+
+struct FreeBytes {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using Bytes = std::unique_ptr<std::uint8_t, FreeBytes>;
+
+const std::uint8_t* bytesOf(std::string_view text) {
+    return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+std::string textOf(const Bytes& bytes, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(bytes.get()), length);
+}
+
+} // namespace
+
+NicknameCheck checkNickname(std::string_view utf8) {
+    // Surrogates and malformed sequences are not valid UTF-8 for u8_check.
+    if (u8_check(bytesOf(utf8), utf8.size()) != nullptr) {
+        return {"", "Smeknamnet inneh\xC3\xA5ller tecken som inte g\xC3\xA5r att visa."};
+    }
+    std::size_t length = 0;
+    const Bytes nfc(u8_normalize(UNINORM_NFC, bytesOf(utf8), utf8.size(), nullptr, &length));
+    if (!nfc) {
+        throw std::bad_alloc();
+    }
+    NicknameCheck check{textOf(nfc, length), ""};
+    std::size_t characters = 0;
+    for (const std::uint8_t* at = nfc.get(); at < nfc.get() + length; ++characters) {
+        ucs4_t c = 0;
+        at += u8_mbtouc_unsafe(&c, at, static_cast<std::size_t>(nfc.get() + length - at));
+        if (uc_is_general_category(c, UC_CATEGORY_Cc) ||
+            uc_is_general_category(c, UC_CATEGORY_Zl) ||
+            uc_is_general_category(c, UC_CATEGORY_Zp)) {
+            check.problem = "Smeknamnet f\xC3\xA5r inte inneh\xC3\xA5lla radbrytningar "
+                            "eller andra styrtecken.";
+        } else if (uc_is_property_bidi_control(c)) {
+            check.problem = "Smeknamnet f\xC3\xA5r inte inneh\xC3\xA5lla tecken som "
+                            "v\xC3\xA4nder skrivriktningen.";
+        } else if (uc_is_general_category(c, UC_CATEGORY_Co)) {
+            check.problem = "Smeknamnet f\xC3\xA5r inte inneh\xC3\xA5lla tecken f\xC3\xB6r "
+                            "privat bruk.";
+        }
+        if (!check.problem.empty()) {
+            return check;
+        }
+    }
+    if (characters > 32) {
+        check.problem = "Smeknamnet f\xC3\xA5r ha h\xC3\xB6gst 32 tecken.";
+    }
+    return check;
+}
+
+std::string nicknameKey(std::string_view utf8) {
+    if (u8_check(bytesOf(utf8), utf8.size()) != nullptr) {
+        return "";
+    }
+    std::size_t length = 0;
+    const Bytes folded(
+        u8_casefold(bytesOf(utf8), utf8.size(), nullptr, UNINORM_NFC, nullptr, &length));
+    if (!folded) {
+        throw std::bad_alloc();
+    }
+    return textOf(folded, length);
 }

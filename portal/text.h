@@ -18,3 +18,15 @@ bool fitsTheGame(std::string_view utf8, std::size_t limit);
 // An e-mail address (UTF-8) without control characters (C0, DEL, C1; CR and LF among
 // them) or commas: one that can stand in a mail header as one recipient and nothing else.
 bool addressCharactersAllowed(std::string_view utf8);
+
+// A nickname as it is stored: NFC, 1 to 32 characters, none of them a control character
+// (C0, DEL, C1, line and paragraph separators), a bidirectional control, a private-use
+// character or a surrogate. `problem` says in Swedish why one was refused ("" when not).
+struct NicknameCheck {
+    std::string nfc;
+    std::string problem;
+};
+NicknameCheck checkNickname(std::string_view utf8);
+// The key under which nicknames are unique: NFC and case folded, so "Anna" and "ANNA" are
+// one name. "" for text that is not valid UTF-8.
+std::string nicknameKey(std::string_view utf8);

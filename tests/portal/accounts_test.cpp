@@ -1,7 +1,7 @@
 // The members' pages through a real server on loopback: the session cookie and its end
 // (Secure "__Host-" cookies behind TLS),
-// the login throttle shared with the game's endpoint, the one-time reset link, and
-// challenges with their daily bound.
+// the login throttle shared with the game's endpoint, the one-time reset link, a new
+// member's confirmation link, and challenges with their daily bound.
 #include "net/highscore_submission.h"
 #include "portal/password.h"
 #include "portal_test_support.h"
@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <unistd.h>
@@ -37,7 +38,7 @@ class AccountsTest : public testing::Test {
         outbox_ = fs::path(testing::TempDir()) / ("pingel-outbox-" + std::to_string(getpid()));
         fs::remove_all(outbox_);
         storage_ = openStorage(freshDatabase("sqlite"));
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
         anna_ = storage_->findMember("anna@example.se")->id;
         portal_ = std::make_unique<ServedPortal>(*storage_);
         MailSettings mail;
@@ -99,7 +100,7 @@ class AccountsTest : public testing::Test {
 
 TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
     const auto res = post("/logga-in/", {{"epost", "ANNA@example.se"},
-                                         {"losenord", "hemligt"},
+                                         {"losenord", "hemligt1"},
                                          {"tillbaka", "/useradm/challenge/"}});
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 303);
@@ -135,7 +136,7 @@ TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
 // in: no session ended, no mail, no member, no password changed. Only the game's endpoint
 // takes no token.
 TEST_F(AccountsTest, EveryFormRefusesARequestWithoutItsToken) {
-    const std::string session = login("anna@example.se", "hemligt");
+    const std::string session = login("anna@example.se", "hemligt1");
     ASSERT_FALSE(session.empty());
     const std::string hash = storage_->findMember("anna@example.se")->passwordHash;
     const httplib::Params fields = {{"epost", "ny@example.se"},  {"smeknamn", "Ny"},
@@ -174,36 +175,42 @@ TEST_F(AccountsTest, LoginFailuresGoThroughTheGamesThrottle) {
     for (int i = 0; i < ThrottleRules{}.perAccount - 1; ++i) {
         login("anna@example.se", "fel");
     }
-    const auto res = post("/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+    const auto res = post("/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt1"}});
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 429);
-    EXPECT_EQ(res->body.find("hemligt"), std::string::npos);
+    EXPECT_EQ(res->body.find("hemligt1"), std::string::npos);
 }
 
 TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
-    const std::string session = login("anna@example.se", "hemligt");
+    const std::string session = login("anna@example.se", "hemligt1");
     ASSERT_FALSE(session.empty());
-    // The same answer for a member and a stranger; only the member gets mail.
+    // The same answer for a member and a stranger; only the member gets a link, the
+    // stranger a note.
     const auto member = post("/getpass.asp", {{"mail", "Anna@example.se"}});
     const auto stranger = post("/getpass.asp", {{"mail", "ingen@example.se"}});
     ASSERT_TRUE(member && stranger);
     EXPECT_EQ(member->status, 200);
     EXPECT_EQ(member->body, stranger->body);
-    const auto sent = mail();
-    ASSERT_EQ(sent.size(), 1u);
+    auto sent = mail();
+    ASSERT_EQ(sent.size(), 2u);
+    if (sent[0].find("To: anna@example.se\n") == std::string::npos) {
+        std::swap(sent[0], sent[1]);
+    }
+    EXPECT_NE(sent[1].find("To: ingen@example.se\n"), std::string::npos);
+    EXPECT_EQ(sent[1].find("?t="), std::string::npos);
     std::smatch link;
     ASSERT_TRUE(std::regex_search(
         sent[0], link, std::regex("http://portal\\.example/nytt-losenord/\\?t=([0-9a-f]{64})")));
     const std::string token = link[1];
-    EXPECT_NE(sent[0].find("To: anna@example.se\n"), std::string::npos);
 
     EXPECT_EQ(portal_->client->Get("/nytt-losenord/?t=" + token)->status, 200);
-    const httplib::Params twice = {{"t", token}, {"losenord", "nytt"}, {"losenord2", "nytt"}};
+    const httplib::Params twice = {
+        {"t", token}, {"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     const auto mismatch =
-        post("/nytt-losenord/", {{"t", token}, {"losenord", "nytt"}, {"losenord2", "annat"}});
+        post("/nytt-losenord/", {{"t", token}, {"losenord", "nytt-ord"}, {"losenord2", "annat"}});
     EXPECT_EQ(mismatch->status, 422); // the token is still good after a typing error
     EXPECT_EQ(post("/nytt-losenord/", twice)->status, 200);
-    EXPECT_TRUE(verifyPassword(storage_->findMember("anna@example.se")->passwordHash, "nytt"));
+    EXPECT_TRUE(verifyPassword(storage_->findMember("anna@example.se")->passwordHash, "nytt-ord"));
     EXPECT_FALSE(storage_->sessionMember(tokenDigest(session), 0)); // logged out everywhere
 
     const std::string expired = randomToken();
@@ -231,6 +238,107 @@ TEST_F(AccountsTest, AResetLinkWorksOnceAndTellsWhyItDoesNot) {
     EXPECT_EQ(post("/getpass.asp", {{"mail", "INGEN@example.se"}})->status, 429);
 }
 
+// Ny registers (not logged in by it), confirms by the first of two links, and may then
+// challenge; opening a link changes nothing by itself.
+TEST_F(AccountsTest, ANewMemberConfirmsHisAddressByAMailedLink) {
+    const httplib::Params form = {{"epost", "ny@example.se"},
+                                  {"smeknamn", "Ny"},
+                                  {"losenord", "hemligt2"},
+                                  {"losenord2", "hemligt2"}};
+    const auto joined = post("/registrera/", form);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(joined->status, 200);
+    EXPECT_FALSE(joined->has_header("Set-Cookie") &&
+                 joined->get_header_value("Set-Cookie").starts_with("pingel_session"));
+    const auto ny = storage_->findMember("ny@example.se").value().id;
+    const auto links = [&] {
+        std::vector<std::string> tokens;
+        const std::regex link("http://portal\\.example/bekrafta/\\?t=([0-9a-f]{64})");
+        for (const std::string& message : mail()) {
+            std::smatch found;
+            if (std::regex_search(message, found, link)) {
+                tokens.push_back(found[1]);
+            }
+        }
+        return tokens;
+    };
+    ASSERT_EQ(links().size(), 1u);
+    const std::string first = links()[0];
+    const std::string session = login("ny@example.se", "hemligt2");
+    ASSERT_FALSE(session.empty());
+    const auto confirmed = [&] { return storage_->memberById(ny)->confirmed; };
+    const std::string unconfirmed = "inte bekr\xC3\xA4"
+                                    "ftad";
+
+    struct Step {
+        const char* what;
+        std::function<httplib::Result()> request;
+        int status;
+        const char* says; // "" for nothing in particular
+        bool confirmedAfter;
+    };
+    const Step steps[] = {
+        {"the link opened", [&] { return portal_->client->Get("/bekrafta/?t=" + first); }, 200,
+         "Bekr\xC3\xA4"
+         "fta adressen</button>",
+         false},
+        {"his page", [&] { return get("/useradm/", session); }, 200, unconfirmed.c_str(), false},
+        {"the challenge page", [&] { return get("/useradm/challenge/", session); }, 200,
+         unconfirmed.c_str(), false},
+        {"a challenge",
+         [&] {
+             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
+         },
+         403, unconfirmed.c_str(), false},
+        {"a new link", [&] { return post("/bekrafta/ny/", {}, session); }, 200,
+         "Vi har skickat en ny l\xC3\xA4nk till ny@example.se", false},
+        {"the link sent without the form's token",
+         [&] {
+             return portal_->client->Post("/bekrafta/", httplib::Params{{"t", first}});
+         },
+         403, "", false},
+        {"the first link sent",
+         [&] {
+             return post("/bekrafta/", {{"t", first}});
+         },
+         200,
+         "Din e-postadress \xC3\xA4r bekr\xC3\xA4"
+         "ftad",
+         true},
+        {"sent again",
+         [&] {
+             return post("/bekrafta/", {{"t", first}});
+         },
+         410, "redan anv", true},
+        {"the second link, forgotten",
+         [&] {
+             // The outbox keeps no order within a second: the link that is not the first.
+             const auto all = links();
+             return portal_->client->Get("/bekrafta/?t=" +
+                                         (all.at(0) == first ? all.at(1) : all.at(0)));
+         },
+         404, "ok\xC3\xA4nd", true},
+        {"his page now", [&] { return get("/useradm/", session); }, 200, "Bonuspo\xC3\xA4ng", true},
+        {"a challenge now",
+         [&] {
+             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
+         },
+         200, "Utmaningen \xC3\xA4r skickad", true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const auto res = step.request();
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, step.status);
+        EXPECT_NE(res->body.find(step.says), std::string::npos);
+        EXPECT_EQ(confirmed(), step.confirmedAfter);
+        if (step.confirmedAfter) {
+            EXPECT_EQ(res->body.find(unconfirmed), std::string::npos);
+        }
+    }
+    EXPECT_EQ(mail().size(), 3u); // two links and one challenge
+}
+
 TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
     const auto away = portal_->client->Get("/useradm/challenge/");
     ASSERT_TRUE(away);
@@ -238,7 +346,7 @@ TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
     // (The client shows the Location with its %-escapes decoded.)
     EXPECT_EQ(away->get_header_value("Location"), "/logga-in/?tillbaka=/useradm/challenge/");
 
-    const std::string session = login("anna@example.se", "hemligt");
+    const std::string session = login("anna@example.se", "hemligt1");
     ASSERT_TRUE(storage_->addMember("bo@example.se", "<Bo>", "h", 86400, "anna@example.se"));
     struct Case {
         const char* to;
@@ -270,7 +378,7 @@ TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
 // plain one (planted over HTTP, or by a sibling domain) counts for nothing.
 TEST(AccountsBehindTls, CookiesAreSecureHostCookies) {
     auto storage = openStorage(freshDatabase("sqlite"));
-    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
     ServedPortal portal(*storage);
     MailSettings mail;
     mail.outbox =
@@ -293,15 +401,16 @@ TEST(AccountsBehindTls, CookiesAreSecureHostCookies) {
     const Case cases[] = {{"pingel_csrf=" + csrf, 403}, {"__Host-pingel_csrf=" + csrf, 303}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.csrfCookie);
-        const auto res = portal.client->Post(
-            "/logga-in/", {{"Cookie", c.csrfCookie}},
-            httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+        const auto res = portal.client->Post("/logga-in/", {{"Cookie", c.csrfCookie}},
+                                             httplib::Params{{"csrf", csrf},
+                                                             {"epost", "anna@example.se"},
+                                                             {"losenord", "hemligt1"}});
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, c.status);
     }
     const auto login = portal.client->Post(
         "/logga-in/", {{"Cookie", "__Host-pingel_csrf=" + csrf}},
-        httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt"}});
+        httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt1"}});
     ASSERT_TRUE(login && login->status == 303);
     const std::string session = login->get_header_value("Set-Cookie");
     ASSERT_TRUE(session.starts_with("__Host-pingel_session=")) << session;

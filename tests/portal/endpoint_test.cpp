@@ -31,7 +31,7 @@ class EndpointTest : public testing::TestWithParam<std::string> {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
         storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("Anna@Example.se", "Anna", hashPassword("hemligt"), 0));
+        ASSERT_TRUE(storage_->addMember("Anna@Example.se", "Anna", hashPassword("hemligt1"), 0));
         portal_ = std::make_unique<ServedPortal>(*storage_, smallLimits());
         // As for a TLS proxy; requests without the header keep their own address.
         portal_->server.trustProxy("127.0.0.1");
@@ -69,7 +69,7 @@ TEST_P(EndpointTest, RepliesWithTheGamesCodes) {
     };
     const Case cases[] = {
         {"unknown member", {.email = "bo@example.se"}, "2", -1},
-        {"wrong password", {.password = "hemligT"}, "3", -1},
+        {"wrong password", {.password = "hemligT1"}, "3", -1},
         {"negative (tampered) score", {.score = -1200}, "1", -1},
         {"more than the play time holds", {.score = most + 1}, "1", -1},
         {"negative play time", {.score = 5, .playTimeMs = -1}, "1", -1},
@@ -148,7 +148,7 @@ TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
 
     // The address: two more failures on another account reach its limit of five, and then
     // no account is looked up from there.
-    ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+    ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(post(Fields{.email = "bo@example.se", .password = "fel"}.body()).second, "3");
     }
@@ -176,10 +176,10 @@ TEST(ForwardedClient, TakesTheLastAddressOnly) {
 }
 
 TEST_P(EndpointTest, HandWrittenRequestBytes) {
-    // anna@example.se, "hemligt", 1200 points after 60 s, checksum 3735928559, length 100000;
+    // anna@example.se, "hemligt1", 1200 points after 60 s, checksum 3735928559, length 100000;
     // the second has 101201 in fb, one more than f9 + f4.
     const std::string start =
-        "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB0FEF&f4=0D936E37&f5=0A916E37E2"
+        "f1=5DCF3066920DE32051D13262FC1BFE&f2=8&f3=54C4336BBB0FEF70&f4=0D936E37&f5=0A916E37E2"
         "&f6=0D916E37&f7=7FF10B278726D00F73F610&f8=0F966D32EB5AA3740998&f9=0D916E37E258"
         "&fa=0D936E37B306F5207CC42666BF18F72412D23B&fb=";
     const struct {
@@ -207,7 +207,7 @@ TEST_P(EndpointTest, TheGamesOwnBodyIsAccepted) {
     HeadlessPlatform machine; // the machine's facts, on a fast calendar clock
     HighscoreRecord record;
     record.email = "anna@example.se";
-    record.password = "hemligt";
+    record.password = "hemligt1";
     record.score = 2500;
     record.playTimeMs = 90000;
     EXPECT_EQ(post(highscoreBody(record, {machine, machine})).second, "0");

@@ -24,6 +24,7 @@
 #include <latch>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -105,7 +106,7 @@ std::size_t openFiles() {
 TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) {
     const std::string database = freshDatabase("sqlite");
     auto storage = openStorage(database);
-    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
+    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
     HttpLimits limits;
     limits.idleSeconds = idleBound;
     // Far fewer workers than slow clients, and room for all of them from this one address.
@@ -122,10 +123,8 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     ASSERT_TRUE(server.bind("127.0.0.1", 0));
     std::thread serving([&] { server.run(); });
     const int port = server.port();
-    // Once a request is answered the server holds all the files it serves with.
-    ASSERT_EQ(
-        send(port, "GET /favicon.ico HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").status,
-        204);
+    // Once a page is answered the server holds all the files it serves with.
+    ASSERT_EQ(send(port, "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").status, 200);
     const std::int64_t rowsBefore = rowsIn(database);
     const std::size_t filesBefore = openFiles();
 
@@ -351,8 +350,8 @@ class StrangersTest : public testing::TestWithParam<std::string> {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
         storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
-        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
         anna_ = storage_->findMember("anna@example.se")->id;
         rules_.registrationsPerClient = 4;
         rules_.sleep = [this](milliseconds wait) {
@@ -362,7 +361,8 @@ class StrangersTest : public testing::TestWithParam<std::string> {
         portal_ = std::make_unique<ServedPortal>(*storage_, rules_);
         portal_->server.trustProxy("127.0.0.1");
         portal_->server.rankUnproven();
-        outbox_ = std::filesystem::path(testing::TempDir()) / ("pingel-strangers-" + GetParam());
+        outbox_ = std::filesystem::path(testing::TempDir()) /
+                  ("pingel-strangers-" + GetParam() + "-" + std::to_string(getpid()));
         std::filesystem::remove_all(outbox_);
         MailSettings mail;
         mail.outbox = outbox_.string();
@@ -370,7 +370,6 @@ class StrangersTest : public testing::TestWithParam<std::string> {
         settings.loginsPerClient = 4;
         settings.resetsPerClient = 4;
         settings.newPasswordsPerClient = 4;
-        settings.login = rules_;
         portal_->server.serveAccounts(mail, settings);
         ASSERT_TRUE(portal_->start());
         csrf_ = portal_->csrfToken();
@@ -430,7 +429,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         {"then the right one from there",
          "10.0.0.1",
          "anna@example.se",
-         "hemligt",
+         "hemligt1",
          1,
          {{throttled, 1}},
          0},
@@ -441,7 +440,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
          10,
          {{"3", account}, {throttled, 10 - account}},
          std::uint64_t(account)},
-        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt", 1, {{"0", 1}}, 1},
+        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt1", 1, {{"0", 1}}, 1},
         {"unknown addresses at once",
          "10.0.0.4",
          "ingen@example.se",
@@ -449,7 +448,13 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
          48,
          {{"2", address}, {throttled, 48 - address}},
          0},
-        {"then a member from there", "10.0.0.4", "bo@example.se", "bo", 1, {{throttled, 1}}, 0},
+        {"then a member from there",
+         "10.0.0.4",
+         "bo@example.se",
+         "bo-hemlis",
+         1,
+         {{throttled, 1}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -505,7 +510,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         const std::string text{std::istreambuf_iterator<char>(in), {}};
         token = text.substr(text.find("?t=") + 3, 64);
     }
-    const httplib::Params newPassword = {{"losenord", "nytt"}, {"losenord2", "nytt"}};
+    const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     auto withToken = [&](const std::string& t) {
         httplib::Params form = newPassword;
         form.emplace("t", t);
@@ -516,7 +521,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     const std::uint64_t runsBefore = argonRuns();
     const std::int64_t rowsBefore = storage_->failuresSince("address:10.0.1.3", 0);
     EXPECT_EQ(submit(Fields{}, "10.0.1.3"), "0"); // a known password never waits
-    EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo"}, "10.0.1.3"),
+    EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo-hemlis"}, "10.0.1.3"),
               "7 Upptaget, f\xF6rs\xF6k igen om en stund");
     // A refusal for a full queue is no guess.
     EXPECT_EQ(storage_->failuresSince("address:10.0.1.3", 0), rowsBefore);
@@ -524,13 +529,14 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         const char* path;
         httplib::Params form;
     };
-    for (const Page& page : {Page{"/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "bo"}}},
-                             Page{"/registrera/",
-                                  {{"epost", "cia@example.se"},
-                                   {"smeknamn", "Cia"},
-                                   {"losenord", "cia"},
-                                   {"losenord2", "cia"}}},
-                             Page{"/nytt-losenord/", withToken(token)}}) {
+    for (const Page& page :
+         {Page{"/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "bo-hemlis"}}},
+          Page{"/registrera/",
+               {{"epost", "cia@example.se"},
+                {"smeknamn", "Cia"},
+                {"losenord", "cia-hemlis"},
+                {"losenord2", "cia-hemlis"}}},
+          Page{"/nytt-losenord/", withToken(token)}}) {
         SCOPED_TRACE(page.path);
         const auto res = postPage(page.path, page.form, "10.0.1.4");
         ASSERT_TRUE(res);
@@ -550,6 +556,71 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     EXPECT_EQ(argonRuns(), runsBefore + 1);
 }
 
+// A member's address and a stranger's, each from a client of its own: the same status, the
+// same page (but for the address typed) and the same Argon2id runs; only the mail differs.
+TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
+    struct Case {
+        const char* what;
+        const char* path;
+        httplib::Params form; // the address goes in "epost" or "mail"
+        const char* field;
+        std::string stranger;
+        std::uint64_t checks;
+    };
+    const Case cases[] = {
+        {"registration",
+         "/registrera/",
+         {{"smeknamn", "Ny"}, {"losenord", "hemligt2"}, {"losenord2", "hemligt2"}},
+         "epost",
+         "ny@example.se",
+         1},
+        {"a wrong password",
+         "/logga-in/",
+         {{"losenord", "fel-fel-fel"}},
+         "epost",
+         "ingen@example.se",
+         1},
+        {"a forgotten password", "/getpass.asp", {}, "mail", "okand@example.se", 0},
+    };
+    int client = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::pair<int, std::string>> answers;
+        for (const std::string& address : {std::string("anna@example.se"), c.stranger}) {
+            httplib::Params form = c.form;
+            form.emplace(c.field, address);
+            const std::uint64_t runsBefore = argonRuns();
+            const auto res = postPage(c.path, form, "10.0.4." + std::to_string(++client));
+            ASSERT_TRUE(res);
+            EXPECT_EQ(argonRuns() - runsBefore, c.checks) << address;
+            // The address also stands %-encoded in a link.
+            std::string page = res->body;
+            for (const std::string& typed : {address, percentEncoded(address)}) {
+                page = std::regex_replace(page, std::regex(typed), "ADDRESS");
+            }
+            answers.emplace_back(res->status, page);
+        }
+        EXPECT_EQ(answers[0], answers[1]);
+    }
+    // The unknown address's guess was recorded as a guess at an account is.
+    EXPECT_EQ(storage_->failuresSince("guess:nobody:ingen@example.se:10.0.4.4", 0), 1);
+    // Anna's account is as it was; she was told by mail, the stranger got his link.
+    const auto anna = storage_->findMember("anna@example.se");
+    EXPECT_EQ(anna->nickname, "Anna");
+    EXPECT_TRUE(verifyPassword(anna->passwordHash, "hemligt1"));
+    EXPECT_FALSE(storage_->findMember("ny@example.se")->confirmed);
+    std::map<std::string, std::string> mailTo;
+    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
+        std::ifstream in(file.path());
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        const auto to = text.find("To: ");
+        mailTo[text.substr(to + 4, text.find('\n', to) - to - 4)] += text;
+    }
+    EXPECT_NE(mailTo["anna@example.se"].find("redan medlem"), std::string::npos);
+    EXPECT_EQ(mailTo["anna@example.se"].find("/bekrafta/"), std::string::npos);
+    EXPECT_NE(mailTo["ny@example.se"].find("/bekrafta/?t="), std::string::npos);
+}
+
 TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
     struct Case {
         const char* path;
@@ -558,7 +629,7 @@ TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
     };
     const Case cases[] = {
         {"/registrera/", {{"epost", "inte en adress"}}, 422},
-        {"/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt"}}, 303},
+        {"/logga-in/", {{"epost", "anna@example.se"}, {"losenord", "hemligt1"}}, 303},
         {"/getpass.asp", {}, 200}, // each for another address
         {"/nytt-losenord/", {{"t", std::string(64, 'a')}}, 404},
     };

@@ -8,21 +8,21 @@
 namespace {
 
 TEST(Passwords, ARememberedCheckNeverOutlivesThePassword) {
-    const std::string before = hashPassword("hemligt");
-    const std::string after = hashPassword("nytt");
+    const std::string before = hashPassword("hemligt1");
+    const std::string after = hashPassword("nytt-ord");
     const struct {
         const char* what;
         const std::string& stored;
         const char* given;
         bool ok;
     } cases[] = {
-        {"first check", before, "hemligt", true},
-        {"remembered", before, "hemligt", true},
-        {"wrong, after a right one", before, "hemligT", false},
-        {"old password, new hash", after, "hemligt", false},
-        {"new password, old hash", before, "nytt", false},
-        {"new password", after, "nytt", true},
-        {"new password, remembered", after, "nytt", true},
+        {"first check", before, "hemligt1", true},
+        {"remembered", before, "hemligt1", true},
+        {"wrong, after a right one", before, "hemligT1", false},
+        {"old password, new hash", after, "hemligt1", false},
+        {"new password, old hash", before, "nytt-ord", false},
+        {"new password", after, "nytt-ord", true},
+        {"new password, remembered", after, "nytt-ord", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -40,11 +40,11 @@ struct ServedPortal {
 };
 
 // The fields of one highscore submission before the game's encoding; `raw` replaces a
-// field's value on the wire. The default is Anna's (anna@example.se, "hemligt").
+// field's value on the wire. The default is Anna's (anna@example.se, "hemligt1").
 struct Fields {
     std::string email = "anna@example.se";
     std::string gameId = "8";
-    std::string password = "hemligt";
+    std::string password = "hemligt1";
     std::int32_t score = 1200;
     std::int32_t playTimeMs = 60000;
     std::uint32_t checksum = 3735928559u;

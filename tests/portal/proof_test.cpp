@@ -54,8 +54,8 @@ class ProofTest : public testing::TestWithParam<std::string> {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
         storage_ = openStorage(location_);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt"), 0));
-        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo"), 0));
+        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
         portal_ = std::make_unique<ServedPortal>(*storage_);
         ASSERT_TRUE(portal_->start());
     }
@@ -73,7 +73,7 @@ class ProofTest : public testing::TestWithParam<std::string> {
 
 Fields asBo(Fields f) {
     f.email = "bo@example.se";
-    f.password = "bo";
+    f.password = "bo-hemlis";
     return f;
 }
 
@@ -278,6 +278,9 @@ TEST(Proof, AFirstSchemaDatabaseIsMigratedWithItsScoresKept) {
                  " submitted_at BIGINT NOT NULL)",
                  "INSERT INTO members VALUES (1, 'anna@example.se', 'anna@example.se', 'Anna',"
                  " 'h', NULL, 0)",
+                 // A nickname that differs from Anna's only in case, as older portals let in.
+                 "INSERT INTO members VALUES (2, 'bo@example.se', 'bo@example.se', 'ANNA',"
+                 " 'h', NULL, 5)",
                  "INSERT INTO scores VALUES (1, 1, 1200, 60000, 1, 7, 8, 9, 'CPU', '::1', 100)",
                  "INSERT INTO scores VALUES (2, 1, 900, 60000, 0, 7, 8, 9, 'CPU', '::1', 200)",
              }) {
@@ -298,6 +301,16 @@ TEST(Proof, AFirstSchemaDatabaseIsMigratedWithItsScoresKept) {
     ASSERT_EQ(storage->topScores(0, 10).size(), 1u);
     EXPECT_EQ(storage->topScores(0, 10)[0].score, 1200);
     EXPECT_FALSE(storage->topScores(0, 10)[0].proven);
+    // Members of before count as confirmed, and keep their names; the later of two that
+    // share a nickname key has none, so the unique index could be made.
+    EXPECT_TRUE(storage->findMember("anna@example.se")->confirmed);
+    EXPECT_EQ(storage->findMember("bo@example.se")->nickname, "ANNA");
+    const auto keys = openSqlite(location)->run("SELECT nickname_key FROM members ORDER BY id");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0][0], "anna");
+    EXPECT_FALSE(keys[1][0]);
+    EXPECT_TRUE(storage->nicknameTaken("Anna"));
+    EXPECT_FALSE(storage->addMember("cia@example.se", "anna", "h", 10));
     storage.reset();
     EXPECT_NO_THROW(openStorage(location)); // opened again: nothing to migrate
 }

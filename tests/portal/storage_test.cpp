@@ -1,12 +1,15 @@
 // The portal's storage, the same cases on SQLite and on PostgreSQL: members found by
 // address in any case, each member's best ranked score on the lists, the list of builds,
-// the throttle's failure counts, sessions, recruits and password reset links, the schema's version,
+// the throttle's failure counts, sessions, recruits and password reset links, members who
+// have yet to confirm their addresses and nicknames unique in any case, the schema's version,
 // and two storage objects on one database (two portal processes) seeing each other's writes;
 // a new SQLite database and its journal files readable by their owner alone.
 #include "portal/storage.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -156,6 +159,62 @@ TEST_P(StorageTest, RecruitsResetLinksAndPasswordChanges) {
     EXPECT_EQ(storage_->resetTokenState("t1", 501), ResetTokenState::Used);
     EXPECT_EQ(storage_->resetTokenState("t2", 501), ResetTokenState::Unknown);
     EXPECT_EQ(storage_->resetTokenState("never", 0), ResetTokenState::Unknown);
+}
+
+// Bo joins by the form, naming Anna; his score and his recruit count once his link is used.
+TEST_P(StorageTest, AnUnconfirmedMemberCountsNowhereUntilHisLinkIsUsed) {
+    const auto anna = member("anna@example.se", "Anna");
+    EXPECT_EQ(storage_->join("ANNA@example.se", "Ny", "h", 100).outcome, JoinOutcome::AddressTaken);
+    EXPECT_EQ(storage_->join("ANNA@example.se", "aNNA", "h", 100).outcome,
+              JoinOutcome::NicknameTaken);
+    const Joining bo = storage_->join("bo@example.se", "Bo", "h", 100, "anna@example.se");
+    ASSERT_EQ(bo.outcome, JoinOutcome::Joined);
+    // Cia confirmed, recruited by Bo: she counts for Bo only once he is confirmed himself.
+    EXPECT_TRUE(storage_->addMember("cia@example.se", "Cia", "h", 100, "bo@example.se"));
+    for (const auto& [who, score] : {std::pair{anna, 1000}, std::pair{bo.memberId, 5000}}) {
+        ScoreEntry e;
+        e.memberId = who;
+        e.score = score;
+        e.ranked = e.proven = true;
+        e.at = 200;
+        storage_->recordScore(e);
+    }
+    storage_->createConfirmToken("old", bo.memberId, 150, 100);
+    EXPECT_EQ(storage_->confirmTokenState("old", 150), ResetTokenState::Expired);
+    storage_->createConfirmToken("t1", bo.memberId, 1000, 100);
+    storage_->createConfirmToken("t2", bo.memberId, 1000, 100);
+    struct Stage {
+        const char* what;
+        std::function<void()> step;
+        bool confirmed;
+        std::string best; // the nickname on top of every list, and the period's winner
+        std::size_t listed, recruits, standings;
+    };
+    const Stage stages[] = {
+        {"joined", [] {}, false, "Anna", 1, 0, 0},
+        {"an expired link", [&] { EXPECT_FALSE(storage_->useConfirmToken("old", 150)); }, false,
+         "Anna", 1, 0, 0},
+        {"the link used", [&] { EXPECT_EQ(storage_->useConfirmToken("t1", 300), bo.memberId); },
+         true, "Bo", 2, 1, 2},
+        {"used again", [&] { EXPECT_FALSE(storage_->useConfirmToken("t1", 301)); }, true, "Bo", 2,
+         1, 2},
+    };
+    for (const Stage& stage : stages) {
+        SCOPED_TRACE(stage.what);
+        stage.step();
+        EXPECT_EQ(storage_->memberById(bo.memberId)->confirmed, stage.confirmed);
+        for (const auto& list : {storage_->topScores(0, 10), storage_->topScores(0, 1000, 10)}) {
+            ASSERT_EQ(list.size(), stage.listed);
+            EXPECT_EQ(list[0].nickname, stage.best);
+        }
+        EXPECT_EQ(storage_->bestScore(0, 1000)->nickname, stage.best);
+        EXPECT_EQ(storage_->recruits(anna).size(), stage.recruits);
+        EXPECT_EQ(storage_->recruitStandings(0, 1000).size(), stage.standings);
+    }
+    EXPECT_EQ(storage_->confirmTokenState("t1", 301), ResetTokenState::Used);
+    // His other links are forgotten.
+    EXPECT_EQ(storage_->confirmTokenState("t2", 301), ResetTokenState::Unknown);
+    EXPECT_EQ(storage_->confirmTokenState("old", 301), ResetTokenState::Unknown);
 }
 
 TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {

@@ -40,7 +40,7 @@ def main():
             for _ in range(2))
     try:
         a.command("member", "add", "anna@example.se", "Anna", stdin="annasord\n")
-        a.command("member", "add", "bo@example.se", "Bo", stdin="bosord\n")
+        a.command("member", "add", "bo@example.se", "Bo", stdin="bo-hemlis\n")
         a.start()
         b.start()
         browser = urllib.request.build_opener(
@@ -56,7 +56,7 @@ def main():
         endpoint = "/r0002.asp"
         for _ in range(5):
             post(game, a.origin + endpoint, submission("bo@example.se", "fel", 500, 60000))
-        reply = post(game, b.origin + endpoint, submission("bo@example.se", "bosord", 500, 60000))
+        reply = post(game, b.origin + endpoint, submission("bo@example.se", "bo-hemlis", 500, 60000))
         checks.append(("failed passwords on one throttle the other", reply.startswith("7")))
 
         reply = post(game, b.origin + endpoint, submission("anna@example.se", "annasord", 4321,

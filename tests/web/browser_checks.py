@@ -29,7 +29,7 @@ WIDTH, HEIGHT = 421, 271
 SCORE_BOX = (350, 80, 421, 112)
 EMAIL = "spelare@example.org"
 NICKNAME = "Snabbfotingen"
-PASSWORD = "hemligt"
+PASSWORD = "hemligt7"
 QUESTION, INFORMATION, HIGHSCORE = 135, 129, 131
 # Who sends pingel-sim's recorded game to the portal.
 SIM_EMAIL, SIM_NICKNAME, SIM_PASSWORD = "sim@example.org", "Simulerad", "hemligt2"

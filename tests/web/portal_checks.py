@@ -1,7 +1,9 @@
 """The portal's pages in headless Chromium against a real `pingel-portal serve` on
-loopback, with a fresh SQLite database and an outbox folder: become a member, log in,
-challenge a friend (the message in the outbox links to the registration with the tipsare
-filled in), the friend joins through that link, the recruit and one bonus point show, a
+loopback, with a fresh SQLite database and an outbox folder: become a member, log in, see
+the own page ask for the address to be confirmed, ask for a new link and confirm through
+the outbox's link, challenge a friend (the message in the outbox links to the registration
+with the tipsare filled in), the friend joins through that link and confirms, the recruit
+and one bonus point show, a
 score reaches the list on "/", a forgotten password is reset through /getpass.asp and the
 outbox's link, no page but the member's own shows an e-mail address, and the pages keep
 their style sheet under their Content-Security-Policy with nothing refused.
@@ -27,7 +29,7 @@ from portal_process import Portal
 FIELD_KEY = bytes([0x3C, 0xA1, 0x5E, 0x07, 0xD2, 0x68, 0x9B, 0x41])
 
 ANNA = ("anna.spel@example.se", "Anna", "hemligt1")
-BO = ("bo+pingel@example.org", "Bo", "bosord")
+BO = ("bo+pingel@example.org", "Bo", "bosord12")
 NEW_PASSWORD = "nyttsord"
 
 
@@ -130,7 +132,15 @@ class Checks:
         if prefilled_tipsare is None:
             self.shot("portal-register.png")
         self.submit("Bli medlem")
-        assert "Du är nu medlem" in self.text(), self.text()
+        assert "Vi har skickat ett brev till " + email in self.text(), self.text()
+
+    def confirm(self, email):
+        """Opens the newest confirmation link mailed to `email` and presses its button."""
+        message = self.mail_to(email)
+        link = re.search(r"(http://\S+/bekrafta/\?t=[0-9a-f]{64})", message).group(1)
+        self.driver.get(link)
+        self.submit("Bekräfta adressen")
+        assert "Din e-postadress är bekräftad" in self.text(), self.text()
 
     # --- checks -------------------------------------------------------------------------
 
@@ -146,6 +156,13 @@ class Checks:
         header = self.driver.find_element(By.TAG_NAME, "header").text
         assert "Anna" in header and "Logga ut" in header, header
         assert ANNA[0] in self.text()  # the member's own page
+        assert "Din adress är inte bekräftad än" in self.text(), self.text()
+        self.shot("portal-unconfirmed.png")
+        self.submit("Skicka en ny länk")
+        assert "Vi har skickat en ny länk till " + ANNA[0] in self.text(), self.text()
+        self.confirm(ANNA[0])
+        self.open("/useradm/")
+        assert "inte bekräftad" not in self.text(), self.text()
 
     def challenge_reaches_the_outbox_with_the_tipsare_link(self):
         self.open("/useradm/challenge/")
@@ -162,6 +179,7 @@ class Checks:
         self.logout()
         self.driver.get(self.challenge_link)
         self.register(BO, prefilled_tipsare=ANNA[0])
+        self.confirm(BO[0])
         self.login(ANNA[0], ANNA[2])
         self.open("/useradm/challenge/")
         text = self.text()
