@@ -175,6 +175,20 @@ TEST(ForwardedClient, TakesTheLastAddressOnly) {
     }
 }
 
+// Connections are counted by address, IPv6 ones by their /64 (one host has a whole /64).
+TEST(AddressShare, IsTheAddressOrItsSlash64) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"10.0.0.7", "10.0.0.7"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::ffff", "2001:db8:1:2::/64"},
+        {"::ffff:192.0.2.1", "192.0.2.1"},
+        {"::1", "::/64"},
+    };
+    for (const auto& [address, share] : cases) {
+        EXPECT_EQ(addressShare(address), share) << address;
+    }
+}
+
 TEST_P(EndpointTest, HandWrittenRequestBytes) {
     // anna@example.se, "hemligt1", 1200 points after 60 s, checksum 3735928559, length 100000;
     // the second has 101201 in fb, one more than f9 + f4.
