@@ -1,6 +1,6 @@
 # Compiles the portal's page templates (DIR/*.mustache) into the target: a generated C++
 # file defines portalTemplate(name), the text of DIR/name.mustache. An edited template
-# regenerates the file; a new one is found at the next configure.
+# regenerates the file; a new one is picked up by the next build (the glob is rechecked).
 function(pingel_embed_templates target dir)
   file(GLOB files CONFIGURE_DEPENDS ${dir}/*.mustache)
   set(out ${CMAKE_BINARY_DIR}/generated/portal_templates.cpp)
