@@ -6,6 +6,7 @@
 #include "portal/competition.h"
 #include "portal/pages.h"
 #include "portal/password.h"
+#include "portal/templates.h"
 #include "portal/text.h"
 
 #include <ctime>
@@ -40,9 +41,20 @@ void noStore(http::Response& res) {
     res.setHeader("Referrer-Policy", "no-referrer");
 }
 
-std::string notice(std::string_view text, bool alert = true) {
-    return std::string("<p class=\"notice\"") + (alert ? " role=\"alert\"" : "") + ">" +
-           htmlEscape(text) + "</p>\n";
+// A page's data with its form token.
+Data withToken(const std::string& token) {
+    Data data;
+    data.set("csrf", token);
+    return data;
+}
+
+// A link's token or a bad link's state, for the templates that tell which.
+Data linkState(ResetTokenState state) {
+    Data data;
+    data.set("used", state == ResetTokenState::Used);
+    data.set("expired", state == ResetTokenState::Expired);
+    data.set("unknown", state != ResetTokenState::Used && state != ResetTokenState::Expired);
+    return data;
 }
 
 class AccountPages : public std::enable_shared_from_this<AccountPages> {
@@ -56,12 +68,12 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
   private:
     // Log in and out.
     std::string loginForm(const http::Request& req, http::Response& res, const std::string& email,
-                          const std::string& back, const std::string& message);
+                          const std::string& back, std::string_view notice);
     void loginPost(const http::Request& req, http::Response& res);
     void logoutPost(const http::Request& req, http::Response& res);
     // A forgotten password.
     std::string getpassForm(const http::Request& req, http::Response& res, const std::string& email,
-                            const FieldErrors& errors);
+                            const FieldErrors& errors, bool tooMany = false);
     void getpassPost(const http::Request& req, http::Response& res);
     void sendResetLink(const Member& member);
     std::string resetForm(const http::Request& req, http::Response& res, const std::string& token,
@@ -78,11 +90,11 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
     void confirmPost(const http::Request& req, http::Response& res);
     void newConfirmLinkPost(const http::Request& req, http::Response& res);
     // What an unconfirmed member is told on his pages, with the button for a new link.
-    std::string unconfirmedNotice(const Visitor& visitor) const;
+    static std::string unconfirmedNotice(const Visitor& visitor);
     // The member's own pages.
     void ownPage(const http::Request& req, http::Response& res);
     std::string challengeBody(const Visitor& visitor, const std::string& friendAddress,
-                              const FieldErrors& errors, const std::string& message);
+                              const FieldErrors& errors, bool sent);
     void challengeGet(const http::Request& req, http::Response& res);
     void challengePost(const http::Request& req, http::Response& res);
     // The visitor when logged in; else a redirect to the login page and back.
@@ -107,21 +119,20 @@ std::optional<Visitor> AccountPages::member(const http::Request& req, http::Resp
 
 // --- log in and out -------------------------------------------------------------------
 
+// `notice` names what the page says above the form ("tooMany", "throttled", "wrong"), if
+// anything.
 std::string AccountPages::loginForm(const http::Request& req, http::Response& res,
                                     const std::string& email, const std::string& back,
-                                    const std::string& message) {
-    std::string html = message.empty() ? "" : notice(message);
-    html += "<form method=\"post\" action=\"/logga-in/\">\n" +
-            hiddenToken(formToken(req, res, cookies_)) +
-            "<input type=\"hidden\" name=\"tillbaka\" value=\"" + htmlEscape(back) + "\">\n";
-    html += field({}, "epost", "E-postadress", "email", email, nullptr, "username");
-    html += field({}, "losenord", "L\xC3\xB6senord", "password", "", nullptr, "current-password");
-    html += "<button type=\"submit\">Logga in</button>\n</form>\n"
-            "<p><a href=\"/getpass.asp?mail=" +
-            htmlEscape(percentEncoded(email)) +
-            "\">Gl\xC3\xB6mt l\xC3\xB6senordet?</a> Inget konto? <a href=\"/registrera/\">Bli "
-            "medlem</a>.</p>\n";
-    return html;
+                                    std::string_view notice) {
+    Data data = withToken(formToken(req, res, cookies_));
+    if (!notice.empty()) {
+        data.set(std::string(notice), true);
+    }
+    data.set("back", back);
+    data.set("epost", input({}, "epost", "email", email, "username"));
+    data.set("losenord", input({}, "losenord", "password", "", "current-password"));
+    data.set("mail", percentEncoded(email));
+    return render("login", data);
 }
 
 void AccountPages::loginPost(const http::Request& req, http::Response& res) {
@@ -131,11 +142,7 @@ void AccountPages::loginPost(const http::Request& req, http::Response& res) {
     const std::int64_t now = unixNow();
     if (!storage_.admit("login-from:" + req.client, settings_.loginsPerClient, now - hourSeconds,
                         now)) {
-        sendPage(res, title,
-                 loginForm(req, res, email, back,
-                           "F\xC3\xB6r m\xC3\xA5nga inloggningar h\xC3\xA4rifr\xC3\xA5n. "
-                           "V\xC3\xA4nta en stund och f\xC3\xB6rs\xC3\xB6k igen."),
-                 429);
+        sendPage(res, title, loginForm(req, res, email, back, "tooMany"), 429);
         return;
     }
     // An unknown address is checked like a wrong password, at the same cost.
@@ -154,12 +161,7 @@ void AccountPages::loginPost(const http::Request& req, http::Response& res) {
         return;
     }
     const bool throttled = check.outcome == LoginOutcome::Throttled;
-    sendPage(res, title,
-             loginForm(req, res, email, back,
-                       throttled ? "F\xC3\xB6r m\xC3\xA5nga misslyckade f\xC3\xB6rs\xC3\xB6k. "
-                                   "V\xC3\xA4nta en stund (h\xC3\xB6gst 15 minuter) och "
-                                   "f\xC3\xB6rs\xC3\xB6k igen."
-                                 : "Fel e-postadress eller l\xC3\xB6senord."),
+    sendPage(res, title, loginForm(req, res, email, back, throttled ? "throttled" : "wrong"),
              throttled ? 429 : 422);
 }
 
@@ -175,18 +177,17 @@ void AccountPages::logoutPost(const http::Request& req, http::Response& res) {
 // --- a forgotten password -------------------------------------------------------------
 
 std::string AccountPages::getpassForm(const http::Request& req, http::Response& res,
-                                      const std::string& email, const FieldErrors& errors) {
-    return "<p>Skriv e-postadressen som du \xC3\xA4r medlem med. Vi skickar en l\xC3\xA4nk "
-           "dit som du v\xC3\xA4ljer ett nytt l\xC3\xB6senord med. L\xC3\xA4nken fungerar en "
-           "g\xC3\xA5ng, i en timme.</p>\n<form method=\"post\" action=\"/getpass.asp\">\n" +
-           hiddenToken(formToken(req, res, cookies_)) +
-           field(errors, "mail", "E-postadress", "email", email, nullptr, "email") +
-           "<button type=\"submit\">Skicka l\xC3\xA4nken</button>\n</form>\n";
+                                      const std::string& email, const FieldErrors& errors,
+                                      bool tooMany) {
+    Data data = withToken(formToken(req, res, cookies_));
+    data.set("tooMany", tooMany);
+    data.set("mail", input(errors, "mail", "email", email, "email"));
+    return render("getpass", data);
 }
 
 void AccountPages::getpassPost(const http::Request& req, http::Response& res) {
     const std::string email = trimmed(req.param("mail")).substr(0, 254);
-    const std::string title = "Gl\xC3\xB6mt l\xC3\xB6senord";
+    const std::string title = "Glömt lösenord";
     noStore(res);
     if (!plausibleAddress(email)) {
         sendPage(res, title,
@@ -200,31 +201,23 @@ void AccountPages::getpassPost(const http::Request& req, http::Response& res) {
     const std::string clientKey = "reset-from:" + req.client;
     if (!storage_.admit(clientKey, settings_.resetsPerClient, now - hourSeconds, now) ||
         !storage_.admit(addressKey, settings_.resetsPerAddress, now - hourSeconds, now)) {
-        sendPage(res, title,
-                 notice("Det har beg\xC3\xA4rts m\xC3\xA5nga l\xC3\xA4nkar p\xC3\xA5 kort tid. "
-                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen.") +
-                     getpassForm(req, res, email, {}),
-                 429);
+        sendPage(res, title, getpassForm(req, res, email, {}, true), 429);
         return;
     }
     // A stranger's address gets a note instead, so that both answers cost the same.
     if (const auto member = storage_.findMember(email)) {
         sendResetLink(*member);
     } else {
-        mailer_.send({email, "Nytt l\xC3\xB6senord till spelia",
-                      "Hej!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) bad om ett nytt "
-                      "l\xC3\xB6senord p\xC3\xA5 spelia f\xC3\xB6r den h\xC3\xA4r "
+        mailer_.send({email, "Nytt lösenord till spelia",
+                      "Hej!\n\nNågon (förhoppningsvis du) bad om ett nytt "
+                      "lösenord på spelia för den här "
                       "adressen, men ingen medlem har den. Har du kanske blivit medlem med en "
-                      "annan adress? Vill du bli medlem g\xC3\xA5r det h\xC3\xA4r:\n\n" +
+                      "annan adress? Vill du bli medlem går det här:\n\n" +
                           settings_.publicUrl +
-                          "/registrera/\n\nBad du inte om n\xC3\xA5got kan du strunta i det "
-                          "h\xC3\xA4r brevet.\n\nspelia\n"});
+                          "/registrera/\n\nBad du inte om något kan du strunta i det "
+                          "här brevet.\n\nspelia\n"});
     }
-    sendPage(res, title,
-             notice("Om adressen h\xC3\xB6r till en medlem har vi nu skickat en l\xC3\xA4nk dit. "
-                    "Den fungerar i en timme. Titta i din inkorg (och skr\xC3\xA4ppost).",
-                    false) +
-                 "<p><a href=\"/logga-in/\">Till inloggningen</a></p>\n");
+    sendPage(res, title, render("getpass_sent", {}));
 }
 
 void AccountPages::sendResetLink(const Member& member) {
@@ -234,44 +227,28 @@ void AccountPages::sendResetLink(const Member& member) {
     const std::string minutes = std::to_string(settings_.resetSeconds / 60);
     // A failed send is the operator's to see in the log; the page must not tell a stranger
     // that this address is a member's.
-    mailer_.send(
-        {member.email, "Nytt l\xC3\xB6senord till spelia",
-         "Hej " + member.nickname +
-             "!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) bad om ett nytt l\xC3\xB6senord "
-             "till ditt konto p\xC3\xA5 spelia. \xC3\x96ppna l\xC3\xA4nken inom " +
-             minutes + " minuter och v\xC3\xA4lj ett nytt l\xC3\xB6senord:\n\n" +
-             settings_.publicUrl + "/nytt-losenord/?t=" + token +
-             "\n\nL\xC3\xA4nken fungerar en g\xC3\xA5ng. Bad du inte om ett nytt "
-             "l\xC3\xB6senord kan du strunta i det h\xC3\xA4r brevet; ditt l\xC3\xB6senord "
-             "\xC3\xA4r of\xC3\xB6r\xC3\xA4ndrat.\n\nspelia\n"});
+    mailer_.send({member.email, "Nytt lösenord till spelia",
+                  "Hej " + member.nickname +
+                      "!\n\nNågon (förhoppningsvis du) bad om ett nytt lösenord "
+                      "till ditt konto på spelia. Öppna länken inom " +
+                      minutes + " minuter och välj ett nytt lösenord:\n\n" + settings_.publicUrl +
+                      "/nytt-losenord/?t=" + token +
+                      "\n\nLänken fungerar en gång. Bad du inte om ett nytt "
+                      "lösenord kan du strunta i det här brevet; ditt lösenord "
+                      "är oförändrat.\n\nspelia\n"});
 }
 
 std::string AccountPages::resetForm(const http::Request& req, http::Response& res,
                                     const std::string& token, const FieldErrors& errors) {
-    return "<form method=\"post\" action=\"/nytt-losenord/\">\n" +
-           hiddenToken(formToken(req, res, cookies_)) +
-           "<input type=\"hidden\" name=\"t\" value=\"" + htmlEscape(token) + "\">\n" +
-           field(errors, "losenord", "Nytt l\xC3\xB6senord", "password", "",
-                 "8 till 16 tecken, s\xC3\xA5"
-                 "dana som spelet kan skicka.",
-                 "new-password") +
-           field(errors, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr,
-                 "new-password") +
-           "<button type=\"submit\">Byt l\xC3\xB6senord</button>\n</form>\n";
+    Data data = withToken(formToken(req, res, cookies_));
+    data.set("token", token);
+    data.set("losenord", input(errors, "losenord", "password", "", "new-password", true));
+    data.set("losenord2", input(errors, "losenord2", "password", "", "new-password"));
+    return render("reset", data);
 }
 
 void AccountPages::badResetToken(http::Response& res, ResetTokenState state) {
-    const char* text =
-        state == ResetTokenState::Used
-            ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd. Varje l\xC3\xA4nk fungerar bara "
-              "en g\xC3\xA5ng."
-        : state == ResetTokenState::Expired
-            ? "L\xC3\xA4nken har g\xC3\xA5tt ut. Den fungerar bara en begr\xC3\xA4nsad tid."
-            : "L\xC3\xA4nken \xC3\xA4r ok\xC3\xA4nd. Kontrollera att hela l\xC3\xA4nken "
-              "kom med fr\xC3\xA5n brevet.";
-    sendPage(res, "Nytt l\xC3\xB6senord",
-             notice(text) + "<p><a class=\"button\" href=\"/getpass.asp\">Be om en ny "
-                            "l\xC3\xA4nk</a></p>\n",
+    sendPage(res, "Nytt lösenord", render("reset_bad", linkState(state)),
              state == ResetTokenState::Unknown ? 404 : 410);
 }
 
@@ -285,14 +262,14 @@ void AccountPages::resetGet(const http::Request& req, http::Response& res) {
         badResetToken(res, state);
         return;
     }
-    sendPage(res, "Nytt l\xC3\xB6senord", resetForm(req, res, token, {}));
+    sendPage(res, "Nytt lösenord", resetForm(req, res, token, {}));
 }
 
 void AccountPages::resetPost(const http::Request& req, http::Response& res) {
     noStore(res);
     const std::string token = req.param("t");
     const std::string password = req.param("losenord");
-    const std::string title = "Nytt l\xC3\xB6senord";
+    const std::string title = "Nytt lösenord";
     if (!looksLikeToken(token)) {
         badResetToken(res, ResetTokenState::Unknown);
         return;
@@ -302,10 +279,7 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
     std::int64_t now = unixNow();
     if (!storage_.admit("new-password-from:" + req.client, settings_.newPasswordsPerClient,
                         now - hourSeconds, now)) {
-        sendPage(res, title,
-                 notice("F\xC3\xB6r m\xC3\xA5nga f\xC3\xB6rs\xC3\xB6k h\xC3\xA4rifr\xC3\xA5n. "
-                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen."),
-                 429);
+        sendPage(res, title, render("reset_limit", {}), 429);
         return;
     }
     const std::string digest = tokenDigest(token);
@@ -315,10 +289,9 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
     }
     FieldErrors errors;
     if (!acceptablePassword(password)) {
-        errors["losenord"] = "L\xC3\xB6senordet ska ha 8 till 16 tecken, s\xC3\xA5"
-                             "dana som spelet kan skicka.";
+        errors["losenord"] = "Lösenordet ska ha 8 till 16 tecken, sådana som spelet kan skicka.";
     } else if (req.param("losenord2") != password) {
-        errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
+        errors["losenord2"] = "Lösenorden är inte lika.";
     }
     if (!errors.empty()) {
         sendPage(res, title, resetForm(req, res, token, errors), 422);
@@ -338,11 +311,7 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
     storage_.removeSessions(*memberId);
     storage_.clearFailures("account:" + std::to_string(*memberId));
     res.setHeader("Set-Cookie", sessionCookieHeader("", 0, secure_));
-    sendPage(res, title,
-             notice("Ditt l\xC3\xB6senord \xC3\xA4r bytt. Anv\xC3\xA4nd det n\xC3\xA4r du "
-                    "loggar in och n\xC3\xA4r du skickar po\xC3\xA4ng fr\xC3\xA5n spelet.",
-                    false) +
-                 "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n");
+    sendPage(res, title, render("reset_done", {}));
 }
 
 // --- becoming a member and confirming the address -----------------------------------
@@ -357,10 +326,7 @@ void AccountPages::registrationPost(const http::Request& req, http::Response& re
     std::int64_t now = unixNow();
     if (!storage_.admit("register-from:" + req.client, settings_.login.registrationsPerClient,
                         now - hourSeconds, now)) {
-        sendPage(res, title,
-                 notice("F\xC3\xB6r m\xC3\xA5nga registreringar h\xC3\xA4rifr\xC3\xA5n. "
-                        "V\xC3\xA4nta en timme och f\xC3\xB6rs\xC3\xB6k igen."),
-                 429);
+        sendPage(res, title, render("register_limit", {}), 429);
         return;
     }
     checkRegistration(storage_, form);
@@ -369,12 +335,10 @@ void AccountPages::registrationPost(const http::Request& req, http::Response& re
     if (form.errors.empty() &&
         !storage_.admit("confirm-mail:" + emailKey(form.email), settings_.confirmMailsPerAddress,
                         now - hourSeconds, now)) {
-        sendPage(res, title,
-                 registrationForm(form, formToken(req, res, cookies_),
-                                  "Vi har redan skickat flera brev till den adressen nyss. Titta "
-                                  "i inkorgen (och skr\xC3\xA4ppost), eller v\xC3\xA4nta en "
-                                  "timme och f\xC3\xB6rs\xC3\xB6k igen."),
-                 429);
+        sendPage(
+            res, title,
+            registrationForm(form, formToken(req, res, cookies_), RegistrationNotice::TooManyMails),
+            429);
         return;
     }
     bool sent = false;
@@ -386,7 +350,7 @@ void AccountPages::registrationPost(const http::Request& req, http::Response& re
         const Joining joining = storage_.join(form.email, form.nickname, hash, now, form.recruiter);
         if (joining.outcome == JoinOutcome::NicknameTaken) {
             // Someone took the nickname between the check and now.
-            form.errors["smeknamn"] = "Smeknamnet \xC3\xA4r upptaget. V\xC3\xA4lj ett annat.";
+            form.errors["smeknamn"] = "Smeknamnet är upptaget. Välj ett annat.";
         } else if (const auto member = joining.outcome == JoinOutcome::Joined
                                            ? storage_.memberById(joining.memberId)
                                            : storage_.findMember(form.email)) {
@@ -395,82 +359,51 @@ void AccountPages::registrationPost(const http::Request& req, http::Response& re
         }
     }
     if (!form.errors.empty()) {
-        sendPage(res, title,
-                 registrationForm(form, formToken(req, res, cookies_),
-                                  "N\xC3\xA5got beh\xC3\xB6ver r\xC3\xA4ttas, se nedan."),
-                 422);
+        sendPage(
+            res, title,
+            registrationForm(form, formToken(req, res, cookies_), RegistrationNotice::Mistakes),
+            422);
         return;
     }
-    const std::string hours = std::to_string(settings_.confirmSeconds / 3600);
-    sendPage(res, "V\xC3\xA4lkommen!",
-             "<p>V\xC3\xA4lkommen till spelia, <strong>" + htmlEscape(form.nickname) +
-                 "</strong>!</p>\n" +
-                 (sent ? notice("Vi har skickat ett brev till " + form.email +
-                                    ". \xC3\x96ppna l\xC3\xA4nken i brevet inom " + hours +
-                                    " timmar f\xC3\xB6r att bekr\xC3\xA4"
-                                    "fta din "
-                                    "e-postadress. Titta i inkorgen (och skr\xC3\xA4ppost).",
-                                false)
-                       : notice("Brevet kunde inte skickas just nu. Logga in om en stund och be "
-                                "om en ny l\xC3\xA4nk p\xC3\xA5 din sida.")) +
-                 "<p>Tills adressen \xC3\xA4r bekr\xC3\xA4"
-                 "ftad sparas dina po\xC3\xA4ng, "
-                 "men de kommer med p\xC3\xA5 topplistorna f\xC3\xB6rst n\xC3\xA4r du har "
-                 "bekr\xC3\xA4"
-                 "ftat den.</p>\n"
-                 "<p>I spelet skickar du dina po\xC3\xA4ng med din e-postadress och ditt "
-                 "l\xC3\xB6senord. Lycka till!</p>\n"
-                 "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n");
+    Data data;
+    data.set("nickname", form.nickname);
+    data.set("sent", sent);
+    data.set("email", form.email);
+    data.set("hours", std::to_string(settings_.confirmSeconds / 3600));
+    sendPage(res, "Välkommen!", render("welcome", data));
 }
 
 bool AccountPages::sendConfirmLink(const Member& member, std::int64_t now) {
     const std::string token = randomToken();
     storage_.createConfirmToken(tokenDigest(token), member.id, now + settings_.confirmSeconds, now);
     const std::string hours = std::to_string(settings_.confirmSeconds / 3600);
-    return mailer_.send(
-        {member.email,
-         "Bekr\xC3\xA4"
-         "fta din adress p\xC3\xA5 spelia",
-         "Hej " + member.nickname +
-             "!\n\nV\xC3\xA4lkommen till spelia. \xC3\x96ppna l\xC3\xA4nken inom " + hours +
-             " timmar och bekr\xC3\xA4"
-             "fta att adressen \xC3\xA4r din:\n\n" +
-             settings_.publicUrl + confirmPage + "?t=" + token +
-             "\n\nF\xC3\xB6rst d\xC3\xA5 kommer dina po\xC3\xA4ng med p\xC3\xA5 "
-             "topplistorna och i t\xC3\xA4vlingarna. Blev du inte medlem sj\xC3\xA4lv kan du "
-             "strunta i det h\xC3\xA4r brevet.\n\nspelia\n"});
+    return mailer_.send({member.email, "Bekräfta din adress på spelia",
+                         "Hej " + member.nickname +
+                             "!\n\nVälkommen till spelia. Öppna länken inom " + hours +
+                             " timmar och bekräfta att adressen är din:\n\n" + settings_.publicUrl +
+                             confirmPage + "?t=" + token +
+                             "\n\nFörst då kommer dina poäng med på "
+                             "topplistorna och i tävlingarna. Blev du inte medlem själv kan du "
+                             "strunta i det här brevet.\n\nspelia\n"});
 }
 
 bool AccountPages::sendAlreadyMember(const Member& member) {
     // The account stays as it was; the page said what it says to anyone.
-    return mailer_.send(
-        {member.email, "Du \xC3\xA4r redan medlem p\xC3\xA5 spelia",
-         "Hej " + member.nickname +
-             "!\n\nN\xC3\xA5gon (f\xC3\xB6rhoppningsvis du) f\xC3\xB6rs\xC3\xB6kte just "
-             "bli medlem p\xC3\xA5 spelia med den h\xC3\xA4r adressen, men du \xC3\xA4r redan "
-             "medlem, med smeknamnet " +
-             member.nickname +
-             ". Ditt konto \xC3\xA4r of\xC3\xB6r\xC3\xA4ndrat.\n\nHar du gl\xC3\xB6mt "
-             "ditt l\xC3\xB6senord kan du v\xC3\xA4lja ett nytt h\xC3\xA4r:\n\n" +
-             settings_.publicUrl + "/getpass.asp?mail=" + percentEncoded(member.email) +
-             "\n\nVar det inte du kan du strunta i det h\xC3\xA4r brevet.\n\nspelia\n"});
+    return mailer_.send({member.email, "Du är redan medlem på spelia",
+                         "Hej " + member.nickname +
+                             "!\n\nNågon (förhoppningsvis du) försökte just "
+                             "bli medlem på spelia med den här adressen, men du är redan "
+                             "medlem, med smeknamnet " +
+                             member.nickname +
+                             ". Ditt konto är oförändrat.\n\nHar du glömt "
+                             "ditt lösenord kan du välja ett nytt här:\n\n" +
+                             settings_.publicUrl +
+                             "/getpass.asp?mail=" + percentEncoded(member.email) +
+                             "\n\nVar det inte du kan du strunta i det här brevet.\n\nspelia\n"});
 }
 
 void AccountPages::badConfirmToken(http::Response& res, ResetTokenState state) {
-    const char* text =
-        state == ResetTokenState::Used
-            ? "L\xC3\xA4nken \xC3\xA4r redan anv\xC3\xA4nd: adressen \xC3\xA4r "
-              "bekr\xC3\xA4"
-              "ftad."
-        : state == ResetTokenState::Expired
-            ? "L\xC3\xA4nken har g\xC3\xA5tt ut. Logga in och be om en ny l\xC3\xA4nk "
-              "p\xC3\xA5 din sida."
-            : "L\xC3\xA4nken \xC3\xA4r ok\xC3\xA4nd. Kontrollera att hela l\xC3\xA4nken "
-              "kom med fr\xC3\xA5n brevet, eller logga in och be om en ny p\xC3\xA5 din sida.";
-    sendPage(res,
-             "Bekr\xC3\xA4"
-             "fta din adress",
-             notice(text) + "<p><a class=\"button\" href=\"/logga-in/\">Logga in</a></p>\n",
+    sendPage(res, "Bekräfta din adress", render("confirm_bad", linkState(state)),
              state == ResetTokenState::Unknown ? 404 : 410);
 }
 
@@ -485,24 +418,15 @@ void AccountPages::confirmGet(const http::Request& req, http::Response& res) {
         badConfirmToken(res, state);
         return;
     }
-    sendPage(res,
-             "Bekr\xC3\xA4"
-             "fta din adress",
-             "<p>Tryck p\xC3\xA5 knappen f\xC3\xB6r att bekr\xC3\xA4"
-             "fta att "
-             "e-postadressen \xC3\xA4r din. Sedan kommer dina po\xC3\xA4ng med p\xC3\xA5 "
-             "topplistorna.</p>\n<form method=\"post\" action=\"/bekrafta/\">\n" +
-                 hiddenToken(formToken(req, res, cookies_)) +
-                 "<input type=\"hidden\" name=\"t\" value=\"" + htmlEscape(token) +
-                 "\">\n<button type=\"submit\">Bekr\xC3\xA4"
-                 "fta adressen</button>\n</form>\n");
+    Data data = withToken(formToken(req, res, cookies_));
+    data.set("token", token);
+    sendPage(res, "Bekräfta din adress", render("confirm", data));
 }
 
 void AccountPages::confirmPost(const http::Request& req, http::Response& res) {
     noStore(res);
     const std::string token = req.param("t");
-    const std::string title = "Bekr\xC3\xA4"
-                              "fta din adress";
+    const std::string title = "Bekräfta din adress";
     if (!looksLikeToken(token)) {
         badConfirmToken(res, ResetTokenState::Unknown);
         return;
@@ -513,14 +437,7 @@ void AccountPages::confirmPost(const http::Request& req, http::Response& res) {
         badConfirmToken(res, storage_.confirmTokenState(digest, now));
         return;
     }
-    sendPage(res, title,
-             notice("Tack! Din e-postadress \xC3\xA4r bekr\xC3\xA4"
-                    "ftad. Nu kommer dina "
-                    "po\xC3\xA4ng med p\xC3\xA5 topplistorna, och du kan utmana dina "
-                    "v\xC3\xA4nner.",
-                    false) +
-                 "<p><a class=\"button\" href=\"/\">Till topplistorna</a></p>\n",
-             200, visitorOf(storage_, req, res, cookies_));
+    sendPage(res, title, render("confirmed", {}), 200, visitorOf(storage_, req, res, cookies_));
 }
 
 void AccountPages::newConfirmLinkPost(const http::Request& req, http::Response& res) {
@@ -529,8 +446,7 @@ void AccountPages::newConfirmLinkPost(const http::Request& req, http::Response& 
         return;
     }
     noStore(res);
-    const std::string title = "Bekr\xC3\xA4"
-                              "fta din adress";
+    const std::string title = "Bekräfta din adress";
     if (visitor->confirmed) {
         res.redirect(memberPage, 303);
         return;
@@ -538,44 +454,27 @@ void AccountPages::newConfirmLinkPost(const http::Request& req, http::Response& 
     const std::int64_t now = unixNow();
     if (!storage_.admit("confirm-mail:" + emailKey(visitor->email),
                         settings_.confirmMailsPerAddress, now - hourSeconds, now)) {
-        sendPage(res, title,
-                 notice("Vi har redan skickat flera brev till din adress nyss. Titta i inkorgen "
-                        "(och skr\xC3\xA4ppost), eller v\xC3\xA4nta en timme och "
-                        "f\xC3\xB6rs\xC3\xB6k igen."),
-                 429, *visitor);
+        Data data;
+        data.set("tooMany", true);
+        sendPage(res, title, render("confirm_new", data), 429, *visitor);
         return;
     }
     const auto member = storage_.memberById(visitor->memberId);
     if (!member || !sendConfirmLink(*member, now)) {
-        sendPage(res, title,
-                 notice("Brevet kunde inte skickas just nu. F\xC3\xB6rs\xC3\xB6k igen "
-                        "senare."),
-                 503, *visitor);
+        Data data;
+        data.set("failed", true);
+        sendPage(res, title, render("confirm_new", data), 503, *visitor);
         return;
     }
-    sendPage(res, title,
-             notice("Vi har skickat en ny l\xC3\xA4nk till " + visitor->email +
-                        ". Den fungerar i " + std::to_string(settings_.confirmSeconds / 3600) +
-                        " timmar.",
-                    false) +
-                 "<p><a href=\"/useradm/\">Till ditt konto</a></p>\n",
-             200, *visitor);
+    Data data;
+    data.set("sent", true);
+    data.set("email", visitor->email);
+    data.set("hours", std::to_string(settings_.confirmSeconds / 3600));
+    sendPage(res, title, render("confirm_new", data), 200, *visitor);
 }
 
-std::string AccountPages::unconfirmedNotice(const Visitor& visitor) const {
-    if (visitor.confirmed) {
-        return "";
-    }
-    return "<section class=\"notice\">\n<h2>Bekr\xC3\xA4"
-           "fta din e-postadress</h2>\n"
-           "<p>Din adress \xC3\xA4r inte bekr\xC3\xA4"
-           "ftad \xC3\xA4n. Tills du har "
-           "\xC3\xB6ppnat l\xC3\xA4nken i brevet vi skickade sparas dina po\xC3\xA4ng men "
-           "kommer inte med p\xC3\xA5 topplistorna, du kan inte utmana v\xC3\xA4nner och du "
-           "r\xC3\xA4knas inte som n\xC3\xA5gons rekryt.</p>\n"
-           "<form method=\"post\" action=\"/bekrafta/ny/\">\n" +
-           hiddenToken(visitor.csrf) +
-           "<button type=\"submit\">Skicka en ny l\xC3\xA4nk</button>\n</form>\n</section>\n";
+std::string AccountPages::unconfirmedNotice(const Visitor& visitor) {
+    return render("unconfirmed", withToken(visitor.csrf));
 }
 
 // --- the member's own pages -----------------------------------------------------------
@@ -586,55 +485,39 @@ void AccountPages::ownPage(const http::Request& req, http::Response& res) {
         return;
     }
     noStore(res);
-    const std::size_t points = bonusRecruits(storage_, visitor->memberId).size();
-    sendPage(res, "Mitt konto",
-             unconfirmedNotice(*visitor) + "<table>\n<tr><th>Smeknamn</th><td>" +
-                 htmlEscape(visitor->nickname) + "</td></tr>\n<tr><th>E-postadress</th><td>" +
-                 htmlEscape(visitor->email) + "</td></tr>\n<tr><th>Bonuspo\xC3\xA4ng</th><td>" +
-                 std::to_string(points) +
-                 "</td></tr>\n</table>\n<p class=\"hint\">Din e-postadress syns bara "
-                 "h\xC3\xA4r, f\xC3\xB6r dig.</p>\n"
-                 "<p><a class=\"button\" href=\"/useradm/challenge/\">Utmana en "
-                 "v\xC3\xA4n</a></p>\n<p><a href=\"/getpass.asp?mail=" +
-                 htmlEscape(percentEncoded(visitor->email)) + "\">Byt l\xC3\xB6senord</a></p>\n",
-             200, *visitor);
+    Data data = withToken(visitor->csrf);
+    data.set("unconfirmed", !visitor->confirmed);
+    data.set("nickname", visitor->nickname);
+    data.set("email", visitor->email);
+    data.set("points", std::to_string(bonusRecruits(storage_, visitor->memberId).size()));
+    data.set("mail", percentEncoded(visitor->email));
+    sendPage(res, "Mitt konto", render("member", data), 200, *visitor);
 }
 
 std::string AccountPages::challengeBody(const Visitor& visitor, const std::string& friendAddress,
-                                        const FieldErrors& errors, const std::string& message) {
-    std::string html =
-        "<p>Utmana en v\xC3\xA4n att sl\xC3\xA5 dina po\xC3\xA4ng! Din v\xC3\xA4n f\xC3\xA5r "
-        "ett brev med en l\xC3\xA4nk till spelia. Blir v\xC3\xA4nnen medlem genom "
-        "l\xC3\xA4nken st\xC3\xA5r du som tipsare och f\xC3\xA5r en bonuspo\xC3\xA4ng.</p>\n";
-    if (!message.empty()) {
-        html += notice(message, false);
-    }
-    html += "<form method=\"post\" action=\"/useradm/challenge/\">\n" + hiddenToken(visitor.csrf) +
-            field(errors, "epost", "V\xC3\xA4nnens e-postadress", "email", friendAddress, nullptr,
-                  "off") +
-            "<button type=\"submit\">Skicka utmaningen</button>\n</form>\n";
+                                        const FieldErrors& errors, bool sent) {
+    Data data = withToken(visitor.csrf);
+    data.set("sent", sent);
+    data.set("epost", input(errors, "epost", "email", friendAddress, "off"));
     const auto recruits = bonusRecruits(storage_, visitor.memberId);
-    html += "<h2>Dina rekryter</h2>\n";
-    if (recruits.empty()) {
-        html += "<p>Ingen har blivit medlem med dig som tipsare \xC3\xA4nnu.</p>\n";
-    } else {
-        html += "<table>\n<tr><th>Smeknamn</th><th>Medlem sedan</th></tr>\n";
-        for (const Recruit& r : recruits) {
-            html += "<tr><td>" + htmlEscape(r.nickname) + "</td><td>" +
-                    formatDate(localDate(r.joinedAt)) + "</td></tr>\n";
-        }
-        html += "</table>\n";
+    List rows;
+    for (const Recruit& r : recruits) {
+        Data row;
+        row.set("nickname", r.nickname);
+        row.set("joined", formatDate(localDate(r.joinedAt)));
+        rows.push_back(std::move(row));
     }
-    html += "<p><strong>Dina bonuspo\xC3\xA4ng: " + std::to_string(recruits.size()) +
-            "</strong> (en f\xC3\xB6r varje rekryt).</p>\n";
-    return html;
+    data.set("recruits", rows);
+    data.set("hasRecruits", !recruits.empty());
+    data.set("points", std::to_string(recruits.size()));
+    return render("challenge", data);
 }
 
 void AccountPages::challengeGet(const http::Request& req, http::Response& res) {
     if (const auto visitor = member(req, res, challengePage)) {
         noStore(res);
-        sendPage(res, "Utmana dina v\xC3\xA4nner",
-                 visitor->confirmed ? challengeBody(*visitor, "", {}, "")
+        sendPage(res, "Utmana dina vänner",
+                 visitor->confirmed ? challengeBody(*visitor, "", {}, false)
                                     : unconfirmedNotice(*visitor),
                  200, *visitor);
     }
@@ -646,7 +529,7 @@ void AccountPages::challengePost(const http::Request& req, http::Response& res) 
         return;
     }
     noStore(res);
-    const std::string title = "Utmana dina v\xC3\xA4nner";
+    const std::string title = "Utmana dina vänner";
     if (!visitor->confirmed) {
         sendPage(res, title, unconfirmedNotice(*visitor), 403, *visitor);
         return;
@@ -659,10 +542,10 @@ void AccountPages::challengePost(const http::Request& req, http::Response& res) 
     if (!plausibleAddress(address)) {
         errors["epost"] = "Det ser inte ut som en e-postadress.";
     } else if (emailKey(address) == emailKey(visitor->email)) {
-        errors["epost"] = "Du kan inte utmana dig sj\xC3\xA4lv.";
+        errors["epost"] = "Du kan inte utmana dig själv.";
     } else if (storage_.failuresSince(key, now - daySeconds) >= settings_.challengesPerDay) {
         errors["epost"] = "Du har skickat " + std::to_string(settings_.challengesPerDay) +
-                          " utmaningar det senaste dygnet. F\xC3\xB6rs\xC3\xB6k igen i morgon.";
+                          " utmaningar det senaste dygnet. Försök igen i morgon.";
         status = 429;
     }
     if (errors.empty()) {
@@ -672,25 +555,23 @@ void AccountPages::challengePost(const http::Request& req, http::Response& res) 
         const std::string nicks =
             nick.ends_with('s') || nick.ends_with('x') || nick.ends_with('z') ? nick : nick + "s";
         const bool sent = mailer_.send(
-            {address, nick + " utmanar dig p\xC3\xA5 spelia",
-             "Hej!\n\n" + nick + " spelar p\xC3\xA5 spelia och utmanar dig: kan du sl\xC3\xA5 " +
-                 nicks +
-                 " po\xC3\xA4ng?\n\nBli medlem h\xC3\xA4r, s\xC3\xA5 kommer dina "
-                 "po\xC3\xA4ng med p\xC3\xA5 topplistorna:\n\n" +
+            {address, nick + " utmanar dig på spelia",
+             "Hej!\n\n" + nick + " spelar på spelia och utmanar dig: kan du slå " + nicks +
+                 " poäng?\n\nBli medlem här, så kommer dina "
+                 "poäng med på topplistorna:\n\n" +
                  settings_.publicUrl + "/registrera/?tipsare=" + percentEncoded(visitor->email) +
-                 "\n\nBlir du medlem genom l\xC3\xA4nken st\xC3\xA5r " + nick +
-                 " som din tipsare.\nDu kan ocks\xC3\xA5 spela direkt i "
-                 "webbl\xC3\xA4saren: " +
+                 "\n\nBlir du medlem genom länken står " + nick +
+                 " som din tipsare.\nDu kan också spela direkt i "
+                 "webbläsaren: " +
                  settings_.publicUrl + "/spela/\n\nspelia\n"});
         if (sent) {
-            sendPage(res, title, challengeBody(*visitor, "", {}, "Utmaningen \xC3\xA4r skickad!"),
-                     200, *visitor);
+            sendPage(res, title, challengeBody(*visitor, "", {}, true), 200, *visitor);
             return;
         }
-        errors["epost"] = "Brevet kunde inte skickas just nu. F\xC3\xB6rs\xC3\xB6k igen senare.";
+        errors["epost"] = "Brevet kunde inte skickas just nu. Försök igen senare.";
         status = 503;
     }
-    sendPage(res, title, challengeBody(*visitor, address, errors, ""), status, *visitor);
+    sendPage(res, title, challengeBody(*visitor, address, errors, false), status, *visitor);
 }
 
 void AccountPages::add(http::Routes& routes) {
@@ -723,7 +604,7 @@ void AccountPages::add(http::Routes& routes) {
     routes.get("/getpass.asp", [self](const http::Request& req, http::Response& res) {
         noStore(res);
         const std::string email = trimmed(req.param("mail")).substr(0, 254);
-        sendPage(res, "Gl\xC3\xB6mt l\xC3\xB6senord", self->getpassForm(req, res, email, {}), 200,
+        sendPage(res, "Glömt lösenord", self->getpassForm(req, res, email, {}), 200,
                  visitorOf(self->storage_, req, res, self->cookies_));
     });
     routes.post("/getpass.asp", [self](const http::Request& req, http::Response& res) {

@@ -4,6 +4,7 @@
 #include "platform/latin1.h"
 #include "portal/clock.h"
 #include "portal/password.h"
+#include "portal/templates.h"
 #include "portal/text.h"
 
 #include <algorithm>
@@ -145,16 +146,10 @@ bool formGuard(const http::Request& req, http::Response& res, const Cookies& coo
     }
     // A fresh token for the next try, when the visitor has none of ours.
     formToken(req, res, cookies);
-    sendPage(res, "Formul\xC3\xA4ret kunde inte tas emot",
-             "<p class=\"notice\" role=\"alert\">Formul\xC3\xA4ret kunde inte tas emot (det "
-             "var f\xC3\xB6r gammalt eller kom fr\xC3\xA5n en annan sida).</p>\n<p><a href=\"" +
-                 htmlEscape(req.path) + "\">F\xC3\xB6rs\xC3\xB6k igen</a></p>\n",
-             403);
+    Data data;
+    data.set("path", req.path);
+    sendPage(res, "Formuläret kunde inte tas emot", render("refused", data), 403);
     return false;
-}
-
-std::string hiddenToken(const std::string& token) {
-    return "<input type=\"hidden\" name=\"csrf\" value=\"" + htmlEscape(token) + "\">\n";
 }
 
 Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
@@ -172,22 +167,20 @@ Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& re
             member->confirmed};
 }
 
-std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
-                  const std::string& value, const char* hint, const char* autocomplete) {
-    const auto error = errors.find(name);
-    const bool wrong = error != errors.end();
-    std::string html = std::string("<label for=\"") + name + "\">" + label + "</label>\n";
-    if (hint) {
-        html += std::string("<p class=\"hint\" id=\"") + name + "-hint\">" + hint + "</p>\n";
+Data input(const FieldErrors& errors, const char* name, const char* type, const std::string& value,
+           const char* autocomplete, bool hint) {
+    Data data;
+    data.set("name", name);
+    data.set("type", type);
+    data.set("value", value);
+    if (const auto error = errors.find(name); error != errors.end()) {
+        data.set("error", error->second);
     }
-    html += std::string("<input id=\"") + name + "\" name=\"" + name + "\" type=\"" + type +
-            "\" value=\"" + htmlEscape(value) + "\"" + (wrong ? " class=\"wrong\"" : "") +
-            (autocomplete ? std::string(" autocomplete=\"") + autocomplete + "\"" : "") +
-            (hint ? std::string(" aria-describedby=\"") + name + "-hint\"" : "") + ">\n";
-    if (wrong) {
-        html += "<p class=\"error\" role=\"alert\">" + htmlEscape(error->second) + "</p>\n";
+    if (autocomplete) {
+        data.set("autocomplete", autocomplete);
     }
-    return html;
+    data.set("hint", hint);
+    return data;
 }
 
 bool acceptablePassword(const std::string& password) {
@@ -196,38 +189,17 @@ bool acceptablePassword(const std::string& password) {
 }
 
 std::string registrationForm(const Registration& form, const std::string& token,
-                             const std::string& notice) {
-    std::string html =
-        "<p>Som medlem kan du skicka dina po\xC3\xA4ng fr\xC3\xA5n spelet till topplistorna "
-        "och t\xC3\xA4vla om dagens och veckans b\xC3\xA4sta resultat. I spelet loggar du in "
-        "med din e-postadress och ditt l\xC3\xB6senord. Din e-postadress visas aldrig f\xC3\xB6r "
-        "andra, bara ditt smeknamn.</p>\n";
-    if (!notice.empty()) {
-        html += "<p class=\"notice\" role=\"alert\">" + htmlEscape(notice) + "</p>\n";
-    }
-    html += "<form method=\"post\" action=\"/registrera/\">\n"
-            "<input type=\"hidden\" name=\"csrf\" value=\"" +
-            htmlEscape(token) + "\">\n";
-    html += field(form.errors, "epost", "E-postadress", "email", form.email,
-                  "Vi skickar en l\xC3\xA4nk dit som du bekr\xC3\xA4"
-                  "ftar adressen med.",
-                  "email");
-    html += field(form.errors, "smeknamn", "Smeknamn", "text", form.nickname,
-                  "Syns p\xC3\xA5 topplistorna. H\xC3\xB6gst 32 tecken.", "nickname");
-    html += field(form.errors, "losenord", "L\xC3\xB6senord", "password", "",
-                  "8 till 16 tecken, s\xC3\xA5"
-                  "dana som spelet kan skicka "
-                  "(bokst\xC3\xA4ver, siffror och vanliga tecken).",
-                  "new-password");
-    html += field(form.errors, "losenord2", "L\xC3\xB6senordet igen", "password", "", nullptr,
-                  "new-password");
-    html += field(form.errors, "tipsare", "Tipsare (valfritt)", "email", form.recruiter,
-                  "E-postadressen till medlemmen som tipsade dig om spelia. Tipsaren f\xC3\xA5r "
-                  "bonuspo\xC3\xA4ng n\xC3\xA4r du har bekr\xC3\xA4"
-                  "ftat din adress.",
-                  "off");
-    html += "<button type=\"submit\">Bli medlem</button>\n</form>\n";
-    return html;
+                             RegistrationNotice notice) {
+    Data data;
+    data.set("csrf", token);
+    data.set("tooManyMails", notice == RegistrationNotice::TooManyMails);
+    data.set("mistakes", notice == RegistrationNotice::Mistakes);
+    data.set("epost", input(form.errors, "epost", "email", form.email, "email", true));
+    data.set("smeknamn", input(form.errors, "smeknamn", "text", form.nickname, "nickname", true));
+    data.set("losenord", input(form.errors, "losenord", "password", "", "new-password", true));
+    data.set("losenord2", input(form.errors, "losenord2", "password", "", "new-password"));
+    data.set("tipsare", input(form.errors, "tipsare", "email", form.recruiter, "off", true));
+    return render("register", data);
 }
 
 void checkRegistration(Storage& storage, Registration& form) {
@@ -235,33 +207,32 @@ void checkRegistration(Storage& storage, Registration& form) {
     if (form.email.empty()) {
         errors["epost"] = "Skriv din e-postadress.";
     } else if (!addressCharactersAllowed(form.email)) {
-        errors["epost"] = "En e-postadress kan inte inneh\xC3\xA5lla kommatecken, radbrytningar "
+        errors["epost"] = "En e-postadress kan inte innehålla kommatecken, radbrytningar "
                           "eller andra styrtecken.";
     } else if (!plausibleAddress(form.email)) {
-        errors["epost"] = "Det ser inte ut som en e-postadress (h\xC3\xB6gst 64 tecken).";
+        errors["epost"] = "Det ser inte ut som en e-postadress (högst 64 tecken).";
     }
     // Whether the address is a member's is never said here: a member who registers again
     // is answered as anyone else, and told the rest by mail.
     NicknameCheck nickname = checkNickname(form.nickname);
     if (form.nickname.empty()) {
-        errors["smeknamn"] = "V\xC3\xA4lj ett smeknamn.";
+        errors["smeknamn"] = "Välj ett smeknamn.";
     } else if (!nickname.problem.empty()) {
         errors["smeknamn"] = nickname.problem;
     } else {
         form.nickname = std::move(nickname.nfc);
         if (storage.nicknameTaken(form.nickname)) {
-            errors["smeknamn"] = "Smeknamnet \xC3\xA4r upptaget (stora och sm\xC3\xA5 "
-                                 "bokst\xC3\xA4ver r\xC3\xA4knas lika). V\xC3\xA4lj ett annat.";
+            errors["smeknamn"] = "Smeknamnet är upptaget (stora och små "
+                                 "bokstäver räknas lika). Välj ett annat.";
         }
     }
     if (form.password.empty()) {
-        errors["losenord"] = "V\xC3\xA4lj ett l\xC3\xB6senord.";
+        errors["losenord"] = "Välj ett lösenord.";
     } else if (!acceptablePassword(form.password)) {
-        errors["losenord"] = "L\xC3\xB6senordet ska ha 8 till 16 tecken, och bara "
-                             "s\xC3\xA5"
-                             "dana som spelet kan skicka.";
+        errors["losenord"] = "Lösenordet ska ha 8 till 16 tecken, och bara "
+                             "sådana som spelet kan skicka.";
     } else if (form.repeated != form.password) {
-        errors["losenord2"] = "L\xC3\xB6senorden \xC3\xA4r inte lika.";
+        errors["losenord2"] = "Lösenorden är inte lika.";
     }
     if (!form.recruiter.empty()) {
         if (!plausibleAddress(form.recruiter)) {
@@ -277,57 +248,31 @@ void checkRegistration(Storage& storage, Registration& form) {
 using namespace web;
 
 std::string pageFrame(std::string_view title, std::string_view body, const Visitor& visitor) {
-    const std::string account =
-        visitor.memberId == 0
-            ? std::string("<a href=\"/registrera/\">Bli medlem</a>"
-                          "<a href=\"/logga-in/\">Logga in</a>")
-            : "<a href=\"/useradm/challenge/\">Utmana</a><a href=\"/useradm/\">" +
-                  htmlEscape(visitor.nickname) +
-                  "</a><form class=\"inline\" method=\"post\" action=\"/logga-ut/\">" +
-                  web::hiddenToken(visitor.csrf) +
-                  "<button type=\"submit\">Logga ut</button></form>";
-    return "<!DOCTYPE html>\n<html lang=\"sv\"><head><meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           "<title>" +
-           htmlEscape(title) + " \xE2\x80\x93 spelia</title>\n<link rel=\"stylesheet\" href=\"" +
-           stylePath +
-           "\">\n</head><body>\n<header><a class=\"name\" href=\"/\">spelia</a>"
-           "<a href=\"/spela/\">Spela</a><a href=\"/dll/\">Skicka po\xC3\xA4ng</a>" +
-           account + "</header>\n<main>\n<h1>" + htmlEscape(title) + "</h1>\n" + std::string(body) +
-           "</main>\n</body></html>\n";
+    Data data;
+    data.set("title", std::string(title));
+    data.set("style", stylePath);
+    data.set("body", std::string(body));
+    if (visitor.memberId != 0) {
+        Data member;
+        member.set("nickname", visitor.nickname);
+        member.set("csrf", visitor.csrf);
+        data.set("member", member);
+    } else {
+        data.set("member", false);
+    }
+    return render("frame", data);
 }
 
 std::string dllPage(const Visitor& visitor) {
-    return pageFrame(
-        "Det h\xC3\xA4r beh\xC3\xB6ver spelet f\xC3\xB6r att skicka po\xC3\xA4ng",
-        "<p>Spelet skickar ditt b\xC3\xA4sta resultat till spelia \xC3\xB6ver HTTP. "
-        "Vad det beh\xC3\xB6ver f\xC3\xB6r det beror p\xC3\xA5 var du spelar.</p>\n"
-        "<h2>Windows</h2>\n<p>Spelet anv\xC3\xA4nder <strong>WinInet</strong>, som \xC3\xA4r "
-        "en del av Windows. Du beh\xC3\xB6ver inte installera n\xC3\xA5got.</p>\n"
-        "<h2>Linux</h2>\n<p>Spelet anv\xC3\xA4nder <strong>libcurl</strong>. P\xC3\xA5 Debian "
-        "och Ubuntu finns den i paketet <code>libcurl4</code> (eller "
-        "<code>libcurl3-gnutls</code>):</p>\n<p><code>sudo apt install libcurl4</code></p>\n"
-        "<h2>I webbl\xC3\xA4saren</h2>\n<p>Ingenting. <a href=\"/spela/\">Spela i "
-        "webbl\xC3\xA4saren</a> och skicka po\xC3\xA4ngen direkt d\xC3\xA4rifr\xC3\xA5n.</p>\n"
-        "<h2>Medlemskap</h2>\n<p>F\xC3\xB6r att po\xC3\xA4ngen ska hamna p\xC3\xA5 "
-        "topplistorna beh\xC3\xB6ver du vara medlem: <a href=\"/registrera/\">bli "
-        "medlem</a>.</p>\n",
-        visitor);
+    return pageFrame("Det här behöver spelet för att skicka poäng", render("dll", {}), visitor);
 }
 
 std::string versionPage(std::string_view gameId, const Visitor& visitor) {
-    std::string page = "<p>Den h\xC3\xA4r versionen av spelet \xC3\xA4r f\xC3\xB6r gammal "
-                       "f\xC3\xB6r t\xC3\xA4vlingen: dina po\xC3\xA4ng sparades, men de "
-                       "kommer inte med p\xC3\xA5 topplistorna. Skaffa en nyare version.</p>\n"
-                       "<p><a class=\"button\" href=\"/spela/\">Spela i "
-                       "webbl\xC3\xA4saren</a></p>\n"
-                       "<p>I webbl\xC3\xA4saren spelar du alltid den senaste versionen. "
-                       "Spelar du p\xC3\xA5 Windows eller Linux, h\xC3\xA4mta den senaste "
-                       "versionen d\xC3\xA4r du fick spelet.</p>\n";
+    Data data;
     if (!gameId.empty()) {
-        page += "<p class=\"hint\">Versionssida " + htmlEscape(gameId.substr(0, 16)) + "</p>\n";
+        data.set("gameId", std::string(gameId.substr(0, 16)));
     }
-    return pageFrame("Det finns en nyare version", page, visitor);
+    return pageFrame("Det finns en nyare version", render("version", data), visitor);
 }
 
 void addPages(http::Routes& routes, Storage& storage, const web::Cookies& cookies) {

@@ -8,6 +8,7 @@
 #include "portal/storage.h"
 
 #include "portal/http.h"
+#include "portal/templates.h"
 
 #include <cstdint>
 #include <map>
@@ -25,7 +26,8 @@ struct Visitor {
     bool confirmed = false; // whether the member has confirmed his address
 };
 
-// A whole page around `body` (HTML); `title` is plain text and escaped here. The header
+// A whole page (the template "frame") around `body`, HTML rendered from a template (without
+// a final newline); `title` is plain text and escaped here. The header
 // shows "Logga in", or the member's nickname and "Logga ut".
 std::string pageFrame(std::string_view title, std::string_view body, const Visitor& visitor = {});
 
@@ -67,11 +69,11 @@ bool formTokenMatches(const http::Request& req, const Cookies& cookies);
 // What stands in front of every state-changing form: true when the form's token matches;
 // otherwise a 403 page that offers to try again (with a fresh token), and false.
 bool formGuard(const http::Request& req, http::Response& res, const Cookies& cookies);
-std::string hiddenToken(const std::string& token);
-// A labelled input, with its error (if any) right below it.
-std::string field(const FieldErrors& errors, const char* name, const char* label, const char* type,
-                  const std::string& value, const char* hint = nullptr,
-                  const char* autocomplete = nullptr);
+// What the partial "input" shows: a form's input `name`, with its error (if any) right
+// below it; `hint` when the template has a hint for it (the "NAME-hint" paragraph). The
+// template writes the label and the hint.
+Data input(const FieldErrors& errors, const char* name, const char* type, const std::string& value,
+           const char* autocomplete = nullptr, bool hint = false);
 Visitor visitorOf(Storage& storage, const http::Request& req, http::Response& res,
                   const Cookies& cookies);
 
@@ -85,8 +87,10 @@ struct Registration {
     std::string email, nickname, password, repeated, recruiter;
     FieldErrors errors;
 };
+// What the registration form says above its fields, if anything.
+enum class RegistrationNotice { None, TooManyMails, Mistakes };
 std::string registrationForm(const Registration& form, const std::string& token,
-                             const std::string& notice = "");
+                             RegistrationNotice notice = RegistrationNotice::None);
 // The form's checks, none of which tells whether an address is a member's; the nickname
 // comes back in NFC.
 void checkRegistration(Storage& storage, Registration& form);

@@ -19,14 +19,19 @@ constexpr std::size_t requestBodyLimit = 16 * 1024;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
 constexpr const char* pagePolicy = "default-src 'none'; style-src 'self'; img-src 'self'; "
                                    "form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
+// Plain replies in Latin-1 (the game's character set, so bytes such as \xE5 for "å"), not
+// pages: the game and the browser version read them as they are.
+constexpr const char* noSuchReplay = "404 Inget s\xE5"
+                                     "dant spel";
+constexpr const char* failedReply = "503 Tillf\xE4lligt fel, f\xF6rs\xF6k igen senare";
 // What a page refused for a full password queue asks the browser to wait.
 constexpr int busyRetrySeconds = 5;
 
 const char* const monthNames[] = {"januari",   "februari", "mars",     "april",
                                   "maj",       "juni",     "juli",     "augusti",
                                   "september", "oktober",  "november", "december"};
-const char* const weekdayNames[] = {"m\xC3\xA5ndag", "tisdag",        "onsdag",       "torsdag",
-                                    "fredag",        "l\xC3\xB6rdag", "s\xC3\xB6ndag"};
+const char* const weekdayNames[] = {"måndag", "tisdag", "onsdag", "torsdag",
+                                    "fredag", "lördag", "söndag"};
 
 // "8 december 2026", or "8 december" without the year.
 std::string spokenDate(LocalDate d, bool withYear = true) {
@@ -42,64 +47,47 @@ std::string listDate(std::int64_t at) {
     return formatDate(localDate(at));
 }
 
-// A top list; `when` writes each score's time.
-std::string topList(const std::vector<ListedScore>& scores, const std::string& caption,
-                    const char* timeHeading, std::string (*when)(std::int64_t)) {
-    std::string rows;
+// A top list for the partial "toplist"; `when` writes each score's time.
+web::Data topList(const std::vector<ListedScore>& scores, const std::string& caption,
+                  const char* timeHeading, std::string (*when)(std::int64_t)) {
+    web::List rows;
     int place = 0;
     for (const auto& entry : scores) {
         // A proven score is marked and can be watched in the browser version.
-        const std::string game =
-            entry.proven ? "<span class=\"proven\" role=\"img\" aria-label=\"bevisad\" "
-                           "title=\"Bevisad: portalen har spelat upp spelet och f\xC3\xA5tt "
-                           "samma po\xC3\xA4ng\">\xE2\x9C\x93</span> <a href=\"/spela/?spel=" +
-                               std::to_string(entry.id) + "\">Se spelet</a>"
-                         : "<span class=\"unproven\">ej bevisad</span>";
-        rows += "<tr><td>" + std::to_string(++place) + "</td><td>" + htmlEscape(entry.nickname) +
-                "</td><td>" + std::to_string(entry.score) + "</td><td>" + when(entry.at) +
-                "</td><td>" + game + "</td></tr>\n";
+        web::Data row;
+        row.set("place", std::to_string(++place));
+        row.set("nickname", entry.nickname);
+        row.set("score", std::to_string(entry.score));
+        row.set("when", when(entry.at));
+        row.set("proven", entry.proven);
+        row.set("id", std::to_string(entry.id));
+        rows.push_back(std::move(row));
     }
-    if (rows.empty()) {
-        rows = "<tr><td colspan=\"5\">Inga po\xC3\xA4ng \xC3\xA4nnu.</td></tr>\n";
-    }
-    return "<table class=\"toplist\">\n<caption>" + caption +
-           "</caption>\n<tr><th>Plats</th><th>Smeknamn</th><th>" + "Po\xC3\xA4ng</th><th>" +
-           timeHeading + "</th><th>Spelet</th></tr>\n" + rows + "</table>\n";
+    web::Data list;
+    list.set("caption", caption);
+    list.set("heading", timeHeading);
+    list.set("rows", rows);
+    return list;
 }
 
-std::string competitionSection(const CompetitionSettings& settings, std::int64_t now) {
-    std::string status;
+// The partial "competition": the period, if any, and the rules.
+web::Data competitionSection(const CompetitionSettings& settings, std::int64_t now) {
+    web::Data data;
+    data.set("timeZone", settings.timeZone);
     if (!settings.period) {
-        status =
-            "<p>Just nu p\xC3\xA5g\xC3\xA5r ingen t\xC3\xA4vling. Topplistorna r\xC3\xA4knas "
-            "\xC3\xA4nd\xC3\xA5, och n\xC3\xA4sta t\xC3\xA4vlingsperiod visas h\xC3\xA4r.</p>\n";
-    } else {
-        const CompetitionPeriod& p = *settings.period;
-        const TimeSpan span = p.span();
-        const std::string state = now < span.from    ? "B\xC3\xB6rjar snart."
-                                  : now < span.until ? "P\xC3\xA5g\xC3\xA5r nu."
-                                                     : "Avslutad: vinnarna utses och meddelas.";
-        status = "<p>T\xC3\xA4vlingsperiod: <strong>" +
-                 spokenDate(p.first, p.first.year != p.last.year) + " \xE2\x80\x93 " +
-                 spokenDate(p.last) + "</strong>. " + state + "</p>\n";
+        data.set("period", false);
+        return data;
     }
-    return "<section class=\"notice\">\n<h2>T\xC3\xA4vlingen</h2>\n" + status +
-           "<ul>\n<li><strong>Dagst\xC3\xA4vlingen:</strong> dagens h\xC3\xB6gsta po\xC3\xA4ng "
-           "vinner, varje dag under perioden.</li>\n"
-           "<li><strong>Veckot\xC3\xA4vlingen:</strong> veckans h\xC3\xB6gsta po\xC3\xA4ng "
-           "vinner, varje vecka (m\xC3\xA5ndag till s\xC3\xB6ndag).</li>\n"
-           "<li><strong>Bonust\xC3\xA4vlingen:</strong> en po\xC3\xA4ng f\xC3\xB6r varje "
-           "v\xC3\xA4n som blir medlem och anger din e-postadress som tipsare. Flest "
-           "po\xC3\xA4ng under perioden vinner. <a href=\"/useradm/challenge/\">Utmana dina "
-           "v\xC3\xA4nner</a>.</li>\n</ul>\n"
-           "<p class=\"hint\">Bara godk\xC3\xA4nda po\xC3\xA4ng som medlemmar skickat fr\xC3\xA5n "
-           "spelet r\xC3\xA4knas: spelet skickar med hela omg\xC3\xA5ngen, och bara po\xC3\xA4ng "
-           "som portalen kunnat spela upp och f\xC3\xA5tt samma resultat r\xC3\xA4knas. "
-           "Ett spel r\xC3\xA4knas bara f\xC3\xB6r den som skickade det f\xC3\xB6rst. Vid lika "
-           "po\xC3\xA4ng vinner den som skickade "
-           "f\xC3\xB6rst. Dagar och veckor r\xC3\xA4knas i tidszonen " +
-           htmlEscape(settings.timeZone) +
-           ". Vinnarna utses n\xC3\xA4r perioden \xC3\xA4r slut.</p>\n</section>\n";
+    const CompetitionPeriod& p = *settings.period;
+    const TimeSpan span = p.span();
+    web::Data period;
+    period.set("first", spokenDate(p.first, p.first.year != p.last.year));
+    period.set("last", spokenDate(p.last));
+    period.set("soon", now < span.from);
+    period.set("running", now >= span.from && now < span.until);
+    period.set("over", now >= span.until);
+    data.set("period", period);
+    return data;
 }
 
 // What every reply carries, whatever answered it (a page, a file, an error, a refusal):
@@ -122,15 +110,6 @@ void securityHeaders(http::Response& res) {
 } // namespace
 
 std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor) {
-    static const std::string strangerLine =
-        "<p>Inget konto? <a href=\"/registrera/\">Bli medlem</a> och skicka dina "
-        "po\xC3\xA4ng till topplistan. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
-        "f\xC3\xB6r att skicka po\xC3\xA4ng. <a href=\"/getpass.asp\">Gl\xC3\xB6mt "
-        "l\xC3\xB6senordet?</a></p>\n";
-    static const std::string memberLine =
-        "<p><a href=\"/useradm/challenge/\">Utmana dina v\xC3\xA4nner</a> och samla "
-        "bonuspo\xC3\xA4ng. <a href=\"/dll/\">Vad spelet beh\xC3\xB6ver</a> "
-        "f\xC3\xB6r att skicka po\xC3\xA4ng.</p>\n";
     CompetitionSettings settings = loadCompetitionSettings(storage);
     // Days and weeks are counted in the zone this process runs in (set at its start).
     if (const std::string zone = activeTimeZone(); !zone.empty()) {
@@ -141,19 +120,17 @@ std::string homePage(Storage& storage, std::int64_t now, const Visitor& visitor)
     const std::string dayCaption =
         weekdayNames[isoWeekday(today) - 1] + std::string(" ") + spokenDate(today, false);
     const std::string weekCaption = "vecka " + isoWeekName(monday).substr(6) + ", " +
-                                    spokenDate(monday, false) + " \xE2\x80\x93 " +
+                                    spokenDate(monday, false) + " – " +
                                     spokenDate(addDays(monday, 6), false);
-    return pageFrame(
-        "Topplistor och t\xC3\xA4vlingar",
-        "<p><a class=\"button\" href=\"/spela/\">Spela i webbl\xC3\xA4saren</a></p>\n" +
-            (visitor.memberId != 0 ? memberLine : strangerLine) +
-            competitionSection(settings, now) + "<h2>Dagens topplista</h2>\n" +
-            topList(storage.topScores(day.from, day.until, 10), dayCaption, "Tid", localClock) +
-            "<h2>Veckans topplista</h2>\n" +
-            topList(storage.topScores(week.from, week.until, 10), weekCaption, "Datum", listDate) +
-            "<h2>Topplistan, alla tider</h2>\n" +
-            topList(storage.topScores(0, 10), "sedan starten", "Datum", listDate),
-        visitor);
+    web::Data data;
+    data.set("member", visitor.memberId != 0);
+    data.set("competition", competitionSection(settings, now));
+    data.set("day",
+             topList(storage.topScores(day.from, day.until, 10), dayCaption, "Tid", localClock));
+    data.set("week",
+             topList(storage.topScores(week.from, week.until, 10), weekCaption, "Datum", listDate));
+    data.set("ever", topList(storage.topScores(0, 10), "sedan starten", "Datum", listDate));
+    return pageFrame("Topplistor och tävlingar", web::render("home", data), visitor);
 }
 
 PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits limits)
@@ -184,9 +161,7 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
         const auto stored = decimal ? storage_.replayOf(std::stoll(id)) : std::nullopt;
         if (!stored || !stored->proven || stored->replay.empty()) {
             res.status = 404;
-            res.setContent("404 Inget s\xE5"
-                           "dant spel",
-                           latin1Text);
+            res.setContent(noSuchReplay, latin1Text);
             return;
         }
         res.setHeader("Cache-Control", "public, max-age=86400");
@@ -214,18 +189,14 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
             // Too many are checking or choosing passwords just now: a page that would
             // hash one asks to be tried again shortly.
             res.setHeader("Retry-After", std::to_string(busyRetrySeconds));
-            web::sendPage(res, "Upptaget",
-                          "<p class=\"notice\" role=\"alert\">Portalen \xC3\xA4r "
-                          "upptagen just nu. F\xC3\xB6rs\xC3\xB6k igen om en "
-                          "stund.</p>\n",
-                          503);
+            web::sendPage(res, "Upptaget", web::render("busy", {}), 503);
             return;
         } catch (const std::exception& e) {
             std::cerr << "pingel-portal: " << e.what() << '\n';
         } catch (...) {
         }
         res.status = 503;
-        res.setContent("503 Tillf\xE4lligt fel, f\xF6rs\xF6k igen senare", latin1Text);
+        res.setContent(failedReply, latin1Text);
     };
 }
 

@@ -3,6 +3,7 @@
 
 #include "portal/clock.h"
 #include "portal/pages.h"
+#include "portal/templates.h"
 
 #include <zlib.h>
 
@@ -159,13 +160,8 @@ class GzipCache {
 void notBuilt(http::Response& res) {
     res.status = 404;
     res.setHeader("Cache-Control", "no-cache");
-    res.setContent(
-        pageFrame("Spela i webbl\xC3\xA4saren",
-                  "<p>Webbl\xC3\xA4sarversionen av spelet finns inte p\xC3\xA5 den h\xC3\xA4r "
-                  "servern \xC3\xA4nnu. Den som driver portalen bygger den med "
-                  "<code>cmake --preset web &amp;&amp; cmake --build --preset web</code> "
-                  "och startar portalen med <code>--site</code>.</p>"),
-        "text/html; charset=utf-8");
+    res.setContent(pageFrame("Spela i webbläsaren", web::render("notbuilt", {})),
+                   "text/html; charset=utf-8");
 }
 
 } // namespace
