@@ -242,7 +242,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     for (int i = 0; i < 100 && openFiles() > filesBefore; ++i) {
         std::this_thread::sleep_for(milliseconds(100));
     }
-    EXPECT_EQ(openFiles(), filesBefore);
+    EXPECT_LE(openFiles(), filesBefore);
     server.stop();
     serving.join();
     std::filesystem::remove_all(site);
