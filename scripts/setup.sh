@@ -29,7 +29,7 @@ test_packages=(
 # game's SDL2 and Dear ImGui.
 portal_packages=(
   build-essential cmake g++ pkgconf libsdl2-dev libimgui-dev
-  libcpp-httplib-dev libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
+  libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
   libsqlite3-dev libpq-dev libsodium-dev tzdata
 )
 
