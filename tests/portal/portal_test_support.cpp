@@ -31,8 +31,8 @@ std::string freshDatabase(const std::string& engine) {
         return "";
     }
     openPostgres(url)->run(
-        "DROP TABLE IF EXISTS settings, reset_tokens, sessions, failures, builds, scores, members,"
-        " schema_version CASCADE");
+        "DROP TABLE IF EXISTS kept_bests, schema_migrations, settings, reset_tokens, sessions,"
+        " failures, builds, scores, members, schema_version CASCADE");
     return url;
 }
 
