@@ -163,14 +163,15 @@ template <typename Body> void inTransaction(SqlConnection& db, std::int64_t lock
 enum KeptKind : std::int64_t { allTime = 0, dayKind = 1, weekKind = 2 };
 constexpr std::array<KeptKind, 3> keptKinds = {allTime, dayKind, weekKind};
 
-// The start of the kind's period around `at`; an instant the time functions cannot place
-// counts as a period of its own.
-std::int64_t keptStart(KeptKind kind, std::int64_t at) {
-    if (kind == allTime) {
-        return 0;
-    }
+// The kind's period (a day or a week) around `at`; an instant the time functions cannot
+// place counts as a period of its own.
+TimeSpan keptSpan(KeptKind kind, std::int64_t at) {
     const TimeSpan span = kind == dayKind ? dayAround(at) : weekAround(at);
-    return span.from <= at && at < span.until ? span.from : at;
+    return span.from <= at && at < span.until ? span : TimeSpan{at, at + 1};
+}
+
+std::int64_t keptStart(KeptKind kind, std::int64_t at) {
+    return kind == allTime ? 0 : keptSpan(kind, at).from;
 }
 
 // The zone the kept bests were counted in, as activeTimeZone() names it.
@@ -190,21 +191,30 @@ bool keptIn(SqlConnection& db, const std::string& zone) {
     return !rows.empty() && rows[0][0] == zone;
 }
 
-// Counts the kept bests afresh from the scores, in `zone` (the process's), inside the
-// caller's transaction: each member's best of every period that holds a ranked score.
+// Each member's best of the rows (member_id, score, at, score_id) that `rows` selects, kept as
+// (kind, period_start, proven_only): the highest, the earliest of those, the first stored.
+std::string keepBestOf(const std::string& rows) {
+    return "INSERT INTO kept_bests (kind, period_start, proven_only, member_id, score, at,"
+           " score_id) SELECT CAST(? AS BIGINT), CAST(? AS BIGINT), CAST(? AS BIGINT),"
+           " member_id, score, at, score_id FROM (SELECT member_id, score, at, score_id,"
+           " ROW_NUMBER() OVER (PARTITION BY member_id ORDER BY score DESC, at, score_id) AS n"
+           " FROM (" +
+           rows + ") r) b WHERE n = 1" + keptIfBetter;
+}
+
+// Counts the kept bests afresh in `zone` (the process's), inside the caller's transaction:
+// the days' from the scores, a day at a time through the index on time; the weeks' from
+// their days' and all time's from the weeks'.
 void refillKeptBests(SqlConnection& db, const std::string& zone) {
     db.run("DELETE FROM kept_bests");
-    const std::string insert =
-        std::string("INSERT INTO kept_bests (kind, period_start, proven_only, member_id, score,"
-                    " at, score_id) SELECT CAST(? AS BIGINT), CAST(? AS BIGINT),"
-                    " CAST(? AS BIGINT), member_id, score, submitted_at, id FROM (SELECT"
-                    " member_id, score, submitted_at, id, ROW_NUMBER() OVER (PARTITION BY"
-                    " member_id ORDER BY score DESC, submitted_at, id) AS n FROM scores"
-                    " WHERE ranked = 1 AND proven >= ? AND submitted_at >= ?"
-                    " AND submitted_at < ?) b WHERE n = 1") +
-        keptIfBetter;
-    for (const KeptKind kind : keptKinds) {
-        // Period after period that holds a score, each read through the index on time.
+    const std::string fromScores =
+        keepBestOf("SELECT member_id, score, submitted_at AS at, id AS score_id FROM scores"
+                   " WHERE ranked = 1 AND proven >= ? AND submitted_at >= ? AND submitted_at < ?");
+    const std::string fromKept =
+        keepBestOf("SELECT member_id, score, at, score_id FROM kept_bests WHERE kind = ?"
+                   " AND proven_only = ? AND period_start >= ? AND period_start < ?");
+    for (const KeptKind kind : {dayKind, weekKind}) {
+        // Period after period that holds a ranked score.
         for (std::int64_t cursor = earliest;;) {
             const auto next = db.run("SELECT MIN(submitted_at) FROM scores WHERE ranked = 1"
                                      " AND submitted_at >= ?",
@@ -212,21 +222,25 @@ void refillKeptBests(SqlConnection& db, const std::string& zone) {
             if (next.empty() || !next[0][0]) {
                 break;
             }
-            const std::int64_t at = number(next[0][0]);
-            const std::int64_t start = keptStart(kind, at);
-            const std::int64_t until =
-                kind == allTime ? latest
-                : start == at   ? at + 1
-                                : (kind == dayKind ? dayAround(at) : weekAround(at)).until;
+            const TimeSpan span = keptSpan(kind, number(next[0][0]));
             for (const std::int64_t provenOnly : {0, 1}) {
-                db.run(insert, {std::int64_t{kind}, start, provenOnly, provenOnly,
-                                kind == allTime ? earliest : start, until});
+                if (kind == dayKind) {
+                    db.run(fromScores, {std::int64_t{kind}, span.from, provenOnly, provenOnly,
+                                        span.from, span.until});
+                } else {
+                    db.run(fromKept, {std::int64_t{kind}, span.from, provenOnly,
+                                      std::int64_t{dayKind}, provenOnly, span.from, span.until});
+                }
             }
-            if (until == latest) {
+            if (span.until == latest) {
                 break;
             }
-            cursor = until;
+            cursor = span.until;
         }
+    }
+    for (const std::int64_t provenOnly : {0, 1}) {
+        db.run(fromKept, {std::int64_t{allTime}, std::int64_t{0}, provenOnly,
+                          std::int64_t{weekKind}, provenOnly, earliest, latest});
     }
     db.run("INSERT INTO settings (name, value) VALUES (?, ?)"
            " ON CONFLICT (name) DO UPDATE SET value = excluded.value",
@@ -591,13 +605,17 @@ std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t un
     }
     std::optional<RankedScore> best;
     std::int64_t bestId = 0;
+    std::vector<SqlValue> params(3);
     for (const auto& [kind, start] : periods) {
+        params[0].emplace<std::int64_t>(kind);
+        params[1].emplace<std::int64_t>(start);
+        params[2].emplace<std::int64_t>(provenAtLeast());
         const auto rows =
             runKept("SELECT m.nickname, m.email, k.score, k.at, k.score_id FROM kept_bests k"
                     " JOIN members m ON m.id = k.member_id WHERE k.kind = ?"
                     " AND k.period_start = ? AND k.proven_only = ?"
                     " ORDER BY k.score DESC, k.at, k.score_id LIMIT 1",
-                    {std::int64_t{kind}, start, provenAtLeast()});
+                    params);
         if (rows.empty()) {
             continue;
         }
