@@ -363,6 +363,7 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     if (!settingsInTheirZone(storage)) {
         return 1;
     }
+    storage.countKeptBests(); // in this zone, before the first visitor
     // SIGTERM and SIGINT are taken by one thread that stops the server; the others never
     // see them.
     sigset_t stopSignals;

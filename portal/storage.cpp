@@ -538,6 +538,10 @@ std::vector<ListedScore> Storage::topScores(std::int64_t since, int limit) {
     return topScores(since, latest, limit);
 }
 
+void Storage::countKeptBests() {
+    runKept("SELECT 1", {});
+}
+
 std::vector<SqlRow> Storage::runKept(const std::string& sql, const std::vector<SqlValue>& params) {
     Lease lease(*this);
     SqlConnection& db = lease.db();

@@ -158,6 +158,9 @@ class Storage {
     // keeps them counts them afresh from the scores. Off, every list and winner is read
     // from the scores (for comparisons).
     void readKeptBests(bool on) { keptBests_ = on; }
+    // Counts them now when they need it (serve, once its zone is set, before it listens:
+    // seconds for a million scores that no visitor should wait).
+    void countKeptBests();
 
     // Every member with recruits in [from, until), counted as recruits() lists them; most
     // first, and of equal counts the one who reached his count first.
