@@ -84,8 +84,7 @@ const char* const keptBests[] = {
     " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
     " score BIGINT NOT NULL, at BIGINT NOT NULL, score_id BIGINT NOT NULL,"
     " PRIMARY KEY (kind, period_start, proven_only, member_id))",
-    "CREATE INDEX kept_bests_by_rank ON kept_bests (kind, period_start, proven_only,"
-    " score DESC, at)",
+    "CREATE INDEX kept_by_rank ON kept_bests (kind, period_start, proven_only, score DESC, at)",
     "DELETE FROM settings WHERE name = 'kept_bests_zone'",
 };
 

@@ -127,11 +127,11 @@ class Storage {
     std::optional<Member> findMember(const std::string& email);
 
     // Records the score and, when ranked, keeps it among its member's bests of its day, its
-    // week and all time, in one transaction. A proven score with a replay is first compared, in the
-    // same transaction, with the proven games of other members with the same seed or the same
-    // opening (the first claimedGamesCompared of them): when `sameGame` says one of their
-    // replays is the same game, the score is recorded unproven and unranked, "game
-    // already claimed".
+    // week and all time, in one transaction. A proven score with a replay is first
+    // compared, in the same transaction, with the proven games of other members with the
+    // same seed or the same opening (the first claimedGamesCompared of them): when
+    // `sameGame` says one of their replays is the same game, the score is recorded unproven
+    // and unranked, "game already claimed".
     // Returns the entry as recorded.
     ScoreEntry recordScore(ScoreEntry entry,
                            const std::function<bool(std::string_view replay)>& sameGame = {});
