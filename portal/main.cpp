@@ -42,7 +42,7 @@ constexpr const char* usage =
     "Commands:\n"
     "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
     "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
-    "        [--trusted-proxy ADDRESS]... [--rank-unproven]\n"
+    "        [--trusted-proxy ADDRESS]... [--rank-unproven] [--submissions-per-hour N]\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -70,6 +70,8 @@ constexpr const char* usage =
     "                                  record none) and list unproven scores; by default\n"
     "                                  only a score whose replay the portal ran to the\n"
     "                                  same score is ranked (winners takes it too)\n"
+    "      --submissions-per-hour N    a member's scores taken in any hour (default 60);\n"
+    "                                  one more is answered 7 and not stored\n"
     "  member add EMAIL NICKNAME       add a member (his address counts as confirmed); the\n"
     "                                  password (8 to 16 characters) is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
@@ -319,7 +321,7 @@ int verifyCommand(Storage& storage, const std::vector<std::string>& args) {
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
                  const std::optional<std::string>& site, MailSettings mail,
                  AccountSettings accounts, const std::vector<std::string>& proxies,
-                 bool rankUnproven) {
+                 bool rankUnproven, const std::optional<std::string>& perHour) {
     for (const std::string& proxy : proxies) {
         if (forwardedClient(proxy) != proxy) {
             return fail("--trusted-proxy takes an IP address, e.g. 127.0.0.1");
@@ -365,6 +367,7 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     if (!settingsInTheirZone(storage)) {
         return 1;
     }
+    storage.countKeptBests(); // in this zone, before the first visitor
     // SIGTERM and SIGINT are taken by one thread that stops the server; the others never
     // see them.
     sigset_t stopSignals;
@@ -374,7 +377,15 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    PortalServer server(storage);
+    ThrottleRules rules;
+    if (perHour) {
+        const auto n = unsignedArg(*perHour);
+        if (!n || *n == 0 || *n > 1000000) {
+            return fail("--submissions-per-hour takes a number from 1 to 1000000");
+        }
+        rules.submissionsPerHour = static_cast<int>(*n);
+    }
+    PortalServer server(storage, rules);
     server.serveSite(site.value_or(PINGEL_PORTAL_DEFAULT_SITE));
     server.serveAccounts(mail, accounts);
     if (rankUnproven) {
@@ -410,6 +421,7 @@ int main(int argc, char** argv) {
     std::string listen = "127.0.0.1:" + std::to_string(PINGEL_PORTAL_DEFAULT_PORT);
     std::optional<std::string> site;
     std::optional<std::string> timeZone;
+    std::optional<std::string> perHour;
     std::string outbox, mailCommand, publicUrl, mailFrom;
     std::vector<std::string> proxies;
     bool rankUnproven = false;
@@ -432,6 +444,8 @@ int main(int argc, char** argv) {
             proxies.push_back(argv[++i]);
         } else if (arg == "--site" && i + 1 < argc) {
             site = argv[++i];
+        } else if (arg == "--submissions-per-hour" && i + 1 < argc) {
+            perHour = argv[++i];
         } else if (arg == "--time-zone" && i + 1 < argc) {
             timeZone = argv[++i];
         } else if (arg.starts_with("--time-zone=")) {
@@ -481,7 +495,8 @@ int main(int argc, char** argv) {
             AccountSettings accounts;
             accounts.publicUrl = publicUrl;
             return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
-                                std::move(mail), std::move(accounts), proxies, rankUnproven);
+                                std::move(mail), std::move(accounts), proxies, rankUnproven,
+                                perHour);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);

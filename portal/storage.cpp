@@ -5,17 +5,26 @@
 
 #include "game/replay.h"
 #include "net/form_field.h"
+#include "portal/clock.h"
+#include "portal/competition.h"
 #include "portal/text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <span>
 
 namespace {
 
-const char* const schemaStatements[] = {
-    "CREATE TABLE IF NOT EXISTS schema_version (version BIGINT NOT NULL)",
+// The schema is a list of numbered steps, each applied once, in its own transaction, and
+// recorded in schema_migrations; a step is statements, a function, or both. A new step is
+// appended with the next number and never changes once released. schema_version holds the
+// last step applied too, as the portals before schema_migrations read it.
+
+// 1: the first schema.
+const char* const firstSchema[] = {
     "CREATE TABLE IF NOT EXISTS members (id {id}, email_key TEXT NOT NULL UNIQUE,"
     " email TEXT NOT NULL, nickname TEXT NOT NULL, password_hash TEXT NOT NULL,"
     " recruiter_key TEXT, created_at BIGINT NOT NULL)",
@@ -24,15 +33,6 @@ const char* const schemaStatements[] = {
     " score BIGINT NOT NULL, play_time_ms BIGINT NOT NULL, ranked BIGINT NOT NULL,"
     " build_checksum BIGINT NOT NULL, build_length BIGINT NOT NULL, cpu_speed BIGINT NOT NULL,"
     " cpu TEXT NOT NULL, address TEXT NOT NULL, submitted_at BIGINT NOT NULL)",
-    // The lists and the competitions read a period's scores by time (with the member and
-    // the score, so the index alone answers) and a member's best score by member; these
-    // two replace narrower indexes of the first databases.
-    "CREATE INDEX IF NOT EXISTS scores_by_time_member ON scores (ranked, submitted_at,"
-    " member_id, score)",
-    "CREATE INDEX IF NOT EXISTS scores_by_member_best ON scores (member_id, ranked, score,"
-    " submitted_at)",
-    "DROP INDEX IF EXISTS scores_by_time",
-    "DROP INDEX IF EXISTS scores_by_member",
     "CREATE TABLE IF NOT EXISTS builds (checksum BIGINT NOT NULL, length BIGINT NOT NULL,"
     " PRIMARY KEY (checksum, length))",
     "CREATE TABLE IF NOT EXISTS failures (id {id}, failure_key TEXT NOT NULL, at BIGINT NOT NULL)",
@@ -48,9 +48,9 @@ const char* const schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS members_by_recruiter ON members (recruiter_key, created_at)",
 };
 
-// Version 2: each score keeps its replay (base64url; none for older games and games sent
-// without one), whether the replay proved it, why not, and the game's seed and the digest
-// of its opening to find the same game sent again. Scores of an older database become unproven.
+// 2: each score keeps its replay (base64url; none for older games and games sent without
+// one), whether the replay proved it, why not, and the game's seed and the digest of its
+// opening to find the same game sent again. Scores of an older database become unproven.
 const char* const proofColumns[] = {
     "ALTER TABLE scores ADD COLUMN proven BIGINT NOT NULL DEFAULT 0",
     "ALTER TABLE scores ADD COLUMN verdict TEXT NOT NULL DEFAULT ''",
@@ -62,7 +62,7 @@ const char* const proofColumns[] = {
     "CREATE INDEX scores_by_opening ON scores (opening_digest, proven)",
 };
 
-// Version 3: a member confirms his address by a mailed link before his scores and recruits
+// 5: a member confirms his address by a mailed link before his scores and recruits
 // count (members of an older database count as confirmed: confirmed_at is their joining),
 // and nicknames are unique regardless of case through their key (nicknameKey()). The keys
 // are filled in by fillNicknameKeys() before the unique index is made: of members whose
@@ -79,6 +79,52 @@ const char* const confirmationColumns[] = {
 };
 constexpr const char* nicknameIndex =
     "CREATE UNIQUE INDEX members_by_nickname_key ON members (nickname_key)";
+void fillNicknameKeys(SqlConnection& db);
+void keyNicknames(SqlConnection& db) {
+    fillNicknameKeys(db);
+    db.run(nicknameIndex);
+}
+// 3: a period's scores by time with the member and the score (the index alone answers a
+// span that is no day or week), and a member's scores by score; these replace narrower
+// indexes of the first databases (which databases of version 2 may already have replaced).
+const char* const scoreIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS scores_by_time_member ON scores (ranked, submitted_at,"
+    " member_id, score)",
+    "CREATE INDEX IF NOT EXISTS scores_by_member_best ON scores (member_id, ranked, score,"
+    " submitted_at)",
+    "DROP INDEX IF EXISTS scores_by_time",
+    "DROP INDEX IF EXISTS scores_by_member",
+};
+
+// 4: the lists' kept bests: each member's best ranked score of each day, each week and of
+// all time, once among proven scores alone (proven_only 1) and once among all ranked ones
+// (0, for serve --rank-unproven). Kept by recordScore in the transaction of the score; a
+// top list is a range of the index. Filled on first use (see keptBestsIn).
+const char* const keptBests[] = {
+    "CREATE TABLE kept_bests (kind BIGINT NOT NULL, period_start BIGINT NOT NULL,"
+    " proven_only BIGINT NOT NULL,"
+    " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
+    " score BIGINT NOT NULL, at BIGINT NOT NULL, score_id BIGINT NOT NULL,"
+    " PRIMARY KEY (kind, period_start, proven_only, member_id))",
+    "CREATE INDEX kept_by_rank ON kept_bests (kind, period_start, proven_only, score DESC, at)",
+    "DELETE FROM settings WHERE name = 'kept_bests_zone'",
+};
+
+struct Step {
+    std::int64_t version;
+    std::span<const char* const> statements;
+    // What statements cannot say, run after them.
+    void (*apply)(SqlConnection&) = nullptr;
+};
+
+const Step steps[] = {
+    {1, firstSchema},
+    {2, proofColumns},
+    {3, scoreIndexes},
+    {4, keptBests},
+    {5, confirmationColumns, keyNicknames},
+};
+static_assert(std::size(steps) == Storage::schemaVersion);
 
 std::string withKeySpelling(std::string sql, SqlConnection::Engine engine) {
     const std::string slot = "{id}";
@@ -127,6 +173,155 @@ Member memberOf(const SqlRow& row) {
 
 // Failures older than this are of no use to any throttle and are dropped.
 constexpr std::int64_t failureHorizonSeconds = 24 * 3600;
+
+constexpr std::int64_t earliest = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t latest = std::numeric_limits<std::int64_t>::max();
+
+// What each portal process waits for on PostgreSQL (SQLite's BEGIN IMMEDIATE takes the
+// database's one write lock): the schema's steps, the claims of proven games, the kept
+// bests' refill.
+constexpr std::int64_t schemaLock = 0x70696e67;
+constexpr std::int64_t replayLock = 0x7265706c6179;
+constexpr std::int64_t keptLock = 0x6b657074;
+
+// Runs `body` in a transaction that holds `lock` (unless 0) on PostgreSQL, rolled back when
+// it throws.
+template <typename Body> void inTransaction(SqlConnection& db, std::int64_t lock, Body&& body) {
+    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
+    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+    try {
+        if (!sqlite && lock != 0) {
+            db.run("SELECT pg_advisory_xact_lock(?)", {lock});
+        }
+        body();
+        db.run("COMMIT");
+    } catch (...) {
+        try {
+            db.run("ROLLBACK");
+        } catch (const SqlError&) {
+        }
+        throw;
+    }
+}
+
+// The kept bests' periods: all time (starting at 0), the local day and the local week.
+enum KeptKind : std::int64_t { allTime = 0, dayKind = 1, weekKind = 2 };
+constexpr std::array<KeptKind, 3> keptKinds = {allTime, dayKind, weekKind};
+
+// The kind's period (a day or a week) around `at`; an instant the time functions cannot
+// place counts as a period of its own.
+TimeSpan keptSpan(KeptKind kind, std::int64_t at) {
+    const TimeSpan span = kind == dayKind ? dayAround(at) : weekAround(at);
+    return span.from <= at && at < span.until ? span : TimeSpan{at, at + 1};
+}
+
+std::int64_t keptStart(KeptKind kind, std::int64_t at) {
+    return kind == allTime ? 0 : keptSpan(kind, at).from;
+}
+
+// The zone the kept bests were counted in, as activeTimeZone() names it.
+constexpr const char* keptZoneSetting = "kept_bests_zone";
+
+// A kept best is replaced by a better score: higher, or as high and earlier, or as high,
+// as early and stored first.
+constexpr const char* keptIfBetter =
+    " ON CONFLICT (kind, period_start, proven_only, member_id) DO UPDATE SET"
+    " score = excluded.score, at = excluded.at, score_id = excluded.score_id"
+    " WHERE excluded.score > kept_bests.score OR (excluded.score = kept_bests.score"
+    " AND (excluded.at < kept_bests.at OR (excluded.at = kept_bests.at"
+    " AND excluded.score_id < kept_bests.score_id)))";
+
+bool keptIn(SqlConnection& db, const std::string& zone) {
+    const auto rows = db.run("SELECT value FROM settings WHERE name = ?", {keptZoneSetting});
+    return !rows.empty() && rows[0][0] == zone;
+}
+
+// Each member's best of the rows (member_id, score, at, score_id) that `rows` selects, kept as
+// (kind, period_start, proven_only): the highest, the earliest of those, the first stored.
+std::string keepBestOf(const std::string& rows) {
+    return "INSERT INTO kept_bests (kind, period_start, proven_only, member_id, score, at,"
+           " score_id) SELECT CAST(? AS BIGINT), CAST(? AS BIGINT), CAST(? AS BIGINT),"
+           " member_id, score, at, score_id FROM (SELECT member_id, score, at, score_id,"
+           " ROW_NUMBER() OVER (PARTITION BY member_id ORDER BY score DESC, at, score_id) AS n"
+           " FROM (" +
+           rows + ") r) b WHERE n = 1" + keptIfBetter;
+}
+
+// Counts the kept bests afresh in `zone` (the process's), inside the caller's transaction:
+// the days' from the scores, a day at a time through the index on time; the weeks' from
+// their days' and all time's from the weeks'.
+void refillKeptBests(SqlConnection& db, const std::string& zone) {
+    db.run("DELETE FROM kept_bests");
+    const std::string fromScores =
+        keepBestOf("SELECT member_id, score, submitted_at AS at, id AS score_id FROM scores"
+                   " WHERE ranked = 1 AND proven >= ? AND submitted_at >= ? AND submitted_at < ?");
+    const std::string fromKept =
+        keepBestOf("SELECT member_id, score, at, score_id FROM kept_bests WHERE kind = ?"
+                   " AND proven_only = ? AND period_start >= ? AND period_start < ?");
+    for (const KeptKind kind : {dayKind, weekKind}) {
+        // Period after period that holds a ranked score.
+        for (std::int64_t cursor = earliest;;) {
+            const auto next = db.run("SELECT MIN(submitted_at) FROM scores WHERE ranked = 1"
+                                     " AND submitted_at >= ?",
+                                     {cursor});
+            if (next.empty() || !next[0][0]) {
+                break;
+            }
+            const TimeSpan span = keptSpan(kind, number(next[0][0]));
+            for (const std::int64_t provenOnly : {0, 1}) {
+                if (kind == dayKind) {
+                    db.run(fromScores, {std::int64_t{kind}, span.from, provenOnly, provenOnly,
+                                        span.from, span.until});
+                } else {
+                    db.run(fromKept, {std::int64_t{kind}, span.from, provenOnly,
+                                      std::int64_t{dayKind}, provenOnly, span.from, span.until});
+                }
+            }
+            if (span.until == latest) {
+                break;
+            }
+            cursor = span.until;
+        }
+    }
+    for (const std::int64_t provenOnly : {0, 1}) {
+        db.run(fromKept, {std::int64_t{allTime}, std::int64_t{0}, provenOnly,
+                          std::int64_t{weekKind}, provenOnly, earliest, latest});
+    }
+    db.run("INSERT INTO settings (name, value) VALUES (?, ?)"
+           " ON CONFLICT (name) DO UPDATE SET value = excluded.value",
+           {keptZoneSetting, zone});
+}
+
+// Keeps the ranked score `id` among its member's bests, inside the caller's transaction.
+void keepBest(SqlConnection& db, const ScoreEntry& e, std::int64_t id) {
+    const std::string zone = activeTimeZone();
+    if (!keptIn(db, zone)) {
+        if (db.engine() == SqlConnection::Engine::Postgres) {
+            db.run("SELECT pg_advisory_xact_lock(?)", {keptLock});
+        }
+        if (!keptIn(db, zone)) {
+            refillKeptBests(db, zone); // with this score
+            return;
+        }
+    }
+    std::string sql = "INSERT INTO kept_bests (kind, period_start, proven_only, member_id, score,"
+                      " at, score_id) VALUES ";
+    std::vector<SqlValue> params;
+    for (const std::int64_t provenOnly : {0, 1}) {
+        if (provenOnly == 1 && !e.proven) {
+            break;
+        }
+        for (const KeptKind kind : keptKinds) {
+            sql += params.empty() ? "(?, ?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?, ?)";
+            for (SqlValue v : {SqlValue(std::int64_t{kind}), SqlValue(keptStart(kind, e.at)),
+                               SqlValue(provenOnly), SqlValue(e.memberId),
+                               SqlValue(std::int64_t{e.score}), SqlValue(e.at), SqlValue(id)}) {
+                params.push_back(std::move(v));
+            }
+        }
+    }
+    db.run(sql + keptIfBetter, params);
+}
 
 } // namespace
 
@@ -186,52 +381,61 @@ Storage::Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size
 }
 
 void Storage::createSchema(SqlConnection& db) {
-    // Two processes starting on one new database must not both create it.
-    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
-    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
-    try {
-        if (!sqlite) {
-            db.run("SELECT pg_advisory_xact_lock(?)", {std::int64_t{0x70696e67}});
-        }
-        for (const char* statement : schemaStatements) {
-            db.run(withKeySpelling(statement, db.engine()));
-        }
-        const auto rows = db.run("SELECT MAX(version) FROM schema_version");
-        const std::int64_t found = rows.empty() ? 0 : number(rows[0][0]);
-        if (found > schemaVersion) {
+    // The steps applied: a database of the portals before schema_migrations has only
+    // schema_version, whose number counts as that many steps applied, recorded once here.
+    std::vector<std::int64_t> missing;
+    inTransaction(db, schemaLock, [&] {
+        db.run("CREATE TABLE IF NOT EXISTS schema_version (version BIGINT NOT NULL)");
+        db.run("CREATE TABLE IF NOT EXISTS schema_migrations (version BIGINT PRIMARY KEY,"
+               " applied_at BIGINT NOT NULL)");
+        const std::int64_t recorded =
+            number(db.run("SELECT MAX(version) FROM schema_migrations").at(0).at(0));
+        const std::int64_t numbered =
+            number(db.run("SELECT MAX(version) FROM schema_version").at(0).at(0));
+        if (std::max(recorded, numbered) > schemaVersion) {
             throw SqlError("the database was written by a newer portal (schema version " +
-                           std::to_string(found) + ")");
+                           std::to_string(std::max(recorded, numbered)) + ")");
         }
-        if (found == 0) {
-            // The statements above make version 1; the migrations make the rest.
-            db.run("INSERT INTO schema_version (version) VALUES (1)");
+        if (recorded == 0 && numbered > 0) {
+            // Those portals made every table of the first schema at each start (some came
+            // later than the version's number): what such a database lacks is made here.
+            for (const char* statement : firstSchema) {
+                db.run(withKeySpelling(statement, db.engine()));
+            }
+            for (std::int64_t version = 1; version <= numbered; ++version) {
+                db.run("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)",
+                       {version, unixNow()});
+            }
         }
-        migrate(db, found == 0 ? 1 : found);
-        db.run("COMMIT");
-    } catch (...) {
-        try {
-            db.run("ROLLBACK");
-        } catch (const SqlError&) {
+        for (const Step& step : steps) {
+            if (db.run("SELECT version FROM schema_migrations WHERE version = ?", {step.version})
+                    .empty()) {
+                missing.push_back(step.version);
+            }
         }
-        throw;
-    }
-}
-
-void Storage::migrate(SqlConnection& db, std::int64_t from) {
-    if (from < 2) {
-        for (const char* statement : proofColumns) {
-            db.run(statement);
+    });
+    for (const Step& step : steps) {
+        if (std::find(missing.begin(), missing.end(), step.version) == missing.end()) {
+            continue;
         }
-    }
-    if (from < 3) {
-        for (const char* statement : confirmationColumns) {
-            db.run(statement);
-        }
-        fillNicknameKeys(db);
-        db.run(nicknameIndex);
-    }
-    if (from < schemaVersion) {
-        db.run("UPDATE schema_version SET version = ?", {schemaVersion});
+        inTransaction(db, schemaLock, [&] {
+            // Another process may have applied it meanwhile.
+            if (!db.run("SELECT version FROM schema_migrations WHERE version = ?", {step.version})
+                     .empty()) {
+                return;
+            }
+            for (const char* statement : step.statements) {
+                db.run(withKeySpelling(statement, db.engine()));
+            }
+            if (step.apply) {
+                step.apply(db);
+            }
+            db.run("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)",
+                   {step.version, unixNow()});
+            db.run("DELETE FROM schema_version");
+            db.run(
+                "INSERT INTO schema_version (version) SELECT MAX(version) FROM schema_migrations");
+        });
     }
 }
 
@@ -294,61 +498,61 @@ std::optional<Member> Storage::findMember(const std::string& email) {
     return memberOf(rows[0]);
 }
 
+namespace {
+
+// Marks the proven score e unproven and unranked when another member's game is the same.
+void claimedElsewhere(SqlConnection& db, ScoreEntry& e,
+                      const std::function<bool(std::string_view replay)>& sameGame) {
+    // The replays are read one at a time.
+    const auto games = db.run("SELECT id FROM scores WHERE proven = 1 AND member_id <> ?"
+                              " AND (replay_seed = ? OR opening_digest = ?)"
+                              " ORDER BY id LIMIT ?",
+                              {e.memberId, std::int64_t{*e.replaySeed}, e.openingDigest,
+                               std::int64_t{Storage::claimedGamesCompared}});
+    for (const auto& game : games) {
+        const auto rows = db.run("SELECT replay FROM scores WHERE id = ?", {number(game[0])});
+        const auto bytes = rows.empty() || !rows[0][0]
+                               ? std::nullopt
+                               : decodeBase64Url(*rows[0][0], replay::maxBytes);
+        if (bytes && sameGame(*bytes)) {
+            e.proven = false;
+            e.ranked = false;
+            e.verdict = "game already claimed";
+            return;
+        }
+    }
+}
+
+} // namespace
+
 ScoreEntry Storage::recordScore(ScoreEntry e,
                                 const std::function<bool(std::string_view replay)>& sameGame) {
     const bool check = e.proven && e.replaySeed && !e.openingDigest.empty() && sameGame;
     Lease lease(*this);
     SqlConnection& db = lease.db();
-    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
-    bool open = false;
     try {
-        if (check) {
-            db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
-            open = true;
-            if (!sqlite) {
-                // Every process that records a proven game waits here for the others.
-                db.run("SELECT pg_advisory_xact_lock(?)", {std::int64_t{0x7265706c6179}});
+        // Every process that records a proven game waits for the others.
+        inTransaction(db, check ? replayLock : 0, [&] {
+            if (check) {
+                claimedElsewhere(db, e, sameGame);
             }
-            // The replays are read one at a time.
-            const auto games = db.run("SELECT id FROM scores WHERE proven = 1 AND member_id <> ?"
-                                      " AND (replay_seed = ? OR opening_digest = ?)"
-                                      " ORDER BY id LIMIT ?",
-                                      {e.memberId, std::int64_t{*e.replaySeed}, e.openingDigest,
-                                       std::int64_t{claimedGamesCompared}});
-            for (const auto& game : games) {
-                const auto rows =
-                    db.run("SELECT replay FROM scores WHERE id = ?", {number(game[0])});
-                const auto bytes = rows.empty() || !rows[0][0]
-                                       ? std::nullopt
-                                       : decodeBase64Url(*rows[0][0], replay::maxBytes);
-                if (bytes && sameGame(*bytes)) {
-                    e.proven = false;
-                    e.ranked = false;
-                    e.verdict = "game already claimed";
-                    break;
-                }
+            const auto inserted = db.run(
+                "INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
+                " build_length, cpu_speed, cpu, address, submitted_at, proven, verdict, replay,"
+                " replay_seed, opening_digest) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                " RETURNING id",
+                {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
+                 std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum},
+                 std::int64_t{e.buildLength}, std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at,
+                 std::int64_t{e.proven ? 1 : 0}, e.verdict,
+                 e.replay.empty() ? SqlValue(nullptr) : SqlValue(encodeBase64Url(e.replay)),
+                 e.replaySeed ? SqlValue(std::int64_t{*e.replaySeed}) : SqlValue(nullptr),
+                 e.openingDigest.empty() ? SqlValue(nullptr) : SqlValue(e.openingDigest)});
+            if (e.ranked) {
+                keepBest(db, e, number(inserted.at(0).at(0)));
             }
-        }
-        db.run("INSERT INTO scores (member_id, score, play_time_ms, ranked, build_checksum,"
-               " build_length, cpu_speed, cpu, address, submitted_at, proven, verdict, replay,"
-               " replay_seed, opening_digest) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-               {e.memberId, std::int64_t{e.score}, std::int64_t{e.playTimeMs},
-                std::int64_t{e.ranked ? 1 : 0}, std::int64_t{e.buildChecksum},
-                std::int64_t{e.buildLength}, std::int64_t{e.cpuSpeed}, e.cpu, e.address, e.at,
-                std::int64_t{e.proven ? 1 : 0}, e.verdict,
-                e.replay.empty() ? SqlValue(nullptr) : SqlValue(encodeBase64Url(e.replay)),
-                e.replaySeed ? SqlValue(std::int64_t{*e.replaySeed}) : SqlValue(nullptr),
-                e.openingDigest.empty() ? SqlValue(nullptr) : SqlValue(e.openingDigest)});
-        if (open) {
-            db.run("COMMIT");
-        }
+        });
     } catch (...) {
-        if (open) {
-            try {
-                db.run("ROLLBACK");
-            } catch (const SqlError&) {
-            }
-        }
         lease.fail();
         throw;
     }
@@ -398,10 +602,109 @@ std::vector<StoredReplay> Storage::provenReplays(std::int64_t after, int limit) 
 }
 
 std::vector<ListedScore> Storage::topScores(std::int64_t since, int limit) {
-    return topScores(since, std::numeric_limits<std::int64_t>::max(), limit);
+    return topScores(since, latest, limit);
+}
+
+void Storage::countKeptBests() {
+    runKept("SELECT 1", {});
+}
+
+std::vector<SqlRow> Storage::runKept(const std::string& sql, const std::vector<SqlValue>& params) {
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    try {
+        if (const std::string zone = activeTimeZone(); !keptIn(db, zone)) {
+            inTransaction(db, keptLock, [&] {
+                if (!keptIn(db, zone)) {
+                    refillKeptBests(db, zone);
+                }
+            });
+        }
+        return db.run(sql, params);
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
 }
 
 std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t until, int limit) {
+    const TimeSpan span{from, until};
+    const std::optional<KeptKind> kind = from <= 0 && until == latest ? std::optional(allTime)
+                                         : dayAround(from) == span    ? std::optional(dayKind)
+                                         : weekAround(from) == span   ? std::optional(weekKind)
+                                                                      : std::nullopt;
+    if (!kind || !keptBests_) {
+        return scannedTopScores(from, until, limit);
+    }
+    // The period's range of the index, best first; of equal bests the earlier first, and
+    // of equally early ones the member who joined first (as the scores themselves list them).
+    std::vector<ListedScore> out;
+    for (const auto& row : runKept(
+             "SELECT m.nickname, k.score, k.at, k.score_id, s.proven FROM kept_bests k"
+             " JOIN members m ON m.id = k.member_id JOIN scores s ON s.id = k.score_id"
+             " WHERE k.kind = ? AND k.period_start = ? AND k.proven_only = ?"
+             " ORDER BY k.score DESC, k.at, k.member_id LIMIT ?",
+             {std::int64_t{*kind}, keptStart(*kind, from), provenAtLeast(), std::int64_t{limit}})) {
+        out.push_back({row[0].value_or(""), static_cast<std::int32_t>(number(row[1])),
+                       number(row[2]), number(row[3]), number(row[4]) == 1});
+    }
+    return out;
+}
+
+std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t until) {
+    if (from >= until) {
+        return std::nullopt;
+    }
+    // A week is one kept period; whole days (a week cut at a competition's ends) are one
+    // each, and the best of their bests wins.
+    std::vector<std::pair<KeptKind, std::int64_t>> periods;
+    if (weekAround(from) == TimeSpan{from, until}) {
+        periods.emplace_back(weekKind, from);
+    } else {
+        for (std::int64_t at = from; at < until;) {
+            const TimeSpan day = dayAround(at);
+            if (day.from != at || day.until > until || day.until <= at) {
+                periods.clear();
+                break;
+            }
+            periods.emplace_back(dayKind, at);
+            at = day.until;
+        }
+    }
+    if (periods.empty() || !keptBests_) {
+        return scannedBestScore(from, until);
+    }
+    std::optional<RankedScore> best;
+    std::int64_t bestId = 0;
+    std::vector<SqlValue> params(3);
+    for (const auto& [kind, start] : periods) {
+        params[0].emplace<std::int64_t>(kind);
+        params[1].emplace<std::int64_t>(start);
+        params[2].emplace<std::int64_t>(provenAtLeast());
+        const auto rows =
+            runKept("SELECT m.nickname, m.email, k.score, k.at, k.score_id FROM kept_bests k"
+                    " JOIN members m ON m.id = k.member_id WHERE k.kind = ?"
+                    " AND k.period_start = ? AND k.proven_only = ?"
+                    " ORDER BY k.score DESC, k.at, k.score_id LIMIT 1",
+                    params);
+        if (rows.empty()) {
+            continue;
+        }
+        const RankedScore found{rows[0][0].value_or(""), rows[0][1].value_or(""),
+                                static_cast<std::int32_t>(number(rows[0][2])), number(rows[0][3])};
+        const std::int64_t id = number(rows[0][4]);
+        if (!best || found.score > best->score ||
+            (found.score == best->score &&
+             (found.at < best->at || (found.at == best->at && id < bestId)))) {
+            best = found;
+            bestId = id;
+        }
+    }
+    return best;
+}
+
+std::vector<ListedScore> Storage::scannedTopScores(std::int64_t from, std::int64_t until,
+                                                   int limit) {
     // A member's best score is the highest, and of his equal highest the earliest. For
     // all time each member's best is found through the index on (member, ranked, score),
     // a few steps a member however many scores there are; for a day or a week the
@@ -458,7 +761,7 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
     return out;
 }
 
-std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t until) {
+std::optional<RankedScore> Storage::scannedBestScore(std::int64_t from, std::int64_t until) {
     const auto rows = run("SELECT m.nickname, m.email, s.score, s.submitted_at FROM scores s"
                           " JOIN members m ON m.id = s.member_id WHERE s.ranked = 1"
                           " AND s.proven >= ? AND s.submitted_at >= ? AND s.submitted_at < ?"

@@ -115,17 +115,20 @@ struct Joining {
 
 class Storage {
   public:
-    // 2: the scores' proofs by replay (a database of version 1 is migrated when opened; its
-    // scores become unproven). 3: members confirm their addresses (those of an older
-    // database count as confirmed) and nicknames are unique regardless of case.
-    static constexpr std::int64_t schemaVersion = 3;
+    // The schema's last step (see storage.cpp): 2 the scores' proofs by replay (scores of
+    // a database of version 1 become unproven), 3 the scores' indexes, 4 the lists' kept
+    // bests, 5 members confirm their addresses (those of an older database count as
+    // confirmed) and nicknames are unique regardless of case. A database is brought up to
+    // it step by step when opened.
+    static constexpr std::int64_t schemaVersion = 5;
     // The most games of other members with the same seed or opening that a new proven
     // game is compared with.
     static constexpr int claimedGamesCompared = 256;
 
-    // Opens connections through `open` (up to `connections` at a time) and creates the
-    // schema when the database is new. Throws SqlError, also for a database written by a
-    // newer portal.
+    // Opens connections through `open` (up to `connections` at a time) and applies the
+    // schema's steps that the database lacks (all of them to a new one), each in a
+    // transaction of its own, recorded in schema_migrations. Throws SqlError, also for a
+    // database written by a newer portal.
     Storage(std::function<std::unique_ptr<SqlConnection>()> open, std::size_t connections);
 
     // A member the operator adds, his address taken as confirmed. False when an account
@@ -145,11 +148,12 @@ class Storage {
     bool removeMember(const std::string& email);
     std::optional<Member> findMember(const std::string& email);
 
-    // Records the score. A proven score with a replay is first compared, in the same
-    // transaction, with the proven games of other members with the same seed or the same
-    // opening (the first claimedGamesCompared of them): when `sameGame` says one of their
-    // replays is the same game, the score is recorded unproven and unranked, "game
-    // already claimed".
+    // Records the score and, when ranked, keeps it among its member's bests of its day, its
+    // week and all time, in one transaction. A proven score with a replay is first
+    // compared, in the same transaction, with the proven games of other members with the
+    // same seed or the same opening (the first claimedGamesCompared of them): when
+    // `sameGame` says one of their replays is the same game, the score is recorded unproven
+    // and unranked, "game already claimed".
     // Returns the entry as recorded.
     ScoreEntry recordScore(ScoreEntry entry,
                            const std::function<bool(std::string_view replay)>& sameGame = {});
@@ -162,11 +166,23 @@ class Storage {
     std::vector<StoredReplay> provenReplays(std::int64_t after, int limit);
     // Each member's best ranked score at or after `since`, best first.
     std::vector<ListedScore> topScores(std::int64_t since, int limit);
-    // Each member's best ranked score in [from, until), best first; of equal scores the
-    // earlier first.
+    // Each member's best ranked score in [from, until), best first; of a member's equal
+    // scores the earliest (then the first stored), of equal bests the earlier first (then
+    // the member who joined first). A local day or week (dayAround, weekAround) and all time
+    // (from <= 0 to the end of time) are read from the kept bests, a range of an index however
+    // many scores there are; any other span from the scores.
     std::vector<ListedScore> topScores(std::int64_t from, std::int64_t until, int limit);
-    // The best ranked score in [from, until); of equal scores the earliest.
+    // The best ranked score in [from, until); of equal scores the earliest, then the first
+    // stored. A week or whole local days are read from the kept bests, one period each.
     std::optional<RankedScore> bestScore(std::int64_t from, std::int64_t until);
+    // The kept bests count days and weeks in the process's time zone (activeTimeZone());
+    // when the database's were counted in another (or never), the first call that reads or
+    // keeps them counts them afresh from the scores. Off, every list and winner is read
+    // from the scores (for comparisons).
+    void readKeptBests(bool on) { keptBests_ = on; }
+    // Counts them now when they need it (serve, once its zone is set, before it listens:
+    // seconds for a million scores that no visitor should wait).
+    void countKeptBests();
 
     // Every member with recruits in [from, until), counted as recruits() lists them; most
     // first, and of equal counts the one who reached his count first.
@@ -243,6 +259,10 @@ class Storage {
     Joining insertMember(const std::string& email, const std::string& nickname,
                          const std::string& passwordHash, std::int64_t now,
                          const std::string& recruiterEmail, bool confirmed);
+    // Runs the statement once the kept bests are of this process's time zone.
+    std::vector<SqlRow> runKept(const std::string& sql, const std::vector<SqlValue>& params);
+    std::vector<ListedScore> scannedTopScores(std::int64_t from, std::int64_t until, int limit);
+    std::optional<RankedScore> scannedBestScore(std::int64_t from, std::int64_t until);
     std::int64_t provenAtLeast() const { return listUnproven_ ? 0 : 1; }
 
     std::function<std::unique_ptr<SqlConnection>()> open_;
@@ -252,6 +272,7 @@ class Storage {
     std::mutex mutex_;
     std::condition_variable returned_;
     std::atomic<bool> listUnproven_{false};
+    std::atomic<bool> keptBests_{true};
 };
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL; anything else is an SQLite file,

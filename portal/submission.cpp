@@ -82,6 +82,11 @@ std::string busyText() {
     return std::to_string(replyThrottled) + " Upptaget, f\xF6rs\xF6k igen om en stund";
 }
 
+std::string tooOftenText() {
+    // Latin-1, as the game reads it: too many scores sent within an hour.
+    return std::to_string(replyThrottled) + " F\xF6r m\xE5nga resultat p\xE5 en timme";
+}
+
 } // namespace
 
 std::optional<std::vector<FormField>> parseForm(std::string_view body) {
@@ -303,6 +308,10 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
         break;
     }
     const Member& member = *login.member;
+    if (!storage.admit("submit:" + std::to_string(member.id), rules.submissionsPerHour, now - 3600,
+                       now)) {
+        return {200, tooOftenText()};
+    }
 
     const BuildStatus build = storage.buildStatus(submission->build);
     ScoreEntry entry;

@@ -4,8 +4,8 @@
 // checks, the proof of the score by its replay (proof.h), and the reply: 2 no such member, 3 wrong
 // password, 0 recorded and ranked, 1 recorded but not ranked (with the version page's number on a
 // second line when the build is not one the operator lists), 7 and a Swedish reason when refused
-// for too many failed passwords or while the portal is too busy to check a password. A reply
-// of 0 or 1 is given only once the score is committed.
+// for too many failed passwords, while the portal is too busy to check a password, or past the
+// member's submissions an hour. A reply of 0 or 1 is given only once the score is committed.
 #pragma once
 
 #include "game/replay.h"
@@ -62,6 +62,10 @@ struct ThrottleRules {
     // Registrations tried (POST /registrera/, refused forms included) from one address an
     // hour: each that passes its checks hashes a password.
     int registrationsPerClient = 20;
+    // A member's submissions in any rolling hour, counted once his password was right (so
+    // nobody else can use them up): 60 let a player send a game every minute without end;
+    // one more is answered 7 and stores no score.
+    int submissionsPerHour = 60;
     // Waits that long; std::this_thread::sleep_for when empty (tests record instead).
     std::function<void(std::chrono::milliseconds)> sleep;
 };

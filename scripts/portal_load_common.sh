@@ -47,9 +47,11 @@ enterEngine() {
   port=$(freePort)
 }
 
-# startPortal DATABASE PORT LOGFILE: sets portalPid once the port answers.
+# startPortal DATABASE PORT LOGFILE: sets portalPid once the port answers. The load's
+# members send far more than a player's 60 scores an hour, so the limit is lifted.
 startPortal() {
-  "$portal" serve --listen "127.0.0.1:$2" --database "$1" >>"$3" 2>&1 &
+  "$portal" serve --listen "127.0.0.1:$2" --database "$1" --submissions-per-hour 1000000 \
+    >>"$3" 2>&1 &
   portalPid=$!
   for _ in $(seq 100); do
     if (exec 3<>"/dev/tcp/127.0.0.1/$2") 2>/dev/null; then

@@ -2,7 +2,7 @@
 // one table of honest games and the attacks a proof must refuse, each with its reply and
 // what is stored; a proven game watched through /spel/ID and linked from the lists; the
 // verdict on eight threads at once; verify after the game has changed under a stored
-// replay; and a database of the first schema migrated with its scores kept.
+// replay.
 #include "net/highscore_submission.h"
 #include "platform/resources.h"
 #include "portal/password.h"
@@ -257,62 +257,6 @@ TEST(Proof, EightThreadsAtOnceReachTheVerdictsOfOne) {
     for (const auto& verdicts : seen) {
         EXPECT_EQ(verdicts, alone);
     }
-}
-
-TEST(Proof, AFirstSchemaDatabaseIsMigratedWithItsScoresKept) {
-    const std::string location = freshDatabase("sqlite");
-    {
-        // The statements of the first schema, as the portal made them.
-        const auto db = openSqlite(location);
-        for (const char* sql : {
-                 "CREATE TABLE schema_version (version BIGINT NOT NULL)",
-                 "INSERT INTO schema_version (version) VALUES (1)",
-                 "CREATE TABLE members (id INTEGER PRIMARY KEY, email_key TEXT NOT NULL UNIQUE,"
-                 " email TEXT NOT NULL, nickname TEXT NOT NULL, password_hash TEXT NOT NULL,"
-                 " recruiter_key TEXT, created_at BIGINT NOT NULL)",
-                 "CREATE TABLE scores (id INTEGER PRIMARY KEY,"
-                 " member_id BIGINT NOT NULL REFERENCES members(id) ON DELETE CASCADE,"
-                 " score BIGINT NOT NULL, play_time_ms BIGINT NOT NULL, ranked BIGINT NOT NULL,"
-                 " build_checksum BIGINT NOT NULL, build_length BIGINT NOT NULL,"
-                 " cpu_speed BIGINT NOT NULL, cpu TEXT NOT NULL, address TEXT NOT NULL,"
-                 " submitted_at BIGINT NOT NULL)",
-                 "INSERT INTO members VALUES (1, 'anna@example.se', 'anna@example.se', 'Anna',"
-                 " 'h', NULL, 0)",
-                 // A nickname that differs from Anna's only in case, as older portals let in.
-                 "INSERT INTO members VALUES (2, 'bo@example.se', 'bo@example.se', 'ANNA',"
-                 " 'h', NULL, 5)",
-                 "INSERT INTO scores VALUES (1, 1, 1200, 60000, 1, 7, 8, 9, 'CPU', '::1', 100)",
-                 "INSERT INTO scores VALUES (2, 1, 900, 60000, 0, 7, 8, 9, 'CPU', '::1', 200)",
-             }) {
-            db->run(sql);
-        }
-    }
-    auto storage = openStorage(location);
-    const auto stored = storedScores(location);
-    ASSERT_EQ(stored.size(), 2u);
-    EXPECT_TRUE(stored[0].ranked);
-    EXPECT_FALSE(stored[0].proven);
-    EXPECT_FALSE(stored[1].ranked);
-    EXPECT_EQ(openSqlite(location)->run("SELECT version FROM schema_version")[0][0],
-              std::to_string(Storage::schemaVersion));
-    // Unproven, so listed only with --rank-unproven.
-    EXPECT_TRUE(storage->topScores(0, 10).empty());
-    storage->listUnproven(true);
-    ASSERT_EQ(storage->topScores(0, 10).size(), 1u);
-    EXPECT_EQ(storage->topScores(0, 10)[0].score, 1200);
-    EXPECT_FALSE(storage->topScores(0, 10)[0].proven);
-    // Members of before count as confirmed, and keep their names; the later of two that
-    // share a nickname key has none, so the unique index could be made.
-    EXPECT_TRUE(storage->findMember("anna@example.se")->confirmed);
-    EXPECT_EQ(storage->findMember("bo@example.se")->nickname, "ANNA");
-    const auto keys = openSqlite(location)->run("SELECT nickname_key FROM members ORDER BY id");
-    ASSERT_EQ(keys.size(), 2u);
-    EXPECT_EQ(keys[0][0], "anna");
-    EXPECT_FALSE(keys[1][0]);
-    EXPECT_TRUE(storage->nicknameTaken("Anna"));
-    EXPECT_FALSE(storage->addMember("cia@example.se", "anna", "h", 10));
-    storage.reset();
-    EXPECT_NO_THROW(openStorage(location)); // opened again: nothing to migrate
 }
 
 } // namespace
