@@ -643,6 +643,7 @@ std::vector<ListedScore> Storage::topScores(std::int64_t from, std::int64_t unti
              "SELECT m.nickname, k.score, k.at, k.score_id, s.proven FROM kept_bests k"
              " JOIN members m ON m.id = k.member_id JOIN scores s ON s.id = k.score_id"
              " WHERE k.kind = ? AND k.period_start = ? AND k.proven_only = ?"
+             " AND m.confirmed_at IS NOT NULL"
              " ORDER BY k.score DESC, k.at, k.member_id LIMIT ?",
              {std::int64_t{*kind}, keptStart(*kind, from), provenAtLeast(), std::int64_t{limit}})) {
         out.push_back({row[0].value_or(""), static_cast<std::int32_t>(number(row[1])),
@@ -685,6 +686,7 @@ std::optional<RankedScore> Storage::bestScore(std::int64_t from, std::int64_t un
             runKept("SELECT m.nickname, m.email, k.score, k.at, k.score_id FROM kept_bests k"
                     " JOIN members m ON m.id = k.member_id WHERE k.kind = ?"
                     " AND k.period_start = ? AND k.proven_only = ?"
+                    " AND m.confirmed_at IS NOT NULL"
                     " ORDER BY k.score DESC, k.at, k.score_id LIMIT 1",
                     params);
         if (rows.empty()) {
