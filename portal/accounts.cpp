@@ -59,8 +59,9 @@ Data linkState(ResetTokenState state) {
 
 class AccountPages : public std::enable_shared_from_this<AccountPages> {
   public:
-    AccountPages(Storage& storage, const Mailer& mailer, const AccountSettings& settings)
-        : storage_(storage), mailer_(mailer), settings_(settings),
+    AccountPages(Storage& storage, PasswordChecks& passwords, const Mailer& mailer,
+                 const AccountSettings& settings)
+        : storage_(storage), passwords_(passwords), mailer_(mailer), settings_(settings),
           secure_(settings.publicUrl.starts_with("https://")), cookies_{secure_} {}
 
     void add(http::Routes& routes);
@@ -101,6 +102,7 @@ class AccountPages : public std::enable_shared_from_this<AccountPages> {
     std::optional<Visitor> member(const http::Request& req, http::Response& res, const char* back);
 
     Storage& storage_;
+    PasswordChecks& passwords_;
     const Mailer& mailer_;
     const AccountSettings settings_;
     bool secure_;
@@ -146,8 +148,8 @@ void AccountPages::loginPost(const http::Request& req, http::Response& res) {
         return;
     }
     // An unknown address is checked like a wrong password, at the same cost.
-    const auto check =
-        checkLogin(storage_, email, req.param("losenord"), req.client, now, settings_.login, true);
+    const auto check = checkLogin(storage_, passwords_, email, req.param("losenord"), req.client,
+                                  now, settings_.login, true);
     if (check.outcome == LoginOutcome::Busy) {
         throw PasswordQueueFull(); // answered 503 with Retry-After, as for every page
     }
@@ -298,7 +300,7 @@ void AccountPages::resetPost(const http::Request& req, http::Response& res) {
         return;
     }
     // May throw PasswordQueueFull: answered 503 with Retry-After, the link still unused.
-    const std::string hash = hashPassword(password);
+    const std::string hash = passwords_.hash(password);
     now = unixNow();
     const auto memberId = storage_.useResetToken(digest, now);
     if (!memberId) {
@@ -345,7 +347,7 @@ void AccountPages::registrationPost(const http::Request& req, http::Response& re
     if (form.errors.empty()) {
         // Hashed for a member's address too, so both answers cost the same. May throw
         // PasswordQueueFull: answered 503 with Retry-After, nothing stored.
-        const std::string hash = hashPassword(form.password);
+        const std::string hash = passwords_.hash(form.password);
         now = unixNow();
         const Joining joining = storage_.join(form.email, form.nickname, hash, now, form.recruiter);
         if (joining.outcome == JoinOutcome::NicknameTaken) {
@@ -665,7 +667,7 @@ std::string localReturnPath(std::string_view path) {
     return local ? std::string(path) : std::string(memberPage);
 }
 
-void addAccountPages(http::Routes& routes, Storage& storage, const Mailer& mailer,
-                     const AccountSettings& settings) {
-    std::make_shared<AccountPages>(storage, mailer, settings)->add(routes);
+void addAccountPages(http::Routes& routes, Storage& storage, PasswordChecks& passwords,
+                     const Mailer& mailer, const AccountSettings& settings) {
+    std::make_shared<AccountPages>(storage, passwords, mailer, settings)->add(routes);
 }

@@ -45,5 +45,5 @@ std::string percentEncoded(std::string_view text);
 // `path` when it is a path on this site ("/..." but not "//..."), else the member's page.
 std::string localReturnPath(std::string_view path);
 
-void addAccountPages(http::Routes& routes, Storage& storage, const Mailer& mailer,
-                     const AccountSettings& settings);
+void addAccountPages(http::Routes& routes, Storage& storage, PasswordChecks& passwords,
+                     const Mailer& mailer, const AccountSettings& settings);

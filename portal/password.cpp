@@ -58,17 +58,18 @@ class ArgonGate {
     std::uint64_t next_ = 0;
     std::uint64_t admitted_ = argonSlots;
     std::size_t inside_ = 0;
-    std::size_t bound_ = argonSlots * (1 + argonWaitingPerSlot);
+    std::size_t bound_ = 0;
     std::uint64_t runs_ = 0;
 };
 
-ArgonGate argonGate;
-
 struct Slot {
-    Slot() { argonGate.enter(); }
-    ~Slot() { argonGate.leave(); }
+    explicit Slot(ArgonGate& gate) : gate_(gate) { gate_.enter(); }
+    ~Slot() { gate_.leave(); }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
+
+  private:
+    ArgonGate& gate_;
 };
 
 std::string hex(const unsigned char* bytes, std::size_t n) {
@@ -82,7 +83,10 @@ std::string hex(const unsigned char* bytes, std::size_t n) {
 // start. Bounded: it is forgotten as a whole when full.
 class VerifiedPasswords {
   public:
-    VerifiedPasswords() { crypto_generichash_keygen(key_.data()); }
+    VerifiedPasswords() {
+        startSodium();
+        crypto_generichash_keygen(key_.data());
+    }
 
     std::string digest(const std::string& storedHash, const std::string& password) const {
         crypto_generichash_state state;
@@ -113,26 +117,10 @@ class VerifiedPasswords {
     std::unordered_set<std::string> known_;
 };
 
-VerifiedPasswords& verified() {
-    startSodium();
-    static VerifiedPasswords instance;
-    return instance;
-}
-
-} // namespace
-
-void setPasswordQueueBound(std::size_t callers) {
-    argonGate.bound(callers);
-}
-
-std::uint64_t argonRuns() {
-    return argonGate.runs();
-}
-
-std::string hashPassword(const std::string& password) {
+// Argon2id itself: a hash with the interactive limits, and a check against one.
+std::string argonHash(const std::string& password) {
     startSodium();
     std::array<char, crypto_pwhash_STRBYTES> out{};
-    Slot slot;
     if (crypto_pwhash_str_alg(
             out.data(), password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
             crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0) {
@@ -141,16 +129,47 @@ std::string hashPassword(const std::string& password) {
     return out.data();
 }
 
-bool verifyPassword(const std::string& storedHash, const std::string& password) {
-    auto& memory = verified();
+bool argonCheck(const std::string& storedHash, const std::string& password) {
+    startSodium();
+    return crypto_pwhash_str_verify(storedHash.c_str(), password.data(), password.size()) == 0;
+}
+
+} // namespace
+
+struct PasswordChecks::State {
+    ArgonGate gate;
+    VerifiedPasswords verified;
+};
+
+PasswordChecks::PasswordChecks(std::size_t bound) : state_(std::make_unique<State>()) {
+    state_->gate.bound(bound);
+}
+
+PasswordChecks::~PasswordChecks() = default;
+
+void PasswordChecks::setBound(std::size_t callers) {
+    state_->gate.bound(callers);
+}
+
+std::uint64_t PasswordChecks::runs() {
+    return state_->gate.runs();
+}
+
+std::string PasswordChecks::hash(const std::string& password) {
+    Slot slot(state_->gate);
+    return argonHash(password);
+}
+
+bool PasswordChecks::verify(const std::string& storedHash, const std::string& password) {
+    auto& memory = state_->verified;
     const std::string digest = memory.digest(storedHash, password);
     if (memory.contains(digest)) {
         return true;
     }
     bool ok = false;
     {
-        Slot slot;
-        ok = crypto_pwhash_str_verify(storedHash.c_str(), password.data(), password.size()) == 0;
+        Slot slot(state_->gate);
+        ok = argonCheck(storedHash, password);
     }
     if (ok) {
         memory.add(digest);
@@ -158,21 +177,27 @@ bool verifyPassword(const std::string& storedHash, const std::string& password) 
     return ok;
 }
 
-void verifyNobodysPassword(const std::string& password) {
+void PasswordChecks::verifyNobodys(const std::string& password) {
     // Made with hashPassword's parameters; its password is no secret, and nothing is
     // remembered of the check.
     static constexpr const char* nobodysHash =
         "$argon2id$v=19$m=65536,t=2,p=1$yiLco1tCAVDSdnp6rOWh5A$"
         "M1SDjeboetx96UOGHqJOAiP3ATSbPw343YsJq92q9fY";
-    startSodium();
-    Slot slot;
-    [[maybe_unused]] const int ignored =
-        crypto_pwhash_str_verify(nobodysHash, password.data(), password.size());
+    Slot slot(state_->gate);
+    [[maybe_unused]] const bool ignored = argonCheck(nobodysHash, password);
 }
 
-bool knownPassword(const std::string& storedHash, const std::string& password) {
-    auto& memory = verified();
+bool PasswordChecks::known(const std::string& storedHash, const std::string& password) {
+    auto& memory = state_->verified;
     return memory.contains(memory.digest(storedHash, password));
+}
+
+std::string hashPassword(const std::string& password) {
+    return argonHash(password);
+}
+
+bool verifyPassword(const std::string& storedHash, const std::string& password) {
+    return argonCheck(storedHash, password);
 }
 
 std::string randomToken() {

@@ -141,9 +141,9 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
     // highscore may carry a replay of up to replay::maxBytes.
     routes.postOpen(std::string(highscoreObject), "the game's own form, with the password",
                     submissionBodyLimit, [this](const http::Request& req, http::Response& res) {
-                        const auto reply =
-                            answerSubmission(storage_, req.body, req.header("Content-Type"),
-                                             req.client, unixNow(), rules_, scoring_);
+                        const auto reply = answerSubmission(storage_, passwords_, req.body,
+                                                            req.header("Content-Type"), req.client,
+                                                            unixNow(), rules_, scoring_);
                         res.status = reply.status;
                         res.setContent(reply.text, latin1Text);
                     });
@@ -224,7 +224,7 @@ void PortalServer::serveAccounts(const MailSettings& mail, const AccountSettings
     // The pages' password checks and registrations go by the game's rules.
     AccountSettings withRules = settings;
     withRules.login = rules_;
-    addAccountPages(http_->routes(), storage_, *mailer_, withRules);
+    addAccountPages(http_->routes(), storage_, passwords_, *mailer_, withRules);
 }
 
 void PortalServer::rankUnproven() {

@@ -39,12 +39,14 @@ class PortalServer {
     // Serves until stop() (from any thread).
     void run();
     void stop();
+    PasswordChecks& passwords() { return passwords_; }
     // Every route, for the tests that walk them.
     const http::Routes& routes() const { return http_->routes(); }
 
   private:
     Storage& storage_;
     ThrottleRules rules_;
+    PasswordChecks passwords_;    // every password checked or chosen through this server
     EmbeddedResources resources_; // the game's own pictures, for running replays
     ScoringRules scoring_;
     web::Cookies cookies_; // secure once serveAccounts() names an https:// public address

@@ -203,9 +203,9 @@ std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules)
     return std::min(delay, rules.maxDelay);
 }
 
-LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
-                      const std::string& address, std::int64_t now, const ThrottleRules& rules,
-                      bool likeAMember) {
+LoginCheck checkLogin(Storage& storage, PasswordChecks& passwords, const std::string& email,
+                      const std::string& password, const std::string& address, std::int64_t now,
+                      const ThrottleRules& rules, bool likeAMember) {
     const std::int64_t since = now - rules.windowSeconds;
     const std::string addressKey = "address:" + address;
     if (storage.failuresSince(addressKey, since) >= rules.perAddress) {
@@ -224,7 +224,7 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
             return {LoginOutcome::Throttled, std::nullopt};
         }
         // A password found right before is no guess: answered at once, counted nowhere.
-        if (member && knownPassword(member->passwordHash, password)) {
+        if (member && passwords.known(member->passwordHash, password)) {
             if (guesses > 0) {
                 storage.clearFailures(guessKey);
             }
@@ -259,9 +259,9 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
     bool right = false;
     try {
         if (member) {
-            right = verifyPassword(member->passwordHash, password);
+            right = passwords.verify(member->passwordHash, password);
         } else {
-            verifyNobodysPassword(password);
+            passwords.verifyNobodys(password);
         }
     } catch (const PasswordQueueFull&) {
         takeBack();
@@ -281,7 +281,7 @@ LoginCheck checkLogin(Storage& storage, const std::string& email, const std::str
     return {LoginOutcome::Right, std::move(member)};
 }
 
-SubmissionReply answerSubmission(Storage& storage, std::string_view body,
+SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, std::string_view body,
                                  std::string_view contentType, const std::string& address,
                                  std::int64_t now, const ThrottleRules& rules,
                                  const ScoringRules& scoring) {
@@ -293,8 +293,8 @@ SubmissionReply answerSubmission(Storage& storage, std::string_view body,
     if (!submission) {
         return bad;
     }
-    const auto login =
-        checkLogin(storage, submission->email, submission->password, address, now, rules);
+    const auto login = checkLogin(storage, passwords, submission->email, submission->password,
+                                  address, now, rules);
     switch (login.outcome) {
     case LoginOutcome::Throttled:
         return {200, throttledText()};

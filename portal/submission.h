@@ -9,6 +9,7 @@
 #pragma once
 
 #include "game/replay.h"
+#include "portal/password.h"
 #include "portal/storage.h"
 
 #include <chrono>
@@ -83,15 +84,15 @@ std::chrono::milliseconds accountDelay(int failures, const ThrottleRules& rules)
 // With `likeAMember` (the login page, which must not tell who is a member) an unknown
 // address goes the way of a wrong password to its end, under an account key of its own
 // ("nobody:" and the address key): the same limits, delays and records, and an Argon2id
-// check against a hash of nobody's (verifyNobodysPassword), before NoMember.
+// check against a hash of nobody's (PasswordChecks::verifyNobodys), before NoMember.
 enum class LoginOutcome { Throttled, NoMember, WrongPassword, Right, Busy };
 struct LoginCheck {
     LoginOutcome outcome = LoginOutcome::NoMember;
     std::optional<Member> member;
 };
-LoginCheck checkLogin(Storage& storage, const std::string& email, const std::string& password,
-                      const std::string& address, std::int64_t now, const ThrottleRules& rules,
-                      bool likeAMember = false);
+LoginCheck checkLogin(Storage& storage, PasswordChecks& passwords, const std::string& email,
+                      const std::string& password, const std::string& address, std::int64_t now,
+                      const ThrottleRules& rules, bool likeAMember = false);
 
 struct SubmissionReply {
     int status = 200;
@@ -115,7 +116,7 @@ struct ScoringRules {
 // Decodes the request (400 for a bad one, before any password is checked), checks the
 // login, proves the score by its replay and commits it with the verdict before the
 // reply: "0" ranked, "1" recorded unranked (the reason kept for the operator).
-SubmissionReply answerSubmission(Storage& storage, std::string_view body,
+SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, std::string_view body,
                                  std::string_view contentType, const std::string& address,
                                  std::int64_t now, const ThrottleRules& rules,
                                  const ScoringRules& scoring);

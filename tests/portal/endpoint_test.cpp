@@ -141,9 +141,9 @@ TEST_P(EndpointTest, FailedPasswordsThrottleTheAccountAndTheAddress) {
     EXPECT_EQ(rankedOnList("Anna"), -1);
 
     // Once the window has passed, the password is checked again.
-    const auto later =
-        answerSubmission(*storage_, Fields{}.body(), formType, "127.0.0.1",
-                         std::time(nullptr) + 901, smallLimits(), ScoringRules{nullptr, true});
+    const auto later = answerSubmission(*storage_, portal_->server.passwords(), Fields{}.body(),
+                                        formType, "127.0.0.1", std::time(nullptr) + 901,
+                                        smallLimits(), ScoringRules{nullptr, true});
     EXPECT_EQ(later.text, "0");
 
     // The address: two more failures on another account reach its limit of five, and then

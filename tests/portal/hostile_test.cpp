@@ -376,7 +376,6 @@ class StrangersTest : public testing::TestWithParam<std::string> {
         ASSERT_FALSE(csrf_.empty());
     }
     void TearDown() override {
-        setPasswordQueueBound(argonSlots * (1 + argonWaitingPerSlot));
         portal_.reset();
         std::filesystem::remove_all(outbox_);
     }
@@ -458,7 +457,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::uint64_t runsBefore = argonRuns();
+        const std::uint64_t runsBefore = portal_->server.passwords().runs();
         std::map<std::string, int> replies;
         std::mutex repliesMutex;
         std::vector<std::thread> clients;
@@ -474,7 +473,7 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
             t.join();
         }
         EXPECT_EQ(replies, c.replies);
-        EXPECT_EQ(argonRuns() - runsBefore, c.checks);
+        EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks);
     }
     // The account's wrong passwords from everywhere slowed its checks, the owner's too,
     // by the growing delay up to its bound; he was answered all the same.
@@ -517,8 +516,8 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         return form;
     };
 
-    setPasswordQueueBound(0); // as if the queue were full
-    const std::uint64_t runsBefore = argonRuns();
+    portal_->server.passwords().setBound(0); // as if the queue were full
+    const std::uint64_t runsBefore = portal_->server.passwords().runs();
     const std::int64_t rowsBefore = storage_->failuresSince("address:10.0.1.3", 0);
     EXPECT_EQ(submit(Fields{}, "10.0.1.3"), "0"); // a known password never waits
     EXPECT_EQ(submit(Fields{.email = "bo@example.se", .password = "bo-hemlis"}, "10.0.1.3"),
@@ -543,17 +542,17 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
         EXPECT_EQ(res->status, 503);
         EXPECT_EQ(res->get_header_value("Retry-After"), "5");
     }
-    EXPECT_EQ(argonRuns(), runsBefore);
+    EXPECT_EQ(portal_->server.passwords().runs(), runsBefore);
     EXPECT_FALSE(storage_->findMember("cia@example.se"));
 
     // With room again: a forged link hashes nothing; the real one still works.
-    setPasswordQueueBound(argonSlots * (1 + argonWaitingPerSlot));
+    portal_->server.passwords().setBound(argonSlots * (1 + argonWaitingPerSlot));
     const auto forged = postPage("/nytt-losenord/", withToken(std::string(64, 'a')), "10.0.1.5");
     ASSERT_TRUE(forged);
     EXPECT_EQ(forged->status, 404);
-    EXPECT_EQ(argonRuns(), runsBefore);
+    EXPECT_EQ(portal_->server.passwords().runs(), runsBefore);
     EXPECT_EQ(postPage("/nytt-losenord/", withToken(token), "10.0.1.5")->status, 200);
-    EXPECT_EQ(argonRuns(), runsBefore + 1);
+    EXPECT_EQ(portal_->server.passwords().runs(), runsBefore + 1);
 }
 
 // A member's address and a stranger's, each from a client of its own: the same status, the
@@ -589,10 +588,10 @@ TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
         for (const std::string& address : {std::string("anna@example.se"), c.stranger}) {
             httplib::Params form = c.form;
             form.emplace(c.field, address);
-            const std::uint64_t runsBefore = argonRuns();
+            const std::uint64_t runsBefore = portal_->server.passwords().runs();
             const auto res = postPage(c.path, form, "10.0.4." + std::to_string(++client));
             ASSERT_TRUE(res);
-            EXPECT_EQ(argonRuns() - runsBefore, c.checks) << address;
+            EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks) << address;
             // The address also stands %-encoded in a link.
             std::string page = res->body;
             for (const std::string& typed : {address, percentEncoded(address)}) {

@@ -30,9 +30,9 @@ std::string freshDatabase(const std::string& engine) {
     if (!url || !*url) {
         return "";
     }
-    openPostgres(url)->run(
-        "DROP TABLE IF EXISTS kept_bests, schema_migrations, settings, confirm_tokens, reset_tokens, sessions,"
-        " failures, builds, scores, members, schema_version CASCADE");
+    openPostgres(url)->run("DROP TABLE IF EXISTS kept_bests, schema_migrations, settings, "
+                           "confirm_tokens, reset_tokens, sessions,"
+                           " failures, builds, scores, members, schema_version CASCADE");
     return url;
 }
 

@@ -206,10 +206,11 @@ TEST_P(StorageTest, AMembersSubmissionsAreLimitedPerHourOnceHisPasswordIsRight) 
         cases.push_back(c);
     }
     const std::int64_t first = 1774857600;
+    PasswordChecks passwords;
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        const auto reply =
-            answerSubmission(*storage_, cases[i].sent.body(), "application/x-www-form-urlencoded",
-                             "192.0.2.7", first + cases[i].after, rules, scoring);
+        const auto reply = answerSubmission(*storage_, passwords, cases[i].sent.body(),
+                                            "application/x-www-form-urlencoded", "192.0.2.7",
+                                            first + cases[i].after, rules, scoring);
         EXPECT_EQ(reply.text, cases[i].reply) << "submission " << i;
     }
     EXPECT_EQ(storedScores(location_).size(), 61u);
