@@ -52,7 +52,7 @@ enterEngine() {
 # portal that has one: measure_portal.sh --compare may start an older one).
 startPortal() {
   local lift=()
-  if "$portal" 2>&1 | grep -q -- --submissions-per-hour; then
+  if [[ "$("$portal" 2>&1 || true)" == *--submissions-per-hour* ]]; then
     lift=(--submissions-per-hour 1000000)
   fi
   "$portal" serve --listen "127.0.0.1:$2" --database "$1" "${lift[@]}" >>"$3" 2>&1 &
