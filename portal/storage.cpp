@@ -110,6 +110,11 @@ const char* const keptBests[] = {
     "DELETE FROM settings WHERE name = 'kept_bests_zone'",
 };
 
+// 6: a member's scores by time, for the scores he has sent in the last hour.
+const char* const scoresByMemberTime[] = {
+    "CREATE INDEX IF NOT EXISTS scores_by_member_time ON scores (member_id, submitted_at)",
+};
+
 struct Step {
     std::int64_t version;
     std::span<const char* const> statements;
@@ -123,6 +128,7 @@ const Step steps[] = {
     {3, scoreIndexes},
     {4, keptBests},
     {5, confirmationColumns, keyNicknames},
+    {6, scoresByMemberTime},
 };
 static_assert(std::size(steps) == Storage::schemaVersion);
 
@@ -183,6 +189,7 @@ constexpr std::int64_t latest = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t schemaLock = 0x70696e67;
 constexpr std::int64_t replayLock = 0x7265706c6179;
 constexpr std::int64_t keptLock = 0x6b657074;
+constexpr std::int64_t memberLockSpace = 0x73756268; // with the member's id
 
 // Runs `body` in a transaction that holds `lock` (unless 0) on PostgreSQL, rolled back when
 // it throws.
@@ -526,13 +533,29 @@ void claimedElsewhere(SqlConnection& db, ScoreEntry& e,
 } // namespace
 
 ScoreEntry Storage::recordScore(ScoreEntry e,
-                                const std::function<bool(std::string_view replay)>& sameGame) {
+                                const std::function<bool(std::string_view replay)>& sameGame,
+                                int perHour) {
     const bool check = e.proven && e.replaySeed && !e.openingDigest.empty() && sameGame;
     Lease lease(*this);
     SqlConnection& db = lease.db();
     try {
         // Every process that records a proven game waits for the others.
         inTransaction(db, check ? replayLock : 0, [&] {
+            if (perHour > 0) {
+                if (db.engine() == SqlConnection::Engine::Postgres) {
+                    // One member's scores are counted one transaction after another.
+                    db.run("SELECT pg_advisory_xact_lock(CAST(? AS INTEGER), CAST(? AS INTEGER))",
+                           {memberLockSpace, e.memberId % 0x7fffffff});
+                }
+                if (number(db.run("SELECT COUNT(*) FROM scores WHERE member_id = ?"
+                                  " AND submitted_at >= ?",
+                                  {e.memberId, e.at - 3600})
+                               .at(0)
+                               .at(0)) >= perHour) {
+                    e.recorded = false;
+                    return;
+                }
+            }
             if (check) {
                 claimedElsewhere(db, e, sameGame);
             }
@@ -557,6 +580,13 @@ ScoreEntry Storage::recordScore(ScoreEntry e,
         throw;
     }
     return e;
+}
+
+std::int64_t Storage::scoresSince(std::int64_t memberId, std::int64_t since) {
+    return number(run("SELECT COUNT(*) FROM scores WHERE member_id = ? AND submitted_at >= ?",
+                      {memberId, since})
+                      .at(0)
+                      .at(0));
 }
 
 namespace {

@@ -50,6 +50,8 @@ struct ScoreEntry {
     std::string replay;
     std::optional<std::uint32_t> replaySeed;
     std::string openingDigest;
+    // False when recordScore refused it: its member had sent his hour's scores already.
+    bool recorded = true;
 };
 
 // A stored replay with what its score claimed, for watching and for verify.
@@ -118,9 +120,9 @@ class Storage {
     // The schema's last step (see storage.cpp): 2 the scores' proofs by replay (scores of
     // a database of version 1 become unproven), 3 the scores' indexes, 4 the lists' kept
     // bests, 5 members confirm their addresses (those of an older database count as
-    // confirmed) and nicknames are unique regardless of case. A database is brought up to
-    // it step by step when opened.
-    static constexpr std::int64_t schemaVersion = 5;
+    // confirmed) and nicknames are unique regardless of case, 6 a member's scores by time
+    // (his hour's scores counted). A database is brought up to it step by step when opened.
+    static constexpr std::int64_t schemaVersion = 6;
     // The most games of other members with the same seed or opening that a new proven
     // game is compared with.
     static constexpr int claimedGamesCompared = 256;
@@ -154,9 +156,15 @@ class Storage {
     // same seed or the same opening (the first claimedGamesCompared of them): when
     // `sameGame` says one of their replays is the same game, the score is recorded unproven
     // and unranked, "game already claimed".
+    // With `perHour` above 0, a member who has that many scores stored from the hour before
+    // the entry's time gets none recorded (`recorded` false), counted in the same
+    // transaction, so scores sent at once never pass the limit.
     // Returns the entry as recorded.
     ScoreEntry recordScore(ScoreEntry entry,
-                           const std::function<bool(std::string_view replay)>& sameGame = {});
+                           const std::function<bool(std::string_view replay)>& sameGame = {},
+                           int perHour = 0);
+    // How many scores the member has stored from `since` on.
+    std::int64_t scoresSince(std::int64_t memberId, std::int64_t since);
     // The lists and the winners count ranked scores that a replay proved, or every ranked
     // score with `unproven` (serve --rank-unproven).
     void listUnproven(bool unproven) { listUnproven_ = unproven; }

@@ -308,8 +308,10 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
         break;
     }
     const Member& member = *login.member;
-    if (!storage.admit("submit:" + std::to_string(member.id), rules.submissionsPerHour, now - 3600,
-                       now)) {
+    // Read before the replay is run (which costs milliseconds), and counted again where the
+    // score is recorded, so that scores sent at once never pass the limit.
+    if (rules.submissionsPerHour > 0 &&
+        storage.scoresSince(member.id, now - 3600) >= rules.submissionsPerHour) {
         return {200, tooOftenText()};
     }
 
@@ -346,10 +348,16 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
     entry.ranked = plausible && (entry.proven || (!submission->replay && scoring.rankUnproven));
     // The game is refused when another member has claimed it (checked and recorded in one
     // transaction, so two members cannot both claim one game).
-    const ScoreEntry recorded = storage.recordScore(entry, [&](std::string_view stored) {
-        const auto other = replay::decode(stored);
-        return other.replay && samePlay(*other.replay, *submission->replay);
-    });
+    const ScoreEntry recorded = storage.recordScore(
+        entry,
+        [&](std::string_view stored) {
+            const auto other = replay::decode(stored);
+            return other.replay && samePlay(*other.replay, *submission->replay);
+        },
+        rules.submissionsPerHour);
+    if (!recorded.recorded) {
+        return {200, tooOftenText()};
+    }
     if (recorded.ranked) {
         return {200, "0"};
     }

@@ -63,7 +63,7 @@ struct ThrottleRules {
     // Registrations tried (POST /registrera/, refused forms included) from one address an
     // hour: each that passes its checks hashes a password.
     int registrationsPerClient = 20;
-    // A member's submissions in any rolling hour, counted once his password was right (so
+    // A member's scores stored in any rolling hour, counted once his password was right (so
     // nobody else can use them up): 60 let a player send a game every minute without end;
     // one more is answered 7 and stores no score.
     int submissionsPerHour = 60;

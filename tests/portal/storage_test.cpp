@@ -213,7 +213,13 @@ TEST_P(StorageTest, AMembersSubmissionsAreLimitedPerHourOnceHisPasswordIsRight) 
                                             first + cases[i].after, rules, scoring);
         EXPECT_EQ(reply.text, cases[i].reply) << "submission " << i;
     }
-    EXPECT_EQ(storedScores(location_).size(), 61u);
+    // Counted again where the score is recorded, so two sent at once cannot both pass.
+    ScoreEntry late;
+    late.memberId = storage_->findMember("anna@example.se")->id;
+    late.at = first + 3602;
+    EXPECT_FALSE(storage_->recordScore(late, {}, 60).recorded);
+    EXPECT_TRUE(storage_->recordScore(late, {}, 61).recorded);
+    EXPECT_EQ(storedScores(location_).size(), 62u);
 }
 
 TEST_P(StorageTest, BuildsAreListedOnceAndJudged) {
