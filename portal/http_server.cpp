@@ -29,24 +29,29 @@ class WorkPool {
             threads_.emplace_back([this] { work(); });
         }
     }
-    ~WorkPool() {
+    ~WorkPool() { finish(); }
+    // Runs the jobs waiting and ends the threads; post() takes no more.
+    void finish() {
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
         ready_.notify_all();
         for (auto& t : threads_) {
-            t.join();
+            if (t.joinable()) {
+                t.join();
+            }
         }
     }
     WorkPool(const WorkPool&) = delete;
     WorkPool& operator=(const WorkPool&) = delete;
 
-    // False when the queue is full; else `accepted` runs before any worker can take the job.
+    // False when the queue is full or the pool finished; else `accepted` runs before any
+    // worker can take the job.
     bool post(std::function<void()> job, const std::function<void()>& accepted) {
         {
             std::lock_guard lock(mutex_);
-            if (queue_.size() >= waiting_) {
+            if (stopping_ || queue_.size() >= waiting_) {
                 return false;
             }
             accepted();
@@ -148,6 +153,8 @@ struct HttpServer::Impl {
     std::map<std::string, std::size_t> shares; // open connections by address share
     std::atomic<std::size_t> gathered{0};      // bytes of bodies reserved while gathering
     std::atomic<std::size_t> inFlight{0};      // requests begun and not yet completed
+    std::atomic<std::size_t> working{0};       // requests on a worker or waiting for one
+    std::atomic<bool> stopping{false};         // no request goes to a worker any more
 
     std::mutex haltMutex;
     std::condition_variable haltSignal;
@@ -307,17 +314,22 @@ struct HttpServer::Impl {
             handle(ex);
             return queue(ex);
         }
-        const bool posted = pool->post(
-            [this, &ex] {
-                handle(ex);
-                ex.ready = true;
-                ex.working = false;
-                MHD_resume_connection(ex.connection);
-            },
-            [&ex] {
-                ex.working = true;
-                MHD_suspend_connection(ex.connection);
-            });
+        const bool posted = !stopping && pool->post(
+                                             [this, &ex] {
+                                                 handle(ex);
+                                                 ex.ready = true;
+                                                 ex.working = false;
+                                                 MHD_resume_connection(ex.connection);
+                                                 if (--working == 0) {
+                                                     std::lock_guard lock(haltMutex);
+                                                     haltSignal.notify_all();
+                                                 }
+                                             },
+                                             [this, &ex] {
+                                                 ++working;
+                                                 ex.working = true;
+                                                 MHD_suspend_connection(ex.connection);
+                                             });
         if (!posted) {
             refuse(ex, 503);
             ex.response.setHeader("Retry-After", "5");
@@ -484,7 +496,7 @@ void HttpServer::serve() {
         &Impl::onConnection, &impl, MHD_OPTION_UNESCAPE_CALLBACK, &Impl::unescape, &impl,
         MHD_OPTION_END);
     if (!impl.daemon) {
-        impl.pool.reset();
+        impl.pool->finish();
         return;
     }
     impl.listener = -1; // the daemon's now
@@ -492,20 +504,20 @@ void HttpServer::serve() {
         std::unique_lock lock(impl.haltMutex);
         impl.haltSignal.wait(lock, [&] { return impl.halted; });
     }
-    // No new connections; the requests under way are answered (their workers finish and
-    // their replies are queued) before the daemon goes.
-    const int listener = MHD_quiesce_daemon(impl.daemon);
+    // New requests are refused (503) and the requests under way are answered, for up to
+    // 10 s; every worker has resumed its connection before the daemon goes (it may not stop
+    // with one suspended). (The library's quiesce is not used: with several event loops on
+    // epoll it can abort the process.)
+    impl.stopping = true;
     {
         std::unique_lock lock(impl.haltMutex);
         impl.haltSignal.wait_for(lock, std::chrono::seconds(10),
                                  [&] { return impl.inFlight == 0; });
+        impl.haltSignal.wait(lock, [&] { return impl.working == 0; });
     }
-    impl.pool.reset();
+    impl.pool->finish();
     MHD_stop_daemon(impl.daemon);
     impl.daemon = nullptr;
-    if (listener >= 0) {
-        ::close(listener);
-    }
 }
 
 void HttpServer::halt() {
