@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr std::size_t requestBodyLimit = 16 * 1024;
 constexpr const char* latin1Text = "text/plain; charset=ISO-8859-1";
 constexpr const char* pagePolicy = "default-src 'none'; style-src 'self'; img-src 'self'; "
                                    "form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
