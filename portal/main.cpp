@@ -460,6 +460,9 @@ int main(int argc, char** argv) {
             rankUnproven = true;
         } else if (arg == "--all") {
             args.push_back(arg);
+        } else if (arg.starts_with("--") && !args.empty() && args[0] != "serve") {
+            // A command's own options (and their values) are its to read.
+            args.push_back(arg);
         } else if (arg.starts_with("--")) {
             std::cerr << "pingel-portal: unknown option " << arg << '\n';
             printUsage(std::cerr);
