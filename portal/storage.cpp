@@ -126,8 +126,9 @@ const char* const moderationTables[] = {
     "CREATE TABLE member_bans (member_id BIGINT PRIMARY KEY"
     " REFERENCES members(id) ON DELETE CASCADE, reason TEXT NOT NULL, banned_by TEXT NOT NULL,"
     " banned_at BIGINT NOT NULL)",
-    "CREATE TABLE moderation_log (id {id}, at BIGINT NOT NULL, actor TEXT NOT NULL,"
-    " act TEXT NOT NULL, target TEXT NOT NULL, reason TEXT NOT NULL)",
+    "CREATE TABLE moderation_log (id {id}, at BIGINT NOT NULL,"
+    " actor TEXT NOT NULL, act TEXT NOT NULL,"
+    " target TEXT NOT NULL, reason TEXT NOT NULL)",
 };
 
 struct Step {
