@@ -153,6 +153,11 @@ void AccountPages::loginPost(const http::Request& req, http::Response& res) {
     if (check.outcome == LoginOutcome::Busy) {
         throw PasswordQueueFull(); // answered 503 with Retry-After, as for every page
     }
+    if (check.outcome == LoginOutcome::Right && check.member->banned) {
+        // Said only to one who knows the password; no session is made.
+        sendPage(res, "Kontot är avstängt", render("banned", {}), 403);
+        return;
+    }
     if (check.outcome == LoginOutcome::Right) {
         const std::string token = randomToken();
         storage_.removeExpiredSessions(now);

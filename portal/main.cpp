@@ -1,12 +1,14 @@
 // pingel-portal: the game's portal. "serve" runs the web server; "verify" runs the stored
 // replays again; "member" and "build"
-// keep the members and the list of accepted builds of the game; "competition" sets the
+// keep the members and the list of accepted builds of the game; "score", "member ban" and
+// "moderation" moderate (moderation.h); "competition" sets the
 // competition period and time zone and "winners" lists the period's winners. Every
 // command works on the database given by --database (an SQLite file, or a postgresql://
 // URL).
 #include "platform/resources.h"
 #include "portal/clock.h"
 #include "portal/competition.h"
+#include "portal/moderation.h"
 #include "portal/password.h"
 #include "portal/proof.h"
 #include "portal/server.h"
@@ -75,6 +77,27 @@ constexpr const char* usage =
     "  member add EMAIL NICKNAME       add a member (his address counts as confirmed); the\n"
     "                                  password (8 to 16 characters) is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
+    "  member ban EMAIL --reason TEXT [--by NAME]\n"
+    "                                  ban a member: his login gets a page that says so,\n"
+    "                                  his sessions end, the game's scores of his are\n"
+    "                                  answered 7 and not stored; his earlier scores stay\n"
+    "  member unban EMAIL [--by NAME]  lift the ban\n"
+    "  score list [--member EMAIL] [--since DATE] [--limit N]\n"
+    "                                  print scores, newest first (at most N, default 50,\n"
+    "                                  at most 1000), one a line, tab-separated:\n"
+    "                                    ID TIME SCORE proven|unproven ranked|unranked\n"
+    "                                    shown|hidden EMAIL NICKNAME\n"
+    "  score hide ID --reason TEXT [--by NAME]\n"
+    "                                  take score ID off every list and the winners (the\n"
+    "                                  member's next best counts instead) and its replay\n"
+    "                                  off /spel/; it stays stored\n"
+    "  score show ID [--by NAME]       make a hidden score count again as before\n"
+    "  moderation log [--since DATE] [--limit N]\n"
+    "                                  print the acts above, newest first:\n"
+    "                                    TIME ACTOR ACT TARGET REASON\n"
+    "                                  (ACTOR the login name, $SUDO_USER or --by NAME;\n"
+    "                                  a reason holds 1 to 200 characters; DATE as\n"
+    "                                  YYYY-MM-DD in the portal's time zone)\n"
     "  build add CHECKSUM LENGTH       accept a build of the game (its checksum and length\n"
     "                                  as sent with a score); once any build is listed,\n"
     "                                  scores from other builds are recorded unranked\n"
@@ -500,6 +523,10 @@ int main(int argc, char** argv) {
             return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
                                 std::move(mail), std::move(accounts), proxies, rankUnproven,
                                 perHour);
+        }
+        if (isModerationCommand(args)) {
+            return moderationCommand(*storage, args, operatorName(), unixNow(), std::cout,
+                                     std::cerr);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);

@@ -158,7 +158,8 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
             !id.empty() && id.size() <= 18 &&
             std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
         const auto stored = decimal ? storage_.replayOf(std::stoll(id)) : std::nullopt;
-        if (!stored || !stored->proven || stored->replay.empty()) {
+        // A score the operator hid is gone from the pages, its replay with it.
+        if (!stored || !stored->proven || stored->hidden || stored->replay.empty()) {
             res.status = 404;
             res.setContent(noSuchReplay, latin1Text);
             return;

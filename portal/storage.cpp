@@ -115,6 +115,22 @@ const char* const scoresByMemberTime[] = {
     "CREATE INDEX IF NOT EXISTS scores_by_member_time ON scores (member_id, submitted_at)",
 };
 
+// 7: moderation. A hidden score keeps its row; while hidden its `ranked` is 0 (so no list,
+// kept best or winner counts it) and hidden_scores keeps its own ranking with the reason,
+// who hid it and when. A banned member's row in member_bans refuses his logins and scores.
+// Every act of the operator's (hide, show, ban, unban) is a row of moderation_log.
+const char* const moderationTables[] = {
+    "CREATE TABLE hidden_scores (score_id BIGINT PRIMARY KEY"
+    " REFERENCES scores(id) ON DELETE CASCADE, ranked BIGINT NOT NULL, reason TEXT NOT NULL,"
+    " hidden_by TEXT NOT NULL, hidden_at BIGINT NOT NULL)",
+    "CREATE TABLE member_bans (member_id BIGINT PRIMARY KEY"
+    " REFERENCES members(id) ON DELETE CASCADE, reason TEXT NOT NULL, banned_by TEXT NOT NULL,"
+    " banned_at BIGINT NOT NULL)",
+    "CREATE TABLE moderation_log (id {id}, at BIGINT NOT NULL,"
+    " actor TEXT NOT NULL, act TEXT NOT NULL,"
+    " target TEXT NOT NULL, reason TEXT NOT NULL)",
+};
+
 struct Step {
     std::int64_t version;
     std::span<const char* const> statements;
@@ -129,6 +145,7 @@ const Step steps[] = {
     {4, keptBests},
     {5, confirmationColumns, keyNicknames},
     {6, scoresByMemberTime},
+    {7, moderationTables},
 };
 static_assert(std::size(steps) == Storage::schemaVersion);
 
@@ -170,11 +187,13 @@ void fillNicknameKeys(SqlConnection& db) {
 }
 
 constexpr const char* memberColumns =
-    "SELECT id, email, nickname, password_hash, recruiter_key, confirmed_at FROM members";
+    "SELECT id, email, nickname, password_hash, recruiter_key, confirmed_at,"
+    " (SELECT COUNT(*) FROM member_bans b WHERE b.member_id = members.id) FROM members";
 
 Member memberOf(const SqlRow& row) {
     return Member{number(row[0]),      row[1].value_or(""), row[2].value_or(""),
-                  row[3].value_or(""), row[4].value_or(""), row[5].has_value()};
+                  row[3].value_or(""), row[4].value_or(""), row[5].has_value(),
+                  number(row[6]) > 0};
 }
 
 // Failures older than this are of no use to any throttle and are dropped.
@@ -190,6 +209,15 @@ constexpr std::int64_t schemaLock = 0x70696e67;
 constexpr std::int64_t replayLock = 0x7265706c6179;
 constexpr std::int64_t keptLock = 0x6b657074;
 constexpr std::int64_t memberLockSpace = 0x73756268; // with the member's id
+
+// On PostgreSQL, holds the member's lock until the transaction ends: his scores are
+// recorded, and the operator moderates them, one transaction after another.
+void lockMember(SqlConnection& db, std::int64_t memberId) {
+    if (db.engine() == SqlConnection::Engine::Postgres) {
+        db.run("SELECT pg_advisory_xact_lock(CAST(? AS INTEGER), CAST(? AS INTEGER))",
+               {memberLockSpace, memberId % 0x7fffffff});
+    }
+}
 
 // Runs `body` in a transaction that holds `lock` (unless 0) on PostgreSQL, rolled back when
 // it throws.
@@ -541,12 +569,16 @@ ScoreEntry Storage::recordScore(ScoreEntry e,
     try {
         // Every process that records a proven game waits for the others.
         inTransaction(db, check ? replayLock : 0, [&] {
+            // One member's scores are counted one transaction after another; a ban takes
+            // his lock too, so no score of his is stored once it is made.
+            lockMember(db, e.memberId);
+            if (!db.run("SELECT member_id FROM member_bans WHERE member_id = ?", {e.memberId})
+                     .empty()) {
+                e.recorded = false;
+                e.memberBanned = true;
+                return;
+            }
             if (perHour > 0) {
-                if (db.engine() == SqlConnection::Engine::Postgres) {
-                    // One member's scores are counted one transaction after another.
-                    db.run("SELECT pg_advisory_xact_lock(CAST(? AS INTEGER), CAST(? AS INTEGER))",
-                           {memberLockSpace, e.memberId % 0x7fffffff});
-                }
                 if (number(db.run("SELECT COUNT(*) FROM scores WHERE member_id = ?"
                                   " AND submitted_at >= ?",
                                   {e.memberId, e.at - 3600})
@@ -593,7 +625,9 @@ namespace {
 
 constexpr const char* replayColumns =
     "SELECT s.id, m.nickname, s.score, s.play_time_ms, s.build_checksum, s.build_length,"
-    " s.proven, s.verdict, s.replay FROM scores s JOIN members m ON m.id = s.member_id";
+    " s.proven, s.verdict, s.replay,"
+    " (SELECT COUNT(*) FROM hidden_scores h WHERE h.score_id = s.id)"
+    " FROM scores s JOIN members m ON m.id = s.member_id";
 
 // The replay's bytes are "" when the stored text does not decode.
 StoredReplay storedReplay(const SqlRow& row) {
@@ -606,7 +640,8 @@ StoredReplay storedReplay(const SqlRow& row) {
                         static_cast<std::uint32_t>(number(row[5])),
                         number(row[6]) == 1,
                         row[7].value_or(""),
-                        bytes.value_or("")};
+                        bytes.value_or(""),
+                        number(row[9]) > 0};
 }
 
 } // namespace
@@ -942,7 +977,10 @@ void Storage::createSession(const std::string& tokenHash, std::int64_t memberId,
 }
 
 std::optional<std::int64_t> Storage::sessionMember(const std::string& tokenHash, std::int64_t now) {
-    const auto rows = run("SELECT member_id FROM sessions WHERE token_hash = ? AND expires_at > ?",
+    // A banned member's sessions end with the ban; none of his counts meanwhile either.
+    const auto rows = run("SELECT member_id FROM sessions WHERE token_hash = ? AND expires_at > ?"
+                          " AND NOT EXISTS (SELECT 1 FROM member_bans b"
+                          " WHERE b.member_id = sessions.member_id)",
                           {tokenHash, now});
     if (rows.empty()) {
         return std::nullopt;
@@ -1059,6 +1097,194 @@ void Storage::confirmMember(std::int64_t memberId, std::int64_t now) {
     run("UPDATE members SET confirmed_at = ? WHERE id = ? AND confirmed_at IS NULL",
         {now, memberId});
     run("DELETE FROM confirm_tokens WHERE member_id = ? AND used_at IS NULL", {memberId});
+}
+
+// --- moderation -----------------------------------------------------------------------
+
+namespace {
+
+void logAct(SqlConnection& db, std::int64_t now, const std::string& actor, const char* act,
+            const std::string& target, const std::string& reason) {
+    db.run("INSERT INTO moderation_log (at, actor, act, target, reason) VALUES (?, ?, ?, ?, ?)",
+           {now, actor, act, target, reason});
+}
+
+// Counts the member's kept bests afresh in the periods around `at` (its day, its week, all
+// time), inside the caller's transaction, after one of his scores there changed its ranking.
+// Kept bests of another zone than the process's are left to be counted afresh on their
+// next use.
+void recountKeptBests(SqlConnection& db, std::int64_t memberId, std::int64_t at) {
+    if (!keptIn(db, activeTimeZone())) {
+        db.run("DELETE FROM settings WHERE name = ?", {keptZoneSetting});
+        return;
+    }
+    const std::string fromScores =
+        keepBestOf("SELECT member_id, score, submitted_at AS at, id AS score_id FROM scores"
+                   " WHERE member_id = ? AND ranked = 1 AND proven >= ? AND submitted_at >= ?"
+                   " AND submitted_at < ?");
+    for (const KeptKind kind : keptKinds) {
+        const std::int64_t start = keptStart(kind, at);
+        const TimeSpan span = kind == allTime ? TimeSpan{earliest, latest} : keptSpan(kind, at);
+        db.run("DELETE FROM kept_bests WHERE kind = ? AND period_start = ? AND member_id = ?",
+               {std::int64_t{kind}, start, memberId});
+        for (const std::int64_t provenOnly : {0, 1}) {
+            db.run(fromScores, {std::int64_t{kind}, start, provenOnly, memberId, provenOnly,
+                                span.from, span.until});
+        }
+    }
+}
+
+} // namespace
+
+ModerationOutcome Storage::setScoreHidden(std::int64_t id, bool hide, const std::string& reason,
+                                          const std::string& actor, std::int64_t now) {
+    ModerationOutcome outcome = ModerationOutcome::Done;
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    try {
+        inTransaction(db, 0, [&] {
+            const auto owner = db.run("SELECT member_id FROM scores WHERE id = ?", {id});
+            if (owner.empty()) {
+                outcome = ModerationOutcome::NotFound;
+                return;
+            }
+            const std::int64_t memberId = number(owner[0][0]);
+            // Not while a score of his is recorded, nor while the kept bests are refilled.
+            lockMember(db, memberId);
+            if (db.engine() == SqlConnection::Engine::Postgres) {
+                db.run("SELECT pg_advisory_xact_lock(?)", {keptLock});
+            }
+            const auto rows = db.run("SELECT s.submitted_at, h.score_id FROM scores s"
+                                     " LEFT JOIN hidden_scores h ON h.score_id = s.id"
+                                     " WHERE s.id = ?",
+                                     {id});
+            if (rows.at(0)[1].has_value() == hide) {
+                outcome = ModerationOutcome::AlreadySo;
+                return;
+            }
+            if (hide) {
+                db.run("INSERT INTO hidden_scores (score_id, ranked, reason, hidden_by, hidden_at)"
+                       " SELECT id, ranked, ?, ?, ? FROM scores WHERE id = ?",
+                       {reason, actor, now, id});
+                db.run("UPDATE scores SET ranked = 0 WHERE id = ?", {id});
+            } else {
+                db.run("UPDATE scores SET ranked = (SELECT ranked FROM hidden_scores"
+                       " WHERE score_id = ?) WHERE id = ?",
+                       {id, id});
+                db.run("DELETE FROM hidden_scores WHERE score_id = ?", {id});
+            }
+            recountKeptBests(db, memberId, number(rows[0][0]));
+            logAct(db, now, actor, hide ? "hide" : "show", std::to_string(id), reason);
+        });
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
+    return outcome;
+}
+
+ModerationOutcome Storage::hideScore(std::int64_t id, const std::string& reason,
+                                     const std::string& actor, std::int64_t now) {
+    return setScoreHidden(id, true, reason, actor, now);
+}
+
+ModerationOutcome Storage::showScore(std::int64_t id, const std::string& actor, std::int64_t now) {
+    return setScoreHidden(id, false, "", actor, now);
+}
+
+ModerationOutcome Storage::banMember(const std::string& email, const std::string& reason,
+                                     const std::string& actor, std::int64_t now) {
+    ModerationOutcome outcome = ModerationOutcome::Done;
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    try {
+        inTransaction(db, 0, [&] {
+            const auto member =
+                db.run("SELECT id, email FROM members WHERE email_key = ?", {emailKey(email)});
+            if (member.empty()) {
+                outcome = ModerationOutcome::NotFound;
+                return;
+            }
+            const std::int64_t memberId = number(member[0][0]);
+            lockMember(db, memberId); // a score of his recorded meanwhile is the last
+            if (db.run("INSERT INTO member_bans (member_id, reason, banned_by, banned_at)"
+                       " VALUES (?, ?, ?, ?) ON CONFLICT (member_id) DO NOTHING"
+                       " RETURNING member_id",
+                       {memberId, reason, actor, now})
+                    .empty()) {
+                outcome = ModerationOutcome::AlreadySo;
+                return;
+            }
+            db.run("DELETE FROM sessions WHERE member_id = ?", {memberId});
+            logAct(db, now, actor, "ban", member[0][1].value_or(""), reason);
+        });
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
+    return outcome;
+}
+
+ModerationOutcome Storage::unbanMember(const std::string& email, const std::string& actor,
+                                       std::int64_t now) {
+    ModerationOutcome outcome = ModerationOutcome::Done;
+    Lease lease(*this);
+    SqlConnection& db = lease.db();
+    try {
+        inTransaction(db, 0, [&] {
+            const auto member =
+                db.run("SELECT id, email FROM members WHERE email_key = ?", {emailKey(email)});
+            if (member.empty()) {
+                outcome = ModerationOutcome::NotFound;
+                return;
+            }
+            if (db.run("DELETE FROM member_bans WHERE member_id = ? RETURNING member_id",
+                       {number(member[0][0])})
+                    .empty()) {
+                outcome = ModerationOutcome::AlreadySo;
+                return;
+            }
+            logAct(db, now, actor, "unban", member[0][1].value_or(""), "");
+        });
+    } catch (...) {
+        lease.fail();
+        throw;
+    }
+    return outcome;
+}
+
+std::vector<ScoreRecord> Storage::scoreRecords(const std::optional<std::string>& email,
+                                               std::int64_t since, int limit) {
+    std::string sql =
+        "SELECT s.id, s.submitted_at, s.score, s.proven, COALESCE(h.ranked, s.ranked),"
+        " h.score_id, m.email, m.nickname FROM scores s"
+        " JOIN members m ON m.id = s.member_id"
+        " LEFT JOIN hidden_scores h ON h.score_id = s.id WHERE s.submitted_at >= ?";
+    std::vector<SqlValue> params = {since};
+    if (email) {
+        sql += " AND s.member_id = (SELECT id FROM members WHERE email_key = ?)";
+        params.emplace_back(emailKey(*email));
+    }
+    sql += " ORDER BY s.id DESC LIMIT ?";
+    params.emplace_back(std::int64_t{limit});
+    std::vector<ScoreRecord> out;
+    for (const auto& row : run(sql, params)) {
+        out.push_back({number(row[0]), number(row[1]), static_cast<std::int32_t>(number(row[2])),
+                       number(row[3]) == 1, number(row[4]) == 1, row[5].has_value(),
+                       row[6].value_or(""), row[7].value_or("")});
+    }
+    return out;
+}
+
+std::vector<ModerationAct> Storage::moderationLog(std::int64_t since, int limit) {
+    std::vector<ModerationAct> out;
+    for (const auto& row : run("SELECT at, actor, act, target, reason FROM moderation_log"
+                               " WHERE at >= ? ORDER BY id DESC LIMIT ?",
+                               {since, std::int64_t{limit}})) {
+        out.push_back({number(row[0]), row[1].value_or(""), row[2].value_or(""),
+                       row[3].value_or(""), row[4].value_or("")});
+    }
+    return out;
 }
 
 std::unique_ptr<Storage> openStorage(const std::string& location) {

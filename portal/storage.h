@@ -29,6 +29,8 @@ struct Member {
     // are kept but count in no list and win nothing, he is nobody's recruit and he sends no
     // challenges.
     bool confirmed = false;
+    // Banned by the operator (member ban): no login, no score taken.
+    bool banned = false;
 };
 
 struct ScoreEntry {
@@ -50,8 +52,10 @@ struct ScoreEntry {
     std::string replay;
     std::optional<std::uint32_t> replaySeed;
     std::string openingDigest;
-    // False when recordScore refused it: its member had sent his hour's scores already.
+    // False when recordScore refused it: its member had sent his hour's scores already,
+    // or he is banned (memberBanned).
     bool recorded = true;
+    bool memberBanned = false;
 };
 
 // A stored replay with what its score claimed, for watching and for verify.
@@ -64,7 +68,8 @@ struct StoredReplay {
     std::uint32_t buildLength = 0;
     bool proven = false;
     std::string verdict;
-    std::string replay; // the bytes
+    std::string replay;  // the bytes
+    bool hidden = false; // by the operator (score hide)
 };
 
 // One line of a top list: a member's best ranked score in the period. Never an address.
@@ -97,6 +102,32 @@ struct Build {
     bool operator==(const Build&) const = default;
 };
 
+// A score as the operator lists it (score list); `ranked` of a hidden score is what it
+// counts as once shown again.
+struct ScoreRecord {
+    std::int64_t id = 0;
+    std::int64_t at = 0;
+    std::int32_t score = 0;
+    bool proven = false;
+    bool ranked = false;
+    bool hidden = false;
+    std::string email;
+    std::string nickname;
+};
+
+// One act of moderation as logged: "hide" and "show" name a score's id as the target,
+// "ban" and "unban" a member's address.
+struct ModerationAct {
+    std::int64_t at = 0;
+    std::string actor;
+    std::string act;
+    std::string target;
+    std::string reason;
+};
+
+// What a moderation act came to: done (and logged), nothing to act on, or nothing to do.
+enum class ModerationOutcome { Done, NotFound, AlreadySo };
+
 enum class BuildStatus { NoList, Listed, Unlisted };
 
 // A member who joined naming another as his recruiter ("tipsare"). Never an address.
@@ -121,8 +152,9 @@ class Storage {
     // a database of version 1 become unproven), 3 the scores' indexes, 4 the lists' kept
     // bests, 5 members confirm their addresses (those of an older database count as
     // confirmed) and nicknames are unique regardless of case, 6 a member's scores by time
-    // (his hour's scores counted). A database is brought up to it step by step when opened.
-    static constexpr std::int64_t schemaVersion = 6;
+    // (his hour's scores counted), 7 moderation (hidden scores, banned members, the log).
+    // A database is brought up to it step by step when opened.
+    static constexpr std::int64_t schemaVersion = 7;
     // The most games of other members with the same seed or opening that a new proven
     // game is compared with.
     static constexpr int claimedGamesCompared = 256;
@@ -158,7 +190,8 @@ class Storage {
     // and unranked, "game already claimed".
     // With `perHour` above 0, a member who has that many scores stored from the hour before
     // the entry's time gets none recorded (`recorded` false), counted in the same
-    // transaction, so scores sent at once never pass the limit.
+    // transaction, so scores sent at once never pass the limit. A banned member gets none
+    // recorded either (`recorded` false, `memberBanned`).
     // Returns the entry as recorded.
     ScoreEntry recordScore(ScoreEntry entry,
                            const std::function<bool(std::string_view replay)>& sameGame = {},
@@ -259,8 +292,30 @@ class Storage {
     // he is confirmed already.
     void confirmMember(std::int64_t memberId, std::int64_t now);
 
+    // Moderation by the operator; each act is logged with its time, actor and reason in
+    // the transaction that makes it. A hidden score stays stored but counts in no list,
+    // kept best or winner (its member's next best takes its place) and its replay is not
+    // served; shown again it counts exactly as before. A banned member cannot log in, his
+    // sessions end and recordScore stores no score of his; his earlier scores stay.
+    ModerationOutcome hideScore(std::int64_t id, const std::string& reason,
+                                const std::string& actor, std::int64_t now);
+    ModerationOutcome showScore(std::int64_t id, const std::string& actor, std::int64_t now);
+    ModerationOutcome banMember(const std::string& email, const std::string& reason,
+                                const std::string& actor, std::int64_t now);
+    ModerationOutcome unbanMember(const std::string& email, const std::string& actor,
+                                  std::int64_t now);
+    // Scores stored at or after `since`, of one member (by address) or of all, newest
+    // (last stored) first, at most `limit`.
+    std::vector<ScoreRecord> scoreRecords(const std::optional<std::string>& email,
+                                          std::int64_t since, int limit);
+    // The log from `since` on, newest first, at most `limit`.
+    std::vector<ModerationAct> moderationLog(std::int64_t since, int limit);
+
   private:
     class Lease;
+    // Hides or shows score `id` (moderation), recounting its member's kept bests.
+    ModerationOutcome setScoreHidden(std::int64_t id, bool hide, const std::string& reason,
+                                     const std::string& actor, std::int64_t now);
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params = {});
     void createSchema(SqlConnection& db);
     void migrate(SqlConnection& db, std::int64_t from);

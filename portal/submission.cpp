@@ -87,6 +87,11 @@ std::string tooOftenText() {
     return std::to_string(replyThrottled) + " F\xF6r m\xE5nga resultat p\xE5 en timme";
 }
 
+std::string bannedText() {
+    // Latin-1, as the game reads it: the operator has banned the member.
+    return std::to_string(replyThrottled) + " Kontot \xE4r avst\xE4ngt";
+}
+
 } // namespace
 
 std::optional<std::vector<FormField>> parseForm(std::string_view body) {
@@ -308,6 +313,11 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
         break;
     }
     const Member& member = *login.member;
+    // Told only to one who knows the password; nothing is stored (checked again where the
+    // score would be recorded).
+    if (member.banned) {
+        return {200, bannedText()};
+    }
     // Read before the replay is run (which costs milliseconds), and counted again where the
     // score is recorded, so that scores sent at once never pass the limit.
     if (rules.submissionsPerHour > 0 &&
@@ -356,7 +366,7 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
         },
         rules.submissionsPerHour);
     if (!recorded.recorded) {
-        return {200, tooOftenText()};
+        return {200, recorded.memberBanned ? bannedText() : tooOftenText()};
     }
     if (recorded.ranked) {
         return {200, "0"};

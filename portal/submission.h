@@ -4,8 +4,9 @@
 // checks, the proof of the score by its replay (proof.h), and the reply: 2 no such member, 3 wrong
 // password, 0 recorded and ranked, 1 recorded but not ranked (with the version page's number on a
 // second line when the build is not one the operator lists), 7 and a Swedish reason when refused
-// for too many failed passwords, while the portal is too busy to check a password, or past the
-// member's submissions an hour. A reply of 0 or 1 is given only once the score is committed.
+// for too many failed passwords, while the portal is too busy to check a password, past the
+// member's submissions an hour, or to a member the operator has banned (nothing stored). A reply of
+// 0 or 1 is given only once the score is committed.
 #pragma once
 
 #include "game/replay.h"

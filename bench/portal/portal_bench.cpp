@@ -42,8 +42,9 @@ Portal& portal() {
         if (postgres && *postgres) {
             location = postgres;
             openPostgres(location)->run(
-                "DROP TABLE IF EXISTS kept_bests, schema_migrations, settings, reset_tokens,"
-                " sessions, failures, builds, scores, members, schema_version CASCADE");
+                "DROP TABLE IF EXISTS moderation_log, member_bans, hidden_scores, kept_bests,"
+                " schema_migrations, settings, confirm_tokens, reset_tokens, sessions, failures,"
+                " builds, scores, members, schema_version CASCADE");
         } else {
             const char* tmp = std::getenv("TMPDIR");
             location = (std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /

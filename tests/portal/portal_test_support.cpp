@@ -30,7 +30,8 @@ std::string freshDatabase(const std::string& engine) {
     if (!url || !*url) {
         return "";
     }
-    openPostgres(url)->run("DROP TABLE IF EXISTS kept_bests, schema_migrations, settings, "
+    openPostgres(url)->run("DROP TABLE IF EXISTS moderation_log, member_bans, hidden_scores, "
+                           "kept_bests, schema_migrations, settings, "
                            "confirm_tokens, reset_tokens, sessions,"
                            " failures, builds, scores, members, schema_version CASCADE");
     return url;

@@ -395,7 +395,8 @@ TEST_P(StorageTest, ADatabaseNumberedOnlyInSchemaVersionTakesTheLaterSteps) {
         // As a portal of version 2 left it.
         const auto db = GetParam() == "sqlite" ? openSqlite(location_) : openPostgres(location_);
         for (const char* sql :
-             {"DROP TABLE kept_bests", "DROP TABLE schema_migrations",
+             {"DROP TABLE kept_bests", "DROP TABLE schema_migrations", "DROP TABLE hidden_scores",
+              "DROP TABLE member_bans", "DROP TABLE moderation_log",
               "UPDATE schema_version SET version = 2", "DELETE FROM settings",
               "DROP INDEX scores_by_member_best", "DROP TABLE confirm_tokens",
               "DROP INDEX members_by_nickname_key", "ALTER TABLE members DROP COLUMN nickname_key",
@@ -503,7 +504,10 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
           {"failures", 4},
           {"sessions", 2},
           {"settings", 3},
-          {"reset_tokens", 1}},
+          {"reset_tokens", 1},
+          {"hidden_scores", 0},
+          {"member_bans", 0},
+          {"moderation_log", 0}},
          "Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 \xC3\x96rjan/55/1774744200/6/1",
          "Bo/2000/1774692000/5/0 Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 "
          "\xC3\x96rjan/55/1774744200/6/1",
