@@ -263,10 +263,11 @@ std::optional<std::string> completeOptions(ServeOptions& o) {
         }
     }
     if (o.outbox.empty()) {
+        std::error_code error; // (no current folder): the outbox stays relative
         const auto folder =
             isPostgresUrl(o.database)
                 ? std::filesystem::path(defaultDatabasePath()).parent_path()
-                : std::filesystem::absolute(o.database).lexically_normal().parent_path();
+                : std::filesystem::absolute(o.database, error).lexically_normal().parent_path();
         o.outbox = (folder / "outbox").string();
     }
     return std::nullopt;
