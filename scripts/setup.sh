@@ -19,7 +19,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick
   mingw-w64 wine wine32
-  desktop-file-utils appstream lintian
+  desktop-file-utils appstream lintian systemd
   pkg-config libcpp-httplib-dev libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
   libsqlite3-dev libpq-dev libsodium-dev postgresql tzdata
   emscripten chromium chromium-driver python3-selenium
