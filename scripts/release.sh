@@ -11,8 +11,9 @@
 # unpacked into build/release-work/: the artifacts are then exactly the commit, whatever
 # else lies in the tree (untracked files, old build folders and their caches), and the
 # builds always start clean in the same folder. Time stamps come from the commit
-# (SOURCE_DATE_EPOCH): the site tarball is the same byte for byte on every run, and so is
-# pingel.exe; the packages' own archives carry the build's file times.
+# (SOURCE_DATE_EPOCH): the site tarball holds no time, owner or file order of this machine,
+# and pingel.exe carries the commit's time (stripping stamps it); the packages' own
+# archives keep the build's file times.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
