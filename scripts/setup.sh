@@ -12,13 +12,13 @@ play_packages=(
   libsdl2-dev libimgui-dev fonts-dejavu-extra
   libcurl4 libcurl3-gnutls
 )
-# The tests, the checks, the Windows build, the install checks, the portal and the
-# browser build.
+# The tests, the checks, the Windows build and its installer (NSIS; 7-Zip reads it), the
+# install checks, the portal and the browser build.
 test_packages=(
   clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick
-  mingw-w64 wine wine32
+  mingw-w64 wine wine32 nsis p7zip-full
   desktop-file-utils appstream lintian systemd
   pkg-config libcpp-httplib-dev libmicrohttpd-dev libunistring-dev libkainjow-mustache-dev
   libsqlite3-dev libpq-dev libsodium-dev postgresql tzdata

@@ -38,7 +38,7 @@ echo "== release (optimised GCC build, benchmarks included; warnings are errors 
 cmake --preset release -DPINGEL_WERROR=ON >/dev/null
 cmake --build --preset release -j"$jobs"
 
-echo "== Windows: cross build, pingel.exe under Wine, pingel-sim traces as on Linux"
+echo "== Windows: cross build, pingel.exe under Wine, pingel-sim traces as on Linux, the installer"
 cmake --preset windows -DPINGEL_WERROR=ON >/dev/null
 cmake --build --preset windows -j"$jobs"
 file build/windows/backends/win32/pingel.exe | grep -q "PE32 executable (GUI) Intel 80386" ||

@@ -4,8 +4,9 @@
 # for byte, as the Linux pingel-sim must (our own random source makes every game replay
 # identically), and a game it records is proven by a real portal and replayed by the Linux
 # pingel-sim to the same trace; the highscore road through WinInet gives every outcome the
-# dialog expects (wininet_check.sh); and pingel.exe runs under Wine end to end
-# (wine_end_to_end.sh).
+# dialog expects (wininet_check.sh); pingel.exe runs under Wine end to end
+# (wine_end_to_end.sh); and the installer installs, starts and uninstalls the game
+# (installer_check.sh, which also makes the installer and the zip and checks what they hold).
 #
 # Usage: windows_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
@@ -33,6 +34,8 @@ if ! wine "$win/tools/pingel-sim.exe" --help >/dev/null 2>"$prefix/probe.err"; t
   if grep -qi "exec format error" "$prefix/probe.err"; then
     echo "SKIPPED: this kernel cannot run 32-bit programs, so nothing runs under Wine here:" >&2
     sed 's/^/  /' "$prefix/probe.err" >&2
+    # What the installer and the zip hold is checked all the same.
+    bash "$here/installer_check.sh" "$win"
     exit 0
   fi
   echo "pingel-sim.exe --help failed under Wine:" >&2
@@ -57,3 +60,5 @@ echo "a game recorded under Wine: proven on the portal and replayed on Linux ide
 bash "$here/wininet_check.sh" "$win" "$lin"
 
 bash "$here/wine_end_to_end.sh" "$win/backends/win32/pingel.exe" "$lin/tests/e2e/pingel-headless-frame"
+
+bash "$here/installer_check.sh" "$win"

@@ -7,6 +7,7 @@
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -30,6 +31,56 @@ Box opaqueBounds(const Image& image) {
         }
     }
     return b.x1 > b.x0 ? b : Box{0, 0, image.width, image.height};
+}
+
+void put16(std::vector<std::uint8_t>& out, unsigned value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    put16(out, value & 0xffff);
+    put16(out, value >> 16);
+}
+
+// An icon image as Windows stores it: a BITMAPINFOHEADER of twice the height (colour and
+// mask), the BGRA rows bottom-up, then the 1-bit mask rows (1 = transparent), each padded
+// to four bytes.
+std::vector<std::uint8_t> iconBitmap(int size, const std::vector<std::uint8_t>& rgba) {
+    const int maskStride = (size + 31) / 32 * 4;
+    std::vector<std::uint8_t> out;
+    put32(out, 40);
+    put32(out, static_cast<std::uint32_t>(size));
+    put32(out, static_cast<std::uint32_t>(size * 2));
+    put16(out, 1);  // planes
+    put16(out, 32); // bits per pixel
+    put32(out, 0);  // BI_RGB
+    put32(out, static_cast<std::uint32_t>(size * size * 4 + maskStride * size));
+    for (int i = 0; i < 4; ++i) {
+        put32(out, 0); // resolution and colour counts
+    }
+    for (int y = size - 1; y >= 0; --y) {
+        for (int x = 0; x < size; ++x) {
+            const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * size + x) * 4];
+            out.insert(out.end(), {p[2], p[1], p[0], p[3]});
+        }
+    }
+    for (int y = size - 1; y >= 0; --y) {
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(maskStride), 0);
+        for (int x = 0; x < size; ++x) {
+            if (rgba[(static_cast<std::size_t>(y) * size + x) * 4 + 3] == 0) {
+                row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            }
+        }
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    return out;
+}
+
+void appendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
 }
 
 } // namespace
@@ -108,6 +159,44 @@ bool writeIcons(const std::string& folder, const Palette& palette) {
         }
     }
     return ok;
+}
+
+std::vector<std::uint8_t> windowsIcon(const Palette& palette) {
+    constexpr std::array<int, 6> sizes = {16, 24, 32, 48, 64, 256};
+    std::vector<std::vector<std::uint8_t>> images;
+    for (int size : sizes) {
+        const std::vector<std::uint8_t> rgba = drawIcon(size, palette);
+        if (size < 256) {
+            images.push_back(iconBitmap(size, rgba));
+        } else {
+            images.emplace_back();
+            if (stbi_write_png_to_func(appendBytes, &images.back(), size, size, 4, rgba.data(),
+                                       size * 4) == 0) {
+                return {};
+            }
+        }
+    }
+    // ICONDIR, one ICONDIRENTRY per image, then the images.
+    std::vector<std::uint8_t> out;
+    put16(out, 0);
+    put16(out, 1); // an icon, not a cursor
+    put16(out, static_cast<unsigned>(sizes.size()));
+    std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * sizes.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        out.push_back(static_cast<std::uint8_t>(sizes[i] & 0xff)); // 0 means 256
+        out.push_back(static_cast<std::uint8_t>(sizes[i] & 0xff));
+        out.push_back(0); // no palette
+        out.push_back(0);
+        put16(out, 1);  // planes
+        put16(out, 32); // bits per pixel
+        put32(out, static_cast<std::uint32_t>(images[i].size()));
+        put32(out, offset);
+        offset += static_cast<std::uint32_t>(images[i].size());
+    }
+    for (const auto& image : images) {
+        out.insert(out.end(), image.begin(), image.end());
+    }
+    return out;
 }
 
 } // namespace assetgen

@@ -1,9 +1,10 @@
 // pingel-assetgen: draws every picture, the palette and every sound of the game and writes
 // them into a resources folder, byte for byte the same on every run and every compiler:
-// <id>.rle pictures, 139.bmp palette, <id>.wav sounds and the resource script fragment
-// pictures_sounds.rc. Given a second folder, it also writes sheet.png and scene.png there,
-// composed from the written resources read back through the game's own loader; given a
-// third, the desktop icons in the hicolor theme's layout (<N>x<N>/apps/pingel.png).
+// <id>.rle pictures, 139.bmp palette, <id>.wav sounds, the resource script fragment
+// pictures_sounds.rc and the Windows icon pingel.ico. Given a second folder, it also
+// writes sheet.png and scene.png there, composed from the written resources read back
+// through the game's own loader; given a third, the desktop icons in the hicolor theme's
+// layout (<N>x<N>/apps/pingel.png).
 //
 //     pingel-assetgen resources [docs [icons]]
 #include "backends/headless/headless.h"
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     const std::string rc = resourceScript(pictureIds, resource_ids::palette, soundIds);
     ok = writeFile(out + "/pictures_sounds.rc", std::vector<std::uint8_t>(rc.begin(), rc.end())) &&
          ok;
+    const std::vector<std::uint8_t> icon = windowsIcon(screenPalette(headless));
+    ok = !icon.empty() && writeFile(out + "/pingel.ico", icon) && ok;
 
     if (argc >= 3) {
         const std::string docs = argv[2];
