@@ -5,6 +5,7 @@
 // command works on the database given by --database (an SQLite file, or a postgresql://
 // URL).
 #include "platform/resources.h"
+#include "portal/backup.h"
 #include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/password.h"
@@ -113,6 +114,17 @@ constexpr const char* usage =
     "                                  ID NICKNAME SCORE REASON (tab-separated); exits\n"
     "                                  with 1 when any fails (e.g. after an upgrade that\n"
     "                                  changed the game's rules)\n"
+    "  backup FILE [--replace]         copy the SQLite database, while portals serve it, into\n"
+    "                                  FILE (mode 0600; written beside it under another\n"
+    "                                  name, flushed to the disk, then renamed); an existing\n"
+    "                                  FILE is replaced only with --replace. PostgreSQL is\n"
+    "                                  backed up with pg_dump\n"
+    "  copy --from DATABASE --to DATABASE\n"
+    "                                  copy members, scores with their replays, builds,\n"
+    "                                  settings, sessions and links, ids kept, from one\n"
+    "                                  database into an empty one (SQLite or PostgreSQL\n"
+    "                                  either way) in one transaction; the source may be\n"
+    "                                  served meanwhile. Prints each table and its rows\n"
     "  --help                          print this text\n"
     "\n"
     "--database: an SQLite file (default %DB%, created with its\n"
@@ -481,6 +493,10 @@ int main(int argc, char** argv) {
     const bool postgres =
         database.starts_with("postgresql://") || database.starts_with("postgres://");
     try {
+        if (args[0] == "backup" || args[0] == "copy") { // open their databases themselves
+            return args[0] == "backup" ? backupCommand(args, database, std::cerr)
+                                       : copyCommand(args, std::cout, std::cerr);
+        }
         auto storage = openStorage(database);
         if (args[0] == "serve" && args.size() == 1) {
             MailSettings mail;
