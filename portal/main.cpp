@@ -1,9 +1,9 @@
 // pingel-portal: the game's portal. "serve" runs the web server; "verify" runs the stored
 // replays again; "member" and "build"
 // keep the members and the list of accepted builds of the game; "competition" sets the
-// competition period and time zone and "winners" lists the period's winners. Every
-// command works on the database given by --database (an SQLite file, or a postgresql://
-// URL).
+// competition period and time zone and "winners" lists the period's winners; "backup" and
+// "copy" copy the database (backup.h). Every command works on the database given by
+// --database (an SQLite file, or a postgresql:// URL); copy takes --from and --to.
 #include "platform/resources.h"
 #include "portal/backup.h"
 #include "portal/clock.h"
