@@ -1,11 +1,12 @@
 // pingel-portal: the game's portal. "serve" runs the web server; "verify" runs the stored
 // replays again; "member" and "build"
 // keep the members and the list of accepted builds of the game; "score", "member ban" and
-// "moderation" moderate (moderation.h); "competition" sets the
-// competition period and time zone and "winners" lists the period's winners. Every
-// command works on the database given by --database (an SQLite file, or a postgresql://
-// URL).
+// "moderation" moderate (moderation.h); "competition" sets the competition period and time
+// zone and "winners" lists the period's winners; "backup" and "copy" copy the database
+// (backup.h). Every command works on the database given by --database (an SQLite file, or
+// a postgresql:// URL); copy takes --from and --to.
 #include "platform/resources.h"
+#include "portal/backup.h"
 #include "portal/clock.h"
 #include "portal/competition.h"
 #include "portal/moderation.h"
@@ -137,6 +138,17 @@ constexpr const char* usage =
     "                                  ID NICKNAME SCORE REASON (tab-separated); exits\n"
     "                                  with 1 when any fails (e.g. after an upgrade that\n"
     "                                  changed the game's rules)\n"
+    "  backup FILE [--replace]         copy the SQLite database, while portals serve it, into\n"
+    "                                  FILE (mode 0600; written beside it under another\n"
+    "                                  name, flushed to the disk, then renamed); an existing\n"
+    "                                  FILE is replaced only with --replace. PostgreSQL is\n"
+    "                                  backed up with pg_dump\n"
+    "  copy --from DATABASE --to DATABASE\n"
+    "                                  copy members, scores with their replays, builds,\n"
+    "                                  settings, sessions and links, ids kept, from one\n"
+    "                                  database into an empty one (SQLite or PostgreSQL\n"
+    "                                  either way) in one transaction; the source may be\n"
+    "                                  served meanwhile. Prints each table and its rows\n"
     "  --help                          print this text\n"
     "\n"
     "--database: an SQLite file (default %DB%, created with its\n"
@@ -485,6 +497,10 @@ int main(int argc, char** argv) {
         return fail(*problem);
     }
     try {
+        if (args[0] == "backup" || args[0] == "copy") { // open their databases themselves
+            return args[0] == "backup" ? backupCommand(args, options.database, std::cerr)
+                                       : copyCommand(args, std::cout, std::cerr);
+        }
         auto storage = openStorage(options.database);
         if (args[0] == "serve" && args.size() == 1) {
             return serveCommand(*storage, options);

@@ -7,6 +7,7 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <exception>
 #include <unordered_map>
 
 namespace {
@@ -24,51 +25,103 @@ class PostgresConnection final : public SqlConnection {
     Engine engine() const override { return Engine::Postgres; }
 
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params) override {
-        if (PQstatus(conn_) != CONNECTION_OK) {
-            PQreset(conn_);
-            prepared_.clear(); // a new session knows none of them
-        }
-        std::vector<std::string> texts(params.size());
-        std::vector<const char*> values(params.size(), nullptr);
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            if (const auto* n = std::get_if<std::int64_t>(&params[i])) {
-                texts[i] = std::to_string(*n);
-                values[i] = texts[i].c_str();
-            } else if (const auto* s = std::get_if<std::string>(&params[i])) {
-                texts[i] = *s;
-                values[i] = texts[i].c_str();
-            }
-        }
-        const std::string& name = statement(sql, static_cast<int>(params.size()));
+        Params values(params);
+        const std::string& name = prepare(sql, params.size());
         PGresult* result = PQexecPrepared(conn_, name.c_str(), static_cast<int>(params.size()),
-                                          values.data(), nullptr, nullptr, 0);
-        struct Clear {
-            PGresult* r;
-            ~Clear() { PQclear(r); }
-        } clear{result};
+                                          values.pointers.data(), nullptr, nullptr, 0);
+        Clear clear{result};
         const auto status = PQresultStatus(result);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             throw SqlError(std::string("postgresql: ") + PQerrorMessage(conn_));
         }
         std::vector<SqlRow> rows;
-        const int count = PQntuples(result), columns = PQnfields(result);
-        for (int r = 0; r < count; ++r) {
-            SqlRow row;
-            for (int c = 0; c < columns; ++c) {
-                if (PQgetisnull(result, r, c)) {
-                    row.emplace_back();
-                } else {
-                    row.emplace_back(
-                        std::string(PQgetvalue(result, r, c),
-                                    static_cast<std::size_t>(PQgetlength(result, r, c))));
-                }
-            }
-            rows.push_back(std::move(row));
+        for (int r = 0; r < PQntuples(result); ++r) {
+            rows.push_back(rowOf(result, r));
         }
         return rows;
     }
 
+    // The rows one at a time (libpq's single-row mode); the result is read to its end
+    // however `take` fares, so that the session stays usable.
+    void each(const std::string& sql, const std::vector<SqlValue>& params,
+              const std::function<void(SqlRow&&)>& take) override {
+        Params values(params);
+        const std::string& name = prepare(sql, params.size());
+        if (!PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(params.size()),
+                                 values.pointers.data(), nullptr, nullptr, 0)) {
+            throw SqlError(std::string("postgresql: ") + PQerrorMessage(conn_));
+        }
+        PQsetSingleRowMode(conn_);
+        std::string error;
+        std::exception_ptr thrown;
+        while (PGresult* result = PQgetResult(conn_)) {
+            Clear clear{result};
+            const auto status = PQresultStatus(result);
+            if (status == PGRES_SINGLE_TUPLE) {
+                if (!thrown && error.empty()) {
+                    try {
+                        take(rowOf(result, 0));
+                    } catch (...) {
+                        thrown = std::current_exception();
+                    }
+                }
+            } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && error.empty()) {
+                error = std::string("postgresql: ") + PQerrorMessage(conn_);
+            }
+        }
+        if (thrown) {
+            std::rethrow_exception(thrown);
+        }
+        if (!error.empty()) {
+            throw SqlError(error);
+        }
+    }
+
   private:
+    // The values as texts, NULL as a null pointer.
+    struct Params {
+        explicit Params(const std::vector<SqlValue>& params)
+            : texts(params.size()), pointers(params.size(), nullptr) {
+            for (std::size_t i = 0; i < params.size(); ++i) {
+                if (const auto* n = std::get_if<std::int64_t>(&params[i])) {
+                    texts[i] = std::to_string(*n);
+                    pointers[i] = texts[i].c_str();
+                } else if (const auto* s = std::get_if<std::string>(&params[i])) {
+                    texts[i] = *s;
+                    pointers[i] = texts[i].c_str();
+                }
+            }
+        }
+        std::vector<std::string> texts;
+        std::vector<const char*> pointers;
+    };
+    struct Clear {
+        PGresult* r;
+        ~Clear() { PQclear(r); }
+    };
+
+    static SqlRow rowOf(PGresult* result, int r) {
+        SqlRow row;
+        for (int c = 0; c < PQnfields(result); ++c) {
+            if (PQgetisnull(result, r, c)) {
+                row.emplace_back();
+            } else {
+                row.emplace_back(std::string(PQgetvalue(result, r, c),
+                                             static_cast<std::size_t>(PQgetlength(result, r, c))));
+            }
+        }
+        return row;
+    }
+
+    // The statement's name in a live session.
+    const std::string& prepare(const std::string& sql, std::size_t parameters) {
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            PQreset(conn_);
+            prepared_.clear(); // a new session knows none of them
+        }
+        return statement(sql, static_cast<int>(parameters));
+    }
+
     // Each distinct statement is parsed once per session and then run by its name.
     const std::string& statement(const std::string& sql, int parameters) {
         if (const auto found = prepared_.find(sql); found != prepared_.end()) {

@@ -4,7 +4,9 @@
 // PostgreSQL serves several portal processes at once.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -29,10 +31,30 @@ class SqlConnection {
     // Runs one statement; "?" marks each parameter in order. Throws SqlError.
     virtual std::vector<SqlRow> run(const std::string& sql,
                                     const std::vector<SqlValue>& params = {}) = 0;
+    // Runs one statement and hands each row to `row` as it arrives, never holding them all
+    // (a table of any size is read through it). Throws SqlError; what `row` throws is
+    // passed on once the statement is done with.
+    virtual void each(const std::string& sql, const std::vector<SqlValue>& params,
+                      const std::function<void(SqlRow&&)>& row) = 0;
 };
 
 // Opens (and creates) an SQLite file with a WAL journal and a busy timeout.
 std::unique_ptr<SqlConnection> openSqlite(const std::string& path);
+// How a backup of a live SQLite database shares the disk with the portals writing to it:
+// so many pages a step, a pause between steps.
+struct BackupPacing {
+    int pagesPerStep = 512;
+    std::chrono::milliseconds pause{5};
+    // Called in each pause with the pages still to copy and the pages in all.
+    std::function<void(int left, int total)> between = {};
+};
+// Copies the SQLite database `source` (which must exist) into `copy` (an empty file or a
+// new one) by SQLite's online backup, in steps: the source stays in one read transaction
+// throughout, so the copy is the database as it stood when the backup began while portals
+// go on writing beside it (its WAL journal lets them), and a backup is never started over.
+// The copy is left with a rollback journal (a single file, readable on its own) and is
+// checked (PRAGMA quick_check) before this returns. Throws SqlError.
+void backupSqlite(const std::string& source, const std::string& copy, const BackupPacing& pacing);
 // Opens a PostgreSQL connection from a postgresql:// URL or a key=value string.
 std::unique_ptr<SqlConnection> openPostgres(const std::string& conninfo);
 

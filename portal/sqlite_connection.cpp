@@ -7,6 +7,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -53,6 +55,13 @@ class SqliteConnection final : public SqlConnection {
     Engine engine() const override { return Engine::Sqlite; }
 
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params) override {
+        std::vector<SqlRow> rows;
+        each(sql, params, [&rows](SqlRow&& row) { rows.push_back(std::move(row)); });
+        return rows;
+    }
+
+    void each(const std::string& sql, const std::vector<SqlValue>& params,
+              const std::function<void(SqlRow&&)>& take) override {
         sqlite3_stmt* stmt = statement(sql);
         // Ready for its next use however this one ends.
         struct Reset {
@@ -73,11 +82,10 @@ class SqliteConnection final : public SqlConnection {
                 sqlite3_bind_null(stmt, at);
             }
         }
-        std::vector<SqlRow> rows;
         for (;;) {
             const int rc = sqlite3_step(stmt);
             if (rc == SQLITE_DONE) {
-                return rows;
+                return;
             }
             if (rc != SQLITE_ROW) {
                 throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(db_));
@@ -94,7 +102,7 @@ class SqliteConnection final : public SqlConnection {
                                     static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
                 }
             }
-            rows.push_back(std::move(row));
+            take(std::move(row));
         }
     }
 
@@ -133,4 +141,89 @@ class SqliteConnection final : public SqlConnection {
 
 std::unique_ptr<SqlConnection> openSqlite(const std::string& path) {
     return std::make_unique<SqliteConnection>(path);
+}
+
+namespace {
+
+// A bare connection for the backup, closed however it ends.
+struct Handle {
+    sqlite3* db = nullptr;
+    Handle(const std::string& path, int flags) {
+        if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+            const std::string why = db ? sqlite3_errmsg(db) : "out of memory";
+            sqlite3_close(db);
+            throw SqlError("cannot open " + path + ": " + why);
+        }
+        sqlite3_busy_timeout(db, 5000);
+    }
+    ~Handle() { sqlite3_close(db); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    // Runs statements without results, or with one row whose first column is returned.
+    std::string exec(const char* sql) {
+        std::string first;
+        const auto keep = [](void* out, int, char** values, char**) {
+            if (values[0] && static_cast<std::string*>(out)->empty()) {
+                *static_cast<std::string*>(out) = values[0];
+            }
+            return 0;
+        };
+        char* error = nullptr;
+        if (sqlite3_exec(db, sql, keep, &first, &error) != SQLITE_OK) {
+            const std::string why = error ? error : sqlite3_errmsg(db);
+            sqlite3_free(error);
+            throw SqlError("sqlite: " + why);
+        }
+        return first;
+    }
+};
+
+} // namespace
+
+void backupSqlite(const std::string& source, const std::string& copy, const BackupPacing& pacing) {
+    // Never created here: a mistyped path is an error, not a new empty database.
+    Handle from(source, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    {
+        Handle to(copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+        // A read transaction held across the steps: the backup reads one snapshot, and the
+        // writes of other connections meanwhile never make it start over.
+        from.exec("BEGIN");
+        struct End {
+            Handle& h;
+            ~End() { sqlite3_exec(h.db, "ROLLBACK", nullptr, nullptr, nullptr); }
+        } end{from};
+        from.exec("SELECT COUNT(*) FROM sqlite_schema");
+        sqlite3_backup* backup = sqlite3_backup_init(to.db, "main", from.db, "main");
+        if (!backup) {
+            throw SqlError(std::string("sqlite: ") + sqlite3_errmsg(to.db));
+        }
+        int busy = 0;
+        for (;;) {
+            const int rc = sqlite3_backup_step(backup, std::max(1, pacing.pagesPerStep));
+            if (rc == SQLITE_DONE) {
+                break;
+            }
+            const bool waiting = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+            if ((rc != SQLITE_OK && !waiting) || (waiting && ++busy > 1000)) {
+                sqlite3_backup_finish(backup);
+                throw SqlError(std::string("sqlite: backup: ") + sqlite3_errstr(rc));
+            }
+            if (pacing.between) {
+                pacing.between(sqlite3_backup_remaining(backup), sqlite3_backup_pagecount(backup));
+            }
+            std::this_thread::sleep_for(pacing.pause);
+        }
+        if (const int rc = sqlite3_backup_finish(backup); rc != SQLITE_OK) {
+            throw SqlError(std::string("sqlite: backup: ") + sqlite3_errstr(rc));
+        }
+    }
+    // The copy carries the source's WAL mark; as a file on its own it keeps a rollback
+    // journal instead (whoever opens it for writing may turn WAL on again).
+    Handle to(copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    to.exec("PRAGMA journal_mode=DELETE");
+    const std::string check = to.exec("PRAGMA quick_check");
+    if (check != "ok") {
+        throw SqlError("the copy fails its check: " + check);
+    }
 }
