@@ -194,8 +194,9 @@ TEST(Backup, WhatItMustNotOverwriteOrCannotCopyIsRefused) {
 std::string rowsOf(const std::string& location) {
     const auto db = connect(location);
     std::string out;
-    for (const char* table : {"members", "scores", "kept_bests", "sessions", "reset_tokens",
-                              "confirm_tokens", "builds", "settings"}) {
+    for (const char* table :
+         {"members", "scores", "kept_bests", "sessions", "reset_tokens", "confirm_tokens", "builds",
+          "settings", "hidden_scores", "member_bans", "moderation_log"}) {
         std::vector<std::string> lines;
         for (const auto& row : db->run(std::string("SELECT * FROM ") + table)) {
             std::string line = table;
@@ -291,6 +292,9 @@ TEST_P(Copy, APortalCopiedToTheEngineAndBackServesTheSamePagesAndWinners) {
         }
         s->recordFailure("login:anna@example.se", 1772000000);
         game = storedScores(source).front().id;
+        // The operator's acts travel too: a hidden score stays hidden, a ban stays.
+        s->hideScore(storedScores(source).at(2).id, "fusk", "operatör", 1773300000);
+        s->banMember("dan@example.se", "fusk", "operatör", 1773300000);
     }
     const std::string seen = portalSeen(source, game);
     ASSERT_NE(seen.find("Bo"), std::string::npos);
