@@ -13,10 +13,12 @@
 #include "portal/storage.h"
 #include "portal/text.h"
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -43,6 +45,7 @@ constexpr const char* usage =
     "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
     "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
     "        [--trusted-proxy ADDRESS]... [--rank-unproven] [--submissions-per-hour N]\n"
+    "        [--metrics-from ADDRESS]... [--access-log FILE | --access-log off]\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -72,6 +75,15 @@ constexpr const char* usage =
     "                                  same score is ranked (winners takes it too)\n"
     "      --submissions-per-hour N    a member's scores taken in any hour (default 60);\n"
     "                                  one more is answered 7 and not stored\n"
+    "      --metrics-from ADDRESS      a client allowed GET /metrics (Prometheus's text\n"
+    "                                  format), repeatable (default 127.0.0.1 and ::1);\n"
+    "                                  to anyone else it is missing (404). Behind a\n"
+    "                                  --trusted-proxy the client it names counts\n"
+    "      --access-log FILE           one line per request (UTC time, client, method,\n"
+    "                                  path with only its query's parameter names,\n"
+    "                                  status, bytes, milliseconds) appended to FILE\n"
+    "                                  instead of standard error; SIGHUP opens FILE again\n"
+    "                                  (after logrotate); off writes none\n"
     "  member add EMAIL NICKNAME       add a member (his address counts as confirmed); the\n"
     "                                  password (8 to 16 characters) is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
@@ -321,7 +333,9 @@ int verifyCommand(Storage& storage, const std::vector<std::string>& args) {
 int serveCommand(Storage& storage, const std::string& listen, const std::string& where,
                  const std::optional<std::string>& site, MailSettings mail,
                  AccountSettings accounts, const std::vector<std::string>& proxies,
-                 bool rankUnproven, const std::optional<std::string>& perHour) {
+                 bool rankUnproven, const std::optional<std::string>& perHour,
+                 const std::vector<std::string>& metricsFrom,
+                 const std::optional<std::string>& accessLog) {
     for (const std::string& proxy : proxies) {
         if (forwardedClient(proxy) != proxy) {
             return fail("--trusted-proxy takes an IP address, e.g. 127.0.0.1");
@@ -368,12 +382,13 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
         return 1;
     }
     storage.countKeptBests(); // in this zone, before the first visitor
-    // SIGTERM and SIGINT are taken by one thread that stops the server; the others never
-    // see them.
+    // SIGTERM and SIGINT are taken by one thread that stops the server, and SIGHUP, which
+    // opens the access log again; the others never see them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -394,12 +409,23 @@ int serveCommand(Storage& storage, const std::string& listen, const std::string&
     for (const std::string& proxy : proxies) {
         server.trustProxy(proxy);
     }
+    if (!metricsFrom.empty() && !server.metricsFrom(metricsFrom)) {
+        return fail("--metrics-from takes an IP address, e.g. 127.0.0.1");
+    }
+    if (accessLog != "off" && !server.logAccess(accessLog.value_or(""))) {
+        return fail("cannot open the access log " + *accessLog + ": " + std::strerror(errno));
+    }
     if (!server.bind(host, static_cast<int>(*port))) {
         return fail("cannot listen on " + listen);
     }
     std::thread stopper([&] {
         int signal = 0;
-        sigwait(&stopSignals, &signal);
+        while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
+            if (!server.reopenAccessLog()) {
+                std::cerr << "pingel-portal: cannot open the access log again: "
+                          << std::strerror(errno) << '\n';
+            }
+        }
         server.stop();
     });
     std::cerr << "pingel-portal: serving http://" << listen << "/ with " << where << "; mail "
@@ -423,7 +449,8 @@ int main(int argc, char** argv) {
     std::optional<std::string> timeZone;
     std::optional<std::string> perHour;
     std::string outbox, mailCommand, publicUrl, mailFrom;
-    std::vector<std::string> proxies;
+    std::vector<std::string> proxies, metricsFrom;
+    std::optional<std::string> accessLog;
     bool rankUnproven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -442,6 +469,10 @@ int main(int argc, char** argv) {
                                        : mailFrom) = argv[++i];
         } else if (arg == "--trusted-proxy" && i + 1 < argc) {
             proxies.push_back(argv[++i]);
+        } else if (arg == "--metrics-from" && i + 1 < argc) {
+            metricsFrom.push_back(argv[++i]);
+        } else if (arg == "--access-log" && i + 1 < argc) {
+            accessLog = argv[++i];
         } else if (arg == "--site" && i + 1 < argc) {
             site = argv[++i];
         } else if (arg == "--submissions-per-hour" && i + 1 < argc) {
@@ -499,7 +530,7 @@ int main(int argc, char** argv) {
             accounts.publicUrl = publicUrl;
             return serveCommand(*storage, listen, postgres ? "PostgreSQL" : database, site,
                                 std::move(mail), std::move(accounts), proxies, rankUnproven,
-                                perHour);
+                                perHour, metricsFrom, accessLog);
         }
         if (args[0] == "member") {
             return memberCommand(*storage, args);
