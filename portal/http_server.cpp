@@ -195,8 +195,6 @@ struct HttpServer::Impl {
         bool ready = false;       // the reply is made: queue it
         bool working = false;     // on a worker, the connection suspended
         const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-        int sentStatus = 0; // once the reply is queued
-        std::size_t sentBytes = 0;
         ~Exchange() { server.gathered -= reserved; }
     };
 
@@ -249,9 +247,16 @@ struct HttpServer::Impl {
         const MHD_Result queued =
             MHD_queue_response(ex.connection, static_cast<unsigned>(res.status), reply);
         MHD_destroy_response(reply);
-        if (queued == MHD_YES) {
-            ex.sentStatus = res.status;
-            ex.sentBytes = bytes;
+        if (queued == MHD_YES && owner.ended) {
+            // Counted before the client can see the reply, so a request it makes next
+            // finds this one counted.
+            const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - ex.start);
+            try {
+                owner.ended({ex.request, ex.route, res.status, bytes, took});
+            } catch (...) {
+                // Only counting and logging: the reply goes out either way.
+            }
         }
         return queued;
     }
@@ -402,15 +407,6 @@ struct HttpServer::Impl {
                             MHD_RequestTerminationCode) {
         Impl& self = *static_cast<Impl*>(cls);
         if (auto* ex = static_cast<Exchange*>(*context)) {
-            if (ex->sentStatus != 0 && self.owner.ended) {
-                const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
-                    std::chrono::steady_clock::now() - ex->start);
-                try {
-                    self.owner.ended({ex->request, ex->route, ex->sentStatus, ex->sentBytes, took});
-                } catch (...) {
-                    // Only counting and logging: the request is over either way.
-                }
-            }
             delete ex;
             *context = nullptr;
             if (--self.inFlight == 0) {

@@ -49,8 +49,9 @@ std::string addressShare(std::string_view address);
 // spellings of an address compare equal; nothing when the text is no address.
 std::optional<std::string> canonicalAddress(std::string_view text);
 
-// A request whose reply went out: its status, the bytes of its body sent, and the time from
-// the arrival of its head to the last byte of its reply handed to the connection.
+// A request answered: its reply's status and body bytes, and the time from the arrival of
+// its head to its reply handed to the connection (what the client then takes to read it
+// is not counted).
 struct HttpEnded {
     const http::Request& request;
     const http::Route* route; // nullptr when no route took it
@@ -73,8 +74,9 @@ class HttpServer {
     std::function<void(const http::Request&, http::Response&)> finish;
     // A handler threw: the reply to send instead.
     std::function<void(const http::Request&, http::Response&, std::exception_ptr)> failed;
-    // Called once for every request whose reply went out, on the thread of the connection's
-    // event loop: it must be quick and must not block.
+    // Called once for every request answered, as its reply is queued (before the client can
+    // see it), on the thread of the connection's event loop: it must be quick and must not
+    // block.
     std::function<void(const HttpEnded&)> ended;
 
     // A request that comes from `proxy` (an IP address, such as a TLS proxy on this host)

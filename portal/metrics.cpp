@@ -156,8 +156,8 @@ std::string PortalMetrics::exposition(const Now& now) const {
         }
     }
     describe(out, "pingel_http_request_duration_seconds", "histogram",
-             "Time from the arrival of a request's head to the last byte of its reply handed "
-             "to the connection, by method and route.");
+             "Time from the arrival of a request's head to its reply handed to the "
+             "connection, by method and route.");
     for (const Key& key : keys_) {
         std::array<std::uint64_t, buckets> counts{};
         std::uint64_t total = 0;
