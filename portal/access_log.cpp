@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -65,15 +64,18 @@ int openLog(const std::string& path) {
 } // namespace
 
 std::string accessLogLine(const HttpEnded& request, std::chrono::system_clock::time_point at) {
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
+    // By the calendar of <chrono>, which takes no lock (gmtime_r takes glibc's time zone lock).
+    using namespace std::chrono;
+    const auto ms = floor<milliseconds>(at);
+    const auto day = floor<days>(ms);
+    const year_month_day date(day);
+    const hh_mm_ss clock(ms - day);
     char stamp[80];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                  static_cast<int>(ms % 1000));
+    std::snprintf(
+        stamp, sizeof stamp, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     const http::Request& req = request.request;
     std::string line = stamp;
     line += ' ';
