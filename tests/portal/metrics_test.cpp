@@ -23,138 +23,88 @@
 namespace {
 
 // Checks `text` as Prometheus's text format 0.0.4 and gathers its samples by name and
-// labels ("name{a=\"b\"}"); every fault found goes into `faults`.
+// labels ("name{a=\"b\"}", without a bucket's le); every fault found goes into `faults`.
 std::map<std::string, double> parseExposition(const std::string& text,
                                               std::vector<std::string>& faults) {
-    static const std::regex metricName("[a-zA-Z_:][a-zA-Z0-9_:]*");
-    static const std::regex labelName("[a-zA-Z_][a-zA-Z0-9_]*");
+    static const std::regex comment(R"(# (HELP|TYPE) ([a-zA-Z_:][a-zA-Z0-9_:]*) (.*))");
+    static const std::regex sampleLine(
+        R"(([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (-?[0-9.e+-]+|\+Inf|-Inf|NaN))");
+    // label="value", the value's backslashes escaping only \, " and n.
+    static const std::regex label(R"(([a-zA-Z_][a-zA-Z0-9_]*)="((?:[^"\\]|\\[\\"n])*)\"(,|$))");
     std::map<std::string, std::string> types; // family -> type
-    std::set<std::string> finished;           // families whose samples are behind
-    std::string current;
-    std::map<std::string, double> samples;
-    std::map<std::string, double> lastBucket; // histogram series -> its last bucket
+    std::set<std::string> behind;             // families whose samples are done
+    std::string current, line;
+    std::map<std::string, double> samples, lastBucket;
+    std::map<std::string, std::string> lastLe;
     std::istringstream lines(text);
-    std::string line;
     const auto fault = [&](const std::string& why) { faults.push_back(why + ": " + line); };
     if (text.empty() || text.back() != '\n') {
-        faults.push_back("the text does not end with a line feed");
+        faults.push_back("no line feed at the end");
     }
     while (std::getline(lines, line)) {
-        if (line.starts_with("# HELP ") || line.starts_with("# TYPE ")) {
-            std::istringstream words(line.substr(7));
-            std::string name, rest;
-            words >> name;
-            std::getline(words >> std::ws, rest);
-            if (!std::regex_match(name, metricName)) {
-                fault("bad metric name");
-            }
-            if (line[2] == 'T') {
+        std::smatch m;
+        if (std::regex_match(line, m, comment)) {
+            if (m[1] == "TYPE") {
                 static const std::set<std::string> known = {"counter", "gauge", "histogram",
                                                             "summary", "untyped"};
-                if (!known.contains(rest) || types.contains(name)) {
-                    fault("unknown or second TYPE");
+                if (!known.contains(m[3]) || types.contains(m[2]) ||
+                    (m[3] == "counter" && !m[2].str().ends_with("_total"))) {
+                    fault("unknown or second TYPE, or a counter not named _total");
                 }
-                if (rest == "counter" && !name.ends_with("_total")) {
-                    fault("a counter's name ends in _total");
-                }
-                types[name] = rest;
-            } else if (std::regex_search(rest, std::regex(R"(\\[^\\n])"))) {
-                fault("bad escape in HELP");
+                types[m[2]] = m[3];
             }
             continue;
         }
-        if (line.starts_with("#")) {
+        if (!std::regex_match(line, m, sampleLine)) {
+            fault("not a sample");
             continue;
         }
-        // name{labels} value
-        const auto brace = line.find('{');
-        const auto blank = line.rfind(' ');
-        if (blank == std::string::npos) {
-            fault("no value");
-            continue;
-        }
-        const std::string name = line.substr(0, std::min(brace, blank));
+        const std::string name = m[1], inside = m[2];
         std::string labels, le;
-        if (brace != std::string::npos) {
-            const auto close = line.rfind('}');
-            if (close == std::string::npos || close + 1 != blank) {
-                fault("labels not closed before the value");
-                continue;
-            }
-            // label="value" pairs, values with \\ \" \n escapes only.
-            const std::string inside = line.substr(brace + 1, close - brace - 1);
-            std::size_t at = 0;
-            while (at < inside.size()) {
-                const auto equals = inside.find("=\"", at);
-                if (equals == std::string::npos ||
-                    !std::regex_match(inside.substr(at, equals - at), labelName)) {
-                    fault("bad label");
-                    break;
-                }
-                std::string value;
-                std::size_t i = equals + 2;
-                for (; i < inside.size() && inside[i] != '"'; ++i) {
-                    if (inside[i] == '\\') {
-                        const char next = i + 1 < inside.size() ? inside[i + 1] : '?';
-                        if (next != '\\' && next != '"' && next != 'n') {
-                            fault("bad escape in a label value");
-                        }
-                        ++i;
-                    }
-                    value += inside[i];
-                }
-                if (inside.substr(at, equals - at) == "le") {
-                    le = value;
-                } else {
-                    labels += (labels.empty() ? "" : ",") + inside.substr(at, i + 1 - at);
-                }
-                at = i + 1;
-                if (at < inside.size() && inside[at++] != ',') {
-                    fault("labels not separated by commas");
-                    break;
-                }
+        std::size_t at = 0;
+        for (std::smatch l; at < inside.size() &&
+                            std::regex_search(inside.begin() + static_cast<long>(at), inside.end(),
+                                              l, label, std::regex_constants::match_continuous);
+             at += static_cast<std::size_t>(l.length())) {
+            if (l[1] == "le") {
+                le = l[2];
+            } else {
+                labels += (labels.empty() ? "" : ",") + l[1].str() + "=\"" + l[2].str() + '"';
             }
         }
-        const std::string valueText = line.substr(blank + 1);
-        char* end = nullptr;
-        const double value = std::strtod(valueText.c_str(), &end);
-        if (valueText.empty() || *end != '\0') {
-            fault("bad value");
+        if (at != inside.size()) {
+            fault("bad labels");
         }
         std::string family = name;
-        for (const char* suffix : {"_bucket", "_sum", "_count"}) {
+        for (const std::string suffix : {"_bucket", "_sum", "_count"}) {
             if (!types.contains(family) && name.ends_with(suffix)) {
-                family = name.substr(0, name.size() - std::string(suffix).size());
+                family = name.substr(0, name.size() - suffix.size());
             }
         }
-        if (!types.contains(family)) {
-            fault("a sample before its TYPE");
+        if (!types.contains(family) || (family != current && behind.contains(family))) {
+            fault("a sample before its TYPE or apart from its family");
         }
         if (family != current) {
-            if (finished.contains(family)) {
-                fault("a family's samples apart");
-            }
-            finished.insert(current);
+            behind.insert(current);
             current = family;
         }
+        const double value = std::stod(m[3]);
         const std::string series = family + "{" + labels + "}";
         if (types[family] == "histogram" && name.ends_with("_bucket")) {
             if (le.empty() || value < lastBucket[series]) {
                 fault("a bucket without le, or below the one before");
             }
             lastBucket[series] = value;
-            if (le == "+Inf") {
-                samples[family + "_inf{" + labels + "}"] = value;
-            }
+            lastLe[series] = le;
             continue;
         }
         samples[name + "{" + labels + "}"] = value;
     }
     for (const auto& [series, last] : lastBucket) {
-        const std::string family = series.substr(0, series.find('{'));
-        const std::string labels = series.substr(series.find('{'));
-        if (samples[family + "_count" + labels] != last) {
-            faults.push_back("+Inf bucket and _count differ: " + series);
+        const auto brace = series.find('{');
+        if (lastLe[series] != "+Inf" ||
+            samples[series.substr(0, brace) + "_count" + series.substr(brace)] != last) {
+            faults.push_back("the last bucket is not +Inf, holding the count: " + series);
         }
     }
     return samples;
