@@ -146,13 +146,14 @@ void Routes::postOpen(std::string path, std::string_view why, std::size_t bodyLi
     routes_.push_back(std::move(route));
 }
 
-const Route* Routes::find(std::string_view method, std::string_view path, bool* otherMethod) const {
+const Route* Routes::find(std::string_view method, std::string_view path, bool* otherMethod,
+                          const Request* who) const {
     const bool get = method == "GET" || method == "HEAD";
     const Route* found = nullptr;
     bool other = false;
     for (const Route& r : routes_) {
         const bool matches = r.prefix ? path.starts_with(r.path) : path == r.path;
-        if (!matches) {
+        if (!matches || (who && r.shownTo && !r.shownTo(*who))) {
             continue;
         }
         if ((r.method == Route::Method::Get) == get && (get || method == "POST")) {

@@ -26,6 +26,7 @@ struct Request {
     std::string path;   // percent-decoded, without the query
     std::string rest;   // on a prefix route: what follows the prefix
     std::string client; // the client's address, or the one a trusted proxy names
+    std::string peer;   // the address the connection comes from (a proxy's, behind one)
     Headers headers;
     Fields query; // decoded
     Fields form;  // the decoded fields of an application/x-www-form-urlencoded body
@@ -79,6 +80,9 @@ struct Route {
     bool guarded = true;
     std::string_view open; // why a POST route takes requests without a form token
     std::size_t bodyLimit = 16 * 1024;
+    // When set, the route exists only for the requests it takes: to any other it is
+    // missing (404), as a path without a route.
+    std::function<bool(const Request&)> shownTo;
 };
 
 // Every route of the portal, in one table: the server looks a request up here, and the
@@ -90,11 +94,14 @@ class Routes {
     void post(std::string path, Handler handler);
     // A POST route that takes no form token, and why (the game's endpoint).
     void postOpen(std::string path, std::string_view why, std::size_t bodyLimit, Handler handler);
-    // The route for a method and a path; nullptr when none. `methodKnown` says whether the
-    // path has a route for another method.
-    const Route* find(std::string_view method, std::string_view path,
-                      bool* otherMethod = nullptr) const;
+    // The route for a method and a path; nullptr when none. `otherMethod` says whether the
+    // path has a route for another method. With `who`, a route not shown to that request
+    // counts as missing.
+    const Route* find(std::string_view method, std::string_view path, bool* otherMethod = nullptr,
+                      const Request* who = nullptr) const;
     const std::vector<Route>& all() const { return routes_; }
+    // The route added last, to set more of it.
+    Route& added() { return routes_.back(); }
     // Whether a guarded POST's token matches; it writes the refusal itself when not.
     std::function<bool(const Request&, Response&)> formGuard;
 

@@ -140,6 +140,25 @@ std::string addressShare(std::string_view address) {
     return std::string(prefix) + "/64";
 }
 
+std::optional<std::string> canonicalAddress(std::string_view address) {
+    const std::string text(address);
+    in6_addr v6{};
+    in_addr v4{};
+    char out[INET6_ADDRSTRLEN] = {};
+    if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+        inet_ntop(AF_INET, &v4, out, sizeof out);
+    } else if (inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+            inet_ntop(AF_INET, &v6.s6_addr[12], out, sizeof out);
+        } else {
+            inet_ntop(AF_INET6, &v6, out, sizeof out);
+        }
+    } else {
+        return std::nullopt;
+    }
+    return out;
+}
+
 struct HttpServer::Impl {
     Impl(HttpServer& owner, HttpLimits limits) : owner(owner), limits(limits) {}
 
@@ -154,6 +173,7 @@ struct HttpServer::Impl {
     std::atomic<std::size_t> gathered{0};      // bytes of bodies reserved while gathering
     std::atomic<std::size_t> inFlight{0};      // requests begun and not yet completed
     std::atomic<std::size_t> working{0};       // requests on a worker or waiting for one
+    std::atomic<std::size_t> connections{0};   // open now
     std::atomic<bool> stopping{false};         // no request goes to a worker any more
 
     std::mutex haltMutex;
@@ -174,13 +194,11 @@ struct HttpServer::Impl {
         std::size_t reserved = 0; // of `gathered`
         bool ready = false;       // the reply is made: queue it
         bool working = false;     // on a worker, the connection suspended
+        const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
         ~Exchange() { server.gathered -= reserved; }
     };
 
-    bool proxy(const std::string& address) const {
-        return std::find(owner.proxies_.begin(), owner.proxies_.end(), address) !=
-               owner.proxies_.end();
-    }
+    bool proxy(const std::string& address) const { return owner.trusts(address); }
 
     bool reserve(Exchange& ex, std::size_t bytes) {
         std::size_t now = gathered.load();
@@ -206,6 +224,7 @@ struct HttpServer::Impl {
             owner.finish(ex.request, ex.response);
         }
         auto& res = ex.response;
+        const std::size_t bytes = ex.request.method == "HEAD" ? 0 : res.bodySize();
         MHD_Response* reply = nullptr;
         if (res.shared) {
             auto* kept = new std::shared_ptr<const std::string>(res.shared);
@@ -228,6 +247,17 @@ struct HttpServer::Impl {
         const MHD_Result queued =
             MHD_queue_response(ex.connection, static_cast<unsigned>(res.status), reply);
         MHD_destroy_response(reply);
+        if (queued == MHD_YES && owner.ended) {
+            // Counted before the client can see the reply, so a request it makes next
+            // finds this one counted.
+            const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - ex.start);
+            try {
+                owner.ended({ex.request, ex.route, res.status, bytes, took});
+            } catch (...) {
+                // Only counting and logging: the reply goes out either way.
+            }
+        }
         return queued;
     }
 
@@ -269,14 +299,15 @@ struct HttpServer::Impl {
             &req.query);
         const auto* info =
             MHD_get_connection_info(ex.connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-        req.client = info ? addressText(info->client_addr) : "";
+        req.peer = info ? addressText(info->client_addr) : "";
+        req.client = req.peer;
         if (proxy(req.client)) {
             if (const auto forwarded = forwardedClient(req.header("X-Forwarded-For"))) {
                 req.client = *forwarded;
             }
         }
         bool otherMethod = false;
-        ex.route = owner.routes_.find(req.method, req.path, &otherMethod);
+        ex.route = owner.routes_.find(req.method, req.path, &otherMethod, &req);
         if (!ex.route) {
             refuse(ex, otherMethod ? 405 : 404);
             return;
@@ -409,6 +440,7 @@ struct HttpServer::Impl {
                              MHD_ConnectionNotificationCode code) {
         Impl& self = *static_cast<Impl*>(cls);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            ++self.connections;
             const auto* info =
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
             const std::string address = info ? addressText(info->client_addr) : "";
@@ -419,16 +451,19 @@ struct HttpServer::Impl {
             std::lock_guard lock(self.sharesMutex);
             ++self.shares[*key];
             *socketContext = key;
-        } else if (auto* key = static_cast<std::string*>(*socketContext)) {
-            {
-                std::lock_guard lock(self.sharesMutex);
-                if (const auto at = self.shares.find(*key);
-                    at != self.shares.end() && --at->second == 0) {
-                    self.shares.erase(at);
+        } else {
+            --self.connections;
+            if (auto* key = static_cast<std::string*>(*socketContext)) {
+                {
+                    std::lock_guard lock(self.sharesMutex);
+                    if (const auto at = self.shares.find(*key);
+                        at != self.shares.end() && --at->second == 0) {
+                        self.shares.erase(at);
+                    }
                 }
+                delete key;
+                *socketContext = nullptr;
             }
-            delete key;
-            *socketContext = nullptr;
         }
     }
 };
@@ -518,6 +553,18 @@ void HttpServer::serve() {
     impl.pool->finish();
     MHD_stop_daemon(impl.daemon);
     impl.daemon = nullptr;
+}
+
+bool HttpServer::trusts(const std::string& address) const {
+    return std::find(proxies_.begin(), proxies_.end(), address) != proxies_.end();
+}
+
+std::size_t HttpServer::openConnections() const {
+    return impl_ ? impl_->connections.load(std::memory_order_relaxed) : 0;
+}
+
+std::size_t HttpServer::requestsInProgress() const {
+    return impl_ ? impl_->inFlight.load(std::memory_order_relaxed) : 0;
 }
 
 void HttpServer::halt() {

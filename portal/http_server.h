@@ -12,6 +12,7 @@
 #include "portal/http.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -44,6 +45,20 @@ std::optional<std::string> forwardedClient(std::string_view header);
 // The key under which an address's connections are counted: an IPv4 address as it is,
 // an IPv6 address by its /64 (an IPv4-mapped one as the IPv4 address).
 std::string addressShare(std::string_view address);
+// An IPv4 or IPv6 address in its one usual text (an IPv4-mapped one as IPv4), so that two
+// spellings of an address compare equal; nothing when the text is no address.
+std::optional<std::string> canonicalAddress(std::string_view text);
+
+// A request answered: its reply's status and body bytes, and the time from the arrival of
+// its head to its reply handed to the connection (what the client then takes to read it
+// is not counted).
+struct HttpEnded {
+    const http::Request& request;
+    const http::Route* route; // nullptr when no route took it
+    int status;
+    std::size_t bytes;
+    std::chrono::microseconds took;
+};
 
 class HttpServer {
   public:
@@ -59,11 +74,16 @@ class HttpServer {
     std::function<void(const http::Request&, http::Response&)> finish;
     // A handler threw: the reply to send instead.
     std::function<void(const http::Request&, http::Response&, std::exception_ptr)> failed;
+    // Called once for every request answered, as its reply is queued (before the client can
+    // see it), on the thread of the connection's event loop: it must be quick and must not
+    // block.
+    std::function<void(const HttpEnded&)> ended;
 
     // A request that comes from `proxy` (an IP address, such as a TLS proxy on this host)
     // counts as coming from the client its X-Forwarded-For names last; the proxy's own
     // connections are not held to the share of one address. Before open().
     void trustProxy(const std::string& proxy) { proxies_.push_back(proxy); }
+    bool trusts(const std::string& address) const;
     // Binds and listens; port 0 picks a free port. False when the address cannot be used.
     bool open(const std::string& host, int port);
     int port() const { return port_; }
@@ -71,6 +91,9 @@ class HttpServer {
     void serve();
     // From any thread.
     void halt();
+    // Connections open now, and requests begun and not yet ended (from any thread).
+    std::size_t openConnections() const;
+    std::size_t requestsInProgress() const;
 
     struct Impl;
 

@@ -17,10 +17,12 @@
 #include "portal/storage.h"
 #include "portal/text.h"
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -47,6 +49,7 @@ constexpr const char* usage =
     "  serve [--listen ADDRESS:PORT] [--site DIR] [--public-url URL]\n"
     "        [--outbox DIR | --mail-command PROGRAM] [--mail-from FROM]\n"
     "        [--trusted-proxy ADDRESS]... [--rank-unproven] [--submissions-per-hour N]\n"
+    "        [--metrics-from ADDRESS]... [--access-log FILE | --access-log off]\n"
     "                                  run the portal's web server (default 127.0.0.1:%PORT%);\n"
     "                                  SIGTERM or Ctrl-C stops it. It serves the browser\n"
     "                                  version of the game under /spela/ from DIR (default\n"
@@ -76,6 +79,15 @@ constexpr const char* usage =
     "                                  same score is ranked (winners takes it too)\n"
     "      --submissions-per-hour N    a member's scores taken in any hour (default 60);\n"
     "                                  one more is answered 7 and not stored\n"
+    "      --metrics-from ADDRESS      a client allowed GET /metrics (Prometheus's text\n"
+    "                                  format), repeatable (default 127.0.0.1 and ::1);\n"
+    "                                  to anyone else it is missing (404). Behind a\n"
+    "                                  --trusted-proxy the client it names counts\n"
+    "      --access-log FILE           one line per request (UTC time, client, method,\n"
+    "                                  path with only its query's parameter names,\n"
+    "                                  status, bytes, milliseconds) appended to FILE\n"
+    "                                  instead of standard error; SIGHUP opens FILE again\n"
+    "                                  (after logrotate); off writes none\n"
     "  member add EMAIL NICKNAME       add a member (his address counts as confirmed); the\n"
     "                                  password (8 to 16 characters) is read from standard input\n"
     "  member remove EMAIL             remove a member and his scores\n"
@@ -382,9 +394,8 @@ int serveCommand(Storage& storage, const ServeOptions& options) {
         return 1;
     }
     storage.countKeptBests(); // in this zone, before the first visitor
-    // SIGTERM and SIGINT are taken by one thread that stops the server; the others never
-    // see them. SIGHUP (what a service manager sends to reload) goes to the same thread,
-    // which ignores it.
+    // SIGTERM and SIGINT are taken by one thread that stops the server, and SIGHUP, which
+    // opens the access log again; the others never see them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
@@ -406,13 +417,23 @@ int serveCommand(Storage& storage, const ServeOptions& options) {
     for (const std::string& proxy : options.trustedProxies) {
         server.trustProxy(proxy);
     }
+    if (!options.metricsFrom.empty() && !server.metricsFrom(options.metricsFrom)) {
+        return fail("--metrics-from takes an IP address, e.g. 127.0.0.1");
+    }
+    if (options.accessLog != "off" && !server.logAccess(options.accessLog.value_or(""))) {
+        return fail("cannot open the access log " + *options.accessLog + ": " +
+                    std::strerror(errno));
+    }
     if (!server.bind(host, port)) {
         return fail("cannot listen on " + options.listen);
     }
     std::thread stopper([&] {
-        int signal = SIGHUP;
-        while (signal == SIGHUP) {
-            sigwait(&stopSignals, &signal);
+        int signal = 0;
+        while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
+            if (!server.reopenAccessLog()) {
+                std::cerr << "pingel-portal: cannot open the access log again: "
+                          << std::strerror(errno) << '\n';
+            }
         }
         server.stop();
     });

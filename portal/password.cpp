@@ -9,6 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -50,6 +51,12 @@ class ArgonGate {
     std::uint64_t runs() {
         std::lock_guard lock(mutex_);
         return runs_;
+    }
+    // Callers admitted and running, and callers waiting for their turn.
+    std::pair<std::size_t, std::size_t> load() {
+        std::lock_guard lock(mutex_);
+        const std::size_t waiting = next_ > admitted_ ? next_ - admitted_ : 0;
+        return {inside_ - waiting, waiting};
     }
 
   private:
@@ -153,6 +160,14 @@ void PasswordChecks::setBound(std::size_t callers) {
 
 std::uint64_t PasswordChecks::runs() {
     return state_->gate.runs();
+}
+
+std::size_t PasswordChecks::running() {
+    return state_->gate.load().first;
+}
+
+std::size_t PasswordChecks::waiting() {
+    return state_->gate.load().second;
 }
 
 std::string PasswordChecks::hash(const std::string& password) {

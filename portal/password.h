@@ -50,6 +50,9 @@ class PasswordChecks {
     void setBound(std::size_t callers);
     // How many Argon2id runs (hashes and uncached checks) these checks have begun.
     std::uint64_t runs();
+    // Argon2id runs under way now, and callers waiting for one.
+    std::size_t running();
+    std::size_t waiting();
 
     struct State;
 

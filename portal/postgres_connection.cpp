@@ -150,6 +150,9 @@ class PostgresConnection final : public SqlConnection {
             conn_ = nullptr;
             throw SqlError("cannot connect to PostgreSQL: " + why);
         }
+        // Errors without their DETAIL, which may quote a row's values (a member's address
+        // in a duplicate key): the messages go to the log.
+        PQsetErrorVerbosity(conn_, PQERRORS_TERSE);
     }
 
     std::string conninfo_;

@@ -49,7 +49,7 @@ constexpr const char* urlProblem = "takes http://HOST[:PORT] or https://HOST[:PO
 
 // Every option of serve, and the database every command works on. A new option is one
 // more line here (and its lines in the usage text and the man page).
-const std::array<Option, 10> options{{
+const std::array<Option, 12> options{{
     {"database", Kind::value,
      [](ServeOptions& o, const std::string& v) -> std::optional<std::string> {
          o.database = v;
@@ -125,6 +125,20 @@ const std::array<Option, 10> options{{
              return "takes a number from 1 to 1000000";
          }
          o.submissionsPerHour = static_cast<int>(*n);
+         return std::nullopt;
+     }},
+    {"metrics-from", Kind::repeatable,
+     [](ServeOptions& o, const std::string& v) -> std::optional<std::string> {
+         if (!canonicalAddress(v)) {
+             return "takes an IP address, e.g. 127.0.0.1";
+         }
+         o.metricsFrom.push_back(v);
+         return std::nullopt;
+     },
+     [](ServeOptions& o) { o.metricsFrom.clear(); }},
+    {"access-log", Kind::value,
+     [](ServeOptions& o, const std::string& v) -> std::optional<std::string> {
+         o.accessLog = v;
          return std::nullopt;
      }},
 }};

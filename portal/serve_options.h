@@ -26,6 +26,8 @@ struct ServeOptions {
     std::vector<std::string> trustedProxies;
     bool rankUnproven = false;
     std::optional<int> submissionsPerHour;
+    std::vector<std::string> metricsFrom; // who may read /metrics; empty: loopback
+    std::optional<std::string> accessLog; // a file, or "off"; none: standard error
 };
 
 // One option as given: its name without "--", its value (none for a flag on the command

@@ -140,9 +140,16 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
     // highscore may carry a replay of up to replay::maxBytes.
     routes.postOpen(std::string(highscoreObject), "the game's own form, with the password",
                     submissionBodyLimit, [this](const http::Request& req, http::Response& res) {
-                        const auto reply = answerSubmission(storage_, passwords_, req.body,
-                                                            req.header("Content-Type"), req.client,
-                                                            unixNow(), rules_, scoring_);
+                        SubmissionReply reply;
+                        try {
+                            reply = answerSubmission(storage_, passwords_, req.body,
+                                                     req.header("Content-Type"), req.client,
+                                                     unixNow(), rules_, scoring_);
+                        } catch (...) {
+                            metrics_.submissionFailed();
+                            throw;
+                        }
+                        metrics_.submission(reply.verdict);
                         res.status = reply.status;
                         res.setContent(reply.text, latin1Text);
                     });
@@ -167,6 +174,21 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
         res.setHeader("Cache-Control", "public, max-age=86400");
         res.setContent(stored->replay, "application/octet-stream");
     });
+    // The counts for a Prometheus scraper, from memory; missing to other clients.
+    routes.get(
+        "/metrics",
+        [this](const http::Request&, http::Response& res) {
+            PortalMetrics::Now now;
+            now.connections = http_->openConnections();
+            now.requestsInProgress = http_->requestsInProgress();
+            now.passwordChecksRunning = passwords_.running();
+            now.passwordChecksWaiting = passwords_.waiting();
+            now.accessLogDropped = accessLog_.dropped();
+            res.setHeader("Cache-Control", "no-store");
+            res.setContent(metrics_.exposition(now), "text/plain; version=0.0.4; charset=utf-8");
+        },
+        http::Runs::AtOnce);
+    routes.added().shownTo = [this](const http::Request& req) { return metricsClient(req); };
     addPages(routes, storage_, cookies_);
     routes.formGuard = [this](const http::Request& req, http::Response& res) {
         return web::formGuard(req, res, cookies_);
@@ -182,7 +204,7 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
         }
         securityHeaders(res);
     };
-    http_->failed = [](const http::Request&, http::Response& res, std::exception_ptr ep) {
+    http_->failed = [this](const http::Request&, http::Response& res, std::exception_ptr ep) {
         try {
             std::rethrow_exception(ep);
         } catch (const PasswordQueueFull&) {
@@ -191,6 +213,9 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
             res.setHeader("Retry-After", std::to_string(busyRetrySeconds));
             web::sendPage(res, "Upptaget", web::render("busy", {}), 503);
             return;
+        } catch (const SqlError& e) {
+            metrics_.databaseError();
+            std::cerr << "pingel-portal: " << e.what() << '\n';
         } catch (const std::exception& e) {
             std::cerr << "pingel-portal: " << e.what() << '\n';
         } catch (...) {
@@ -201,6 +226,43 @@ PortalServer::PortalServer(Storage& storage, ThrottleRules rules, HttpLimits lim
 }
 
 PortalServer::~PortalServer() = default;
+
+bool PortalServer::metricsClient(const http::Request& req) const {
+    // A request relayed by a trusted proxy whose X-Forwarded-For names no usable client
+    // comes from someone unknown; one without the header is the proxy's host's own.
+    if (http_->trusts(req.peer) && req.hasHeader("X-Forwarded-For") &&
+        !forwardedClient(req.header("X-Forwarded-For"))) {
+        return false;
+    }
+    const auto client = canonicalAddress(req.client);
+    return client &&
+           std::find(metricsFrom_.begin(), metricsFrom_.end(), *client) != metricsFrom_.end();
+}
+
+bool PortalServer::metricsFrom(const std::vector<std::string>& addresses) {
+    std::vector<std::string> canonical;
+    for (const std::string& address : addresses) {
+        const auto text = canonicalAddress(address);
+        if (!text) {
+            return false;
+        }
+        canonical.push_back(*text);
+    }
+    metricsFrom_ = std::move(canonical);
+    return true;
+}
+
+bool PortalServer::logAccess(const std::string& file) {
+    if (file.empty()) {
+        accessLog_.toStandardError();
+        return true;
+    }
+    return accessLog_.toFile(file);
+}
+
+bool PortalServer::reopenAccessLog() {
+    return accessLog_.reopen();
+}
 
 bool PortalServer::bind(const std::string& host, int port) {
     return http_->open(host, port);
@@ -233,6 +295,11 @@ void PortalServer::rankUnproven() {
 }
 
 void PortalServer::run() {
+    metrics_.prepare(http_->routes());
+    http_->ended = [this](const HttpEnded& request) {
+        metrics_.ended(request);
+        accessLog_.write(request);
+    };
     http_->serve();
 }
 

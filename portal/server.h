@@ -4,9 +4,11 @@
 #pragma once
 
 #include "platform/resources.h"
+#include "portal/access_log.h"
 #include "portal/accounts.h"
 #include "portal/http_server.h"
 #include "portal/mail.h"
+#include "portal/metrics.h"
 #include "portal/pages.h"
 #include "portal/storage.h"
 #include "portal/submission.h"
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class PortalServer {
   public:
@@ -36,6 +39,17 @@ class PortalServer {
     // Ranks scores sent without a replay (when they pass the older checks) and lists
     // unproven scores, as before games sent their replays; before run().
     void rankUnproven();
+    // GET /metrics (metrics.h) answers the clients at these addresses (by default loopback:
+    // 127.0.0.1 and ::1) and is missing (404) to anyone else. Behind a trusted proxy the
+    // client it names counts; a request it relays naming no usable client reaches no one's
+    // metrics. False when one is no IP address. Before run().
+    bool metricsFrom(const std::vector<std::string>& addresses);
+    // One line per request (access_log.h) to standard error, or appended to `file`; none by
+    // default. False, with errno set, when the file cannot be opened. Before run().
+    bool logAccess(const std::string& file = "");
+    // Opens the access log's file again under its name (after logrotate moved it away),
+    // from any thread; false, with errno set, when it cannot.
+    bool reopenAccessLog();
     // Serves until stop() (from any thread).
     void run();
     void stop();
@@ -44,13 +58,18 @@ class PortalServer {
     const http::Routes& routes() const { return http_->routes(); }
 
   private:
+    bool metricsClient(const http::Request& req) const;
+
     Storage& storage_;
     ThrottleRules rules_;
     PasswordChecks passwords_;    // every password checked or chosen through this server
     EmbeddedResources resources_; // the game's own pictures, for running replays
     ScoringRules scoring_;
     web::Cookies cookies_; // secure once serveAccounts() names an https:// public address
-    std::unique_ptr<HttpServer> http_;
+    PortalMetrics metrics_;
+    AccessLog accessLog_;
+    std::vector<std::string> metricsFrom_{"127.0.0.1", "::1"};
+    std::unique_ptr<HttpServer> http_; // goes first: its requests end in the two above
     std::unique_ptr<Mailer> mailer_;
 };
 

@@ -290,7 +290,7 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
                                  std::string_view contentType, const std::string& address,
                                  std::int64_t now, const ThrottleRules& rules,
                                  const ScoringRules& scoring) {
-    const SubmissionReply bad{400, "400 Felaktig inskickning"};
+    const SubmissionReply bad{400, "400 Felaktig inskickning", SubmissionVerdict::Malformed};
     if (body.size() > submissionBodyLimit || !isFormContentType(contentType)) {
         return bad;
     }
@@ -302,13 +302,13 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
                                   address, now, rules);
     switch (login.outcome) {
     case LoginOutcome::Throttled:
-        return {200, throttledText()};
+        return {200, throttledText(), SubmissionVerdict::Throttled};
     case LoginOutcome::Busy:
-        return {200, busyText()};
+        return {200, busyText(), SubmissionVerdict::Busy};
     case LoginOutcome::NoMember:
-        return {200, "2"};
+        return {200, "2", SubmissionVerdict::UnknownMember};
     case LoginOutcome::WrongPassword:
-        return {200, "3"};
+        return {200, "3", SubmissionVerdict::WrongPassword};
     case LoginOutcome::Right:
         break;
     }
@@ -316,13 +316,13 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
     // Told only to one who knows the password; nothing is stored (checked again where the
     // score would be recorded).
     if (member.banned) {
-        return {200, bannedText()};
+        return {200, bannedText(), SubmissionVerdict::Banned};
     }
     // Read before the replay is run (which costs milliseconds), and counted again where the
     // score is recorded, so that scores sent at once never pass the limit.
     if (rules.submissionsPerHour > 0 &&
         storage.scoresSince(member.id, now - 3600) >= rules.submissionsPerHour) {
-        return {200, tooOftenText()};
+        return {200, tooOftenText(), SubmissionVerdict::TooOften};
     }
 
     const BuildStatus build = storage.buildStatus(submission->build);
@@ -366,11 +366,14 @@ SubmissionReply answerSubmission(Storage& storage, PasswordChecks& passwords, st
         },
         rules.submissionsPerHour);
     if (!recorded.recorded) {
-        return {200, recorded.memberBanned ? bannedText() : tooOftenText()};
+        return recorded.memberBanned
+                   ? SubmissionReply{200, bannedText(), SubmissionVerdict::Banned}
+                   : SubmissionReply{200, tooOftenText(), SubmissionVerdict::TooOften};
     }
     if (recorded.ranked) {
-        return {200, "0"};
+        return {200, "0", SubmissionVerdict::Ranked};
     }
     // The version page is chosen by the game's id; the game opens it for a number above 1.
-    return {200, build == BuildStatus::Unlisted ? "1\n" + std::to_string(portalGameId) : "1"};
+    return {200, build == BuildStatus::Unlisted ? "1\n" + std::to_string(portalGameId) : "1",
+            SubmissionVerdict::Unranked};
 }

@@ -95,9 +95,23 @@ LoginCheck checkLogin(Storage& storage, PasswordChecks& passwords, const std::st
                       const std::string& password, const std::string& address, std::int64_t now,
                       const ThrottleRules& rules, bool likeAMember = false);
 
+// What became of a submission, as the portal counts them: by the reply's code (0, 1, 2, 3,
+// the three reasons for 7) or a body that is not the game's (400).
+enum class SubmissionVerdict {
+    Ranked,
+    Unranked,
+    UnknownMember,
+    WrongPassword,
+    Throttled,
+    Busy,
+    TooOften,
+    Banned,
+    Malformed
+};
 struct SubmissionReply {
     int status = 200;
     std::string text; // Latin-1
+    SubmissionVerdict verdict = SubmissionVerdict::Malformed;
 };
 
 // The eleven fields, and "&fc=" with the largest replay in base64url.

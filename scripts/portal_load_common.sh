@@ -50,12 +50,19 @@ enterEngine() {
 # startPortal DATABASE PORT LOGFILE: sets portalPid once the port answers. The load's
 # members send far more than a player's 60 scores an hour, so the limit is lifted (by a
 # portal that has one: measure_portal.sh --compare may start an older one).
+# PINGEL_PORTAL_SERVE_OPTIONS: more options for serve, split at blanks (e.g.
+# "--access-log off"), given to a portal whose usage names the first of them.
 startPortal() {
-  local lift=()
-  if [[ "$("$portal" 2>&1 || true)" == *--submissions-per-hour* ]]; then
+  local lift=() more=() usage
+  usage=$("$portal" 2>&1 || true)
+  if [[ "$usage" == *--submissions-per-hour* ]]; then
     lift=(--submissions-per-hour 1000000)
   fi
-  "$portal" serve --listen "127.0.0.1:$2" --database "$1" "${lift[@]}" >>"$3" 2>&1 &
+  read -ra more <<<"${PINGEL_PORTAL_SERVE_OPTIONS:-}"
+  if [ "${#more[@]}" -gt 0 ] && [[ "$usage" != *"${more[0]}"* ]]; then
+    more=()
+  fi
+  "$portal" serve --listen "127.0.0.1:$2" --database "$1" "${lift[@]}" "${more[@]}" >>"$3" 2>&1 &
   portalPid=$!
   for _ in $(seq 100); do
     if (exec 3<>"/dev/tcp/127.0.0.1/$2") 2>/dev/null; then

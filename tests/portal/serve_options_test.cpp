@@ -72,7 +72,9 @@ TEST_F(ServeOptionsTest, EveryOptionInTheFileReachesTheOptions) {
                    "   # a second proxy\n"
                    "trusted-proxy = ::1\n"
                    "rank-unproven = true\n"
-                   "submissions-per-hour = 30"),
+                   "submissions-per-hour = 30\n"
+                   "metrics-from = 192.0.2.9\n"
+                   "access-log = /var/log/p/access.log"),
               "");
     EXPECT_EQ(options_.database, "/var/lib/p/portal.db");
     EXPECT_EQ(options_.listen, "[::1]:9090");
@@ -85,6 +87,8 @@ TEST_F(ServeOptionsTest, EveryOptionInTheFileReachesTheOptions) {
     EXPECT_EQ(options_.trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
     EXPECT_TRUE(options_.rankUnproven);
     EXPECT_EQ(options_.submissionsPerHour, 30);
+    EXPECT_EQ(options_.metricsFrom, (std::vector<std::string>{"192.0.2.9"}));
+    EXPECT_EQ(options_.accessLog, "/var/log/p/access.log");
 }
 
 TEST_F(ServeOptionsTest, TheCommandLineWins) {
@@ -134,6 +138,7 @@ TEST_F(ServeOptionsTest, EachBadLineIsNamed) {
          "2: trusted-proxy takes an IP address"},
         {"rank-unproven = yes", "1: rank-unproven takes true or false"},
         {"submissions-per-hour = 0", "1: submissions-per-hour takes a number from 1 to 1000000"},
+        {"metrics-from = localhost", "1: metrics-from takes an IP address"},
         {"submissions-per-hour = 1000001", "1: submissions-per-hour takes a number"},
         {"submissions-per-hour = 5x", "1: submissions-per-hour takes a number"},
     };
