@@ -100,21 +100,6 @@ void refuseUnlessEmpty(SqlConnection& db) {
     }
 }
 
-// Runs `body` on the target in one transaction, rolled back when it throws.
-template <typename Body> void inTransaction(SqlConnection& db, Body&& body) {
-    db.run(sqlite(db) ? "BEGIN IMMEDIATE" : "BEGIN");
-    try {
-        body();
-        db.run("COMMIT");
-    } catch (...) {
-        try {
-            db.run("ROLLBACK");
-        } catch (const SqlError&) {
-        }
-        throw;
-    }
-}
-
 // Streams the table's rows from the source into the target, `rowsPerInsert` a statement;
 // the rows sent.
 std::int64_t copyRows(SqlConnection& source, SqlConnection& target, const std::string& table,
@@ -193,7 +178,7 @@ std::vector<std::pair<std::string, std::int64_t>> copyDatabase(const std::string
                                   "portal's?); nothing copied");
             }
         }
-        inTransaction(*target, [&] {
+        inTransaction(*target, 0, [&] {
             refuseUnlessEmpty(*target);
             // What an empty portal holds (its settings, its builds) gives way to the source's.
             for (auto t = std::rbegin(tables); t != std::rend(tables); ++t) {

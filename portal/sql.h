@@ -61,3 +61,23 @@ std::unique_ptr<SqlConnection> openPostgres(const std::string& conninfo);
 // "?" placeholders rewritten as $1, $2, ... for PostgreSQL. The statements hold no "?"
 // inside quotes.
 std::string numberedPlaceholders(const std::string& sql);
+
+// Runs `body` in a transaction that holds `lock` (unless 0) on PostgreSQL, rolled back when
+// it throws.
+template <typename Body> void inTransaction(SqlConnection& db, std::int64_t lock, Body&& body) {
+    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
+    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+    try {
+        if (!sqlite && lock != 0) {
+            db.run("SELECT pg_advisory_xact_lock(?)", {lock});
+        }
+        body();
+        db.run("COMMIT");
+    } catch (...) {
+        try {
+            db.run("ROLLBACK");
+        } catch (const SqlError&) {
+        }
+        throw;
+    }
+}

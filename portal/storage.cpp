@@ -219,26 +219,6 @@ void lockMember(SqlConnection& db, std::int64_t memberId) {
     }
 }
 
-// Runs `body` in a transaction that holds `lock` (unless 0) on PostgreSQL, rolled back when
-// it throws.
-template <typename Body> void inTransaction(SqlConnection& db, std::int64_t lock, Body&& body) {
-    const bool sqlite = db.engine() == SqlConnection::Engine::Sqlite;
-    db.run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
-    try {
-        if (!sqlite && lock != 0) {
-            db.run("SELECT pg_advisory_xact_lock(?)", {lock});
-        }
-        body();
-        db.run("COMMIT");
-    } catch (...) {
-        try {
-            db.run("ROLLBACK");
-        } catch (const SqlError&) {
-        }
-        throw;
-    }
-}
-
 // The kept bests' periods: all time (starting at 0), the local day and the local week.
 enum KeptKind : std::int64_t { allTime = 0, dayKind = 1, weekKind = 2 };
 constexpr std::array<KeptKind, 3> keptKinds = {allTime, dayKind, weekKind};
@@ -1194,6 +1174,17 @@ ModerationOutcome Storage::showScore(std::int64_t id, const std::string& actor, 
 
 ModerationOutcome Storage::banMember(const std::string& email, const std::string& reason,
                                      const std::string& actor, std::int64_t now) {
+    return setMemberBanned(email, true, reason, actor, now);
+}
+
+ModerationOutcome Storage::unbanMember(const std::string& email, const std::string& actor,
+                                       std::int64_t now) {
+    return setMemberBanned(email, false, "", actor, now);
+}
+
+ModerationOutcome Storage::setMemberBanned(const std::string& email, bool ban,
+                                           const std::string& reason, const std::string& actor,
+                                           std::int64_t now) {
     ModerationOutcome outcome = ModerationOutcome::Done;
     Lease lease(*this);
     SqlConnection& db = lease.db();
@@ -1206,45 +1197,25 @@ ModerationOutcome Storage::banMember(const std::string& email, const std::string
                 return;
             }
             const std::int64_t memberId = number(member[0][0]);
-            lockMember(db, memberId); // a score of his recorded meanwhile is the last
-            if (db.run("INSERT INTO member_bans (member_id, reason, banned_by, banned_at)"
-                       " VALUES (?, ?, ?, ?) ON CONFLICT (member_id) DO NOTHING"
-                       " RETURNING member_id",
-                       {memberId, reason, actor, now})
-                    .empty()) {
+            if (ban) {
+                lockMember(db, memberId); // a score of his recorded meanwhile is the last
+            }
+            const bool changed =
+                !(ban ? db.run("INSERT INTO member_bans (member_id, reason, banned_by, banned_at)"
+                               " VALUES (?, ?, ?, ?) ON CONFLICT (member_id) DO NOTHING"
+                               " RETURNING member_id",
+                               {memberId, reason, actor, now})
+                      : db.run("DELETE FROM member_bans WHERE member_id = ? RETURNING member_id",
+                               {memberId}))
+                     .empty();
+            if (!changed) {
                 outcome = ModerationOutcome::AlreadySo;
                 return;
             }
-            db.run("DELETE FROM sessions WHERE member_id = ?", {memberId});
-            logAct(db, now, actor, "ban", member[0][1].value_or(""), reason);
-        });
-    } catch (...) {
-        lease.fail();
-        throw;
-    }
-    return outcome;
-}
-
-ModerationOutcome Storage::unbanMember(const std::string& email, const std::string& actor,
-                                       std::int64_t now) {
-    ModerationOutcome outcome = ModerationOutcome::Done;
-    Lease lease(*this);
-    SqlConnection& db = lease.db();
-    try {
-        inTransaction(db, 0, [&] {
-            const auto member =
-                db.run("SELECT id, email FROM members WHERE email_key = ?", {emailKey(email)});
-            if (member.empty()) {
-                outcome = ModerationOutcome::NotFound;
-                return;
+            if (ban) {
+                db.run("DELETE FROM sessions WHERE member_id = ?", {memberId});
             }
-            if (db.run("DELETE FROM member_bans WHERE member_id = ? RETURNING member_id",
-                       {number(member[0][0])})
-                    .empty()) {
-                outcome = ModerationOutcome::AlreadySo;
-                return;
-            }
-            logAct(db, now, actor, "unban", member[0][1].value_or(""), "");
+            logAct(db, now, actor, ban ? "ban" : "unban", member[0][1].value_or(""), reason);
         });
     } catch (...) {
         lease.fail();

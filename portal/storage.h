@@ -316,6 +316,9 @@ class Storage {
     // Hides or shows score `id` (moderation), recounting its member's kept bests.
     ModerationOutcome setScoreHidden(std::int64_t id, bool hide, const std::string& reason,
                                      const std::string& actor, std::int64_t now);
+    // Bans or lifts the ban of the member at `email`, ending his sessions when banned.
+    ModerationOutcome setMemberBanned(const std::string& email, bool ban, const std::string& reason,
+                                      const std::string& actor, std::int64_t now);
     std::vector<SqlRow> run(const std::string& sql, const std::vector<SqlValue>& params = {});
     void createSchema(SqlConnection& db);
     void migrate(SqlConnection& db, std::int64_t from);
