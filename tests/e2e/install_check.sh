@@ -45,8 +45,9 @@ for f in "${expected[@]}"; do
 done
 dpkg-deb -f "$deb" Depends | grep -q libsdl2 || fail "the package does not depend on SDL2"
 if command -v lintian >/dev/null; then
-  # The game stays in /usr/bin, where `cmake --install` puts it, not in /usr/games.
-  lintian --no-cfg --suppress-tags package-section-games-but-contains-no-game "$deb" ||
+  # The game stays in /usr/bin, where `cmake --install` puts it, not in /usr/games: the
+  # package's own lintian override says so.
+  lintian --no-cfg "$deb" ||
     fail "lintian found errors in $deb"
 else
   echo "lintian is not installed: the package was not linted"
