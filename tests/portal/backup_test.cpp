@@ -28,19 +28,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* formType = "application/x-www-form-urlencoded";
-
 std::unique_ptr<SqlConnection> connect(const std::string& location) {
     return location.starts_with("postgresql://") ? openPostgres(location) : openSqlite(location);
-}
-
-// A folder of the test's own, emptied first.
-fs::path folder(const std::string& name) {
-    const fs::path dir =
-        fs::path(testing::TempDir()) / ("pingel-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
 }
 
 TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
@@ -120,7 +109,7 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
             stop = true; // the rest of the backup in peace
         }
     };
-    const fs::path dir = folder("backup-load");
+    const fs::path dir = freshFolder("backup-load");
     const std::string file = (dir / "copy.db").string();
     backupDatabase(location, file, false, pacing);
     EXPECT_TRUE(servedDuring);
@@ -146,7 +135,7 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
 }
 
 TEST(Backup, WhatItMustNotOverwriteOrCannotCopyIsRefused) {
-    const fs::path dir = folder("backup-refusals");
+    const fs::path dir = freshFolder("backup-refusals");
     const std::string database = (dir / "portal.db").string();
     ASSERT_TRUE(openStorage(database)->addMember("anna@example.se", "Anna", "h", 0));
     const std::string kept = (dir / "kept.db").string();
@@ -223,8 +212,8 @@ std::string portalSeen(const std::string& location, std::int64_t game) {
     const auto storage = openStorage(location);
     ServedPortal portal(*storage);
     MailSettings mail;
-    mail.outbox = folder("copy-outbox").string();
-    portal.server.serveAccounts(mail, AccountSettings{});
+    mail.outbox = freshFolder("copy-outbox").string();
+    portal.server.serveAccounts(mail, {});
     EXPECT_TRUE(portal.start());
     const httplib::Headers cookies = {
         {"Cookie", "pingel_session=" + annasSession + "; pingel_csrf=" + formCookie}};

@@ -342,63 +342,37 @@ namespace {
 // engine. Each client is told apart by the address a trusted proxy names, as behind TLS.
 // What they may cost is asserted as counts (replies, Argon2id runs, rows), never as times:
 // the throttle's waits are recorded instead of slept.
-class StrangersTest : public testing::TestWithParam<std::string> {
+class StrangersTest : public testing::TestWithParam<std::string>, protected PortalFixture {
   protected:
     void SetUp() override {
-        const auto location = freshDatabase(GetParam());
-        if (location.empty()) {
-            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
-        }
-        storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
-        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
-        anna_ = storage_->findMember("anna@example.se")->id;
         rules_.registrationsPerClient = 4;
         rules_.sleep = [this](milliseconds wait) {
             std::lock_guard lock(mutex_);
             waits_.push_back(wait);
         };
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules_);
+        if (!open(GetParam(), rules_)) {
+            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
+        }
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
         portal_->server.trustProxy("127.0.0.1");
         portal_->server.rankUnproven();
-        outbox_ = std::filesystem::path(testing::TempDir()) /
-                  ("pingel-strangers-" + GetParam() + "-" + std::to_string(getpid()));
-        std::filesystem::remove_all(outbox_);
-        MailSettings mail;
-        mail.outbox = outbox_.string();
         AccountSettings settings;
         settings.loginsPerClient = 4;
         settings.resetsPerClient = 4;
         settings.newPasswordsPerClient = 4;
-        portal_->server.serveAccounts(mail, settings);
-        ASSERT_TRUE(portal_->start());
-        csrf_ = portal_->csrfToken();
-        ASSERT_FALSE(csrf_.empty());
-    }
-    void TearDown() override {
-        portal_.reset();
-        std::filesystem::remove_all(outbox_);
+        ASSERT_TRUE(start(settings));
     }
 
     // The game's submission from the client `from`.
     std::string submit(const Fields& fields, const std::string& from) {
-        httplib::Client client("127.0.0.1", portal_->server.port());
-        const auto res = client.Post(std::string(highscoreObject), {{"X-Forwarded-For", from}},
-                                     fields.body(), "application/x-www-form-urlencoded");
-        return res ? res->body : "no reply";
+        const auto [status, body] = PortalFixture::submit(fields.body(), from);
+        return status ? body : "no reply";
     }
     httplib::Result postPage(const char* path, httplib::Params form, const std::string& from) {
-        form.emplace("csrf", csrf_);
-        return portal_->client->Post(
-            path, {{"Cookie", "pingel_csrf=" + csrf_}, {"X-Forwarded-For", from}}, form);
+        return post(path, std::move(form), "", from);
     }
 
     ThrottleRules rules_;
-    std::unique_ptr<Storage> storage_;
-    std::int64_t anna_ = 0;
-    std::unique_ptr<ServedPortal> portal_;
-    std::filesystem::path outbox_;
-    std::string csrf_;
     std::mutex mutex_;
     std::vector<milliseconds> waits_;
 };
@@ -503,12 +477,8 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     ASSERT_EQ(submit(Fields{}, "10.0.1.1"), "0");
     // A link sent to Bo, and one that was never sent.
     ASSERT_EQ(postPage("/getpass.asp", {{"mail", "bo@example.se"}}, "10.0.1.2")->status, 200);
-    std::string token;
-    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
-        std::ifstream in(file.path());
-        const std::string text{std::istreambuf_iterator<char>(in), {}};
-        token = text.substr(text.find("?t=") + 3, 64);
-    }
+    const std::string text = mail().at(0);
+    const std::string token = text.substr(text.find("?t=") + 3, 64);
     const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     auto withToken = [&](const std::string& t) {
         httplib::Params form = newPassword;
@@ -609,9 +579,7 @@ TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
     EXPECT_TRUE(verifyPassword(anna->passwordHash, "hemligt1"));
     EXPECT_FALSE(storage_->findMember("ny@example.se")->confirmed);
     std::map<std::string, std::string> mailTo;
-    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
-        std::ifstream in(file.path());
-        const std::string text{std::istreambuf_iterator<char>(in), {}};
+    for (const std::string& text : mail()) {
         const auto to = text.find("To: ");
         mailTo[text.substr(to + 4, text.find('\n', to) - to - 4)] += text;
     }

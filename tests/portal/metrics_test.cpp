@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -110,25 +108,18 @@ std::map<std::string, double> parseExposition(const std::string& text,
     return samples;
 }
 
-constexpr const char* formType = "application/x-www-form-urlencoded";
-
-class MetricsTest : public testing::Test {
+class MetricsTest : public testing::Test, protected PortalFixture {
   protected:
     void SetUp() override {
-        location_ = freshDatabase("sqlite");
-        storage_ = openStorage(location_);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
         ThrottleRules rules;
         rules.perAccount = 1; // a second wrong password from one client is throttled
         rules.submissionsPerHour = 2;
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules);
+        ASSERT_TRUE(open("sqlite", rules));
         portal_->server.trustProxy("127.0.0.1");
         portal_->server.rankUnproven();
-        log_ = std::filesystem::path(testing::TempDir()) /
-               ("pingel-access-" + std::to_string(getpid()) + ".log");
-        std::filesystem::remove(log_);
+        log_ = freshFolder("access") / "access.log";
         ASSERT_TRUE(portal_->server.logAccess(log_.string()));
-        ASSERT_TRUE(portal_->start());
+        ASSERT_TRUE(start());
     }
 
     std::map<std::string, double> scrape() {
@@ -145,9 +136,6 @@ class MetricsTest : public testing::Test {
         return samples;
     }
 
-    std::string location_;
-    std::unique_ptr<Storage> storage_;
-    std::unique_ptr<ServedPortal> portal_;
     std::filesystem::path log_;
 };
 
@@ -294,21 +282,12 @@ TEST_F(MetricsTest, MissingToClientsNotAllowed) {
     for (const Case& c : cases) {
         for (const char* method : {"GET", "POST"}) {
             SCOPED_TRACE(std::string(c.what) + " " + method);
-            const int fd = connectLoopback(portal_->server.port(), c.from);
-            ASSERT_GE(fd, 0);
             std::string request = std::string(method) + " /metrics HTTP/1.1\r\nHost: x\r\n";
             if (c.forwarded) {
                 request += "X-Forwarded-For: " + std::string(c.forwarded) + "\r\n";
             }
             request += "Content-Length: 0\r\nConnection: close\r\n\r\n";
-            ASSERT_EQ(send(fd, request.data(), request.size(), 0),
-                      static_cast<ssize_t>(request.size()));
-            std::string reply;
-            char chunk[4096];
-            for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-                reply.append(chunk, static_cast<std::size_t>(n));
-            }
-            close(fd);
+            const std::string reply = exchange(portal_->server.port(), request, c.from);
             // A POST is refused as for a path that does not exist, never 405.
             const int expected = std::string(method) == "GET" ? c.status
                                  : c.status == 200            ? 405

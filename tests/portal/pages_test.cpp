@@ -8,7 +8,6 @@
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -23,11 +22,10 @@ void writeFile(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-class PagesTest : public testing::Test {
+class PagesTest : public testing::Test, protected PortalFixture {
   protected:
     void SetUp() override {
-        root_ = fs::path(testing::TempDir()) / ("pingel-pages-" + std::to_string(getpid()));
-        fs::remove_all(root_);
+        root_ = freshFolder("pages");
         fs::create_directories(root_ / "site");
         writeFile(root_ / "secret.txt", "SECRET");
         writeFile(root_ / "site" / ".hidden", "SECRET");
@@ -40,21 +38,14 @@ class PagesTest : public testing::Test {
         fs::create_symlink("../secret.txt", root_ / "site" / "up.txt");
         fs::create_directory_symlink(root_, root_ / "site" / "root");
         fs::create_symlink("pingel.js", root_ / "site" / "alias.js");
-        storage_ = openStorage(freshDatabase("sqlite"));
-        ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
         ThrottleRules rules;
         rules.registrationsPerClient = 100; // the table below is longer than a client's hour
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules);
+        ASSERT_TRUE(open("sqlite", rules));
+        ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
         portal_->server.serveSite((root_ / "site").string());
-        MailSettings mail;
-        mail.outbox = (root_ / "outbox").string();
-        portal_->server.serveAccounts(mail, {});
-        ASSERT_TRUE(portal_->start());
+        ASSERT_TRUE(start(AccountSettings{}));
     }
-    void TearDown() override {
-        portal_.reset();
-        fs::remove_all(root_);
-    }
+    void TearDown() override { fs::remove_all(root_); }
 
     // The whole reply to a request line sent as it is (no client tidies the path).
     std::string raw(const std::string& target) {
@@ -62,18 +53,7 @@ class PagesTest : public testing::Test {
                         "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     }
 
-    // Posts the registration form with the token of a fresh visit, unless `token` is given.
-    httplib::Result registerWith(httplib::Params form, const char* cookie = nullptr) {
-        const std::string token = portal_->csrfToken("/registrera/");
-        EXPECT_FALSE(token.empty());
-        form.emplace("csrf", token);
-        return portal_->client->Post("/registrera/",
-                                     {{"Cookie", cookie ? cookie : "pingel_csrf=" + token}}, form);
-    }
-
     fs::path root_;
-    std::unique_ptr<Storage> storage_;
-    std::unique_ptr<ServedPortal> portal_;
 };
 
 TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
@@ -252,7 +232,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
-        const auto res = registerWith(c.form);
+        const auto res = post("/registrera/", c.form);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 422);
         const auto input = res->body.find(std::string("id=\"") + c.field + "\" name=");
@@ -268,7 +248,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     }
     EXPECT_FALSE(storage_->findMember("ny@example.se"));
 
-    const auto res = registerWith(good);
+    const auto res = post("/registrera/", good);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
     EXPECT_NE(res->body.find("&lt;\xC3\x96rjan&gt;"), std::string::npos);
@@ -283,36 +263,16 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     EXPECT_TRUE(verifyPassword(member->passwordHash, "hemligt1"));
     // The nickname is his now. A recruiter who is no member is kept as typed: refusing it
     // would tell who is one.
-    EXPECT_EQ(registerWith(with("epost", "nu@example.se"))->status, 422);
-    EXPECT_EQ(registerWith({{"epost", "tre@example.se"},
-                            {"smeknamn", "Tre"},
-                            {"losenord", "hemligt1"},
-                            {"losenord2", "hemligt1"},
-                            {"tipsare", "ingen@example.se"}})
+    EXPECT_EQ(post("/registrera/", with("epost", "nu@example.se"))->status, 422);
+    EXPECT_EQ(post("/registrera/", {{"epost", "tre@example.se"},
+                                    {"smeknamn", "Tre"},
+                                    {"losenord", "hemligt1"},
+                                    {"losenord2", "hemligt1"},
+                                    {"tipsare", "ingen@example.se"}})
                   ->status,
               200);
     EXPECT_EQ(storage_->findMember("tre@example.se")->recruiterKey, "ingen@example.se");
     EXPECT_EQ(portal_->client->Get("/")->body.find("ny@example.se"), std::string::npos);
-}
-
-TEST_F(PagesTest, RegistrationWithoutTheFormsTokenIsRefused) {
-    const httplib::Params form = {{"epost", "ny@example.se"},
-                                  {"smeknamn", "Ny"},
-                                  {"losenord", "hemligt1"},
-                                  {"losenord2", "hemligt1"}};
-    // None, an empty token, and a well-formed token that is not the form's.
-    const std::string cookies[] = {"", "pingel_csrf=", "pingel_csrf=" + std::string(64, '0')};
-    for (const std::string& cookie : cookies) {
-        SCOPED_TRACE(cookie);
-        const auto res = registerWith(form, cookie.c_str());
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, 403);
-        // The refusal offers to try again, with a fresh token when the visitor had none.
-        EXPECT_NE(res->body.find("<a href=\"/registrera/\">F\xC3\xB6rs\xC3\xB6k igen</a>"),
-                  std::string::npos);
-        EXPECT_EQ(res->has_header("Set-Cookie"), cookie.size() < 20);
-    }
-    EXPECT_FALSE(storage_->findMember("ny@example.se"));
 }
 
 } // namespace

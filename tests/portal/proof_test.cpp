@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr const char* formType = "application/x-www-form-urlencoded";
 constexpr std::uint8_t left = 1, right = 2, up = 4, down = 8;
 
 // The golden game of seed 123456: it eats points along the way.
@@ -46,29 +45,16 @@ replay::Replay cutShort(const replay::Replay& game, std::uint32_t updates) {
                                  game.buildLength);
 }
 
-class ProofTest : public testing::TestWithParam<std::string> {
+class ProofTest : public testing::TestWithParam<std::string>, protected PortalFixture {
   protected:
     void SetUp() override {
-        location_ = freshDatabase(GetParam());
-        if (location_.empty()) {
+        if (!open(GetParam())) {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
-        storage_ = openStorage(location_);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
         ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
-        portal_ = std::make_unique<ServedPortal>(*storage_);
-        ASSERT_TRUE(portal_->start());
+        ASSERT_TRUE(start());
     }
-
-    std::pair<int, std::string> post(const std::string& body) {
-        const auto res = portal_->client->Post(std::string(highscoreObject), body, formType);
-        EXPECT_TRUE(res);
-        return res ? std::pair{res->status, res->body} : std::pair{0, std::string()};
-    }
-
-    std::string location_;
-    std::unique_ptr<Storage> storage_;
-    std::unique_ptr<ServedPortal> portal_;
+    std::pair<int, std::string> post(const std::string& body) { return submit(body); }
 };
 
 Fields asBo(Fields f) {
