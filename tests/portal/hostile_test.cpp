@@ -368,9 +368,6 @@ class StrangersTest : public testing::TestWithParam<std::string>, protected Port
         const auto [status, body] = PortalFixture::submit(fields.body(), from);
         return status ? body : "no reply";
     }
-    httplib::Result postPage(const char* path, httplib::Params form, const std::string& from) {
-        return post(path, std::move(form), "", from);
-    }
 
     ThrottleRules rules_;
     std::mutex mutex_;
@@ -384,50 +381,22 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         const char* what;
         const char* from;
         std::string email;
-        std::string password;
-        int copies; // sent at once
-        std::map<std::string, int> replies;
-        std::uint64_t checks; // Argon2id runs
+        const char* password;
+        int copies;        // sent at once
+        const char* reply; // to the first `answered` of them; the rest are throttled
+        int answered;
+        int checks; // Argon2id runs
     };
+    const std::string anna = "anna@example.se", nobody = "ingen@example.se";
     const int account = rules_.perAccount, address = rules_.perAddress;
     // In order: each case finds the counts the ones before it left.
-    const std::vector<Case> cases = {
-        {"wrong passwords at once",
-         "10.0.0.1",
-         "anna@example.se",
-         "fel",
-         40,
-         {{"3", account}, {throttled, 40 - account}},
-         std::uint64_t(account)},
-        {"then the right one from there",
-         "10.0.0.1",
-         "anna@example.se",
-         "hemligt1",
-         1,
-         {{throttled, 1}},
-         0},
-        {"a rival elsewhere",
-         "10.0.0.2",
-         "anna@example.se",
-         "fel",
-         10,
-         {{"3", account}, {throttled, 10 - account}},
-         std::uint64_t(account)},
-        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt1", 1, {{"0", 1}}, 1},
-        {"unknown addresses at once",
-         "10.0.0.4",
-         "ingen@example.se",
-         "fel",
-         48,
-         {{"2", address}, {throttled, 48 - address}},
-         0},
-        {"then a member from there",
-         "10.0.0.4",
-         "bo@example.se",
-         "bo-hemlis",
-         1,
-         {{throttled, 1}},
-         0},
+    const Case cases[] = {
+        {"wrong passwords at once", "10.0.0.1", anna, "fel", 40, "3", account, account},
+        {"then the right one from there", "10.0.0.1", anna, "hemligt1", 1, "0", 0, 0},
+        {"a rival elsewhere", "10.0.0.2", anna, "fel", 10, "3", account, account},
+        {"the owner from his address", "10.0.0.3", anna, "hemligt1", 1, "0", 1, 1},
+        {"unknown addresses at once", "10.0.0.4", nobody, "fel", 48, "2", address, 0},
+        {"then a member from there", "10.0.0.4", "bo@example.se", "bo-hemlis", 1, "0", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -446,8 +415,11 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         for (auto& t : clients) {
             t.join();
         }
-        EXPECT_EQ(replies, c.replies);
-        EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks);
+        std::map<std::string, int> expected = {{c.reply, c.answered},
+                                               {throttled, c.copies - c.answered}};
+        std::erase_if(expected, [](const auto& e) { return e.second == 0; });
+        EXPECT_EQ(replies, expected);
+        EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, std::uint64_t(c.checks));
     }
     // The account's wrong passwords from everywhere slowed its checks, the owner's too,
     // by the growing delay up to its bound; he was answered all the same.
@@ -476,7 +448,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     // Anna's password is checked once, and then known without Argon2id.
     ASSERT_EQ(submit(Fields{}, "10.0.1.1"), "0");
     // A link sent to Bo, and one that was never sent.
-    ASSERT_EQ(postPage("/getpass.asp", {{"mail", "bo@example.se"}}, "10.0.1.2")->status, 200);
+    ASSERT_EQ(post("/getpass.asp", {{"mail", "bo@example.se"}}, "", "10.0.1.2")->status, 200);
     const std::string text = mail().at(0);
     const std::string token = text.substr(text.find("?t=") + 3, 64);
     const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
@@ -507,7 +479,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
                 {"losenord2", "cia-hemlis"}}},
           Page{"/nytt-losenord/", withToken(token)}}) {
         SCOPED_TRACE(page.path);
-        const auto res = postPage(page.path, page.form, "10.0.1.4");
+        const auto res = post(page.path, page.form, "", "10.0.1.4");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 503);
         EXPECT_EQ(res->get_header_value("Retry-After"), "5");
@@ -517,11 +489,11 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
 
     // With room again: a forged link hashes nothing; the real one still works.
     portal_->server.passwords().setBound(argonSlots * (1 + argonWaitingPerSlot));
-    const auto forged = postPage("/nytt-losenord/", withToken(std::string(64, 'a')), "10.0.1.5");
+    const auto forged = post("/nytt-losenord/", withToken(std::string(64, 'a')), "", "10.0.1.5");
     ASSERT_TRUE(forged);
     EXPECT_EQ(forged->status, 404);
     EXPECT_EQ(portal_->server.passwords().runs(), runsBefore);
-    EXPECT_EQ(postPage("/nytt-losenord/", withToken(token), "10.0.1.5")->status, 200);
+    EXPECT_EQ(post("/nytt-losenord/", withToken(token), "", "10.0.1.5")->status, 200);
     EXPECT_EQ(portal_->server.passwords().runs(), runsBefore + 1);
 }
 
@@ -559,7 +531,7 @@ TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
             httplib::Params form = c.form;
             form.emplace(c.field, address);
             const std::uint64_t runsBefore = portal_->server.passwords().runs();
-            const auto res = postPage(c.path, form, "10.0.4." + std::to_string(++client));
+            const auto res = post(c.path, form, "", "10.0.4." + std::to_string(++client));
             ASSERT_TRUE(res);
             EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks) << address;
             // The address also stands %-encoded in a link.
@@ -607,7 +579,7 @@ TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
         const auto send = [&](int i, const std::string& from) {
             httplib::Params form = c.form;
             form.emplace("mail", "n" + std::to_string(i) + "@example.se");
-            const auto res = postPage(c.path, form, from);
+            const auto res = post(c.path, form, "", from);
             return res ? res->status : 0;
         };
         for (int i = 0; i <= 4; ++i) {

@@ -153,69 +153,40 @@ TEST_F(MetricsTest, CountsMoveWithEachRequest) {
         int status;
         std::map<std::string, double> moved; // every other count stays
     };
-    const auto sent = [](const char* verdict) {
-        return std::map<std::string, double>{{requests + "{" + game + ",status=\"200\"}", 1},
-                                             {took + "{" + game + "}", 1},
-                                             {submissions + "{verdict=\"" + verdict + "\"}", 1}};
+    // The counts of one request on `route` answered `status`, and those `also` names.
+    const auto moved = [](const std::string& route, const char* status,
+                          std::map<std::string, double> also = {}) {
+        also[requests + "{" + route + ",status=\"" + status + "\"}"] = 1;
+        also[took + "{" + route + "}"] = 1;
+        return also;
     };
-    const std::string wrong = Fields{.password = "hemligT1"}.body();
+    const auto sent = [&](const std::string& verdict, const char* status = "200") {
+        return moved(game, status, {{submissions + "{verdict=\"" + verdict + "\"}", 1}});
+    };
+    const std::string home = "method=\"GET\",route=\"/\"",
+                      unmatched = "method=\"GET\",route=\"unmatched\"";
+    const std::string wrong = Fields{.password = "hemligT1"}.body(), right = Fields{}.body();
+    const std::string endpoint = "/r0002.asp";
     const Case cases[] = {
-        {"a page",
-         "GET",
-         "/",
-         "",
-         "",
-         200,
-         {{requests + "{method=\"GET\",route=\"/\",status=\"200\"}", 1},
-          {took + "{method=\"GET\",route=\"/\"}", 1}}},
-        {"a missing path, counted under one label",
-         "GET",
-         "/no/such/page?x=1",
-         "",
-         "",
-         404,
-         {{requests + "{method=\"GET\",route=\"unmatched\",status=\"404\"}", 1},
-          {took + "{method=\"GET\",route=\"unmatched\"}", 1}}},
-        {"the metrics to a stranger behind the proxy: missing, and counted so",
-         "GET",
-         "/metrics",
-         "",
-         "203.0.113.9",
-         404,
-         {{requests + "{method=\"GET\",route=\"unmatched\",status=\"404\"}", 1},
-          {took + "{method=\"GET\",route=\"unmatched\"}", 1}}},
-        {"unknown member", "POST", "/r0002.asp", Fields{.email = "bo@example.se"}.body(),
+        {"a page", "GET", "/", "", "", 200, moved(home, "200")},
+        {"a missing path, counted under one label", "GET", "/no/such/page?x=1", "", "", 404,
+         moved(unmatched, "404")},
+        {"the metrics to a stranger behind the proxy: missing, and counted so", "GET", "/metrics",
+         "", "203.0.113.9", 404, moved(unmatched, "404")},
+        {"unknown member", "POST", endpoint, Fields{.email = "bo@example.se"}.body(),
          "198.51.100.1", 200, sent("unknown_member")},
-        {"wrong password", "POST", "/r0002.asp", wrong, "198.51.100.2", 200,
-         sent("wrong_password")},
-        {"again from that client", "POST", "/r0002.asp", wrong, "198.51.100.2", 200,
-         sent("throttled")},
-        {"ranked", "POST", "/r0002.asp", Fields{}.body(), "198.51.100.3", 200, sent("ranked")},
-        {"unranked", "POST", "/r0002.asp", Fields{.score = -5}.body(), "198.51.100.3", 200,
+        {"wrong password", "POST", endpoint, wrong, "198.51.100.2", 200, sent("wrong_password")},
+        {"again from that client", "POST", endpoint, wrong, "198.51.100.2", 200, sent("throttled")},
+        {"ranked", "POST", endpoint, right, "198.51.100.3", 200, sent("ranked")},
+        {"unranked", "POST", endpoint, Fields{.score = -5}.body(), "198.51.100.3", 200,
          sent("unranked")},
-        {"past the member's hour", "POST", "/r0002.asp", Fields{}.body(), "198.51.100.3", 200,
-         sent("too_often")},
-        {"not the game's body",
-         "POST",
-         "/r0002.asp",
-         "f1=x",
-         "",
-         400,
-         {{requests + "{" + game + ",status=\"400\"}", 1},
-          {took + "{" + game + "}", 1},
-          {submissions + "{verdict=\"malformed\"}", 1}}},
+        {"past the member's hour", "POST", endpoint, right, "198.51.100.3", 200, sent("too_often")},
+        {"not the game's body", "POST", endpoint, "f1=x", "", 400, sent("malformed", "400")},
         // The busy and database rows change the server and come last.
-        {"no room to check a password", "POST", "/r0002.asp", Fields{.password = "annat123"}.body(),
+        {"no room to check a password", "POST", endpoint, Fields{.password = "annat123"}.body(),
          "198.51.100.4", 200, sent("busy")},
-        {"a database that fails",
-         "GET",
-         "/",
-         "",
-         "",
-         503,
-         {{requests + "{method=\"GET\",route=\"/\",status=\"503\"}", 1},
-          {took + "{method=\"GET\",route=\"/\"}", 1},
-          {"pingel_database_errors_total{}", 1}}},
+        {"a database that fails", "GET", "/", "", "", 503,
+         moved(home, "503", {{"pingel_database_errors_total{}", 1}})},
     };
     // Each scrape is counted once the one after it is written.
     const std::string scrapes = "{method=\"GET\",route=\"/metrics\"";

@@ -172,18 +172,6 @@ TEST_P(ProofTest, OnlyAGameThePortalReplaysToTheScoreIsRanked) {
     ASSERT_TRUE(home && home->status == 200);
     EXPECT_NE(home->body.find("<a href=\"/spela/?spel=" + std::to_string(id) + "\">Se spelet</a>"),
               std::string::npos);
-
-    // With --rank-unproven a score without a replay is ranked as before.
-    portal_.reset();
-    portal_ = std::make_unique<ServedPortal>(*storage_);
-    portal_->server.rankUnproven();
-    ASSERT_TRUE(portal_->start());
-    EXPECT_EQ(post(Fields{.score = 300, .checksum = 1}.body()).second, "1\n8"); // not listed
-    EXPECT_EQ(
-        post(
-            Fields{.score = 300, .checksum = game.buildChecksum, .length = game.buildLength}.body())
-            .second,
-        "0");
 }
 
 TEST_P(ProofTest, VerifyFindsAStoredReplayThatNoLongerReproduces) {
