@@ -231,53 +231,41 @@ TEST_F(AccountsTest, ANewMemberConfirmsHisAddressByAMailedLink) {
         const char* says; // "" for nothing in particular
         bool confirmedAfter;
     };
+    using Request = std::function<httplib::Result()>;
+    const auto getting = [&](std::string path) -> Request {
+        return [&, path] { return get(path, session); };
+    };
+    const auto posting = [&](std::string path, httplib::Params form) -> Request {
+        return [&, path, form] { return post(path, form, session); };
+    };
+    const httplib::Params challenge = {{"epost", "v@example.org"}}, link = {{"t", first}};
     const Step steps[] = {
-        {"the link opened", [&] { return portal_->client->Get("/bekrafta/?t=" + first); }, 200,
+        {"the link opened", getting("/bekrafta/?t=" + first), 200,
          "Bekr\xC3\xA4"
          "fta adressen</button>",
          false},
-        {"his page", [&] { return get("/useradm/", session); }, 200, unconfirmed.c_str(), false},
-        {"the challenge page", [&] { return get("/useradm/challenge/", session); }, 200,
-         unconfirmed.c_str(), false},
-        {"a challenge",
-         [&] {
-             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
-         },
-         403, unconfirmed.c_str(), false},
-        {"a new link", [&] { return post("/bekrafta/ny/", {}, session); }, 200,
+        {"his page", getting("/useradm/"), 200, unconfirmed.c_str(), false},
+        {"the challenge page", getting("/useradm/challenge/"), 200, unconfirmed.c_str(), false},
+        {"a challenge", posting("/useradm/challenge/", challenge), 403, unconfirmed.c_str(), false},
+        {"a new link", posting("/bekrafta/ny/", {}), 200,
          "Vi har skickat en ny l\xC3\xA4nk till ny@example.se", false},
         {"the link sent without the form's token",
-         [&] {
-             return portal_->client->Post("/bekrafta/", httplib::Params{{"t", first}});
-         },
-         403, "", false},
-        {"the first link sent",
-         [&] {
-             return post("/bekrafta/", {{"t", first}});
-         },
-         200,
+         [&] { return portal_->client->Post("/bekrafta/", link); }, 403, "", false},
+        {"the first link sent", posting("/bekrafta/", link), 200,
          "Din e-postadress \xC3\xA4r bekr\xC3\xA4"
          "ftad",
          true},
-        {"sent again",
-         [&] {
-             return post("/bekrafta/", {{"t", first}});
-         },
-         410, "redan anv", true},
+        {"sent again", posting("/bekrafta/", link), 410, "redan anv", true},
         {"the second link, forgotten",
          [&] {
              // The outbox keeps no order within a second: the link that is not the first.
              const auto all = links();
-             return portal_->client->Get("/bekrafta/?t=" +
-                                         (all.at(0) == first ? all.at(1) : all.at(0)));
+             return get("/bekrafta/?t=" + (all.at(0) == first ? all.at(1) : all.at(0)), "");
          },
          404, "ok\xC3\xA4nd", true},
-        {"his page now", [&] { return get("/useradm/", session); }, 200, "Bonuspo\xC3\xA4ng", true},
-        {"a challenge now",
-         [&] {
-             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
-         },
-         200, "Utmaningen \xC3\xA4r skickad", true},
+        {"his page now", getting("/useradm/"), 200, "Bonuspo\xC3\xA4ng", true},
+        {"a challenge now", posting("/useradm/challenge/", challenge), 200,
+         "Utmaningen \xC3\xA4r skickad", true},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
