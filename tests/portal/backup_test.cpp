@@ -306,10 +306,7 @@ TEST_P(Copy, APortalCopiedToTheEngineAndBackServesTheSamePagesAndWinners) {
     const auto copied = openStorage(middle_);
     const auto joined = copied->join("eva@example.se", "Eva", "h", 1773000000);
     EXPECT_EQ(joined.memberId, 5);
-    ScoreEntry e;
-    e.memberId = joined.memberId;
-    e.at = 1773000000;
-    copied->recordScore(e);
+    copied->recordScore(scoreOf(joined.memberId, 0, 1773000000, false));
     EXPECT_EQ(storedScores(middle_).back().id, 6);
 }
 

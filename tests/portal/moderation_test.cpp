@@ -36,11 +36,7 @@ class ModerationTest : public testing::TestWithParam<std::string>, protected Por
     }
 
     void score(std::int64_t member, std::int32_t points, std::int64_t at) {
-        ScoreEntry e;
-        e.memberId = member;
-        e.score = points;
-        e.ranked = e.proven = true;
-        e.at = at;
+        ScoreEntry e = scoreOf(member, points, at);
         e.replay = "game-" + std::to_string(points);
         storage_->recordScore(e);
     }

@@ -175,6 +175,15 @@ Fields fieldsFor(const replay::Replay& game) {
             .replay = replay::encode(game)};
 }
 
+ScoreEntry scoreOf(std::int64_t member, std::int32_t points, std::int64_t at, bool proven) {
+    ScoreEntry e;
+    e.memberId = member;
+    e.score = points;
+    e.ranked = e.proven = proven;
+    e.at = at;
+    return e;
+}
+
 std::vector<StoredScore> storedScores(const std::string& location) {
     const auto db = location.starts_with("postgresql://") || location.starts_with("postgres://")
                         ? openPostgres(location)

@@ -73,6 +73,9 @@ replay::Replay playedGame(std::uint32_t seed, const std::vector<replay::InputRun
 // The fields of Anna's submission of `game`: its score and build, play time for its updates.
 Fields fieldsFor(const replay::Replay& game);
 
+// A score of `points` by `member` at `at`, ranked and proven unless `proven` is false.
+ScoreEntry scoreOf(std::int64_t member, std::int32_t points, std::int64_t at, bool proven = true);
+
 // The scores as stored, oldest first, read with SQL beside the portal's own storage.
 struct StoredScore {
     std::int64_t id = 0;

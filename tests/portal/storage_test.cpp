@@ -214,9 +214,8 @@ TEST_P(StorageTest, AMembersSubmissionsAreLimitedPerHourOnceHisPasswordIsRight) 
         EXPECT_EQ(reply.text, cases[i].reply) << "submission " << i;
     }
     // Counted again where the score is recorded, so two sent at once cannot both pass.
-    ScoreEntry late;
-    late.memberId = storage_->findMember("anna@example.se")->id;
-    late.at = first + 3602;
+    const ScoreEntry late =
+        scoreOf(storage_->findMember("anna@example.se")->id, 0, first + 3602, false);
     EXPECT_FALSE(storage_->recordScore(late, {}, 60).recorded);
     EXPECT_TRUE(storage_->recordScore(late, {}, 61).recorded);
     EXPECT_EQ(storedScores(location_).size(), 62u);
@@ -304,14 +303,8 @@ TEST_P(StorageTest, AnUnconfirmedMemberCountsNowhereUntilHisLinkIsUsed) {
     ASSERT_EQ(bo.outcome, JoinOutcome::Joined);
     // Cia confirmed, recruited by Bo: she counts for Bo only once he is confirmed himself.
     EXPECT_TRUE(storage_->addMember("cia@example.se", "Cia", "h", 100, "bo@example.se"));
-    for (const auto& [who, score] : {std::pair{anna, 1000}, std::pair{bo.memberId, 5000}}) {
-        ScoreEntry e;
-        e.memberId = who;
-        e.score = score;
-        e.ranked = e.proven = true;
-        e.at = 200;
-        storage_->recordScore(e);
-    }
+    storage_->recordScore(scoreOf(anna, 1000, 200));
+    storage_->recordScore(scoreOf(bo.memberId, 5000, 200));
     storage_->createConfirmToken("old", bo.memberId, 150, 100);
     EXPECT_EQ(storage_->confirmTokenState("old", 150), ResetTokenState::Expired);
     storage_->createConfirmToken("t1", bo.memberId, 1000, 100);
@@ -357,12 +350,7 @@ TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {
     ASSERT_TRUE(anna);
     EXPECT_FALSE(second->addMember("ANNA@example.se", "Again", "h", 1000));
 
-    ScoreEntry e;
-    e.memberId = anna->id;
-    e.score = 1234;
-    e.ranked = e.proven = true;
-    e.at = 100;
-    second->recordScore(e);
+    second->recordScore(scoreOf(anna->id, 1234, 100));
     ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
     EXPECT_EQ(storage_->topScores(0, 10)[0].score, 1234);
 
@@ -384,11 +372,7 @@ TEST_P(StorageTest, ADatabaseOfANewerPortalIsRefused) {
 
 TEST_P(StorageTest, ADatabaseNumberedOnlyInSchemaVersionTakesTheLaterSteps) {
     ASSERT_TRUE(useTimeZone("Europe/Stockholm"));
-    ScoreEntry e;
-    e.memberId = member("anna@example.se", "Anna");
-    e.score = 1234;
-    e.ranked = e.proven = true;
-    e.at = 1774857600;
+    const ScoreEntry e = scoreOf(member("anna@example.se", "Anna"), 1234, 1774857600);
     storage_->recordScore(e);
     storage_.reset();
     {
