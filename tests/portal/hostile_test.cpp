@@ -443,11 +443,8 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     ASSERT_EQ(post("/getpass.asp", {{"mail", "bo@example.se"}}, "", "10.0.1.2")->status, 200);
     const std::string text = mail().at(0);
     const std::string token = text.substr(text.find("?t=") + 3, 64);
-    const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
-    auto withToken = [&](const std::string& t) {
-        httplib::Params form = newPassword;
-        form.emplace("t", t);
-        return form;
+    const auto withToken = [](const std::string& t) {
+        return httplib::Params{{"t", t}, {"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     };
 
     portal_->server.passwords().setBound(0); // as if the queue were full

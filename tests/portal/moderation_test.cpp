@@ -74,7 +74,8 @@ TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
     const std::string before = "Anna/900,Bo/800 Anna/900,Bo/800 Anna/900,Bo/800 Anna/900 Anna/900";
     const std::string hidden = "Bo/800,Anna/600 Anna/850,Bo/800 Anna/850,Bo/800 Bo/800 Anna/850";
     storage_->createSession("bo-session", bo_, actedAt * 2);
-    const std::string at = localTimestamp(actedAt);
+    const std::string at = localTimestamp(actedAt), x201(201, 'x');
+    const std::string bo = "bo@example.se", cia = "cia@example.se";
 
     struct Step {
         const char* what;
@@ -98,30 +99,15 @@ TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
         {"no reason", {"score", "hide", "2"}, 1, hidden, "--reason", false},
         {"a blank reason", {"score", "hide", "2", "--reason", "  "}, 1, hidden, "1 to 200", false},
         {"a line break", {"score", "hide", "2", "--reason", "a\nb"}, 1, hidden, "control", false},
-        {"too long",
-         {"score", "hide", "2", "--reason", std::string(201, 'x')},
-         1,
-         hidden,
-         "1 to 200",
-         false},
+        {"too long", {"score", "hide", "2", "--reason", x201}, 1, hidden, "1 to 200", false},
         {"a bad date", {"score", "list", "--since", "2026-02-30"}, 1, hidden, "YYYY-MM-DD", false},
         {"an unknown option", {"score", "show", "1", "--reason", "x"}, 1, hidden, "unknown", false},
         {"a wrong use", {"score", "hide"}, 2, hidden, "usage", false},
         {"shown again", {"score", "show", "1", "--by", "Eva"}, 0, before, "", false},
         {"not hidden", {"score", "show", "1"}, 1, before, "not hidden", false},
         {"ban", {"member", "ban", "BO@example.se", "--reason=spam"}, 0, before, "", true},
-        {"banned already",
-         {"member", "ban", "bo@example.se", "--reason", "x"},
-         1,
-         before,
-         "already",
-         true},
-        {"no such member",
-         {"member", "ban", "cia@example.se", "--reason", "x"},
-         1,
-         before,
-         "no member",
-         true},
+        {"banned already", {"member", "ban", bo, "--reason=x"}, 1, before, "already", true},
+        {"no such member", {"member", "ban", cia, "--reason=x"}, 1, before, "no member", true},
         {"no address", {"member", "unban", "bo,x"}, 1, before, "@", true},
         {"unban", {"member", "unban", "bo@example.se"}, 0, before, "", false},
         {"the log, newest first",
