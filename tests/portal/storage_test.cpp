@@ -93,9 +93,7 @@ TEST_P(StorageTest, ListsHoldEachMembersBestRankedScoreInThePeriod) {
          {Row{anna, 500, true, 100}, Row{anna, 900, true, 200}, Row{anna, 5000, false, 300},
           Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 240},
           Row{bo, 900, true, 150}}) {
-        ScoreEntry e{r.who, r.score, 60000,    r.ranked, 4000000000u, 77,           9, "CPU",
-                     "::1", r.at,    r.ranked, "",       "",          std::nullopt, ""};
-        storage_->recordScore(e);
+        storage_->recordScore(scoreOf(r.who, r.score, r.at, r.ranked));
     }
     const auto all = storage_->topScores(0, 10);
     ASSERT_EQ(all.size(), 2u);
@@ -450,8 +448,8 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
     struct Case {
         const char* name;
         std::string dump;
-        std::vector<std::pair<const char*, int>> rows; // once opened
-        std::string allTime;                           // of proven scores
+        const char* rows;          // "TABLE=ROWS ..." once opened
+        std::string allTime;       // of proven scores
         std::string allTimeRanked; // of every ranked one (serve --rank-unproven)
         std::string lists;         // listsAndWinners(), when not ""
         int keyed;                 // members with a nickname key: one of each in any case
@@ -475,23 +473,10 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
          "INSERT INTO members VALUES (2, 'bo@example.se', 'bo@example.se', 'ANNA', 'h', NULL, 5);"
          "INSERT INTO scores VALUES (1, 1, 1200, 60000, 1, 7, 8, 9, 'CPU', '::1', 100);"
          "INSERT INTO scores VALUES (2, 1, 900, 60000, 0, 7, 8, 9, 'CPU', '::1', 200);",
-         {{"members", 2}, {"scores", 2}, {"sessions", 0}, {"settings", 0}},
-         "",
-         "Anna/1200/100/1/0",
-         "",
-         1},
-        {"main at cf9d5d0 (version 2)",
-         fixture("portal_cf9d5d0.sql"),
-         {{"members", 4},
-          {"scores", 9},
-          {"builds", 2},
-          {"failures", 4},
-          {"sessions", 2},
-          {"settings", 3},
-          {"reset_tokens", 1},
-          {"hidden_scores", 0},
-          {"member_bans", 0},
-          {"moderation_log", 0}},
+         "members=2 scores=2 sessions=0 settings=0", "", "Anna/1200/100/1/0", "", 1},
+        {"main at cf9d5d0 (version 2)", fixture("portal_cf9d5d0.sql"),
+         "members=4 scores=9 builds=2 failures=4 sessions=2 settings=3 reset_tokens=1 "
+         "hidden_scores=0 member_bans=0 moderation_log=0",
          "Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 \xC3\x96rjan/55/1774744200/6/1",
          "Bo/2000/1774692000/5/0 Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 "
          "\xC3\x96rjan/55/1774744200/6/1",
@@ -545,10 +530,10 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
         loadDump(location, c.dump);
         auto storage = openStorage(location);
         const auto db = openSqlite(location);
-        for (const auto& [table, count] : c.rows) {
-            EXPECT_EQ(db->run(std::string("SELECT COUNT(*) FROM ") + table).at(0).at(0),
-                      std::to_string(count))
-                << table;
+        std::istringstream rows(c.rows);
+        for (std::string table, count;
+             std::getline(rows >> std::ws, table, '=') && rows >> count;) {
+            EXPECT_EQ(db->run("SELECT COUNT(*) FROM " + table).at(0).at(0), count) << table;
         }
         EXPECT_EQ(db->run("SELECT COUNT(*) FROM schema_migrations").at(0).at(0),
                   std::to_string(Storage::schemaVersion));
