@@ -67,16 +67,15 @@ TEST_F(MailerTest, TheProgramGetsTheMessageWithoutAShellAndWithinItsTime) {
     EXPECT_FALSE(fs::exists("pwned"));
     EXPECT_FALSE(fs::exists(dir_ / "pwned"));
 
-    struct Case {
-        std::vector<std::string> command;
-    };
     settings.timeout = std::chrono::milliseconds(300);
     // A program that hangs is stopped: a sender that waited for it would take a minute.
-    for (const Case& c :
-         {Case{{"/bin/false"}}, Case{{"/nonexistent/sendmail"}}, Case{{"/bin/sleep", "60"}},
-          Case{{"/bin/sh", "-c", "exec 0<&-; exec sleep 60"}}}) {
-        SCOPED_TRACE(c.command[0]);
-        settings.command = c.command;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"/bin/false"},
+          {"/nonexistent/sendmail"},
+          {"/bin/sleep", "60"},
+          {"/bin/sh", "-c", "exec 0<&-; exec sleep 60"}}) {
+        SCOPED_TRACE(command[0]);
+        settings.command = command;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(Mailer(settings).send(message_));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
