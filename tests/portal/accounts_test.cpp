@@ -8,16 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(Accounts, CookiesAndReturnPaths) {
     EXPECT_EQ(sessionCookieHeader("ab", 60, false),
@@ -32,70 +26,15 @@ TEST(Accounts, CookiesAndReturnPaths) {
     EXPECT_EQ(percentEncoded("anna+spel@example.se"), "anna%2Bspel%40example.se");
 }
 
-class AccountsTest : public testing::Test {
+class AccountsTest : public testing::Test, protected PortalFixture {
   protected:
     void SetUp() override {
-        outbox_ = fs::path(testing::TempDir()) / ("pingel-outbox-" + std::to_string(getpid()));
-        fs::remove_all(outbox_);
-        storage_ = openStorage(freshDatabase("sqlite"));
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
-        anna_ = storage_->findMember("anna@example.se")->id;
-        portal_ = std::make_unique<ServedPortal>(*storage_);
-        MailSettings mail;
-        mail.outbox = outbox_.string();
+        ASSERT_TRUE(open("sqlite"));
         AccountSettings settings;
         settings.publicUrl = "http://portal.example";
         settings.challengesPerDay = 2;
-        portal_->server.serveAccounts(mail, settings);
-        ASSERT_TRUE(portal_->start());
-        csrf_ = portal_->csrfToken();
-        ASSERT_FALSE(csrf_.empty());
+        ASSERT_TRUE(start(settings));
     }
-    void TearDown() override {
-        portal_.reset();
-        fs::remove_all(outbox_);
-    }
-
-    httplib::Result post(const char* path, httplib::Params form, const std::string& session = "") {
-        form.emplace("csrf", csrf_);
-        std::string cookie = "pingel_csrf=" + csrf_;
-        if (!session.empty()) {
-            cookie += "; pingel_session=" + session;
-        }
-        return portal_->client->Post(path, {{"Cookie", cookie}}, form);
-    }
-    httplib::Result get(const std::string& path, const std::string& session) {
-        return portal_->client->Get(path, {{"Cookie", "pingel_session=" + session}});
-    }
-    // The session token of a successful login, or "".
-    std::string login(const char* email, const char* password) {
-        const auto res = post("/logga-in/", {{"epost", email}, {"losenord", password}});
-        const std::string cookie = res ? res->get_header_value("Set-Cookie") : "";
-        return res && res->status == 303 ? cookie.substr(15, 64) : "";
-    }
-    // The messages in the outbox (their order within a second is not kept).
-    std::vector<std::string> mail() {
-        std::vector<fs::path> files;
-        if (fs::exists(outbox_)) {
-            for (const auto& entry : fs::directory_iterator(outbox_)) {
-                files.push_back(entry.path());
-            }
-        }
-        std::sort(files.begin(), files.end());
-        std::vector<std::string> out;
-        for (const auto& file : files) {
-            std::ostringstream text;
-            text << std::ifstream(file).rdbuf();
-            out.push_back(text.str());
-        }
-        return out;
-    }
-
-    fs::path outbox_;
-    std::unique_ptr<Storage> storage_;
-    std::int64_t anna_ = 0;
-    std::unique_ptr<ServedPortal> portal_;
-    std::string csrf_;
 };
 
 TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
@@ -132,9 +71,10 @@ TEST_F(AccountsTest, ASessionLastsUntilLogoutWithTheFormsToken) {
 }
 
 // Every state-changing form, walked from the route table: without the form's token (none,
-// or the cookie's without the field) each is refused before it acts, whoever is logged
-// in: no session ended, no mail, no member, no password changed. Only the game's endpoint
-// takes no token.
+// the cookie's without the field, an empty one, or a well-formed one that is not the
+// form's) each is refused before it acts, whoever is logged in: no session ended, no mail,
+// no member, no password changed. The refusal offers to try again, with a fresh token when
+// the visitor had none. Only the game's endpoint takes no token.
 TEST_F(AccountsTest, EveryFormRefusesARequestWithoutItsToken) {
     const std::string session = login("anna@example.se", "hemligt1");
     ASSERT_FALSE(session.empty());
@@ -142,6 +82,12 @@ TEST_F(AccountsTest, EveryFormRefusesARequestWithoutItsToken) {
     const httplib::Params fields = {{"epost", "ny@example.se"},  {"smeknamn", "Ny"},
                                     {"losenord", "hemligt12"},   {"losenord2", "hemligt12"},
                                     {"t", std::string(64, 'a')}, {"mail", "anna@example.se"}};
+    const std::pair<std::string, bool> cookies[] = {
+        // and whether the field is sent
+        {"", true},
+        {"; pingel_csrf=" + csrf_, false},
+        {"; pingel_csrf=", true},
+        {"; pingel_csrf=" + std::string(64, '0'), true}};
     std::vector<std::string> open;
     for (const http::Route& route : portal_->server.routes().all()) {
         if (route.method != http::Route::Method::Post) {
@@ -151,12 +97,20 @@ TEST_F(AccountsTest, EveryFormRefusesARequestWithoutItsToken) {
             open.push_back(route.path);
             continue;
         }
-        for (const std::string& cookie : {"pingel_session=" + session,
-                                          "pingel_session=" + session + "; pingel_csrf=" + csrf_}) {
+        for (const auto& [cookie, field] : cookies) {
             SCOPED_TRACE(route.path + " " + cookie);
-            const auto res = portal_->client->Post(route.path, {{"Cookie", cookie}}, fields);
+            httplib::Params form = fields;
+            if (field) {
+                form.emplace("csrf", csrf_);
+            }
+            const auto res = portal_->client->Post(
+                route.path, {{"Cookie", "pingel_session=" + session + cookie}}, form);
             ASSERT_TRUE(res);
             EXPECT_EQ(res->status, 403);
+            EXPECT_NE(
+                res->body.find("<a href=\"" + route.path + "\">F\xC3\xB6rs\xC3\xB6k igen</a>"),
+                std::string::npos);
+            EXPECT_EQ(res->has_header("Set-Cookie"), cookie.size() < 20);
         }
     }
     EXPECT_EQ(open, std::vector<std::string>{std::string(highscoreObject)});
@@ -277,53 +231,41 @@ TEST_F(AccountsTest, ANewMemberConfirmsHisAddressByAMailedLink) {
         const char* says; // "" for nothing in particular
         bool confirmedAfter;
     };
+    using Request = std::function<httplib::Result()>;
+    const auto getting = [&](std::string path) -> Request {
+        return [&, path] { return get(path, session); };
+    };
+    const auto posting = [&](std::string path, httplib::Params form) -> Request {
+        return [&, path, form] { return post(path, form, session); };
+    };
+    const httplib::Params challenge = {{"epost", "v@example.org"}}, link = {{"t", first}};
     const Step steps[] = {
-        {"the link opened", [&] { return portal_->client->Get("/bekrafta/?t=" + first); }, 200,
+        {"the link opened", getting("/bekrafta/?t=" + first), 200,
          "Bekr\xC3\xA4"
          "fta adressen</button>",
          false},
-        {"his page", [&] { return get("/useradm/", session); }, 200, unconfirmed.c_str(), false},
-        {"the challenge page", [&] { return get("/useradm/challenge/", session); }, 200,
-         unconfirmed.c_str(), false},
-        {"a challenge",
-         [&] {
-             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
-         },
-         403, unconfirmed.c_str(), false},
-        {"a new link", [&] { return post("/bekrafta/ny/", {}, session); }, 200,
+        {"his page", getting("/useradm/"), 200, unconfirmed.c_str(), false},
+        {"the challenge page", getting("/useradm/challenge/"), 200, unconfirmed.c_str(), false},
+        {"a challenge", posting("/useradm/challenge/", challenge), 403, unconfirmed.c_str(), false},
+        {"a new link", posting("/bekrafta/ny/", {}), 200,
          "Vi har skickat en ny l\xC3\xA4nk till ny@example.se", false},
         {"the link sent without the form's token",
-         [&] {
-             return portal_->client->Post("/bekrafta/", httplib::Params{{"t", first}});
-         },
-         403, "", false},
-        {"the first link sent",
-         [&] {
-             return post("/bekrafta/", {{"t", first}});
-         },
-         200,
+         [&] { return portal_->client->Post("/bekrafta/", link); }, 403, "", false},
+        {"the first link sent", posting("/bekrafta/", link), 200,
          "Din e-postadress \xC3\xA4r bekr\xC3\xA4"
          "ftad",
          true},
-        {"sent again",
-         [&] {
-             return post("/bekrafta/", {{"t", first}});
-         },
-         410, "redan anv", true},
+        {"sent again", posting("/bekrafta/", link), 410, "redan anv", true},
         {"the second link, forgotten",
          [&] {
              // The outbox keeps no order within a second: the link that is not the first.
              const auto all = links();
-             return portal_->client->Get("/bekrafta/?t=" +
-                                         (all.at(0) == first ? all.at(1) : all.at(0)));
+             return get("/bekrafta/?t=" + (all.at(0) == first ? all.at(1) : all.at(0)), "");
          },
          404, "ok\xC3\xA4nd", true},
-        {"his page now", [&] { return get("/useradm/", session); }, 200, "Bonuspo\xC3\xA4ng", true},
-        {"a challenge now",
-         [&] {
-             return post("/useradm/challenge/", {{"epost", "v@example.org"}}, session);
-         },
-         200, "Utmaningen \xC3\xA4r skickad", true},
+        {"his page now", getting("/useradm/"), 200, "Bonuspo\xC3\xA4ng", true},
+        {"a challenge now", posting("/useradm/challenge/", challenge), 200,
+         "Utmaningen \xC3\xA4r skickad", true},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
@@ -376,51 +318,34 @@ TEST_F(AccountsTest, AChallengeNamesTheMemberAsTipsareAndIsBoundedADay) {
 
 // Behind TLS every cookie is a Secure "__Host-" one, and only such a cookie is believed: a
 // plain one (planted over HTTP, or by a sibling domain) counts for nothing.
-TEST(AccountsBehindTls, CookiesAreSecureHostCookies) {
-    auto storage = openStorage(freshDatabase("sqlite"));
-    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
-    ServedPortal portal(*storage);
-    MailSettings mail;
-    mail.outbox =
-        (fs::path(testing::TempDir()) / ("pingel-tls-" + std::to_string(getpid()))).string();
+class AccountsBehindTls : public testing::Test, protected PortalFixture {};
+
+TEST_F(AccountsBehindTls, CookiesAreSecureHostCookies) {
+    ASSERT_TRUE(open("sqlite"));
     AccountSettings settings;
     settings.publicUrl = "https://portal.example";
-    portal.server.serveAccounts(mail, settings);
-    ASSERT_TRUE(portal.start());
-    const auto visit = portal.client->Get("/logga-in/");
-    ASSERT_TRUE(visit);
-    const std::string set = visit->get_header_value("Set-Cookie");
+    ASSERT_TRUE(start(settings));
+    const std::string set = portal_->client->Get("/logga-in/")->get_header_value("Set-Cookie");
     ASSERT_TRUE(set.starts_with("__Host-pingel_csrf=")) << set;
     EXPECT_NE(set.find("; Path=/; Secure; HttpOnly; SameSite=Strict"), std::string::npos) << set;
     const std::string csrf = set.substr(19, 64);
-
-    struct Case {
-        std::string csrfCookie;
-        int status;
+    const auto attempt = [&](const std::string& cookie) {
+        return portal_->client->Post("/logga-in/", {{"Cookie", cookie + "pingel_csrf=" + csrf}},
+                                     httplib::Params{{"csrf", csrf},
+                                                     {"epost", "anna@example.se"},
+                                                     {"losenord", "hemligt1"}});
     };
-    const Case cases[] = {{"pingel_csrf=" + csrf, 403}, {"__Host-pingel_csrf=" + csrf, 303}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.csrfCookie);
-        const auto res = portal.client->Post("/logga-in/", {{"Cookie", c.csrfCookie}},
-                                             httplib::Params{{"csrf", csrf},
-                                                             {"epost", "anna@example.se"},
-                                                             {"losenord", "hemligt1"}});
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, c.status);
-    }
-    const auto login = portal.client->Post(
-        "/logga-in/", {{"Cookie", "__Host-pingel_csrf=" + csrf}},
-        httplib::Params{{"csrf", csrf}, {"epost", "anna@example.se"}, {"losenord", "hemligt1"}});
-    ASSERT_TRUE(login && login->status == 303);
-    const std::string session = login->get_header_value("Set-Cookie");
+    EXPECT_EQ(attempt("")->status, 403);
+    const auto in = attempt("__Host-");
+    ASSERT_TRUE(in && in->status == 303);
+    const std::string session = in->get_header_value("Set-Cookie");
     ASSERT_TRUE(session.starts_with("__Host-pingel_session=")) << session;
     EXPECT_NE(session.find("; Path=/; HttpOnly; SameSite=Lax; Secure"), std::string::npos);
     const std::string token = session.substr(22, 64);
     EXPECT_EQ(
-        portal.client->Get("/useradm/", {{"Cookie", "__Host-pingel_session=" + token}})->status,
+        portal_->client->Get("/useradm/", {{"Cookie", "__Host-pingel_session=" + token}})->status,
         200);
-    EXPECT_EQ(portal.client->Get("/useradm/", {{"Cookie", "pingel_session=" + token}})->status,
-              303);
+    EXPECT_EQ(get("/useradm/", token)->status, 303);
 }
 
 } // namespace

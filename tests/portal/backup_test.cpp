@@ -23,30 +23,23 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* formType = "application/x-www-form-urlencoded";
-
 std::unique_ptr<SqlConnection> connect(const std::string& location) {
     return location.starts_with("postgresql://") ? openPostgres(location) : openSqlite(location);
 }
 
-// A folder of the test's own, emptied first.
-fs::path folder(const std::string& name) {
-    const fs::path dir =
-        fs::path(testing::TempDir()) / ("pingel-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+class BackupUnderLoad : public testing::Test, protected PortalFixture {};
 
-TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
-    const std::string location = freshDatabase("sqlite");
-    const auto storage = openStorage(location);
-    ASSERT_TRUE(storage->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
+TEST_F(BackupUnderLoad, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
+    ThrottleRules rules;
+    rules.submissionsPerHour = 0; // no limit
+    ASSERT_TRUE(open("sqlite", rules));
+    const std::string location = location_;
     {
         // Some thousand pages, so that the backup takes many steps.
         const auto db = openSqlite(location);
@@ -59,10 +52,7 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
         }
         db->run("COMMIT");
     }
-    ThrottleRules rules;
-    rules.submissionsPerHour = 0; // no limit
-    ServedPortal portal(*storage, rules);
-    ASSERT_TRUE(portal.start());
+    ASSERT_TRUE(start());
 
     // Submission i sends the score 1000 + i; `answered` holds those the portal stored.
     std::mutex mutex;
@@ -70,13 +60,12 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
     std::vector<int> answered;
     std::atomic<int> next{0};
     std::atomic<bool> stop{false};
-    std::thread sender([&] {
-        httplib::Client client("127.0.0.1", portal.server.port());
-        while (!stop) {
+    const std::jthread sender([&](std::stop_token ended) {
+        httplib::Client client("127.0.0.1", portal_->server.port());
+        while (!stop && !ended.stop_requested()) {
             const int i = next++;
-            Fields f;
-            f.score = 1000 + i;
-            const auto res = client.Post(std::string(highscoreObject), f.body(), formType);
+            const auto res = client.Post(std::string(highscoreObject),
+                                         Fields{.score = 1000 + i}.body(), formType);
             if (res && res->status == 200 && (res->body == "0" || res->body.starts_with("1"))) {
                 std::lock_guard lock(mutex);
                 answered.push_back(i);
@@ -84,25 +73,16 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
             }
         }
     });
-    struct Join {
-        std::atomic<bool>& stop;
-        std::thread& t;
-        ~Join() {
-            stop = true;
-            t.join();
-        }
-    } join{stop, sender};
     const auto waitFor = [&](std::size_t count) {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(60),
                                 [&] { return answered.size() >= count; });
     };
     ASSERT_TRUE(waitFor(5));
-    std::vector<int> before;
-    {
+    const std::vector<int> before = [&] {
         std::lock_guard lock(mutex);
-        before = answered;
-    }
+        return answered;
+    }();
     // In the backup's first pause: sent from now on, after its snapshot began; three of
     // them must be answered while the backup is under way, then the sender stops.
     int sentDuring = -1;
@@ -111,16 +91,14 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
     pacing.between = [&](int, int) {
         if (sentDuring < 0) {
             sentDuring = next;
-            std::size_t now = 0;
-            {
-                std::lock_guard lock(mutex);
-                now = answered.size();
-            }
+            std::unique_lock lock(mutex);
+            const std::size_t now = answered.size();
+            lock.unlock();
             servedDuring = waitFor(now + 3);
             stop = true; // the rest of the backup in peace
         }
     };
-    const fs::path dir = folder("backup-load");
+    const fs::path dir = freshFolder("backup-load");
     const std::string file = (dir / "copy.db").string();
     backupDatabase(location, file, false, pacing);
     EXPECT_TRUE(servedDuring);
@@ -146,7 +124,7 @@ TEST(Backup, ACopyTakenWhileThePortalTakesScoresHoldsThoseAnsweredBeforeIt) {
 }
 
 TEST(Backup, WhatItMustNotOverwriteOrCannotCopyIsRefused) {
-    const fs::path dir = folder("backup-refusals");
+    const fs::path dir = freshFolder("backup-refusals");
     const std::string database = (dir / "portal.db").string();
     ASSERT_TRUE(openStorage(database)->addMember("anna@example.se", "Anna", "h", 0));
     const std::string kept = (dir / "kept.db").string();
@@ -223,8 +201,8 @@ std::string portalSeen(const std::string& location, std::int64_t game) {
     const auto storage = openStorage(location);
     ServedPortal portal(*storage);
     MailSettings mail;
-    mail.outbox = folder("copy-outbox").string();
-    portal.server.serveAccounts(mail, AccountSettings{});
+    mail.outbox = freshFolder("copy-outbox").string();
+    portal.server.serveAccounts(mail, {});
     EXPECT_TRUE(portal.start());
     const httplib::Headers cookies = {
         {"Cookie", "pingel_session=" + annasSession + "; pingel_csrf=" + formCookie}};
@@ -275,16 +253,12 @@ TEST_P(Copy, APortalCopiedToTheEngineAndBackServesTheSamePagesAndWinners) {
         // Proven games with their replays over two weeks of the period and one before it.
         const std::int64_t at[] = {1772460000, 1772550000, 1773100000, 1773200000, 1771000000};
         for (int i = 0; i < 5; ++i) {
-            ScoreEntry e;
-            e.memberId = i % 2 == 0 ? anna : bo;
-            e.score = played.score - i;
+            ScoreEntry e = scoreOf(i % 2 == 0 ? anna : bo, played.score - i, at[i]);
             e.playTimeMs = f.playTimeMs;
-            e.ranked = e.proven = true;
             e.buildChecksum = 3735928559u;
             e.buildLength = 100000;
             e.cpu = "CPU";
             e.address = "192.0.2.7";
-            e.at = at[i];
             e.replay = f.replay;
             e.replaySeed = played.seed + static_cast<std::uint32_t>(i);
             e.openingDigest = "digest-" + std::to_string(i);
@@ -317,10 +291,7 @@ TEST_P(Copy, APortalCopiedToTheEngineAndBackServesTheSamePagesAndWinners) {
     const auto copied = openStorage(middle_);
     const auto joined = copied->join("eva@example.se", "Eva", "h", 1773000000);
     EXPECT_EQ(joined.memberId, 5);
-    ScoreEntry e;
-    e.memberId = joined.memberId;
-    e.at = 1773000000;
-    copied->recordScore(e);
+    copied->recordScore(scoreOf(joined.memberId, 0, 1773000000, false));
     EXPECT_EQ(storedScores(middle_).back().id, 6);
 }
 

@@ -104,12 +104,7 @@ class CompetitionTest : public testing::TestWithParam<std::string> {
     }
 
     void score(std::int64_t who, std::int32_t points, const char* at, bool ranked = true) {
-        ScoreEntry e;
-        e.memberId = who;
-        e.score = points;
-        e.ranked = e.proven = ranked;
-        e.at = utc(at);
-        storage_->recordScore(e);
+        storage_->recordScore(scoreOf(who, points, utc(at), ranked));
     }
 
     std::string location_;

@@ -129,48 +129,38 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     const std::size_t filesBefore = openFiles();
 
     const std::string good = Fields{}.body();
-    std::vector<std::string> trickle;
-    for (char c : std::string("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) {
-        trickle.emplace_back(1, c);
-    }
+    const std::string page = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     struct Case {
         const char* what;
-        int status; // of the first reply, or 0: closed without a word
-        std::vector<std::string> parts;
+        int status;          // of the first reply, or 0: closed without a word
+        std::string request; // sent whole, or a byte every `pause` when there is one
         milliseconds pause{0};
         int copies = 1;
         bool readsLate = false;
         bool idles = false; // cut off when it has moved no byte for the idle bound, never earlier
     };
     const std::vector<Case> cases = {
-        {"garbage", 0, {std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)}},
-        {"truncated body",
-         0,
-         {post(good.substr(0, 100), "Content-Length: 500\r\n")},
-         {},
-         1,
-         false,
+        {"garbage", 0, std::string("\x16\x03\x01\x02\x00\x01\x00\xff\r\n\r\n", 12)},
+        {"truncated body", 0, post(good.substr(0, 100), "Content-Length: 500\r\n"), milliseconds(0),
+         1, false, true},
+        {"oversized body", 400, post(std::string(20000, 'A'), "Content-Length: 20000\r\n")},
+        {"oversized request line", 414, "GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n"},
+        {"oversized header", 431, "GET / HTTP/1.1\r\nX: " + std::string(40000, 'a') + "\r\n\r\n"},
+        {"huge length, no body", 400, post("", "Content-Length: 99999999999\r\n")},
+        {"bad length", 400, post(good, "Content-Length: 12x\r\n")},
+        {"no length", 400, post(good, "")},
+        {"chunked", 400, post("5\r\nf1=00\r\n0\r\n\r\n", "Transfer-Encoding: chunked\r\n")},
+        {"head never ends", 0, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n", milliseconds(0), 1, false,
          true},
-        {"oversized body", 400, {post(std::string(20000, 'A'), "Content-Length: 20000\r\n")}},
-        {"oversized request line", 414, {"GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n"}},
-        {"oversized header", 431, {"GET / HTTP/1.1\r\nX: " + std::string(40000, 'a') + "\r\n\r\n"}},
-        {"huge length, no body", 400, {post("", "Content-Length: 99999999999\r\n")}},
-        {"bad length", 400, {post(good, "Content-Length: 12x\r\n")}},
-        {"no length", 400, {post(good, "")}},
-        {"chunked", 400, {post("5\r\nf1=00\r\n0\r\n\r\n", "Transfer-Encoding: chunked\r\n")}},
-        {"head never ends", 0, {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"}, {}, 1, false, true},
         // More trickling clients than the server has workers: each holds a socket and its
         // head's bytes until its request is whole, and is then answered.
-        {"a byte every 100 ms", 200, trickle, milliseconds(100), 40},
-        {"idle connection", 0, {}, milliseconds(0), 200, false, true},
+        {"a byte every 100 ms", 200, page, milliseconds(100), 40},
+        {"idle connection", 0, "", milliseconds(0), 200, false, true},
         // Ten times the workers, each asking for a large reply and reading it only after
         // the prompt requests below are answered.
-        {"reads its reply late",
-         200,
-         {"GET /spela/pingel.wasm HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
-         milliseconds(0),
-         40,
-         true},
+        {"reads its reply late", 200,
+         "GET /spela/pingel.wasm HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+         milliseconds(0), 40, true},
     };
     std::size_t clientCount = 0;
     for (const Case& c : cases) {
@@ -192,7 +182,14 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
                 if (!c->readsLate) {
                     underway.count_down();
                 }
-                sendParts(fd, c->parts, c->pause);
+                std::vector<std::string> parts = {c->request};
+                if (c->pause.count() > 0) { // a byte at a time
+                    parts.clear();
+                    for (const char ch : c->request) {
+                        parts.emplace_back(1, ch);
+                    }
+                }
+                sendParts(fd, parts, c->pause);
                 if (c->readsLate) {
                     pollfd p{fd, POLLIN, 0};
                     poll(&p, 1, 10000);
@@ -217,7 +214,7 @@ TEST(HostileClients, AreRefusedOrCutOffWhileTheGameIsServedAndNothingIsWritten) 
     const std::string prompt[] = {
         post(unknown,
              "Content-Length: " + std::to_string(unknown.size()) + "\r\nConnection: close\r\n"),
-        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"};
+        page};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(prompt[i % 2].substr(0, 4));
         EXPECT_EQ(send(port, prompt[i % 2]).status, 200);
@@ -260,11 +257,7 @@ TEST(ConnectionShare, OneAddressCannotHoldTheOthersConnections) {
     ASSERT_TRUE(server.open("127.0.0.1", 0));
     std::thread serving([&] { server.serve(); });
     const std::string get = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    const auto ask = [&](const char* from) {
-        const int fd = connectLoopback(server.port(), from);
-        sendParts(fd, {get}, milliseconds(0));
-        return finish(fd);
-    };
+    const auto ask = [&](const char* from) { return exchange(server.port(), get, from); };
     std::vector<int> held;
     for (int i = 0; i < 3; ++i) {
         held.push_back(connectLoopback(server.port(), "127.0.0.7"));
@@ -277,18 +270,17 @@ TEST(ConnectionShare, OneAddressCannotHoldTheOthersConnections) {
         ASSERT_EQ(poll(&p, 1, 10000), 1);
         ASSERT_GT(recv(fd, &c, 1, MSG_PEEK), 0);
     }
-    EXPECT_EQ(ask("127.0.0.7").status, 0);
-    const Outcome other = ask("127.0.0.8");
-    EXPECT_EQ(other.status, 200);
-    EXPECT_EQ(other.body, "127.0.0.8");
+    EXPECT_FALSE(ask("127.0.0.7").starts_with("HTTP/1.1")); // closed without a word
+    const std::string other = ask("127.0.0.8");
+    EXPECT_TRUE(other.starts_with("HTTP/1.1 200") && other.ends_with("\r\n\r\n127.0.0.8")) << other;
     ::close(held.back());
     held.pop_back();
-    Outcome again;
-    for (int i = 0; i < 100 && again.status != 200; ++i) {
+    std::string again;
+    for (int i = 0; i < 100 && !again.starts_with("HTTP/1.1 200"); ++i) {
         std::this_thread::sleep_for(milliseconds(50));
         again = ask("127.0.0.7");
     }
-    EXPECT_EQ(again.status, 200);
+    EXPECT_TRUE(again.starts_with("HTTP/1.1 200")) << again;
     for (const int fd : held) {
         ::close(fd);
     }
@@ -342,63 +334,34 @@ namespace {
 // engine. Each client is told apart by the address a trusted proxy names, as behind TLS.
 // What they may cost is asserted as counts (replies, Argon2id runs, rows), never as times:
 // the throttle's waits are recorded instead of slept.
-class StrangersTest : public testing::TestWithParam<std::string> {
+class StrangersTest : public testing::TestWithParam<std::string>, protected PortalFixture {
   protected:
     void SetUp() override {
-        const auto location = freshDatabase(GetParam());
-        if (location.empty()) {
-            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
-        }
-        storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
-        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
-        anna_ = storage_->findMember("anna@example.se")->id;
         rules_.registrationsPerClient = 4;
         rules_.sleep = [this](milliseconds wait) {
             std::lock_guard lock(mutex_);
             waits_.push_back(wait);
         };
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules_);
+        if (!open(GetParam(), rules_)) {
+            GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
+        }
+        ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("bo-hemlis"), 0));
         portal_->server.trustProxy("127.0.0.1");
         portal_->server.rankUnproven();
-        outbox_ = std::filesystem::path(testing::TempDir()) /
-                  ("pingel-strangers-" + GetParam() + "-" + std::to_string(getpid()));
-        std::filesystem::remove_all(outbox_);
-        MailSettings mail;
-        mail.outbox = outbox_.string();
         AccountSettings settings;
         settings.loginsPerClient = 4;
         settings.resetsPerClient = 4;
         settings.newPasswordsPerClient = 4;
-        portal_->server.serveAccounts(mail, settings);
-        ASSERT_TRUE(portal_->start());
-        csrf_ = portal_->csrfToken();
-        ASSERT_FALSE(csrf_.empty());
-    }
-    void TearDown() override {
-        portal_.reset();
-        std::filesystem::remove_all(outbox_);
+        ASSERT_TRUE(start(settings));
     }
 
     // The game's submission from the client `from`.
     std::string submit(const Fields& fields, const std::string& from) {
-        httplib::Client client("127.0.0.1", portal_->server.port());
-        const auto res = client.Post(std::string(highscoreObject), {{"X-Forwarded-For", from}},
-                                     fields.body(), "application/x-www-form-urlencoded");
-        return res ? res->body : "no reply";
-    }
-    httplib::Result postPage(const char* path, httplib::Params form, const std::string& from) {
-        form.emplace("csrf", csrf_);
-        return portal_->client->Post(
-            path, {{"Cookie", "pingel_csrf=" + csrf_}, {"X-Forwarded-For", from}}, form);
+        const auto [status, body] = PortalFixture::submit(fields.body(), from);
+        return status ? body : "no reply";
     }
 
     ThrottleRules rules_;
-    std::unique_ptr<Storage> storage_;
-    std::int64_t anna_ = 0;
-    std::unique_ptr<ServedPortal> portal_;
-    std::filesystem::path outbox_;
-    std::string csrf_;
     std::mutex mutex_;
     std::vector<milliseconds> waits_;
 };
@@ -410,50 +373,22 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         const char* what;
         const char* from;
         std::string email;
-        std::string password;
-        int copies; // sent at once
-        std::map<std::string, int> replies;
-        std::uint64_t checks; // Argon2id runs
+        const char* password;
+        int copies;        // sent at once
+        const char* reply; // to the first `answered` of them; the rest are throttled
+        int answered;
+        int checks; // Argon2id runs
     };
+    const std::string anna = "anna@example.se", nobody = "ingen@example.se";
     const int account = rules_.perAccount, address = rules_.perAddress;
     // In order: each case finds the counts the ones before it left.
-    const std::vector<Case> cases = {
-        {"wrong passwords at once",
-         "10.0.0.1",
-         "anna@example.se",
-         "fel",
-         40,
-         {{"3", account}, {throttled, 40 - account}},
-         std::uint64_t(account)},
-        {"then the right one from there",
-         "10.0.0.1",
-         "anna@example.se",
-         "hemligt1",
-         1,
-         {{throttled, 1}},
-         0},
-        {"a rival elsewhere",
-         "10.0.0.2",
-         "anna@example.se",
-         "fel",
-         10,
-         {{"3", account}, {throttled, 10 - account}},
-         std::uint64_t(account)},
-        {"the owner from his address", "10.0.0.3", "anna@example.se", "hemligt1", 1, {{"0", 1}}, 1},
-        {"unknown addresses at once",
-         "10.0.0.4",
-         "ingen@example.se",
-         "fel",
-         48,
-         {{"2", address}, {throttled, 48 - address}},
-         0},
-        {"then a member from there",
-         "10.0.0.4",
-         "bo@example.se",
-         "bo-hemlis",
-         1,
-         {{throttled, 1}},
-         0},
+    const Case cases[] = {
+        {"wrong passwords at once", "10.0.0.1", anna, "fel", 40, "3", account, account},
+        {"then the right one from there", "10.0.0.1", anna, "hemligt1", 1, "0", 0, 0},
+        {"a rival elsewhere", "10.0.0.2", anna, "fel", 10, "3", account, account},
+        {"the owner from his address", "10.0.0.3", anna, "hemligt1", 1, "0", 1, 1},
+        {"unknown addresses at once", "10.0.0.4", nobody, "fel", 48, "2", address, 0},
+        {"then a member from there", "10.0.0.4", "bo@example.se", "bo-hemlis", 1, "0", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -472,8 +407,11 @@ TEST_P(StrangersTest, EveryGuessIsCountedAndOnlyTheGuessingAddressIsLockedOut) {
         for (auto& t : clients) {
             t.join();
         }
-        EXPECT_EQ(replies, c.replies);
-        EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks);
+        std::map<std::string, int> expected = {{c.reply, c.answered},
+                                               {throttled, c.copies - c.answered}};
+        std::erase_if(expected, [](const auto& e) { return e.second == 0; });
+        EXPECT_EQ(replies, expected);
+        EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, std::uint64_t(c.checks));
     }
     // The account's wrong passwords from everywhere slowed its checks, the owner's too,
     // by the growing delay up to its bound; he was answered all the same.
@@ -502,18 +440,11 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
     // Anna's password is checked once, and then known without Argon2id.
     ASSERT_EQ(submit(Fields{}, "10.0.1.1"), "0");
     // A link sent to Bo, and one that was never sent.
-    ASSERT_EQ(postPage("/getpass.asp", {{"mail", "bo@example.se"}}, "10.0.1.2")->status, 200);
-    std::string token;
-    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
-        std::ifstream in(file.path());
-        const std::string text{std::istreambuf_iterator<char>(in), {}};
-        token = text.substr(text.find("?t=") + 3, 64);
-    }
-    const httplib::Params newPassword = {{"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
-    auto withToken = [&](const std::string& t) {
-        httplib::Params form = newPassword;
-        form.emplace("t", t);
-        return form;
+    ASSERT_EQ(post("/getpass.asp", {{"mail", "bo@example.se"}}, "", "10.0.1.2")->status, 200);
+    const std::string text = mail().at(0);
+    const std::string token = text.substr(text.find("?t=") + 3, 64);
+    const auto withToken = [](const std::string& t) {
+        return httplib::Params{{"t", t}, {"losenord", "nytt-ord"}, {"losenord2", "nytt-ord"}};
     };
 
     portal_->server.passwords().setBound(0); // as if the queue were full
@@ -537,7 +468,7 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
                 {"losenord2", "cia-hemlis"}}},
           Page{"/nytt-losenord/", withToken(token)}}) {
         SCOPED_TRACE(page.path);
-        const auto res = postPage(page.path, page.form, "10.0.1.4");
+        const auto res = post(page.path, page.form, "", "10.0.1.4");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 503);
         EXPECT_EQ(res->get_header_value("Retry-After"), "5");
@@ -547,11 +478,11 @@ TEST_P(StrangersTest, AFullPasswordQueueAsksToWaitAndAResetLinkIsCheckedFirst) {
 
     // With room again: a forged link hashes nothing; the real one still works.
     portal_->server.passwords().setBound(argonSlots * (1 + argonWaitingPerSlot));
-    const auto forged = postPage("/nytt-losenord/", withToken(std::string(64, 'a')), "10.0.1.5");
+    const auto forged = post("/nytt-losenord/", withToken(std::string(64, 'a')), "", "10.0.1.5");
     ASSERT_TRUE(forged);
     EXPECT_EQ(forged->status, 404);
     EXPECT_EQ(portal_->server.passwords().runs(), runsBefore);
-    EXPECT_EQ(postPage("/nytt-losenord/", withToken(token), "10.0.1.5")->status, 200);
+    EXPECT_EQ(post("/nytt-losenord/", withToken(token), "", "10.0.1.5")->status, 200);
     EXPECT_EQ(portal_->server.passwords().runs(), runsBefore + 1);
 }
 
@@ -561,35 +492,27 @@ TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
     struct Case {
         const char* what;
         const char* path;
-        httplib::Params form; // the address goes in "epost" or "mail"
-        const char* field;
+        const char* field; // where the address goes, beside the fields below
         std::string stranger;
         std::uint64_t checks;
     };
+    // A new member's fields, and a wrong password for Anna.
+    const httplib::Params fields = {
+        {"smeknamn", "Ny"}, {"losenord", "hemligt2"}, {"losenord2", "hemligt2"}};
     const Case cases[] = {
-        {"registration",
-         "/registrera/",
-         {{"smeknamn", "Ny"}, {"losenord", "hemligt2"}, {"losenord2", "hemligt2"}},
-         "epost",
-         "ny@example.se",
-         1},
-        {"a wrong password",
-         "/logga-in/",
-         {{"losenord", "fel-fel-fel"}},
-         "epost",
-         "ingen@example.se",
-         1},
-        {"a forgotten password", "/getpass.asp", {}, "mail", "okand@example.se", 0},
+        {"registration", "/registrera/", "epost", "ny@example.se", 1},
+        {"a wrong password", "/logga-in/", "epost", "ingen@example.se", 1},
+        {"a forgotten password", "/getpass.asp", "mail", "okand@example.se", 0},
     };
     int client = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::pair<int, std::string>> answers;
         for (const std::string& address : {std::string("anna@example.se"), c.stranger}) {
-            httplib::Params form = c.form;
+            httplib::Params form = fields;
             form.emplace(c.field, address);
             const std::uint64_t runsBefore = portal_->server.passwords().runs();
-            const auto res = postPage(c.path, form, "10.0.4." + std::to_string(++client));
+            const auto res = post(c.path, form, "", "10.0.4." + std::to_string(++client));
             ASSERT_TRUE(res);
             EXPECT_EQ(portal_->server.passwords().runs() - runsBefore, c.checks) << address;
             // The address also stands %-encoded in a link.
@@ -609,9 +532,7 @@ TEST_P(StrangersTest, RegistrationLoginAndResetDoNotTellWhoIsAMember) {
     EXPECT_TRUE(verifyPassword(anna->passwordHash, "hemligt1"));
     EXPECT_FALSE(storage_->findMember("ny@example.se")->confirmed);
     std::map<std::string, std::string> mailTo;
-    for (const auto& file : std::filesystem::directory_iterator(outbox_)) {
-        std::ifstream in(file.path());
-        const std::string text{std::istreambuf_iterator<char>(in), {}};
+    for (const std::string& text : mail()) {
         const auto to = text.find("To: ");
         mailTo[text.substr(to + 4, text.find('\n', to) - to - 4)] += text;
     }
@@ -639,7 +560,7 @@ TEST_P(StrangersTest, PagesThatHashOrMailAreLimitedPerClient) {
         const auto send = [&](int i, const std::string& from) {
             httplib::Params form = c.form;
             form.emplace("mail", "n" + std::to_string(i) + "@example.se");
-            const auto res = postPage(c.path, form, from);
+            const auto res = post(c.path, form, "", from);
             return res ? res->status : 0;
         };
         for (int i = 0; i <= 4; ++i) {

@@ -2,15 +2,12 @@
 // program runs without a shell and within its time, and the outbox holds whole messages
 // that only the operator can read.
 #include "portal/mail.h"
+#include "portal_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -53,20 +50,9 @@ TEST(Mail, NoHeaderCanBeSmuggledIn) {
 
 class MailerTest : public testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::path(testing::TempDir()) / ("pingel-mail-" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
     void TearDown() override { fs::remove_all(dir_); }
 
-    static std::string read(const fs::path& path) {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
-    }
-
-    fs::path dir_;
+    const fs::path dir_ = freshFolder("mail");
     const MailMessage message_{"anna@example.se", "Hej", "Hej Anna!\n"};
 };
 
@@ -77,20 +63,19 @@ TEST_F(MailerTest, TheProgramGetsTheMessageWithoutAShellAndWithinItsTime) {
     settings.command = commandWords("/usr/bin/tee  " + (dir_ / "x").string());
     settings.command.back() = (dir_ / name).string();
     EXPECT_TRUE(Mailer(settings).send(message_));
-    EXPECT_NE(read(dir_ / name).find("To: anna@example.se\n"), std::string::npos);
+    EXPECT_NE(filesIn(dir_).at(0).find("To: anna@example.se\n"), std::string::npos);
     EXPECT_FALSE(fs::exists("pwned"));
     EXPECT_FALSE(fs::exists(dir_ / "pwned"));
 
-    struct Case {
-        std::vector<std::string> command;
-    };
     settings.timeout = std::chrono::milliseconds(300);
     // A program that hangs is stopped: a sender that waited for it would take a minute.
-    for (const Case& c :
-         {Case{{"/bin/false"}}, Case{{"/nonexistent/sendmail"}}, Case{{"/bin/sleep", "60"}},
-          Case{{"/bin/sh", "-c", "exec 0<&-; exec sleep 60"}}}) {
-        SCOPED_TRACE(c.command[0]);
-        settings.command = c.command;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"/bin/false"},
+          {"/nonexistent/sendmail"},
+          {"/bin/sleep", "60"},
+          {"/bin/sh", "-c", "exec 0<&-; exec sleep 60"}}) {
+        SCOPED_TRACE(command[0]);
+        settings.command = command;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(Mailer(settings).send(message_));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
@@ -104,17 +89,13 @@ TEST_F(MailerTest, TheOutboxHoldsWholeMessagesForTheOperatorAlone) {
     ASSERT_TRUE(mailer.send(message_));
     ASSERT_TRUE(mailer.send(message_));
     EXPECT_FALSE(mailer.send({"x@example.se\nBcc: y@example.se", "Hej", "x"}));
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(settings.outbox)) {
-        files.push_back(entry.path());
+    ASSERT_EQ(filesIn(settings.outbox).size(), 2u);
+    for (const std::string& text : filesIn(settings.outbox)) {
+        EXPECT_TRUE(text.ends_with("\n\nHej Anna!\n"));
     }
-    ASSERT_EQ(files.size(), 2u);
-    for (const auto& file : files) {
-        EXPECT_EQ(file.extension(), ".eml");
-        EXPECT_TRUE(read(file).ends_with("\n\nHej Anna!\n"));
-        struct stat info {};
-        ASSERT_EQ(::stat(file.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    for (const auto& file : fs::directory_iterator(settings.outbox)) {
+        EXPECT_EQ(file.path().extension(), ".eml");
+        EXPECT_EQ(file.status().permissions(), fs::perms::owner_read | fs::perms::owner_write);
     }
     settings.outbox = "/proc/no-outbox-here";
     EXPECT_FALSE(Mailer(settings).send(message_));

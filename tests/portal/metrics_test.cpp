@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -110,25 +108,18 @@ std::map<std::string, double> parseExposition(const std::string& text,
     return samples;
 }
 
-constexpr const char* formType = "application/x-www-form-urlencoded";
-
-class MetricsTest : public testing::Test {
+class MetricsTest : public testing::Test, protected PortalFixture {
   protected:
     void SetUp() override {
-        location_ = freshDatabase("sqlite");
-        storage_ = openStorage(location_);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
         ThrottleRules rules;
         rules.perAccount = 1; // a second wrong password from one client is throttled
         rules.submissionsPerHour = 2;
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules);
+        ASSERT_TRUE(open("sqlite", rules));
         portal_->server.trustProxy("127.0.0.1");
         portal_->server.rankUnproven();
-        log_ = std::filesystem::path(testing::TempDir()) /
-               ("pingel-access-" + std::to_string(getpid()) + ".log");
-        std::filesystem::remove(log_);
+        log_ = freshFolder("access") / "access.log";
         ASSERT_TRUE(portal_->server.logAccess(log_.string()));
-        ASSERT_TRUE(portal_->start());
+        ASSERT_TRUE(start());
     }
 
     std::map<std::string, double> scrape() {
@@ -145,9 +136,6 @@ class MetricsTest : public testing::Test {
         return samples;
     }
 
-    std::string location_;
-    std::unique_ptr<Storage> storage_;
-    std::unique_ptr<ServedPortal> portal_;
     std::filesystem::path log_;
 };
 
@@ -165,69 +153,40 @@ TEST_F(MetricsTest, CountsMoveWithEachRequest) {
         int status;
         std::map<std::string, double> moved; // every other count stays
     };
-    const auto sent = [](const char* verdict) {
-        return std::map<std::string, double>{{requests + "{" + game + ",status=\"200\"}", 1},
-                                             {took + "{" + game + "}", 1},
-                                             {submissions + "{verdict=\"" + verdict + "\"}", 1}};
+    // The counts of one request on `route` answered `status`, and those `also` names.
+    const auto moved = [](const std::string& route, const char* status,
+                          std::map<std::string, double> also = {}) {
+        also[requests + "{" + route + ",status=\"" + status + "\"}"] = 1;
+        also[took + "{" + route + "}"] = 1;
+        return also;
     };
-    const std::string wrong = Fields{.password = "hemligT1"}.body();
+    const auto sent = [&](const std::string& verdict, const char* status = "200") {
+        return moved(game, status, {{submissions + "{verdict=\"" + verdict + "\"}", 1}});
+    };
+    const std::string home = "method=\"GET\",route=\"/\"",
+                      unmatched = "method=\"GET\",route=\"unmatched\"";
+    const std::string wrong = Fields{.password = "hemligT1"}.body(), right = Fields{}.body();
+    const std::string endpoint = "/r0002.asp";
     const Case cases[] = {
-        {"a page",
-         "GET",
-         "/",
-         "",
-         "",
-         200,
-         {{requests + "{method=\"GET\",route=\"/\",status=\"200\"}", 1},
-          {took + "{method=\"GET\",route=\"/\"}", 1}}},
-        {"a missing path, counted under one label",
-         "GET",
-         "/no/such/page?x=1",
-         "",
-         "",
-         404,
-         {{requests + "{method=\"GET\",route=\"unmatched\",status=\"404\"}", 1},
-          {took + "{method=\"GET\",route=\"unmatched\"}", 1}}},
-        {"the metrics to a stranger behind the proxy: missing, and counted so",
-         "GET",
-         "/metrics",
-         "",
-         "203.0.113.9",
-         404,
-         {{requests + "{method=\"GET\",route=\"unmatched\",status=\"404\"}", 1},
-          {took + "{method=\"GET\",route=\"unmatched\"}", 1}}},
-        {"unknown member", "POST", "/r0002.asp", Fields{.email = "bo@example.se"}.body(),
+        {"a page", "GET", "/", "", "", 200, moved(home, "200")},
+        {"a missing path, counted under one label", "GET", "/no/such/page?x=1", "", "", 404,
+         moved(unmatched, "404")},
+        {"the metrics to a stranger behind the proxy: missing, and counted so", "GET", "/metrics",
+         "", "203.0.113.9", 404, moved(unmatched, "404")},
+        {"unknown member", "POST", endpoint, Fields{.email = "bo@example.se"}.body(),
          "198.51.100.1", 200, sent("unknown_member")},
-        {"wrong password", "POST", "/r0002.asp", wrong, "198.51.100.2", 200,
-         sent("wrong_password")},
-        {"again from that client", "POST", "/r0002.asp", wrong, "198.51.100.2", 200,
-         sent("throttled")},
-        {"ranked", "POST", "/r0002.asp", Fields{}.body(), "198.51.100.3", 200, sent("ranked")},
-        {"unranked", "POST", "/r0002.asp", Fields{.score = -5}.body(), "198.51.100.3", 200,
+        {"wrong password", "POST", endpoint, wrong, "198.51.100.2", 200, sent("wrong_password")},
+        {"again from that client", "POST", endpoint, wrong, "198.51.100.2", 200, sent("throttled")},
+        {"ranked", "POST", endpoint, right, "198.51.100.3", 200, sent("ranked")},
+        {"unranked", "POST", endpoint, Fields{.score = -5}.body(), "198.51.100.3", 200,
          sent("unranked")},
-        {"past the member's hour", "POST", "/r0002.asp", Fields{}.body(), "198.51.100.3", 200,
-         sent("too_often")},
-        {"not the game's body",
-         "POST",
-         "/r0002.asp",
-         "f1=x",
-         "",
-         400,
-         {{requests + "{" + game + ",status=\"400\"}", 1},
-          {took + "{" + game + "}", 1},
-          {submissions + "{verdict=\"malformed\"}", 1}}},
+        {"past the member's hour", "POST", endpoint, right, "198.51.100.3", 200, sent("too_often")},
+        {"not the game's body", "POST", endpoint, "f1=x", "", 400, sent("malformed", "400")},
         // The busy and database rows change the server and come last.
-        {"no room to check a password", "POST", "/r0002.asp", Fields{.password = "annat123"}.body(),
+        {"no room to check a password", "POST", endpoint, Fields{.password = "annat123"}.body(),
          "198.51.100.4", 200, sent("busy")},
-        {"a database that fails",
-         "GET",
-         "/",
-         "",
-         "",
-         503,
-         {{requests + "{method=\"GET\",route=\"/\",status=\"503\"}", 1},
-          {took + "{method=\"GET\",route=\"/\"}", 1},
-          {"pingel_database_errors_total{}", 1}}},
+        {"a database that fails", "GET", "/", "", "", 503,
+         moved(home, "503", {{"pingel_database_errors_total{}", 1}})},
     };
     // Each scrape is counted once the one after it is written.
     const std::string scrapes = "{method=\"GET\",route=\"/metrics\"";
@@ -294,21 +253,12 @@ TEST_F(MetricsTest, MissingToClientsNotAllowed) {
     for (const Case& c : cases) {
         for (const char* method : {"GET", "POST"}) {
             SCOPED_TRACE(std::string(c.what) + " " + method);
-            const int fd = connectLoopback(portal_->server.port(), c.from);
-            ASSERT_GE(fd, 0);
             std::string request = std::string(method) + " /metrics HTTP/1.1\r\nHost: x\r\n";
             if (c.forwarded) {
                 request += "X-Forwarded-For: " + std::string(c.forwarded) + "\r\n";
             }
             request += "Content-Length: 0\r\nConnection: close\r\n\r\n";
-            ASSERT_EQ(send(fd, request.data(), request.size(), 0),
-                      static_cast<ssize_t>(request.size()));
-            std::string reply;
-            char chunk[4096];
-            for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-                reply.append(chunk, static_cast<std::size_t>(n));
-            }
-            close(fd);
+            const std::string reply = exchange(portal_->server.port(), request, c.from);
             // A POST is refused as for a path that does not exist, never 405.
             const int expected = std::string(method) == "GET" ? c.status
                                  : c.status == 200            ? 405

@@ -13,9 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -24,40 +22,21 @@ constexpr std::int64_t monday = 1774263600;
 constexpr std::int64_t dayLength = 24 * 3600;
 constexpr std::int64_t actedAt = 1775000000;
 
-class ModerationTest : public testing::TestWithParam<std::string> {
+class ModerationTest : public testing::TestWithParam<std::string>, protected PortalFixture {
   protected:
     void SetUp() override {
-        const auto location = freshDatabase(GetParam());
-        if (location.empty()) {
+        ASSERT_TRUE(useTimeZone("Europe/Stockholm"));
+        if (!open(GetParam())) {
             GTEST_SKIP() << "no PostgreSQL here: set PINGEL_PORTAL_TEST_POSTGRES";
         }
-        ASSERT_TRUE(useTimeZone("Europe/Stockholm"));
-        storage_ = openStorage(location);
-        ASSERT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
         ASSERT_TRUE(storage_->addMember("bo@example.se", "Bo", hashPassword("hemligt2"), 0));
-        anna_ = storage_->findMember("anna@example.se")->id;
         bo_ = storage_->findMember("bo@example.se")->id;
-        outbox_ = std::filesystem::path(testing::TempDir()) /
-                  ("pingel-moderation-outbox-" + std::to_string(getpid()));
-        portal_ = std::make_unique<ServedPortal>(*storage_);
-        MailSettings mail;
-        mail.outbox = outbox_.string();
-        portal_->server.serveAccounts(mail, {});
         portal_->server.rankUnproven(); // Bo's games carry no replay
-        ASSERT_TRUE(portal_->start());
-        csrf_ = portal_->csrfToken();
-    }
-    void TearDown() override {
-        portal_.reset();
-        std::filesystem::remove_all(outbox_);
+        ASSERT_TRUE(start(AccountSettings{}));
     }
 
     void score(std::int64_t member, std::int32_t points, std::int64_t at) {
-        ScoreEntry e;
-        e.memberId = member;
-        e.score = points;
-        e.ranked = e.proven = true;
-        e.at = at;
+        ScoreEntry e = scoreOf(member, points, at);
         e.replay = "game-" + std::to_string(points);
         storage_->recordScore(e);
     }
@@ -83,11 +62,7 @@ class ModerationTest : public testing::TestWithParam<std::string> {
                winner(storage_->bestScore(week.from, week.until));
     }
 
-    std::unique_ptr<Storage> storage_;
-    std::int64_t anna_ = 0, bo_ = 0;
-    std::filesystem::path outbox_;
-    std::unique_ptr<ServedPortal> portal_;
-    std::string csrf_;
+    std::int64_t bo_ = 0;
 };
 
 TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
@@ -99,7 +74,8 @@ TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
     const std::string before = "Anna/900,Bo/800 Anna/900,Bo/800 Anna/900,Bo/800 Anna/900 Anna/900";
     const std::string hidden = "Bo/800,Anna/600 Anna/850,Bo/800 Anna/850,Bo/800 Bo/800 Anna/850";
     storage_->createSession("bo-session", bo_, actedAt * 2);
-    const std::string at = localTimestamp(actedAt);
+    const std::string at = localTimestamp(actedAt), x201(201, 'x');
+    const std::string bo = "bo@example.se", cia = "cia@example.se";
 
     struct Step {
         const char* what;
@@ -123,30 +99,15 @@ TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
         {"no reason", {"score", "hide", "2"}, 1, hidden, "--reason", false},
         {"a blank reason", {"score", "hide", "2", "--reason", "  "}, 1, hidden, "1 to 200", false},
         {"a line break", {"score", "hide", "2", "--reason", "a\nb"}, 1, hidden, "control", false},
-        {"too long",
-         {"score", "hide", "2", "--reason", std::string(201, 'x')},
-         1,
-         hidden,
-         "1 to 200",
-         false},
+        {"too long", {"score", "hide", "2", "--reason", x201}, 1, hidden, "1 to 200", false},
         {"a bad date", {"score", "list", "--since", "2026-02-30"}, 1, hidden, "YYYY-MM-DD", false},
         {"an unknown option", {"score", "show", "1", "--reason", "x"}, 1, hidden, "unknown", false},
         {"a wrong use", {"score", "hide"}, 2, hidden, "usage", false},
         {"shown again", {"score", "show", "1", "--by", "Eva"}, 0, before, "", false},
         {"not hidden", {"score", "show", "1"}, 1, before, "not hidden", false},
         {"ban", {"member", "ban", "BO@example.se", "--reason=spam"}, 0, before, "", true},
-        {"banned already",
-         {"member", "ban", "bo@example.se", "--reason", "x"},
-         1,
-         before,
-         "already",
-         true},
-        {"no such member",
-         {"member", "ban", "cia@example.se", "--reason", "x"},
-         1,
-         before,
-         "no member",
-         true},
+        {"banned already", {"member", "ban", bo, "--reason=x"}, 1, before, "already", true},
+        {"no such member", {"member", "ban", cia, "--reason=x"}, 1, before, "no member", true},
         {"no address", {"member", "unban", "bo,x"}, 1, before, "@", true},
         {"unban", {"member", "unban", "bo@example.se"}, 0, before, "", false},
         {"the log, newest first",
@@ -176,16 +137,12 @@ TEST_P(ModerationTest, HiddenScoresBannedMembersAndTheLog) {
         ASSERT_TRUE(replay);
         EXPECT_EQ(replay->status, step.lists == hidden ? 404 : 200);
 
-        Fields game{.email = "bo@example.se", .password = "hemligt2", .score = 100};
-        const auto sent = portal_->client->Post(std::string(highscoreObject), game.body(),
-                                                "application/x-www-form-urlencoded");
-        ASSERT_TRUE(sent);
-        EXPECT_EQ(sent->body, step.banned ? "7 Kontot \xE4r avst\xE4ngt" : "0");
+        const Fields game{.email = "bo@example.se", .password = "hemligt2", .score = 100};
+        EXPECT_EQ(submit(game.body()).second, step.banned ? "7 Kontot \xE4r avst\xE4ngt" : "0");
         EXPECT_EQ(storage_->scoreRecords("bo@example.se", 0, 100).size(),
                   bosScores + (step.banned ? 0 : 1));
-        const auto login = portal_->client->Post(
-            "/logga-in/", {{"Cookie", "pingel_csrf=" + csrf_}},
-            httplib::Params{{"epost", "bo@example.se"}, {"losenord", "hemligt2"}, {"csrf", csrf_}});
+        const auto login =
+            post("/logga-in/", {{"epost", "bo@example.se"}, {"losenord", "hemligt2"}});
         ASSERT_TRUE(login);
         EXPECT_EQ(login->status, step.banned ? 403 : 303);
         EXPECT_EQ(login->body.find("Kontot är avstängt") != std::string::npos, step.banned);

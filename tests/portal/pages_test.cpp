@@ -2,14 +2,13 @@
 // loopback with a fresh SQLite database: paths and symbolic links that try to leave the
 // site's folder, the content types and revalidation of the files, the security headers of
 // every reply, the redirects, and becoming a member (each refusal beside its field with
-// what was typed kept, success with its confirmation mail, and a form without its token
-// refused).
+// what was typed kept, success with its confirmation mail).
 #include "portal/password.h"
 #include "portal_test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -23,11 +22,10 @@ void writeFile(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-class PagesTest : public testing::Test {
+class PagesTest : public testing::Test, protected PortalFixture {
   protected:
     void SetUp() override {
-        root_ = fs::path(testing::TempDir()) / ("pingel-pages-" + std::to_string(getpid()));
-        fs::remove_all(root_);
+        root_ = freshFolder("pages");
         fs::create_directories(root_ / "site");
         writeFile(root_ / "secret.txt", "SECRET");
         writeFile(root_ / "site" / ".hidden", "SECRET");
@@ -40,21 +38,14 @@ class PagesTest : public testing::Test {
         fs::create_symlink("../secret.txt", root_ / "site" / "up.txt");
         fs::create_directory_symlink(root_, root_ / "site" / "root");
         fs::create_symlink("pingel.js", root_ / "site" / "alias.js");
-        storage_ = openStorage(freshDatabase("sqlite"));
-        ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
         ThrottleRules rules;
         rules.registrationsPerClient = 100; // the table below is longer than a client's hour
-        portal_ = std::make_unique<ServedPortal>(*storage_, rules);
+        ASSERT_TRUE(open("sqlite", rules));
+        ASSERT_TRUE(storage_->addMember("tipsare@example.se", "Tipsaren", hashPassword("x"), 0));
         portal_->server.serveSite((root_ / "site").string());
-        MailSettings mail;
-        mail.outbox = (root_ / "outbox").string();
-        portal_->server.serveAccounts(mail, {});
-        ASSERT_TRUE(portal_->start());
+        ASSERT_TRUE(start(AccountSettings{}));
     }
-    void TearDown() override {
-        portal_.reset();
-        fs::remove_all(root_);
-    }
+    void TearDown() override { fs::remove_all(root_); }
 
     // The whole reply to a request line sent as it is (no client tidies the path).
     std::string raw(const std::string& target) {
@@ -62,26 +53,31 @@ class PagesTest : public testing::Test {
                         "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     }
 
-    // Posts the registration form with the token of a fresh visit, unless `token` is given.
-    httplib::Result registerWith(httplib::Params form, const char* cookie = nullptr) {
-        const std::string token = portal_->csrfToken("/registrera/");
-        EXPECT_FALSE(token.empty());
-        form.emplace("csrf", token);
-        return portal_->client->Post("/registrera/",
-                                     {{"Cookie", cookie ? cookie : "pingel_csrf=" + token}}, form);
-    }
-
     fs::path root_;
-    std::unique_ptr<Storage> storage_;
-    std::unique_ptr<ServedPortal> portal_;
 };
 
-TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
+// Every reply, a file's or a page's, found or not, forbids framing and sniffing and has
+// its policy (the game's under /spela/); nothing outside the site's folder is served.
+TEST_F(PagesTest, ServesTheSiteWithItsTypesAndHeadersAndNothingOutsideIt) {
+    const std::string pagePolicy = "Content-Security-Policy: default-src 'none'; style-src "
+                                   "'self'; img-src 'self'; form-action 'self'; base-uri 'none'; "
+                                   "frame-ancestors 'none'\r\n";
+    const std::string gamePolicy = "Content-Security-Policy: default-src 'none'; script-src "
+                                   "'self' 'wasm-unsafe-eval'; style-src 'self'; ";
     struct Case {
-        const char* target;
-        const char* head; // lines expected in the status line and headers
+        std::string target; // GET, or a whole request
+        const char* head;   // lines expected in the status line and headers
     };
     const Case cases[] = {
+        {"/", "200"},
+        {"/registrera/", "200"},
+        {"/dll/", "200"},
+        {"/portal.css", "200"},
+        {"/spel/1", "404"},
+        {"/nowhere", "404"},
+        {"POST /registrera/ HTTP/1.1\r\nHost: x\r\n\r\n", "403"}, // no form token
+        {"POST /registrera/ HTTP/1.1\r\nHost: x\r\nContent-Length: 99999\r\n\r\n",
+         "413"}, // refused unread
         {"/spela", "301 Moved Permanently\r\nLocation: /spela/\r\n"},
         {"/spela/", "Cache-Control: no-cache\r\nContent-Type: text/html; charset=utf-8\r\n"},
         {"/spela/index.html", "Content-Type: text/html; charset=utf-8\r\n"},
@@ -105,56 +101,30 @@ TEST_F(PagesTest, ServesTheSiteWithItsTypesAndNothingOutsideIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
-        const std::string reply = raw(c.target);
-        std::istringstream head(c.head);
-        for (std::string line; std::getline(head, line);) {
-            EXPECT_NE(reply.find(line), std::string::npos) << line << reply.substr(0, 300);
+        const std::string reply =
+            c.target.starts_with("/") ? raw(c.target) : exchange(portal_->server.port(), c.target);
+        const std::string head = reply.substr(0, reply.find("\r\n\r\n") + 2);
+        if (std::isdigit(static_cast<unsigned char>(c.head[0]))) {
+            EXPECT_EQ(head.substr(9, 3), std::string(c.head, 3)) << head;
         }
+        std::istringstream lines(c.head);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_NE(head.find(line), std::string::npos) << line << head;
+        }
+        const bool game = c.target.starts_with("/spela/");
+        for (const std::string& line :
+             {game ? gamePolicy : pagePolicy, std::string("X-Frame-Options: DENY\r\n"),
+              std::string("X-Content-Type-Options: nosniff\r\n"),
+              std::string("Referrer-Policy: same-origin\r\n")}) {
+            EXPECT_NE(head.find(line), std::string::npos) << line << head;
+        }
+        EXPECT_NE(head.find("frame-ancestors 'none'"), std::string::npos);
         EXPECT_EQ(reply.find("SECRET"), std::string::npos);
     }
     EXPECT_NE(raw("/").find("href=\"/spela/\">Spela i webbl\xC3\xA4saren"), std::string::npos);
 }
 
-TEST_F(PagesTest, EveryReplyForbidsFramingSniffingAndInlineScript) {
-    const std::string pagePolicy = "Content-Security-Policy: default-src 'none'; style-src "
-                                   "'self'; img-src 'self'; form-action 'self'; base-uri 'none'; "
-                                   "frame-ancestors 'none'\r\n";
-    const std::string gamePolicy = "Content-Security-Policy: default-src 'none'; script-src "
-                                   "'self' 'wasm-unsafe-eval'; style-src 'self'; ";
-    struct Case {
-        std::string request;
-        const char* status;
-        const std::string& policy;
-    };
-    auto get = [](const char* target) {
-        return std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    };
-    const Case cases[] = {
-        {get("/"), "200", pagePolicy},
-        {get("/registrera/"), "200", pagePolicy},
-        {get("/dll/"), "200", pagePolicy},
-        {get("/portal.css"), "200", pagePolicy},
-        {get("/spela/"), "200", gamePolicy},
-        {get("/spela/pingel.wasm"), "200", gamePolicy},
-        {get("/spela/leak.txt"), "404", gamePolicy},
-        {get("/spel/1"), "404", pagePolicy},
-        {get("/nowhere"), "404", pagePolicy},
-        {"POST /registrera/ HTTP/1.1\r\nHost: x\r\n\r\n", "403", pagePolicy}, // no form token
-        {"POST /registrera/ HTTP/1.1\r\nHost: x\r\nContent-Length: 99999\r\n\r\n", "413",
-         pagePolicy}, // refused unread
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request);
-        const std::string reply = exchange(portal_->server.port(), c.request);
-        const std::string head = reply.substr(0, reply.find("\r\n\r\n") + 2);
-        EXPECT_EQ(head.substr(9, 3), c.status) << head;
-        for (const std::string& line : {c.policy, std::string("X-Frame-Options: DENY\r\n"),
-                                        std::string("X-Content-Type-Options: nosniff\r\n"),
-                                        std::string("Referrer-Policy: same-origin\r\n")}) {
-            EXPECT_NE(head.find(line), std::string::npos) << line << head;
-        }
-        EXPECT_NE(head.find("frame-ancestors 'none'"), std::string::npos);
-    }
+TEST_F(PagesTest, PagesHoldNoInlineScriptOrStyle) {
     // The pages hold nothing the policy refuses: no script and no style of their own.
     for (const char* page : {"/", "/registrera/", "/dll/", "/version.asp?gameid=3"}) {
         const auto res = portal_->client->Get(page);
@@ -252,7 +222,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
-        const auto res = registerWith(c.form);
+        const auto res = post("/registrera/", c.form);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 422);
         const auto input = res->body.find(std::string("id=\"") + c.field + "\" name=");
@@ -268,7 +238,7 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     }
     EXPECT_FALSE(storage_->findMember("ny@example.se"));
 
-    const auto res = registerWith(good);
+    const auto res = post("/registrera/", good);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
     EXPECT_NE(res->body.find("&lt;\xC3\x96rjan&gt;"), std::string::npos);
@@ -283,36 +253,16 @@ TEST_F(PagesTest, RegistrationShowsEachErrorBesideItsFieldAndKeepsWhatWasTyped) 
     EXPECT_TRUE(verifyPassword(member->passwordHash, "hemligt1"));
     // The nickname is his now. A recruiter who is no member is kept as typed: refusing it
     // would tell who is one.
-    EXPECT_EQ(registerWith(with("epost", "nu@example.se"))->status, 422);
-    EXPECT_EQ(registerWith({{"epost", "tre@example.se"},
-                            {"smeknamn", "Tre"},
-                            {"losenord", "hemligt1"},
-                            {"losenord2", "hemligt1"},
-                            {"tipsare", "ingen@example.se"}})
+    EXPECT_EQ(post("/registrera/", with("epost", "nu@example.se"))->status, 422);
+    EXPECT_EQ(post("/registrera/", {{"epost", "tre@example.se"},
+                                    {"smeknamn", "Tre"},
+                                    {"losenord", "hemligt1"},
+                                    {"losenord2", "hemligt1"},
+                                    {"tipsare", "ingen@example.se"}})
                   ->status,
               200);
     EXPECT_EQ(storage_->findMember("tre@example.se")->recruiterKey, "ingen@example.se");
     EXPECT_EQ(portal_->client->Get("/")->body.find("ny@example.se"), std::string::npos);
-}
-
-TEST_F(PagesTest, RegistrationWithoutTheFormsTokenIsRefused) {
-    const httplib::Params form = {{"epost", "ny@example.se"},
-                                  {"smeknamn", "Ny"},
-                                  {"losenord", "hemligt1"},
-                                  {"losenord2", "hemligt1"}};
-    // None, an empty token, and a well-formed token that is not the form's.
-    const std::string cookies[] = {"", "pingel_csrf=", "pingel_csrf=" + std::string(64, '0')};
-    for (const std::string& cookie : cookies) {
-        SCOPED_TRACE(cookie);
-        const auto res = registerWith(form, cookie.c_str());
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, 403);
-        // The refusal offers to try again, with a fresh token when the visitor had none.
-        EXPECT_NE(res->body.find("<a href=\"/registrera/\">F\xC3\xB6rs\xC3\xB6k igen</a>"),
-                  std::string::npos);
-        EXPECT_EQ(res->has_header("Set-Cookie"), cookie.size() < 20);
-    }
-    EXPECT_FALSE(storage_->findMember("ny@example.se"));
 }
 
 } // namespace

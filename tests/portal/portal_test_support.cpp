@@ -2,7 +2,9 @@
 #include "portal_test_support.h"
 
 #include "game/world.h"
+#include "net/highscore_submission.h"
 #include "platform/resources.h"
+#include "portal/password.h"
 #include "portal/sql.h"
 
 #include <arpa/inet.h>
@@ -10,9 +12,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 std::string freshDatabase(const std::string& engine) {
@@ -57,8 +62,8 @@ int connectLoopback(int port, const char* from) {
     return fd;
 }
 
-std::string exchange(int port, const std::string& request) {
-    const int fd = connectLoopback(port);
+std::string exchange(int port, const std::string& request, const char* from) {
+    const int fd = connectLoopback(port, from);
     std::string reply;
     if (fd >= 0 &&
         send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
@@ -71,6 +76,31 @@ std::string exchange(int port, const std::string& request) {
         close(fd);
     }
     return reply;
+}
+
+std::filesystem::path freshFolder(const std::string& name) {
+    const auto dir = std::filesystem::path(testing::TempDir()) /
+                     ("pingel-" + name + "-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::exists(folder)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> out;
+    for (const auto& file : files) {
+        std::ostringstream text;
+        text << std::ifstream(file).rdbuf();
+        out.push_back(text.str());
+    }
+    return out;
 }
 
 ServedPortal::~ServedPortal() {
@@ -145,6 +175,15 @@ Fields fieldsFor(const replay::Replay& game) {
             .replay = replay::encode(game)};
 }
 
+ScoreEntry scoreOf(std::int64_t member, std::int32_t points, std::int64_t at, bool proven) {
+    ScoreEntry e;
+    e.memberId = member;
+    e.score = points;
+    e.ranked = e.proven = proven;
+    e.at = at;
+    return e;
+}
+
 std::vector<StoredScore> storedScores(const std::string& location) {
     const auto db = location.starts_with("postgresql://") || location.starts_with("postgres://")
                         ? openPostgres(location)
@@ -155,4 +194,71 @@ std::vector<StoredScore> storedScores(const std::string& location) {
             {std::stoll(row[0].value_or("0")), row[1] == "1", row[2] == "1", row[3].value_or("")});
     }
     return out;
+}
+
+PortalFixture::~PortalFixture() {
+    portal_.reset();
+    if (!outbox_.empty()) {
+        std::filesystem::remove_all(outbox_);
+    }
+}
+
+bool PortalFixture::open(const std::string& engine, ThrottleRules rules) {
+    location_ = freshDatabase(engine);
+    if (location_.empty()) {
+        return false;
+    }
+    storage_ = openStorage(location_);
+    EXPECT_TRUE(storage_->addMember("anna@example.se", "Anna", hashPassword("hemligt1"), 0));
+    anna_ = storage_->findMember("anna@example.se")->id;
+    portal_ = std::make_unique<ServedPortal>(*storage_, rules);
+    return true;
+}
+
+bool PortalFixture::start(std::optional<AccountSettings> accounts) {
+    if (accounts) {
+        outbox_ = freshFolder("outbox") / "mail";
+        MailSettings mail;
+        mail.outbox = outbox_.string();
+        portal_->server.serveAccounts(mail, *accounts);
+    }
+    if (!portal_->start()) {
+        return false;
+    }
+    csrf_ = accounts ? portal_->csrfToken() : "";
+    return !accounts || !csrf_.empty();
+}
+
+httplib::Result PortalFixture::post(const std::string& path, httplib::Params form,
+                                    const std::string& session, const std::string& from) {
+    form.emplace("csrf", csrf_);
+    httplib::Headers headers = {
+        {"Cookie",
+         "pingel_csrf=" + csrf_ + (session.empty() ? "" : "; pingel_session=" + session)}};
+    if (!from.empty()) {
+        headers.emplace("X-Forwarded-For", from);
+    }
+    return portal_->client->Post(path, headers, form);
+}
+
+httplib::Result PortalFixture::get(const std::string& path, const std::string& session) {
+    return portal_->client->Get(path, {{"Cookie", "pingel_session=" + session}});
+}
+
+std::string PortalFixture::login(const std::string& email, const std::string& password) {
+    const auto res = post("/logga-in/", {{"epost", email}, {"losenord", password}});
+    const std::string cookie = res ? res->get_header_value("Set-Cookie") : "";
+    return res && res->status == 303 ? cookie.substr(15, 64) : "";
+}
+
+std::pair<int, std::string> PortalFixture::submit(const std::string& body, const std::string& from,
+                                                  const char* type) {
+    httplib::Client client("127.0.0.1", portal_->server.port());
+    httplib::Headers headers;
+    if (!from.empty()) {
+        headers.emplace("X-Forwarded-For", from);
+    }
+    const auto res = client.Post(std::string(highscoreObject), headers, body, type);
+    EXPECT_TRUE(res);
+    return res ? std::pair{res->status, res->body} : std::pair{0, std::string()};
 }

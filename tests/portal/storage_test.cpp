@@ -83,37 +83,20 @@ TEST_P(StorageTest, ListsHoldEachMembersBestRankedScoreInThePeriod) {
     const auto anna = member("anna@example.se", "Anna");
     const auto bo = member("bo@example.se", "Bo");
     const auto cia = member("cia@example.se", "Cia");
-    struct Row {
-        std::int64_t who;
-        std::int32_t score;
-        bool ranked;
-        std::int64_t at;
-    };
-    for (const Row& r :
-         {Row{anna, 500, true, 100}, Row{anna, 900, true, 200}, Row{anna, 5000, false, 300},
-          Row{bo, 700, true, 300}, Row{cia, 4000000, false, 300}, Row{bo, 900, true, 240},
-          Row{bo, 900, true, 150}}) {
-        ScoreEntry e{r.who, r.score, 60000,    r.ranked, 4000000000u, 77,           9, "CPU",
-                     "::1", r.at,    r.ranked, "",       "",          std::nullopt, ""};
-        storage_->recordScore(e);
-    }
-    const auto all = storage_->topScores(0, 10);
-    ASSERT_EQ(all.size(), 2u);
+    storage_->recordScore(scoreOf(anna, 500, 100));
+    storage_->recordScore(scoreOf(anna, 900, 200));
+    storage_->recordScore(scoreOf(anna, 5000, 300, false));
+    storage_->recordScore(scoreOf(bo, 700, 300));
+    storage_->recordScore(scoreOf(cia, 4000000, 300, false));
+    storage_->recordScore(scoreOf(bo, 900, 240));
+    storage_->recordScore(scoreOf(bo, 900, 150));
     // Equal scores: the earlier one first, also among one member's own.
-    EXPECT_EQ(all[0].nickname, "Bo");
-    EXPECT_EQ(all[0].score, 900);
-    EXPECT_EQ(all[0].at, 150);
-    EXPECT_EQ(all[1].nickname, "Anna");
-
-    const auto late = storage_->topScores(250, 10);
-    ASSERT_EQ(late.size(), 1u);
-    EXPECT_EQ(late[0].score, 700);
-    EXPECT_EQ(storage_->topScores(0, 1).size(), 1u);
-
+    EXPECT_EQ(written(storage_->topScores(0, 10)), "Bo/900/150/7/1 Anna/900/200/2/1");
+    EXPECT_EQ(written(storage_->topScores(250, 10)), "Bo/700/300/4/1");
+    EXPECT_EQ(written(storage_->topScores(0, 1)), "Bo/900/150/7/1");
     // A removed member takes his scores with him.
     EXPECT_TRUE(storage_->removeMember("bo@example.se"));
-    ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
-    EXPECT_EQ(storage_->topScores(0, 10)[0].nickname, "Anna");
+    EXPECT_EQ(written(storage_->topScores(0, 10)), "Anna/900/200/2/1");
 }
 
 TEST_P(StorageTest, ListsAndWinnersFromTheKeptBestsAreThoseOfTheScores) {
@@ -214,9 +197,8 @@ TEST_P(StorageTest, AMembersSubmissionsAreLimitedPerHourOnceHisPasswordIsRight) 
         EXPECT_EQ(reply.text, cases[i].reply) << "submission " << i;
     }
     // Counted again where the score is recorded, so two sent at once cannot both pass.
-    ScoreEntry late;
-    late.memberId = storage_->findMember("anna@example.se")->id;
-    late.at = first + 3602;
+    const ScoreEntry late =
+        scoreOf(storage_->findMember("anna@example.se")->id, 0, first + 3602, false);
     EXPECT_FALSE(storage_->recordScore(late, {}, 60).recorded);
     EXPECT_TRUE(storage_->recordScore(late, {}, 61).recorded);
     EXPECT_EQ(storedScores(location_).size(), 62u);
@@ -304,14 +286,8 @@ TEST_P(StorageTest, AnUnconfirmedMemberCountsNowhereUntilHisLinkIsUsed) {
     ASSERT_EQ(bo.outcome, JoinOutcome::Joined);
     // Cia confirmed, recruited by Bo: she counts for Bo only once he is confirmed himself.
     EXPECT_TRUE(storage_->addMember("cia@example.se", "Cia", "h", 100, "bo@example.se"));
-    for (const auto& [who, score] : {std::pair{anna, 1000}, std::pair{bo.memberId, 5000}}) {
-        ScoreEntry e;
-        e.memberId = who;
-        e.score = score;
-        e.ranked = e.proven = true;
-        e.at = 200;
-        storage_->recordScore(e);
-    }
+    storage_->recordScore(scoreOf(anna, 1000, 200));
+    storage_->recordScore(scoreOf(bo.memberId, 5000, 200));
     storage_->createConfirmToken("old", bo.memberId, 150, 100);
     EXPECT_EQ(storage_->confirmTokenState("old", 150), ResetTokenState::Expired);
     storage_->createConfirmToken("t1", bo.memberId, 1000, 100);
@@ -357,12 +333,7 @@ TEST_P(StorageTest, TwoStorageObjectsOnOneDatabaseSeeEachOthersWrites) {
     ASSERT_TRUE(anna);
     EXPECT_FALSE(second->addMember("ANNA@example.se", "Again", "h", 1000));
 
-    ScoreEntry e;
-    e.memberId = anna->id;
-    e.score = 1234;
-    e.ranked = e.proven = true;
-    e.at = 100;
-    second->recordScore(e);
+    second->recordScore(scoreOf(anna->id, 1234, 100));
     ASSERT_EQ(storage_->topScores(0, 10).size(), 1u);
     EXPECT_EQ(storage_->topScores(0, 10)[0].score, 1234);
 
@@ -384,11 +355,7 @@ TEST_P(StorageTest, ADatabaseOfANewerPortalIsRefused) {
 
 TEST_P(StorageTest, ADatabaseNumberedOnlyInSchemaVersionTakesTheLaterSteps) {
     ASSERT_TRUE(useTimeZone("Europe/Stockholm"));
-    ScoreEntry e;
-    e.memberId = member("anna@example.se", "Anna");
-    e.score = 1234;
-    e.ranked = e.proven = true;
-    e.at = 1774857600;
+    const ScoreEntry e = scoreOf(member("anna@example.se", "Anna"), 1234, 1774857600);
     storage_->recordScore(e);
     storage_.reset();
     {
@@ -466,8 +433,8 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
     struct Case {
         const char* name;
         std::string dump;
-        std::vector<std::pair<const char*, int>> rows; // once opened
-        std::string allTime;                           // of proven scores
+        const char* rows;          // "TABLE=ROWS ..." once opened
+        std::string allTime;       // of proven scores
         std::string allTimeRanked; // of every ranked one (serve --rank-unproven)
         std::string lists;         // listsAndWinners(), when not ""
         int keyed;                 // members with a nickname key: one of each in any case
@@ -491,23 +458,10 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
          "INSERT INTO members VALUES (2, 'bo@example.se', 'bo@example.se', 'ANNA', 'h', NULL, 5);"
          "INSERT INTO scores VALUES (1, 1, 1200, 60000, 1, 7, 8, 9, 'CPU', '::1', 100);"
          "INSERT INTO scores VALUES (2, 1, 900, 60000, 0, 7, 8, 9, 'CPU', '::1', 200);",
-         {{"members", 2}, {"scores", 2}, {"sessions", 0}, {"settings", 0}},
-         "",
-         "Anna/1200/100/1/0",
-         "",
-         1},
-        {"main at cf9d5d0 (version 2)",
-         fixture("portal_cf9d5d0.sql"),
-         {{"members", 4},
-          {"scores", 9},
-          {"builds", 2},
-          {"failures", 4},
-          {"sessions", 2},
-          {"settings", 3},
-          {"reset_tokens", 1},
-          {"hidden_scores", 0},
-          {"member_bans", 0},
-          {"moderation_log", 0}},
+         "members=2 scores=2 sessions=0 settings=0", "", "Anna/1200/100/1/0", "", 1},
+        {"main at cf9d5d0 (version 2)", fixture("portal_cf9d5d0.sql"),
+         "members=4 scores=9 builds=2 failures=4 sessions=2 settings=3 reset_tokens=1 "
+         "hidden_scores=0 member_bans=0 moderation_log=0",
          "Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 \xC3\x96rjan/55/1774744200/6/1",
          "Bo/2000/1774692000/5/0 Anna/160/1774526400/1/1 Cia/70/1774602000/2/1 "
          "\xC3\x96rjan/55/1774744200/6/1",
@@ -561,10 +515,10 @@ TEST(SqliteStorage, OlderDatabasesAreBroughtUpToDateWithEveryRowKept) {
         loadDump(location, c.dump);
         auto storage = openStorage(location);
         const auto db = openSqlite(location);
-        for (const auto& [table, count] : c.rows) {
-            EXPECT_EQ(db->run(std::string("SELECT COUNT(*) FROM ") + table).at(0).at(0),
-                      std::to_string(count))
-                << table;
+        std::istringstream rows(c.rows);
+        for (std::string table, count;
+             std::getline(rows >> std::ws, table, '=') && rows >> count;) {
+            EXPECT_EQ(db->run("SELECT COUNT(*) FROM " + table).at(0).at(0), count) << table;
         }
         EXPECT_EQ(db->run("SELECT COUNT(*) FROM schema_migrations").at(0).at(0),
                   std::to_string(Storage::schemaVersion));
